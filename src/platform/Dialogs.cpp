@@ -1,0 +1,34 @@
+#include "platform/Dialogs.h"
+
+#include "platform/ScriptedDialogs.h"
+
+#include <mutex>
+
+namespace platform {
+namespace {
+std::mutex DialogsLock;
+std::unique_ptr<TDialogs> &Current() {
+  static std::unique_ptr<TDialogs> current;
+  return current;
+}
+} // namespace
+
+TDialogs &Dialogs() {
+  std::lock_guard guard(DialogsLock);
+  auto &current = Current();
+  // Without a window system nobody can answer: refuse and cancel rather than block.
+  if (!current)
+    current = std::make_unique<TScriptedDialogs>();
+  return *current;
+}
+
+void SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+  std::lock_guard guard(DialogsLock);
+  Current() = std::move(dialogs);
+}
+
+TMsgResult ShowMessage(const std::string &text, TMsgIcon icon, TMsgButtons buttons) {
+  return Dialogs().MessageBox(text, ApplicationTitle, icon, buttons);
+}
+
+} // namespace platform

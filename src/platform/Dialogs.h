@@ -1,0 +1,47 @@
+#pragma once
+// Message boxes and file dialogs. The program installs windows; tests install scripted answers.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class TMsgIcon { Information, Warning, Error, Question };
+enum class TMsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class TMsgResult { Ok, Cancel, Yes, No };
+
+struct TFileFilter {
+  std::string Caption;  // "Video Files"
+  std::string Patterns; // "*.avi;*.mp4"
+};
+
+struct TOpenFileRequest {
+  std::string Title;
+  std::string InitialFolder;
+  std::vector<TFileFilter> Filters;
+  int FilterIndex = 0;
+  bool Multiple = true;
+};
+
+class TDialogs {
+public:
+  virtual ~TDialogs() = default;
+  virtual TMsgResult MessageBox(const std::string &text, const std::string &caption, TMsgIcon icon,
+                                TMsgButtons buttons) = 0;
+  // The chosen files, empty when the user cancels.
+  virtual std::vector<std::string> OpenFiles(const TOpenFileRequest &request) = 0;
+  // The chosen folder, empty when the user cancels.
+  virtual std::string SelectFolder(const std::string &title, const std::string &initialFolder) = 0;
+};
+
+TDialogs &Dialogs();
+void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+
+// The application title every message box takes as its caption.
+inline constexpr const char *ApplicationTitle = "Tavrelle Video Converter";
+
+// A message box captioned with the application title.
+TMsgResult ShowMessage(const std::string &text, TMsgIcon icon = TMsgIcon::Information,
+                       TMsgButtons buttons = TMsgButtons::Ok);
+
+} // namespace platform

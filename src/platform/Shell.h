@@ -1,0 +1,35 @@
+#pragma once
+// Opening folders and documents with the desktop's own programs.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class TShell {
+public:
+  virtual ~TShell() = default;
+  // Opens a folder or a document; false when no program could be started.
+  virtual bool Open(const std::string &path) = 0;
+};
+
+// Starts "xdg-open" with the path as its one argument, never through a shell.
+class TXdgShell : public TShell {
+public:
+  bool Open(const std::string &path) override;
+};
+
+// Records the paths instead of opening anything.
+class TRecordingShell : public TShell {
+public:
+  bool Open(const std::string &path) override;
+  std::vector<std::string> Opened;
+};
+
+TShell &Shell();
+void SetShell(std::unique_ptr<TShell> shell);
+
+// Starts a program detached from ours with the given arguments; false when it could not start.
+bool SpawnDetached(const std::vector<std::string> &argv);
+
+} // namespace platform

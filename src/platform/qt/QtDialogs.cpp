@@ -1,0 +1,87 @@
+#include "platform/qt/QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+QMessageBox::Icon ToQt(TMsgIcon icon) {
+  switch (icon) {
+  case TMsgIcon::Warning:
+    return QMessageBox::Warning;
+  case TMsgIcon::Error:
+    return QMessageBox::Critical;
+  case TMsgIcon::Question:
+    return QMessageBox::Question;
+  default:
+    return QMessageBox::Information;
+  }
+}
+
+QMessageBox::StandardButtons ToQt(TMsgButtons buttons) {
+  switch (buttons) {
+  case TMsgButtons::OkCancel:
+    return QMessageBox::Ok | QMessageBox::Cancel;
+  case TMsgButtons::YesNo:
+    return QMessageBox::Yes | QMessageBox::No;
+  case TMsgButtons::YesNoCancel:
+    return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  default:
+    return QMessageBox::Ok;
+  }
+}
+
+} // namespace
+
+TMsgResult TQtDialogs::MessageBox(const std::string &text, const std::string &caption, TMsgIcon icon,
+                                  TMsgButtons buttons) {
+  QMessageBox box(ToQt(icon), QString::fromStdString(caption), QString::fromStdString(text), ToQt(buttons),
+                  QApplication::activeWindow());
+  switch (box.exec()) {
+  case QMessageBox::Ok:
+    return TMsgResult::Ok;
+  case QMessageBox::Yes:
+    return TMsgResult::Yes;
+  case QMessageBox::No:
+    return TMsgResult::No;
+  default:
+    return TMsgResult::Cancel;
+  }
+}
+
+std::vector<std::string> TQtDialogs::OpenFiles(const TOpenFileRequest &request) {
+  QStringList filters;
+  for (const auto &f : request.Filters) {
+    QString patterns = QString::fromStdString(f.Patterns);
+    patterns.replace(';', ' ');
+    filters << QString::fromStdString(f.Caption) + " (" + patterns + ")";
+  }
+  const QString selected = request.FilterIndex >= 0 && request.FilterIndex < filters.size()
+                               ? filters[request.FilterIndex]
+                               : QString();
+  QString chosenFilter = selected;
+  QStringList files;
+  const auto title = QString::fromStdString(request.Title);
+  const auto folder = QString::fromStdString(request.InitialFolder);
+  if (request.Multiple)
+    files = QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, folder, filters.join(";;"),
+                                          &chosenFilter);
+  else if (auto one = QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder,
+                                                   filters.join(";;"), &chosenFilter);
+           !one.isEmpty())
+    files << one;
+  std::vector<std::string> result;
+  for (const auto &f : files)
+    result.push_back(f.toStdString());
+  return result;
+}
+
+std::string TQtDialogs::SelectFolder(const std::string &title, const std::string &initialFolder) {
+  return QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromStdString(title),
+                                           QString::fromStdString(initialFolder))
+      .toStdString();
+}
+
+} // namespace platform

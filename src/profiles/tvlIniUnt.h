@@ -1,0 +1,55 @@
+#pragma once
+// The format profiles and the user's settings, kept in VideoConverter.ini beside the executable.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TFormatRec {
+  std::string Name;
+  std::string Ext;
+  int32_t Category = 0;
+  std::string Resolution;
+  int32_t ResolutionValue = 0;
+  std::string Framerate;
+  int32_t FramerateValue = 0;
+  std::string FrameAspectRatio;
+  std::string VideoEncoder;
+  int32_t VideoEncoderValue = 0;
+  std::string VideoBitRate;
+  int32_t VideoBitRateValue = 0;
+  std::string SampleRate;
+  int32_t SampleRateValue = 0;
+  std::string AudioBitrate;
+  int32_t AudioBitrateValue = 0;
+  std::string AudioEncoder;
+  int32_t AudioEncoderValue = 0;
+  std::string Channel;
+  int32_t ChannelValue = 0;
+  int32_t Volume = 0;
+
+  bool operator==(const TFormatRec &) const = default;
+};
+
+class TIniOptions {
+public:
+  int32_t FormatCount = 0;
+  std::vector<TFormatRec> Formats;
+  int32_t OutputFormat = 0;
+  std::string OutputFolder;
+  int32_t SnapShotFormat = 0;
+  std::string SnapShotFolder;
+  int32_t SnapShotName = 0;
+
+  void LoadFromFile(const std::string &path);
+  // False when the file could not be written.
+  bool SaveToFile(const std::string &path) const;
+  bool SaveFormatValues(const std::string &path, int index) const;
+
+  TFormatRec GetFormat(int index) const;
+  void SetFormat(int index, const TFormatRec &format);
+
+  static bool SplitList(const std::string &text, std::vector<std::string> &list);
+};
+
+// The one settings store of the program.
+extern TIniOptions IniOptions;

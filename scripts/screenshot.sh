@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the main window under Xvfb into docs/screenshot.png.
+# Usage: scripts/screenshot.sh [build folder] (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+program="$build/bin/tavrelle"
+out="docs/screenshot.png"
+[ -x "$program" ] || { echo "screenshot: $program not built (run ./run.sh or cmake --build $build)" >&2; exit 1; }
+command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run is missing (apt-get install xvfb xauth)" >&2; exit 1; }
+command -v import >/dev/null || { echo "screenshot: ImageMagick's import is missing (apt-get install imagemagick)" >&2; exit 1; }
+mkdir -p docs
+
+# A private runtime folder, so a running copy of the program does not refuse this one.
+runtime="$(mktemp -d)"
+trap 'rm -rf "$runtime"' EXIT
+
+# Inside the virtual display (no window manager, so the window has no frame): start the program, wait
+# until its window is viewable, grab the screen and cut the window out, close the program.
+xvfb-run -a -s "-screen 0 1024x700x24" env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb \
+  bash -c '
+    set -e
+    "$1" & pid=$!
+    geometry=""
+    for _ in $(seq 1 100); do
+      for id in $(xwininfo -root -tree 2>/dev/null | awk "/\"Tavrelle Video Converter\"/ {print \$1}"); do
+        info=$(xwininfo -id "$id")
+        if grep -q "IsViewable" <<<"$info"; then
+          x=$(awk "/Absolute upper-left X/ {print \$4}" <<<"$info")
+          y=$(awk "/Absolute upper-left Y/ {print \$4}" <<<"$info")
+          w=$(awk "/Width:/ {print \$2}" <<<"$info")
+          h=$(awk "/Height:/ {print \$2}" <<<"$info")
+          geometry="${w}x${h}+${x}+${y}"
+        fi
+      done
+      [ -n "$geometry" ] && break
+      sleep 0.1
+    done
+    [ -n "$geometry" ] || { echo "screenshot: the window did not appear" >&2; kill $pid; exit 1; }
+    sleep 1 # let the first paint finish
+    import -window root -crop "$geometry" +repage "$2"
+    kill $pid
+    wait $pid 2>/dev/null || true
+  ' screenshot "$program" "$out"
+echo "screenshot: wrote $out"

@@ -1,0 +1,391 @@
+#include "app/TvlMainFrm.h"
+
+#include "app/AboutFrm.h"
+#include "platform/Dialogs.h"
+#include "platform/ExeFolder.h"
+#include "platform/Shell.h"
+#include "profiles/tvlIniUnt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+constexpr const char *SettingsFile = "VideoConverter.ini";
+constexpr const char *SkinFile = "Skins/Sapphire.qss";
+constexpr const char *HelpPage = "help/welcome.htm";
+
+QString ExePath(const char *relative) {
+  return QString::fromStdString(platform::ExeFolder()) + relative;
+}
+
+// A picture of the installation. A missing one leaves its control without a picture: the program stays
+// usable, and the message on stderr says which file the installation lacks.
+QPixmap LoadPicture(const char *relative) {
+  QPixmap picture;
+  if (!picture.load(ExePath(relative)))
+    std::fprintf(stderr, "tavrelle: missing picture %s\n", qPrintable(ExePath(relative)));
+  return picture;
+}
+
+QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QRect &geometry,
+                       Qt::ToolButtonStyle style) {
+  auto *button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setDefaultAction(action);
+  button->setToolButtonStyle(style);
+  button->setGeometry(geometry);
+  return button;
+}
+
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
+  auto *label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  label->setGeometry(geometry);
+  return label;
+}
+
+// Columns of the queue: caption, alignment, width (0: the list's default).
+struct TColumn {
+  const char *Caption;
+  Qt::Alignment Alignment;
+  int Width;
+};
+constexpr TColumn Columns[] = {
+    {"Source", Qt::AlignLeft, 100}, {"Type", Qt::AlignHCenter, 45},  {"Original", Qt::AlignHCenter, 64},
+    {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
+};
+constexpr int DefaultColumnWidth = 50;
+
+} // namespace
+
+TTvlMainForm::TTvlMainForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("TvlMainForm");
+  setFixedSize(730, 537);
+  CreateActions();
+  CreateControls();
+  if (const QScreen *screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  qApp->installEventFilter(this);
+
+  // The order matters: the pictures and the images of the profile list exist before the list is filled,
+  // and the refresh at the end sees the finished window.
+  SelectedIndex = -1;
+  LoadSkin();
+  LoadPictures();
+  setWindowTitle("Tavrelle Video Converter");
+  PlayState = psEnd;
+  UpdatePlayButtons();
+  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FillProfiles();
+  ChooseOutputFolder();
+  UpdateControls();
+  // Next come, as they are built: creating the conversion driver TvlConvert; setting up the open-file
+  // dialog of Add Files; binding the media libraries through TvlConvert, which ends the program before
+  // the window shows when it fails. Exceptions of commands are dropped by TTvlApplication::notify.
+}
+
+TTvlMainForm::~TTvlMainForm() {
+  // First, as they are built: stopping the preview player and waiting for it; detaching the handlers of
+  // the progress window from the engine and freeing TvlConvert.
+  cbbFormatEx->clear();
+  const std::string path = platform::ExeFolder() + SettingsFile;
+  if (!IniOptions.SaveToFile(path))
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+}
+
+void TTvlMainForm::CreateActions() {
+  const auto action = [this](const char *name, const char *caption, const char *hint) {
+    auto *a = new QAction(caption, this);
+    a->setObjectName(name);
+    // Buttons show the caption as written; the derived icon text would drop a trailing "...".
+    a->setIconText(caption);
+    if (*hint)
+      a->setToolTip(hint);
+    return a;
+  };
+  actAddFile = action("actAddFile", "Add Files", "Add Video/Audio File(s) to Convert");
+  actAddFolder = action("actAddFolder", "Add Folder", "Add Folder to Convert");
+  actEdit = action("actEdit", "Edit...", "");
+  actRemoveFile = action("actRemoveFile", "Remove", "Remove the select file");
+  actClear = action("actClear", "Clear", "Clear all files");
+  actMoveUp = action("actMoveUp", "Move Up", "");
+  actMoveDown = action("actMoveDown", "Move Down", "");
+  actConvert = action("actConvert", "Convert", "Click to Start Convert");
+  actOpenFolder = action("actOpenFolder", "Open...", "Browser Output Folder");
+  actFormatSetting = action("actFormatSetting", "Setting...", "");
+  actHelp = action("actHelp", "", "");
+  actAbout = action("actAbout", "About", "About");
+  actPlay = action("actPlay", "", "Play");
+  actStop = action("actStop", "", "Stop");
+  actPrevious = action("actPrevious", "", "Previous File");
+  actNext = action("actNext", "", "Next File");
+  actSnapshot = action("actSnapshot", "", "Snapshot");
+  actOpenSnapshot = action("actOpenSnapshot", "", "Open Snapshot Folder");
+  actSnapshotOptions = action("actSnapshotOptions", "", "Snapshot Options");
+
+  connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
+  connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+}
+
+void TTvlMainForm::CreateControls() {
+  imgTop = NewLabel(this, "imgTop", QString(), QRect(0, 0, 730, 60));
+  btnAbout = NewButton(this, "btnAbout", actAbout, QRect(690, 14, 32, 32), Qt::ToolButtonIconOnly);
+  btnAbout->setAutoRaise(true);
+  btnAbout->setIconSize(QSize(24, 24));
+  CreateQueueArea();
+  CreatePreviewArea();
+  CreateOutputArea();
+}
+
+void TTvlMainForm::CreateQueueArea() {
+  btnAddFile = NewButton(this, "btnAddFile", actAddFile, QRect(8, 68, 118, 38), Qt::ToolButtonTextBesideIcon);
+  btnAddFolder =
+      NewButton(this, "btnAddFolder", actAddFolder, QRect(132, 68, 126, 38), Qt::ToolButtonTextBesideIcon);
+  btnEditFile =
+      NewButton(this, "btnEditFile", actEdit, QRect(264, 68, 100, 38), Qt::ToolButtonTextBesideIcon);
+  for (auto *button : {btnAddFile, btnAddFolder, btnEditFile})
+    button->setIconSize(QSize(32, 32));
+
+  lvFileList = new QTreeWidget(this);
+  lvFileList->setObjectName("lvFileList");
+  lvFileList->setGeometry(8, 112, 426, 284);
+  lvFileList->setRootIsDecorated(false);
+  lvFileList->setItemsExpandable(false);
+  lvFileList->setUniformRowHeights(true);
+  lvFileList->setAllColumnsShowFocus(true);
+  lvFileList->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvFileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvFileList->setColumnCount(std::size(Columns));
+  auto *header = lvFileList->headerItem();
+  for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i) {
+    header->setText(i, Columns[i].Caption);
+    header->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
+    lvFileList->setColumnWidth(i, Columns[i].Width ? Columns[i].Width : DefaultColumnWidth);
+  }
+  // The selection stays visible while another control has the focus.
+  QPalette palette = lvFileList->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  lvFileList->setPalette(palette);
+
+  pm1 = new QMenu(this);
+  pm1->setObjectName("pm1");
+  pm1->addActions({actAddFile, actAddFolder, actEdit});
+  pm1->addSeparator();
+  pm1->addActions({actRemoveFile, actClear});
+  lvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvFileList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &at) { pm1->popup(lvFileList->viewport()->mapToGlobal(at)); });
+
+  const int y = 402, h = 28;
+  const auto style = Qt::ToolButtonTextBesideIcon;
+  btnRemoveFile = NewButton(this, "btnRemoveFile", actRemoveFile, QRect(8, y, 92, h), style);
+  btnClear = NewButton(this, "btnClear", actClear, QRect(104, y, 80, h), style);
+  btnMoveUp = NewButton(this, "btnMoveUp", actMoveUp, QRect(188, y, 100, h), style);
+  btnMoveDown = NewButton(this, "btnMoveDown", actMoveDown, QRect(292, y, 116, h), style);
+}
+
+void TTvlMainForm::CreatePreviewArea() {
+  pnlPreview = new QFrame(this);
+  pnlPreview->setObjectName("pnlPreview");
+  pnlPreview->setFrameShape(QFrame::StyledPanel);
+  pnlPreview->setGeometry(440, 68, 282, 362);
+
+  lblPreviewInfo = NewLabel(pnlPreview, "lblPreviewInfo", QString(), QRect(8, 6, 268, 22));
+  pnlPreviewPlay = new QFrame(pnlPreview);
+  pnlPreviewPlay->setObjectName("pnlPreviewPlay");
+  pnlPreviewPlay->setGeometry(1, 32, 280, 220);
+  imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString(), QRect(0, 0, 280, 220));
+  imgPreview->setAlignment(Qt::AlignCenter);
+
+  tbarPreview = new QSlider(Qt::Horizontal, pnlPreview);
+  tbarPreview->setObjectName("tbarPreview");
+  tbarPreview->setGeometry(8, 262, 268, 26);
+  tbarPreview->setRange(0, 10);
+
+  const auto button = [this](const char *name, QAction *action, int x) {
+    auto *b = NewButton(pnlPreview, name, action, QRect(x, 302, 34, 34), Qt::ToolButtonIconOnly);
+    b->setIconSize(QSize(20, 20));
+    return b;
+  };
+  btnPlay = button("btnPlay", actPlay, 8);
+  btnStop = button("btnStop", actStop, 44);
+  btnPrevious = button("btnPrevious", actPrevious, 80);
+  btnNext = button("btnNext", actNext, 116);
+  btnSnapshot = button("btnSnapshot", actSnapshot, 170);
+  btnOpenSnapshot = button("btnOpenSnapshot", actOpenSnapshot, 206);
+  btnSnapShotOption = button("btnSnapShotOption", actSnapshotOptions, 242);
+}
+
+void TTvlMainForm::CreateOutputArea() {
+  lblFormat = NewLabel(this, "lblFormat", "Output Format:", QRect(8, 448, 104, 30));
+  cbbFormatEx = new QComboBox(this);
+  cbbFormatEx->setObjectName("cbbFormatEx");
+  cbbFormatEx->setGeometry(112, 448, 372, 30);
+  cbbFormatEx->setToolTip("Select Output Format");
+  // Only the user's choice is a change: filling and clearing the list must not touch the setting.
+  connect(cbbFormatEx, &QComboBox::activated, this, &TTvlMainForm::cbbFormatExChange);
+
+  lblOutputFolder = NewLabel(this, "lblOutputFolder", "Output Folder:", QRect(8, 488, 104, 30));
+  edtOutputFolder = new QLineEdit(this);
+  edtOutputFolder->setObjectName("edtOutputFolder");
+  edtOutputFolder->setGeometry(112, 488, 372, 30);
+  edtOutputFolder->setToolTip("Select output folder to save media...");
+  // The folder dialog is the only way to change the folder. No length limit: unlike the typing limit
+  // it stands for, QLineEdit would cut a longer folder chosen in the dialog.
+  edtOutputFolder->setReadOnly(true);
+  actBrowseOutputFolder =
+      edtOutputFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+  actBrowseOutputFolder->setObjectName("actBrowseOutputFolder");
+  actBrowseOutputFolder->setToolTip("Select output folder to save media...");
+  connect(actBrowseOutputFolder, &QAction::triggered, this, &TTvlMainForm::edtOutputFolderButtonClick);
+
+  btnSetting =
+      NewButton(this, "btnSetting", actFormatSetting, QRect(490, 448, 100, 30), Qt::ToolButtonTextOnly);
+  btnOpenFolder =
+      NewButton(this, "btnOpenFolder", actOpenFolder, QRect(490, 488, 100, 30), Qt::ToolButtonTextOnly);
+  btnConvert =
+      NewButton(this, "btnConvert", actConvert, QRect(600, 448, 122, 70), Qt::ToolButtonTextUnderIcon);
+  btnConvert->setIconSize(QSize(40, 40));
+}
+
+void TTvlMainForm::LoadSkin() {
+  QFile skin(ExePath(SkinFile));
+  if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
+    qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+}
+
+void TTvlMainForm::LoadPictures() {
+  imgTop->setPixmap(LoadPicture("VideoRes/MainImage.png"));
+  imgPreview->setPixmap(LoadPicture("VideoRes/MainPreview.png"));
+  // A button shows the picture of its action, so the picture is given to the action.
+  const struct {
+    QAction *Action;
+    const char *File;
+  } glyphs[] = {
+      {actAbout, "VideoRes/About.png"},         {actConvert, "VideoRes/Convert.png"},
+      {actAddFolder, "VideoRes/AddFolder.png"}, {actAddFile, "VideoRes/AddFile.png"},
+      {actEdit, "VideoRes/EditFile.png"},       {actRemoveFile, "VideoRes/Remove.png"},
+      {actClear, "VideoRes/Clear.png"},         {actMoveUp, "VideoRes/MoveUp.png"},
+      {actMoveDown, "VideoRes/MoveDown.png"},   {actPlay, "VideoRes/Play.png"},
+      {actStop, "VideoRes/Stop.png"},           {actPrevious, "VideoRes/Previous.png"},
+      {actNext, "VideoRes/Next.png"},           {actSnapshot, "VideoRes/Snapshot.png"},
+      {actOpenSnapshot, "VideoRes/Open.png"},   {actSnapshotOptions, "VideoRes/SnapOption.png"},
+  };
+  for (const auto &glyph : glyphs)
+    glyph.Action->setIcon(QIcon(LoadPicture(glyph.File)));
+  il1 = {QIcon(LoadPicture("VideoRes/ListAudio.png")), QIcon(LoadPicture("VideoRes/ListVideo.png"))};
+}
+
+void TTvlMainForm::FillProfiles() {
+  cbbFormatEx->clear();
+  for (const auto &profile : IniOptions.Formats) {
+    const bool hasImage = profile.Category >= 0 && profile.Category < il1.size();
+    cbbFormatEx->addItem(hasImage ? il1[profile.Category] : QIcon(), QString::fromStdString(profile.Name));
+  }
+  cbbFormatEx->setCurrentIndex(IniOptions.OutputFormat);
+}
+
+void TTvlMainForm::ChooseOutputFolder() {
+  if (!IniOptions.OutputFolder.empty()) {
+    // A chosen folder is created by Convert, not at start.
+    edtOutputFolder->setText(QString::fromStdString(IniOptions.OutputFolder));
+    return;
+  }
+  // The default stays out of the settings: OutputFolder remains empty.
+  const std::string folder = platform::ExeFolder() + "output/";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  edtOutputFolder->setText(QString::fromStdString(folder));
+}
+
+void TTvlMainForm::UpdateControls() {
+  // The preview is stopped here first, once the preview player exists. The play buttons are not
+  // refreshed: the player's state event does that.
+  PlayState = psStop;
+  const QTreeWidgetItem *row = SelectedIndex >= 0 ? lvFileList->topLevelItem(SelectedIndex) : nullptr;
+  lblPreviewInfo->setText("Preview:" + (row ? row->text(0) : QString()));
+  const auto selected = lvFileList->selectedItems();
+  const bool hasSelection = !selected.isEmpty();
+  const int position = hasSelection ? lvFileList->indexOfTopLevelItem(selected.first()) : -1;
+  const bool hasRows = lvFileList->topLevelItemCount() > 0;
+  actRemoveFile->setEnabled(hasSelection);
+  actEdit->setEnabled(hasSelection);
+  actClear->setEnabled(hasRows);
+  actConvert->setEnabled(hasRows);
+  actMoveUp->setEnabled(hasSelection && position > 0);
+  actPrevious->setEnabled(hasSelection && position > 0);
+  actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
+  actNext->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
+  actPlay->setEnabled(hasSelection && (PlayState == psPause || PlayState == psStop));
+  actStop->setEnabled(hasSelection && PlayState != psStop);
+}
+
+void TTvlMainForm::UpdatePlayButtons() {
+  const bool stopped = PlayState == psStop || PlayState == psEnd;
+  imgPreview->setVisible(stopped);
+  actPlay->setEnabled(stopped);
+  actStop->setEnabled(!stopped);
+  if (stopped)
+    tbarPreview->setValue(0);
+  actSnapshot->setEnabled(PlayState == psPlay || PlayState == psPause || PlayState == psResume);
+}
+
+bool TTvlMainForm::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget *>(watched)->window() == this) {
+    if (FormKeyDown(static_cast<QKeyEvent *>(event)->key()))
+      return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TTvlMainForm::FormKeyDown(int key) {
+  if (key != Qt::Key_F1)
+    return false;
+  actHelp->trigger();
+  return true;
+}
+
+void TTvlMainForm::ShowHelp() {
+  platform::Shell().Open(platform::ExeFolder() + HelpPage);
+}
+
+void TTvlMainForm::ShowAbout() {
+  TAboutBox box(this);
+  box.exec();
+}
+
+void TTvlMainForm::cbbFormatExChange(int index) {
+  IniOptions.OutputFormat = index;
+}
+
+void TTvlMainForm::edtOutputFolderButtonClick() {
+  const std::string folder =
+      platform::Dialogs().SelectFolder("Select output folder", edtOutputFolder->text().toStdString());
+  if (folder.empty())
+    return;
+  edtOutputFolder->setText(QString::fromStdString(folder));
+  IniOptions.OutputFolder = folder;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The main window: the queue, the profile list, the output folder and the preview area. Its creation
+// and destruction set up and tear down the whole program around it.
+#include <QIcon>
+#include <QList>
+#include <QWidget>
+
+#include <cstdint>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QToolButton;
+class QTreeWidget;
+
+// States of the preview player as it reports them.
+enum TPlayState : int32_t { psPlay = 0, psPause = 1, psResume = 2, psStep = 3, psStop = 4, psEnd = 5 };
+
+class TTvlMainForm : public QWidget {
+  Q_OBJECT
+public:
+  explicit TTvlMainForm(QWidget *parent = nullptr);
+  ~TTvlMainForm() override;
+
+  // Refresh after every change of the queue or the selection.
+  void UpdateControls();
+  // Refresh of the preview actions after every state change of the preview player.
+  void UpdatePlayButtons();
+
+  // Queue position of the row most recently selected; -1 at start and after Clear.
+  int32_t SelectedIndex = -1;
+  TPlayState PlayState = psEnd;
+  // Duration of the file open in the preview, in microseconds.
+  int64_t PreviewDuration = 0;
+
+  // Controls. Their objectName is their field name.
+  QLabel *imgTop = nullptr;
+  QToolButton *btnAddFolder = nullptr, *btnAddFile = nullptr, *btnEditFile = nullptr, *btnAbout = nullptr;
+  QTreeWidget *lvFileList = nullptr;
+  QToolButton *btnRemoveFile = nullptr, *btnClear = nullptr, *btnMoveUp = nullptr, *btnMoveDown = nullptr;
+  QFrame *pnlPreview = nullptr, *pnlPreviewPlay = nullptr;
+  QLabel *lblPreviewInfo = nullptr, *imgPreview = nullptr;
+  QSlider *tbarPreview = nullptr;
+  QToolButton *btnPlay = nullptr, *btnStop = nullptr, *btnPrevious = nullptr, *btnNext = nullptr;
+  QToolButton *btnSnapshot = nullptr, *btnOpenSnapshot = nullptr, *btnSnapShotOption = nullptr;
+  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr;
+  QComboBox *cbbFormatEx = nullptr;
+  QLineEdit *edtOutputFolder = nullptr;
+  QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
+  QMenu *pm1 = nullptr;
+  // Images of list rows and profiles: 0 audio, 1 video.
+  QList<QIcon> il1;
+
+  // Actions.
+  QAction *actAddFile = nullptr, *actAddFolder = nullptr, *actEdit = nullptr, *actRemoveFile = nullptr;
+  QAction *actClear = nullptr, *actMoveUp = nullptr, *actMoveDown = nullptr;
+  QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
+  QAction *actHelp = nullptr, *actAbout = nullptr;
+  QAction *actPlay = nullptr, *actStop = nullptr, *actPrevious = nullptr, *actNext = nullptr;
+  QAction *actSnapshot = nullptr, *actOpenSnapshot = nullptr, *actSnapshotOptions = nullptr;
+  // The folder button of the output folder edit.
+  QAction *actBrowseOutputFolder = nullptr;
+
+protected:
+  // Key preview: the window sees key presses before its controls.
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void CreateActions();
+  void CreateControls();
+  void CreateQueueArea();
+  void CreatePreviewArea();
+  void CreateOutputArea();
+  void LoadSkin();
+  void LoadPictures();
+  void FillProfiles();
+  void ChooseOutputFolder();
+
+  // True when the key was a command of the window.
+  bool FormKeyDown(int key);
+  void ShowHelp();
+  void ShowAbout();
+  void cbbFormatExChange(int index);
+  void edtOutputFolderButtonClick();
+};

@@ -1,0 +1,64 @@
+#include "app/AboutFrm.h"
+
+#include "AppFixture.h"
+#include "platform/Version.h"
+
+#include <QEnterEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using AboutBox = TAppFixture;
+
+TEST_F(AboutBox, ShowsTheProgramVersionAndTheAboutPicture) {
+  ASSERT_TRUE(HasPictures());
+  TAboutBox box;
+  EXPECT_EQ(box.lblVersion->text().toStdString(), "Product Version: " + platform::ProgramVersion());
+  EXPECT_FALSE(box.imgAbout->pixmap().isNull());
+  EXPECT_FALSE(box.imgAbout->isHidden());
+}
+
+TEST_F(AboutBox, WithoutThePictureTheBoxStillOpens) {
+  std::filesystem::remove(Install.Path() / "VideoRes");
+  TAboutBox box;
+  EXPECT_TRUE(box.imgAbout->isHidden());
+  EXPECT_FALSE(box.lblVersion->text().isEmpty());
+}
+
+TEST_F(AboutBox, LinksOpenThroughTheShellAndAreUnderlinedWhileHovered) {
+  TAboutBox box;
+  box.show();
+  QTest::mouseClick(box.lblProductPage, Qt::LeftButton);
+  QTest::mouseClick(box.lblHomePage, Qt::LeftButton);
+  ASSERT_EQ(Shell->Opened.size(), 2u);
+  EXPECT_EQ(Shell->Opened[0], Install.Folder() + "help/welcome.htm");
+  EXPECT_EQ(Shell->Opened[1].rfind("https://", 0), 0u) << Shell->Opened[1];
+
+  QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+  QApplication::sendEvent(box.lblHomePage, &enter);
+  EXPECT_TRUE(box.lblHomePage->font().underline());
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(box.lblHomePage, &leave);
+  EXPECT_FALSE(box.lblHomePage->font().underline());
+}
+
+TEST_F(AboutBox, ThePictureEscAndTheCloseButtonCloseTheBox) {
+  TAboutBox box;
+  box.show();
+  QTest::mouseClick(box.imgAbout, Qt::LeftButton);
+  EXPECT_FALSE(box.isVisible());
+
+  box.show();
+  QTest::keyClick(&box, Qt::Key_Escape);
+  EXPECT_FALSE(box.isVisible());
+
+  box.show();
+  QTest::mouseClick(box.btnClose, Qt::LeftButton);
+  EXPECT_FALSE(box.isVisible());
+  EXPECT_EQ(box.result(), QDialog::Accepted);
+  EXPECT_TRUE(Shell->Opened.empty());
+}
+
+} // namespace

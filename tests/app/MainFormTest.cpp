@@ -1,0 +1,318 @@
+#include "app/TvlMainFrm.h"
+
+#include "AppFixture.h"
+#include "platform/IniFile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+const char *ThreeProfiles = "; shipped profiles\n"
+                            "[Format]\n"
+                            "Count=3\n"
+                            "[Format0]\n"
+                            "Name=MP3 Audio\n"
+                            "Category=0\n"
+                            "[Format1]\n"
+                            "Name=MP4 Video\n"
+                            "Category=1\n"
+                            "[Format2]\n"
+                            "Name=Odd Category\n"
+                            "Category=7\n"
+                            "[Output]\n"
+                            "Format=1\n";
+
+class MainForm : public TAppFixture {
+protected:
+  TTvlMainForm &Start() {
+    Form = std::make_unique<TTvlMainForm>();
+    return *Form;
+  }
+  void Close() { Form.reset(); }
+  std::string Settings() const { return Install.Folder() + "VideoConverter.ini"; }
+  void WriteSettings(const std::string &text) const { Install.Write("VideoConverter.ini", text); }
+
+  // Rows as the queue commands add them.
+  void AddRows(std::initializer_list<const char *> captions) {
+    for (const char *caption : captions)
+      new QTreeWidgetItem(Form->lvFileList, QStringList{caption});
+  }
+  void Select(int position) {
+    Form->lvFileList->clearSelection();
+    if (position >= 0)
+      Form->lvFileList->topLevelItem(position)->setSelected(true);
+  }
+
+  std::unique_ptr<TTvlMainForm> Form;
+};
+
+TEST_F(MainForm, StartsWithoutSettingsFileWithDefaultsAndQueueActionsDisabled) {
+  auto &form = Start();
+  EXPECT_EQ(form.windowTitle(), "Tavrelle Video Converter");
+  EXPECT_EQ(form.minimumSize(), QSize(730, 537));
+  EXPECT_EQ(form.maximumSize(), QSize(730, 537));
+  EXPECT_EQ(form.pnlPreviewPlay->size(), QSize(280, 220));
+
+  EXPECT_EQ(form.cbbFormatEx->count(), 0);
+  EXPECT_EQ(form.cbbFormatEx->currentIndex(), -1);
+  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+  EXPECT_TRUE(std::filesystem::is_directory(Install.Path() / "output"));
+  EXPECT_EQ(IniOptions.OutputFolder, "") << "the default folder is not a setting";
+
+  EXPECT_EQ(form.SelectedIndex, -1);
+  EXPECT_EQ(form.PlayState, psStop);
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+  for (QAction *action :
+       {form.actRemoveFile, form.actEdit, form.actClear, form.actConvert, form.actMoveUp, form.actMoveDown,
+        form.actPrevious, form.actNext, form.actPlay, form.actStop, form.actSnapshot})
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  for (QAction *action : {form.actAddFile, form.actAddFolder, form.actFormatSetting, form.actOpenFolder})
+    EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
+}
+
+TEST_F(MainForm, FirstCloseWritesTheSettingsThatTheNextStartReads) {
+  Start();
+  Close();
+  platform::IniFile ini(Settings());
+  ASSERT_TRUE(ini.Exists());
+  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "0");
+  EXPECT_EQ(ini.ReadString("Output", "Folder", "absent"), "absent");
+  EXPECT_EQ(ini.ReadString("SnapShot", "Format", "?"), "0");
+  EXPECT_EQ(ini.ReadString("SnapShot", "Name", "?"), "0");
+
+  // The file now lacks a Format section: one profile built from the read defaults.
+  IniOptions = TIniOptions{};
+  auto &form = Start();
+  ASSERT_EQ(form.cbbFormatEx->count(), 1);
+  EXPECT_EQ(form.cbbFormatEx->itemText(0), "MP4 - iPod Nano MPEG-4(*.mp3)");
+  EXPECT_EQ(form.cbbFormatEx->currentIndex(), 0);
+  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+}
+
+TEST_F(MainForm, FillsTheProfileListWithImagesByCategoryAndSelectsTheSavedProfile) {
+  WriteSettings(ThreeProfiles);
+  auto &form = Start();
+  ASSERT_EQ(form.cbbFormatEx->count(), 3);
+  EXPECT_EQ(form.cbbFormatEx->itemText(0), "MP3 Audio");
+  EXPECT_EQ(form.cbbFormatEx->itemText(2), "Odd Category");
+  EXPECT_EQ(form.cbbFormatEx->currentIndex(), 1);
+  ASSERT_EQ(form.il1.size(), 2);
+  EXPECT_EQ(form.cbbFormatEx->itemIcon(0).cacheKey(), form.il1[0].cacheKey());
+  EXPECT_EQ(form.cbbFormatEx->itemIcon(1).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_TRUE(form.cbbFormatEx->itemIcon(2).isNull()) << "a category outside the image list has no image";
+  // Filling the list is not a choice of the user.
+  EXPECT_EQ(IniOptions.OutputFormat, 1);
+}
+
+TEST_F(MainForm, ASavedProfileOutsideTheListSelectsNothingAndIsWrittenBackUnchanged) {
+  WriteSettings("[Format]\nCount=2\n[Output]\nFormat=5\n");
+  EXPECT_EQ(Start().cbbFormatEx->currentIndex(), -1);
+  Close();
+  EXPECT_EQ(platform::IniFile(Settings()).ReadString("Output", "Format", "?"), "5");
+}
+
+TEST_F(MainForm, ASavedOutputFolderIsShownButNotCreatedAtStart) {
+  const std::string folder = Install.Folder() + "not/yet/there";
+  WriteSettings("[Format]\nCount=0\n[Output]\nFolder=" + folder + "\n");
+  auto &form = Start();
+  EXPECT_EQ(form.cbbFormatEx->count(), 0);
+  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), folder);
+  EXPECT_FALSE(std::filesystem::exists(folder));
+  EXPECT_FALSE(std::filesystem::exists(Install.Path() / "output"));
+}
+
+TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestOfTheFile) {
+  WriteSettings(ThreeProfiles);
+  auto &form = Start();
+
+  QTest::keyClick(form.cbbFormatEx, Qt::Key_Down);
+  EXPECT_EQ(IniOptions.OutputFormat, 2);
+
+  form.actBrowseOutputFolder->trigger(); // cancelled: nothing changes
+  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+  EXPECT_EQ(IniOptions.OutputFolder, "");
+  Dialogs->QueueFolder("/data/videos");
+  form.actBrowseOutputFolder->trigger();
+  EXPECT_EQ(form.edtOutputFolder->text(), "/data/videos");
+  EXPECT_EQ(IniOptions.OutputFolder, "/data/videos");
+  Close();
+
+  const std::string text = Install.Read("VideoConverter.ini");
+  EXPECT_EQ(text.find("; shipped profiles\n[Format]\nCount=3\n[Format0]\nName=MP3 Audio\n"), 0u) << text;
+  platform::IniFile ini(Settings());
+  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "2");
+  EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), "/data/videos");
+  EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
+}
+
+TEST_F(MainForm, UpdateControlsEnablesTheQueueActionsBySelectionAndPosition) {
+  auto &form = Start();
+  AddRows({"a.avi", "b.mkv", "c.mp4"});
+  struct {
+    int Selected;
+    bool Remove, MoveUp, MoveDown;
+  } cases[] = {
+      {-1, false, false, false}, {0, true, false, true}, {1, true, true, true}, {2, true, true, false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Selected);
+    Select(c.Selected);
+    form.PlayState = psPlay;
+    form.UpdateControls();
+    EXPECT_EQ(form.PlayState, psStop);
+    EXPECT_EQ(form.actRemoveFile->isEnabled(), c.Remove);
+    EXPECT_EQ(form.actEdit->isEnabled(), c.Remove);
+    EXPECT_TRUE(form.actClear->isEnabled());
+    EXPECT_TRUE(form.actConvert->isEnabled());
+    EXPECT_EQ(form.actMoveUp->isEnabled(), c.MoveUp);
+    EXPECT_EQ(form.actPrevious->isEnabled(), c.MoveUp);
+    EXPECT_EQ(form.actMoveDown->isEnabled(), c.MoveDown);
+    EXPECT_EQ(form.actNext->isEnabled(), c.MoveDown);
+    EXPECT_EQ(form.actPlay->isEnabled(), c.Remove) << "a selected row can be played once stopped";
+    EXPECT_FALSE(form.actStop->isEnabled());
+  }
+
+  // The preview caption follows SelectedIndex, not the current selection.
+  Select(-1);
+  form.SelectedIndex = 1;
+  form.UpdateControls();
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:b.mkv");
+  form.SelectedIndex = 3;
+  form.UpdateControls();
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+
+  form.lvFileList->clear();
+  form.UpdateControls();
+  EXPECT_FALSE(form.actClear->isEnabled());
+  EXPECT_FALSE(form.actConvert->isEnabled());
+}
+
+TEST_F(MainForm, UpdatePlayButtonsFollowsThePlayState) {
+  auto &form = Start();
+  form.show();
+  struct {
+    TPlayState State;
+    bool Stopped, Snapshot;
+  } cases[] = {{psPlay, false, true},  {psPause, false, true}, {psResume, false, true},
+               {psStep, false, false}, {psStop, true, false},  {psEnd, true, false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.State);
+    form.tbarPreview->setValue(7);
+    form.PlayState = c.State;
+    form.UpdatePlayButtons();
+    EXPECT_EQ(form.imgPreview->isVisible(), c.Stopped);
+    EXPECT_EQ(form.actPlay->isEnabled(), c.Stopped);
+    EXPECT_EQ(form.actStop->isEnabled(), !c.Stopped);
+    EXPECT_EQ(form.tbarPreview->value(), c.Stopped ? 0 : 7);
+    EXPECT_EQ(form.actSnapshot->isEnabled(), c.Snapshot);
+  }
+}
+
+TEST_F(MainForm, F1AnywhereInTheWindowOpensTheHelpPage) {
+  auto &form = Start();
+  const std::string help = Install.Folder() + "help/welcome.htm";
+  QTest::keyClick(form.lvFileList, Qt::Key_F1);
+  QTest::keyClick(form.edtOutputFolder, Qt::Key_F1);
+  QTest::keyClick(form.cbbFormatEx, Qt::Key_F2);
+  EXPECT_EQ(Shell->Opened, (std::vector<std::string>{help, help}));
+  form.actHelp->trigger();
+  EXPECT_EQ(Shell->Opened.size(), 3u);
+}
+
+TEST_F(MainForm, TheSapphireSkinIsAppliedWhenInstalledAndTheNativeLookOtherwise) {
+  Start();
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+  Close();
+  std::filesystem::create_directory(Install.Path() / "Skins");
+  Install.Write("Skins/Sapphire.qss", "QTreeView { background: #123456; }");
+  Start();
+  EXPECT_EQ(qApp->styleSheet(), "QTreeView { background: #123456; }");
+}
+
+TEST_F(MainForm, ButtonsShowTheInstalledPicturesAndMissingPicturesDoNotStopTheStart) {
+  ASSERT_TRUE(HasPictures());
+  {
+    auto &form = Start();
+    for (QToolButton *button : form.findChildren<QToolButton *>()) {
+      const QString name = button->objectName();
+      if (name.startsWith("btn") && name != "btnSetting" && name != "btnOpenFolder") {
+        EXPECT_FALSE(button->icon().isNull()) << name.toStdString();
+      }
+    }
+    EXPECT_FALSE(form.imgTop->pixmap().isNull());
+    EXPECT_FALSE(form.imgPreview->pixmap().isNull());
+    EXPECT_FALSE(form.il1[1].isNull());
+    Close();
+  }
+  std::filesystem::remove(Install.Path() / "VideoRes");
+  testing::internal::CaptureStderr();
+  auto &form = Start();
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(form.btnPlay->icon().isNull());
+  EXPECT_NE(errors.find("VideoRes/Play.png"), std::string::npos) << errors;
+}
+
+TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
+  auto &form = Start();
+  struct {
+    const char *Button, *Action, *Caption, *Hint;
+  } bindings[] = {
+      {"btnAddFile", "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert"},
+      {"btnAddFolder", "actAddFolder", "Add Folder", "Add Folder to Convert"},
+      {"btnEditFile", "actEdit", "Edit...", nullptr},
+      {"btnRemoveFile", "actRemoveFile", "Remove", "Remove the select file"},
+      {"btnClear", "actClear", "Clear", "Clear all files"},
+      {"btnMoveUp", "actMoveUp", "Move Up", nullptr},
+      {"btnMoveDown", "actMoveDown", "Move Down", nullptr},
+      {"btnConvert", "actConvert", "Convert", "Click to Start Convert"},
+      {"btnOpenFolder", "actOpenFolder", "Open...", "Browser Output Folder"},
+      {"btnSetting", "actFormatSetting", "Setting...", nullptr},
+      {"btnAbout", "actAbout", "About", "About"},
+      {"btnPlay", "actPlay", "", "Play"},
+      {"btnStop", "actStop", "", "Stop"},
+      {"btnPrevious", "actPrevious", "", "Previous File"},
+      {"btnNext", "actNext", "", "Next File"},
+      {"btnSnapshot", "actSnapshot", "", nullptr},
+      {"btnOpenSnapshot", "actOpenSnapshot", "", nullptr},
+      {"btnSnapShotOption", "actSnapshotOptions", "", nullptr},
+  };
+  for (const auto &b : bindings) {
+    SCOPED_TRACE(b.Button);
+    auto *button = form.findChild<QToolButton *>(b.Button);
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(button->defaultAction(), nullptr);
+    EXPECT_EQ(button->defaultAction()->objectName(), b.Action);
+    EXPECT_EQ(button->defaultAction()->text(), b.Caption);
+    if (b.Hint) {
+      EXPECT_EQ(button->toolTip(), b.Hint);
+    }
+    if (*b.Caption && button->toolButtonStyle() != Qt::ToolButtonIconOnly) {
+      EXPECT_EQ(button->text(), b.Caption);
+    }
+  }
+  EXPECT_EQ(form.cbbFormatEx->toolTip(), "Select Output Format");
+  EXPECT_EQ(form.edtOutputFolder->toolTip(), "Select output folder to save media...");
+  EXPECT_TRUE(form.edtOutputFolder->isReadOnly());
+
+  QStringList menu;
+  for (QAction *a : form.pm1->actions())
+    menu << (a->isSeparator() ? "-" : a->objectName());
+  EXPECT_EQ(menu.join(' '), "actAddFile actAddFolder actEdit - actRemoveFile actClear");
+
+  QStringList columns;
+  for (int i = 0; i < form.lvFileList->columnCount(); ++i)
+    columns << form.lvFileList->headerItem()->text(i);
+  EXPECT_EQ(columns.join('|'), "Source|Type|Original|Trimmed|Status|Distination File");
+}
+
+} // namespace

@@ -1,0 +1,283 @@
+#include "ClipWriter.h"
+
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/AVInline.h"
+#include "media/AVUtilStubs.h"
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace {
+
+struct TOutStream {
+  TStreamPlan Plan;
+  AVStream *Stream = nullptr;
+  AVCodecContext *Codec = nullptr; // null for subtitle and data streams
+  AVFrame *Frame = nullptr;
+  int64_t NextPts = 0; // in the encoder's time base
+  bool Done = false;
+};
+
+// Everything one clip holds, released whatever way the write ends.
+struct TClip {
+  AVFormatContext *Output = nullptr;
+  AVPacket *Packet = nullptr;
+  std::vector<TOutStream> Streams;
+
+  ~TClip() {
+    for (TOutStream &s : Streams) {
+      AVCodecLib.avcodec_free_context(&s.Codec);
+      AVUtil.av_frame_free(&s.Frame);
+    }
+    if (Output) {
+      if (!(Output->oformat->flags & AVFMT_NOFILE))
+        AVFormat.avio_closep(&Output->pb);
+      AVFormat.avformat_free_context(Output);
+    }
+    AVCodecLib.av_packet_free(&Packet);
+  }
+};
+
+bool Failed(int result, const std::string &what, std::string &error) {
+  if (result >= 0)
+    return false;
+  error = what + ": " + AVErrorText(result);
+  return true;
+}
+
+bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
+  const AVCodec *codec = AVCodecLib.avcodec_find_encoder_by_name(s.Plan.Codec.c_str());
+  if (!codec) {
+    error = "no encoder " + s.Plan.Codec;
+    return false;
+  }
+  AVCodecContext *c = s.Codec = AVCodecLib.avcodec_alloc_context3(codec);
+  s.Frame = AVUtil.av_frame_alloc();
+  if (!c || !s.Frame) {
+    error = "out of memory";
+    return false;
+  }
+  if (s.Plan.Kind == TStreamKind::Video) {
+    c->width = s.Plan.Width;
+    c->height = s.Plan.Height;
+    c->time_base = AVRational{s.Plan.RateDen, s.Plan.RateNum};
+    c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->gop_size = 12;
+    c->max_b_frames = 0;
+    c->bit_rate = 150000;
+    if (s.Plan.SarNum > 0)
+      c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
+  } else {
+    c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    c->sample_rate = s.Plan.SampleRate;
+    AVUtil.av_channel_layout_default(&c->ch_layout, s.Plan.Channels);
+    c->bit_rate = 64000;
+    c->time_base = AVRational{1, s.Plan.SampleRate};
+  }
+  if (clip.Output->oformat->flags & AVFMT_GLOBALHEADER)
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (Failed(AVCodecLib.avcodec_open2(c, codec, nullptr), "open encoder " + s.Plan.Codec, error))
+    return false;
+  if (Failed(AVCodecLib.avcodec_parameters_from_context(s.Stream->codecpar, c), "stream parameters", error))
+    return false;
+  s.Stream->time_base = c->time_base;
+  s.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
+  s.Stream->avg_frame_rate = c->framerate;
+
+  AVFrame *f = s.Frame;
+  if (s.Plan.Kind == TStreamKind::Video) {
+    f->format = c->pix_fmt;
+    f->width = c->width;
+    f->height = c->height;
+  } else {
+    f->format = c->sample_fmt;
+    f->sample_rate = c->sample_rate;
+    f->nb_samples = c->frame_size > 0 ? c->frame_size : 1024;
+    if (Failed(AVUtil.av_channel_layout_copy(&f->ch_layout, &c->ch_layout), "channel layout", error))
+      return false;
+  }
+  return !Failed(AVUtil.av_frame_get_buffer(f, 0), "frame buffer", error);
+}
+
+// A pattern that moves from frame to frame, so the encoder has real motion to code.
+void FillPicture(AVFrame *f, int64_t index) {
+  const int shift = static_cast<int>(index % 256);
+  for (int y = 0; y < f->height; ++y)
+    for (int x = 0; x < f->width; ++x)
+      f->data[0][y * f->linesize[0] + x] = static_cast<uint8_t>(x + y + shift * 3);
+  for (int y = 0; y < f->height / 2; ++y)
+    for (int x = 0; x < f->width / 2; ++x) {
+      f->data[1][y * f->linesize[1] + x] = static_cast<uint8_t>(128 + y + shift * 2);
+      f->data[2][y * f->linesize[2] + x] = static_cast<uint8_t>(64 + x + shift * 5);
+    }
+}
+
+// A 440 Hz tone at half scale, in whichever sample format the encoder takes.
+void FillTone(AVFrame *f, int64_t firstSample) {
+  const auto format = static_cast<AVSampleFormat>(f->format);
+  const bool planar = AVUtil.av_sample_fmt_is_planar(format);
+  const int channels = f->ch_layout.nb_channels;
+  const AVSampleFormat packed = AVUtil.av_get_packed_sample_fmt(format);
+  for (int i = 0; i < f->nb_samples; ++i) {
+    const double value =
+        0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(firstSample + i) / f->sample_rate);
+    for (int ch = 0; ch < channels; ++ch) {
+      const int index = planar ? i : i * channels + ch;
+      uint8_t *plane = f->extended_data[planar ? ch : 0];
+      if (packed == AV_SAMPLE_FMT_S16)
+        reinterpret_cast<int16_t *>(plane)[index] = static_cast<int16_t>(value * 32767);
+      else if (packed == AV_SAMPLE_FMT_S32)
+        reinterpret_cast<int32_t *>(plane)[index] = static_cast<int32_t>(value * 2147483647.0);
+      else if (packed == AV_SAMPLE_FMT_FLT)
+        reinterpret_cast<float *>(plane)[index] = static_cast<float>(value);
+      else if (packed == AV_SAMPLE_FMT_DBL)
+        reinterpret_cast<double *>(plane)[index] = value;
+      else
+        reinterpret_cast<uint8_t *>(plane)[index] = static_cast<uint8_t>(128 + value * 127);
+    }
+  }
+}
+
+// Sends one frame (null drains) and writes every packet the encoder gives back.
+bool Encode(TClip &clip, TOutStream &s, AVFrame *frame, std::string &error) {
+  if (Failed(AVCodecLib.avcodec_send_frame(s.Codec, frame), "encode", error))
+    return false;
+  for (;;) {
+    const int got = AVCodecLib.avcodec_receive_packet(s.Codec, clip.Packet);
+    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+      return true;
+    if (Failed(got, "encode", error))
+      return false;
+    AVCodecLib.av_packet_rescale_ts(clip.Packet, s.Codec->time_base, s.Stream->time_base);
+    clip.Packet->stream_index = s.Stream->index;
+    if (Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error))
+      return false;
+  }
+}
+
+bool WriteRawPacket(TClip &clip, const TOutStream &s, const std::string &payload, int64_t pts,
+                    int64_t duration, std::string &error) {
+  if (Failed(AVCodecLib.av_new_packet(clip.Packet, static_cast<int>(payload.size())), "packet", error))
+    return false;
+  std::memcpy(clip.Packet->data, payload.data(), payload.size());
+  clip.Packet->pts = clip.Packet->dts = pts;
+  clip.Packet->duration = duration;
+  clip.Packet->flags |= AV_PKT_FLAG_KEY;
+  clip.Packet->stream_index = s.Stream->index;
+  return !Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error);
+}
+
+// Subtitles get one caption for the first second; data streams a small KLV item every second.
+bool WriteSideStreams(TClip &clip, const TClipPlan &plan, std::string &error) {
+  for (const TOutStream &s : clip.Streams) {
+    const AVRational tb = s.Stream->time_base;
+    const int64_t second = AVUtil.av_rescale(1, tb.den, tb.num);
+    if (s.Plan.Kind == TStreamKind::Subtitle && !WriteRawPacket(clip, s, "Test caption", 0, second, error))
+      return false;
+    if (s.Plan.Kind == TStreamKind::Data) {
+      std::string klv(16, '\x06');
+      klv += '\x04';
+      klv += "tvl!";
+      for (int i = 0; i < static_cast<int>(plan.Seconds); ++i)
+        if (!WriteRawPacket(clip, s, klv, i * second, second, error))
+          return false;
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+TStreamPlan VideoStream(const std::string &codec, int width, int height, int rateNum, int rateDen) {
+  TStreamPlan s{TStreamKind::Video, codec};
+  s.Width = width;
+  s.Height = height;
+  s.RateNum = rateNum;
+  s.RateDen = rateDen;
+  return s;
+}
+
+TStreamPlan AudioStream(const std::string &codec, int sampleRate, int channels) {
+  TStreamPlan s{TStreamKind::Audio, codec};
+  s.SampleRate = sampleRate;
+  s.Channels = channels;
+  return s;
+}
+
+bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &error) {
+  TClip clip;
+  if (Failed(
+          AVFormat.avformat_alloc_output_context2(&clip.Output, nullptr, plan.Format.c_str(), path.c_str()),
+          "muxer " + plan.Format, error))
+    return false;
+  clip.Packet = AVCodecLib.av_packet_alloc();
+  if (!clip.Packet) {
+    error = "out of memory";
+    return false;
+  }
+  for (const TStreamPlan &streamPlan : plan.Streams) {
+    TOutStream &s = clip.Streams.emplace_back();
+    s.Plan = streamPlan;
+    s.Stream = AVFormat.avformat_new_stream(clip.Output, nullptr);
+    if (!s.Stream) {
+      error = "out of memory";
+      return false;
+    }
+    if (s.Plan.Kind == TStreamKind::Subtitle) {
+      s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+      s.Stream->codecpar->codec_id = AV_CODEC_ID_SUBRIP;
+      s.Stream->time_base = AVRational{1, 1000};
+    } else if (s.Plan.Kind == TStreamKind::Data) {
+      s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;
+      s.Stream->codecpar->codec_id = AV_CODEC_ID_SMPTE_KLV;
+      s.Stream->time_base = AVRational{1, 90000};
+    } else if (!OpenEncoder(clip, s, error)) {
+      return false;
+    }
+  }
+  for (const auto &[key, value] : plan.Metadata)
+    AVUtil.av_dict_set(&clip.Output->metadata, key.c_str(), value.c_str(), 0);
+  if (!(clip.Output->oformat->flags & AVFMT_NOFILE)) {
+    if (Failed(AVFormat.avio_open(&clip.Output->pb, path.c_str(), AVIO_FLAG_WRITE), path, error))
+      return false;
+  }
+  if (Failed(AVFormat.avformat_write_header(clip.Output, nullptr), "header", error))
+    return false;
+  if (!WriteSideStreams(clip, plan, error))
+    return false;
+  // Feed the encoded streams in time order so the muxer interleaves them with little buffering.
+  for (;;) {
+    TOutStream *next = nullptr;
+    double nextTime = 0;
+    for (TOutStream &s : clip.Streams) {
+      if (!s.Codec || s.Done)
+        continue;
+      const double time = static_cast<double>(s.NextPts) * av_q2d(s.Codec->time_base);
+      if (time >= plan.Seconds) {
+        s.Done = true;
+        if (!Encode(clip, s, nullptr, error))
+          return false;
+      } else if (!next || time < nextTime) {
+        next = &s;
+        nextTime = time;
+      }
+    }
+    if (!next)
+      break;
+    if (Failed(AVUtil.av_frame_make_writable(next->Frame), "frame", error))
+      return false;
+    const bool video = next->Plan.Kind == TStreamKind::Video;
+    if (video)
+      FillPicture(next->Frame, next->NextPts);
+    else
+      FillTone(next->Frame, next->NextPts);
+    next->Frame->pts = next->NextPts;
+    next->NextPts += video ? 1 : next->Frame->nb_samples;
+    if (!Encode(clip, *next, next->Frame, error))
+      return false;
+  }
+  return !Failed(AVFormat.av_write_trailer(clip.Output), "trailer", error);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Writes one synthetic clip: a moving colour pattern and a sine tone, plus optional subtitle and
+// data streams, encoded and muxed through the bound library tables.
+#include <map>
+#include <string>
+#include <vector>
+
+enum class TStreamKind { Video, Audio, Subtitle, Data };
+
+struct TStreamPlan {
+  TStreamKind Kind;
+  std::string Codec; // encoder name; unused for subtitle and data streams
+  int Width = 0, Height = 0;
+  int RateNum = 0, RateDen = 1; // frames per second
+  int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown
+  int SampleRate = 22050, Channels = 1;
+};
+
+struct TClipPlan {
+  std::string Format; // muxer name
+  double Seconds = 2;
+  std::vector<TStreamPlan> Streams;
+  std::map<std::string, std::string> Metadata;
+};
+
+// False with error set when a codec or the muxer refuses.
+bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &error);
+
+// Convenience constructors for the usual streams.
+TStreamPlan VideoStream(const std::string &codec, int width, int height, int rateNum, int rateDen = 1);
+TStreamPlan AudioStream(const std::string &codec, int sampleRate = 22050, int channels = 1);

@@ -1,0 +1,43 @@
+#pragma once
+// The pictures of the installation, drawn by code so that every one of them is our own.
+#include <QImage>
+#include <QList>
+
+namespace glyphs {
+
+// Buttons of the main window.
+QImage AddFile(int size);
+QImage AddFolder(int size);
+QImage EditFile(int size);
+QImage About(int size);
+QImage Convert(int size);
+QImage Remove(int size);
+QImage Clear(int size);
+QImage MoveUp(int size);
+QImage MoveDown(int size);
+QImage Play(int size);
+QImage Stop(int size);
+QImage Previous(int size);
+QImage Next(int size);
+QImage Snapshot(int size);
+QImage Open(int size);
+QImage SnapOption(int size);
+
+// Row and profile images of the queue: audio and video.
+QImage Audio(int size);
+QImage Video(int size);
+
+// Buttons of the edit window.
+QImage PlaySection(int size);
+QImage MarkIn(int size);
+QImage MarkOut(int size);
+
+// Larger pictures.
+QImage Banner(int width, int height);
+QImage PreviewIdle(int width, int height);
+QImage AboutPicture(int width, int height);
+
+// The frames of the progress window's animation.
+QList<QImage> ConvertingFrames(int size, int count);
+
+} // namespace glyphs

@@ -1,0 +1,191 @@
+// The engine benchmark: converts one generated 720p clip (video + stereo audio) through the engine
+// and through a minimal direct loop on the same libraries, each run in a process of its own with
+// one codec thread, and prints the wall-time and CPU-time ratios and the peak memory of both per
+// conversion. Each side runs several times, alternating, and its best time counts: the machine
+// may be shared.
+//
+//   tvl-bench [folder] [seconds] [runs]      (defaults: the temporary folder, 30 s, 3 runs)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ClipWriter.h"
+#include "ReferenceTranscode.h"
+#include "engine/FFmpeg.h"
+#include "engine/FFmpegException.h"
+#include "engine/FFmpegThread.h"
+#include "media/AVFormatStubs.h"
+#include "media/AVUtilStubs.h"
+#include "media/FFmpegLoader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TCase {
+  const char *Name;
+  const char *Extension;
+  TReferenceJob Job;
+  std::vector<std::pair<std::string, std::string>> Options;
+};
+
+struct TRun {
+  bool Ok = false;
+  double Seconds = 0;
+  double CpuSeconds = 0;
+  long PeakKb = 0;
+};
+
+double CpuTime(const rusage &usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The best of two runs: the shorter times, the larger peak.
+TRun Best(const TRun &a, const TRun &b) {
+  if (!a.Ok || !b.Ok)
+    return a.Ok ? b : a;
+  return {true, std::min(a.Seconds, b.Seconds), std::min(a.CpuSeconds, b.CpuSeconds), std::max(a.PeakKb, b.PeakKb)};
+}
+
+// Runs body in a child process: its wall time and peak resident memory.
+TRun Measure(const std::function<bool()> &body) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0)
+    _exit(body() ? 0 : 1);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  TRun run;
+  run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.CpuSeconds = CpuTime(usage);
+  run.PeakKb = usage.ru_maxrss;
+  return run;
+}
+
+bool EngineConvert(const std::string &input, const std::string &output,
+                   const std::vector<std::pair<std::string, std::string>> &options) {
+  TFFmpeg task;
+  try {
+    task.Reset();
+    if (!task.OpenInputFile(input))
+      return false;
+    for (const auto &[name, value] : options)
+      task.SetOption(name, value);
+    if (task.OpenOutputFile(output) < 0)
+      return false;
+  } catch (const FFmpegException &e) {
+    std::fprintf(stderr, "engine: %s\n", e.what());
+    return false;
+  }
+  task.Start(false, tpNormal);
+  if (task.Failed)
+    std::fprintf(stderr, "engine: %s\n", task.EndMessage.c_str());
+  return !task.Failed;
+}
+
+double Duration(const std::string &file) {
+  AVFormatContext *context = nullptr;
+  if (AVFormat.avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0)
+    return -1;
+  AVFormat.avformat_find_stream_info(context, nullptr);
+  const double seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
+  AVFormat.avformat_close_input(&context);
+  return seconds;
+}
+
+TReferenceJob Job(bool copy, const char *video, int width, int height, const char *audio) {
+  TReferenceJob job;
+  job.Copy = copy;
+  job.VideoCodec = video;
+  job.Width = width;
+  job.Height = height;
+  job.AudioCodec = audio;
+  return job;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "tvl-bench";
+  const double seconds = argc > 2 ? std::stod(argv[2]) : 30.0;
+  const int runs = argc > 3 ? std::max(1, std::stoi(argv[3])) : 3;
+  fs::create_directories(folder);
+  if (!FFLoader.LoadLibraries(EngineLibraries)) {
+    std::fprintf(stderr, "%s\n", FFLoader.LastError().c_str());
+    return 1;
+  }
+  AVUtil.av_log_set_level(AV_LOG_QUIET);
+
+  const std::string clip = (folder / "clip720.mp4").string();
+  if (!fs::exists(clip)) {
+    TClipPlan plan;
+    plan.Format = "mp4";
+    plan.Seconds = seconds;
+    plan.Streams = {VideoStream("mpeg4", 1280, 720, 25), AudioStream("aac", 44100, 2)};
+    std::string error;
+    std::printf("generating %s (%.0f s)...\n", clip.c_str(), seconds);
+    if (!WriteClip(clip, plan, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+  }
+
+  std::vector<TCase> cases = {
+      {"stream copy", "mkv", Job(true, "", 0, 0, ""), {{"vcodec", "copy"}, {"acodec", "copy"}}},
+      {"MPEG-4 + MP3 480x272", "avi",
+       Job(false, "mpeg4", 480, 272, "libmp3lame"),
+       {{"vcodec", "mpeg4"}, {"s", "480x272"}, {"b", "1000k"}, {"acodec", "libmp3lame"}, {"ar", "44100"},
+        {"ac", "2"}, {"ab", "128k"}}},
+      {"H.264 + AAC 640x360", "mp4",
+       Job(false, "libx264", 640, 360, "aac"),
+       {{"vcodec", "libx264"}, {"s", "640x360"}, {"b", "1000k"}, {"acodec", "aac"}, {"ar", "44100"}, {"ac", "2"},
+        {"ab", "128k"}}},
+      {"MP3 audio only", "mp3", Job(false, "", 0, 0, "libmp3lame"),
+       {{"vn", ""}, {"acodec", "libmp3lame"}, {"ar", "44100"}, {"ac", "2"}, {"ab", "128k"}}},
+  };
+
+  std::printf("%-22s %8s %8s %6s %8s %8s %6s %9s %7s %8s %7s\n", "conversion", "engine s", "ref s", "ratio",
+              "eng cpu", "ref cpu", "ratio", "engine MB", "ref MB", "engine d", "ref d");
+  for (TCase &c : cases) {
+    const std::string engineOut = (folder / (std::string("engine.") + c.Extension)).string();
+    const std::string referenceOut = (folder / (std::string("reference.") + c.Extension)).string();
+    fs::remove(engineOut);
+    fs::remove(referenceOut);
+    c.Job.Input = clip;
+    c.Job.Output = referenceOut;
+    // The engine's tasks encode with one codec thread unless told otherwise.
+    TRun engine, reference;
+    for (int i = 0; i < runs; ++i) {
+      const TRun e = Measure([&] { return EngineConvert(clip, engineOut, c.Options); });
+      const TRun r = Measure([&] {
+        std::string error;
+        const bool ok = ReferenceTranscode(c.Job, error);
+        if (!ok)
+          std::fprintf(stderr, "reference: %s\n", error.c_str());
+        return ok;
+      });
+      engine = i ? Best(engine, e) : e;
+      reference = i ? Best(reference, r) : r;
+    }
+    if (!engine.Ok || !reference.Ok) {
+      std::printf("%-22s %s\n", c.Name, !engine.Ok ? "engine failed" : "reference failed");
+      continue;
+    }
+    std::printf("%-22s %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %9.1f %7.1f %8.2f %7.2f\n", c.Name, engine.Seconds,
+                reference.Seconds, engine.Seconds / reference.Seconds, engine.CpuSeconds, reference.CpuSeconds,
+                engine.CpuSeconds / reference.CpuSeconds, engine.PeakKb / 1024.0, reference.PeakKb / 1024.0,
+                Duration(engineOut), Duration(referenceOut));
+  }
+  return 0;
+}

@@ -1,0 +1,284 @@
+#include "convert/ConvertFrm.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMovie>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include "convert/ConvertHelpers.h"
+#include "convert/ConvertUnt.h"
+#include "convert/JobBuilder.h"
+#include "engine/Bitmap.h"
+#include "engine/EngineTypes.h"
+#include "platform/Dialogs.h"
+#include "platform/ExeFolder.h"
+#include "platform/Power.h"
+#include "platform/Shell.h"
+
+namespace {
+
+// The live picture area: the last preview frame stretched over the whole panel while previews are on.
+class TPreviewPanel : public QFrame {
+public:
+  using QFrame::QFrame;
+  QImage Picture;
+  bool ShowPicture = false;
+
+protected:
+  void paintEvent(QPaintEvent *e) override {
+    QFrame::paintEvent(e);
+    if (!ShowPicture || Picture.isNull())
+      return;
+    QPainter painter(this);
+    painter.drawImage(rect(), Picture); // no smoothing: a plain colour-on-colour stretch
+  }
+};
+
+template <typename T> T *Named(T *control, const char *name, const QRect &geometry) {
+  control->setObjectName(name);
+  control->setGeometry(geometry);
+  return control;
+}
+
+} // namespace
+
+TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+      FDriver(driver), FOutputFolder(std::move(outputFolder)) {
+  setObjectName("ConvertForm");
+  setWindowTitle("Converting");
+  setFixedSize(428, 454);
+  setModal(true);
+
+  pnlPreview = Named(new TPreviewPanel(this), "pnlPreview", QRect(19, 10, 390, 240));
+  pnlPreview->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  imgConverting = Named(new QLabel(pnlPreview), "imgConverting", QRect(0, 0, 0, 0));
+  const std::string gif = platform::ExeFolder() + "MKVRes/Converting.gif";
+  std::error_code ec;
+  if (std::filesystem::exists(gif, ec)) {
+    auto *movie = new QMovie(QString::fromStdString(gif), QByteArray(), this);
+    imgConverting->setMovie(movie);
+    movie->jumpToFrame(0);
+    const QSize size = movie->currentImage().size();
+    imgConverting->setGeometry((390 - size.width()) / 2, (240 - size.height()) / 2, size.width(), size.height());
+    movie->start();
+  }
+
+  lblIndex = Named(new QLabel(this), "lblIndex", QRect(19, 258, 290, 18));
+  chkPreview = Named(new QCheckBox("Preview", this), "chkPreview", QRect(329, 256, 80, 22));
+  lblFileInfo = Named(new QLabel(this), "lblFileInfo", QRect(19, 280, 390, 18));
+  pBarCur = Named(new QProgressBar(this), "pBarCur", QRect(19, 302, 390, 18));
+  pBarAll = Named(new QProgressBar(this), "pBarAll", QRect(19, 326, 390, 18));
+  for (QProgressBar *bar : {pBarCur, pBarAll}) {
+    bar->setRange(0, 100);
+    bar->setValue(0);
+  }
+  lblInfoLength = Named(new QLabel(this), "lblInfoLength", QRect(19, 350, 390, 18));
+  chkShutdown = Named(new QCheckBox("Shut down computer when conversion completed.", this), "chkShutdown",
+                      QRect(19, 374, 390, 20));
+  chkOpenOutput = Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput",
+                        QRect(19, 396, 390, 20));
+  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 420, 85, 25));
+  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 420, 85, 25));
+  btnPause->setAutoDefault(false);
+  btnCancel->setAutoDefault(false);
+
+  connect(btnPause, &QPushButton::clicked, this, [this] { PauseOrResume(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
+  connect(chkPreview, &QCheckBox::clicked, this, [this] { ApplyPreviewRule(); });
+}
+
+TConvertForm::~TConvertForm() {
+  // The run is over when the window goes (its end report was the last event); nothing may call
+  // into a window that no longer exists.
+  FDriver.Engine.OnProgress = nullptr;
+  FDriver.Engine.OnTerminate = nullptr;
+  FDriver.Engine.OnPreviewBitmap = nullptr;
+}
+
+bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
+  const bool audio = IsAudioExtension(ext);
+  chkPreview->setEnabled(!audio);
+  chkPreview->setChecked(!audio);
+  ApplyPreviewRule();
+
+  State = stConverting;
+  pBarCur->setValue(0);
+  pBarAll->setValue(0);
+  Canceled = false;
+  FileCount = fileCount;
+
+  TFFmpegVCL &engine = FDriver.Engine;
+  engine.OnProgress = [this](int index, int frame, int fps, int current, float quality, float bitRate, int64_t size,
+                             int total) { FFmpegProgress(index, frame, fps, current, quality, bitRate, size, total); };
+  engine.OnTerminate = [this](int index, bool finished, bool failed, const std::string &message) {
+    FFmpegTerminate(index, finished, failed, message);
+  };
+  engine.OnPreviewBitmap = [this](int index, TBitmap *bitmap, int frame, int64_t pts) {
+    FFmpegPreviewBitmap(index, bitmap, frame, pts);
+  };
+  engine.SetPreviewBitmap(true);
+
+  // Without a task the engine never reports the run's end: there is nothing to wait for.
+  if (engine.TaskTotal() == 0)
+    return false;
+  FDriver.StartConversion();
+  return true;
+}
+
+void TConvertForm::RunConversion(int32_t fileCount, const std::string &ext) {
+  if (BeginRun(fileCount, ext))
+    exec();
+}
+
+bool TConvertForm::ShutdownWindows() { return platform::Power().PowerOff(); }
+
+void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
+                                  int ATotalOutputDuration) {
+  if (AIndex < 0)
+    return;
+  {
+    std::lock_guard guard(FLock);
+    CurrentIndex = AIndex;
+    FProgressMs = ACurrentDuration;
+    FExpectedMs = ATotalOutputDuration;
+  }
+  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
+}
+
+void TConvertForm::FFmpegTerminate(int AIndex, bool AFinished, bool AException, const std::string &AMessage) {
+  std::unique_lock guard(FLock);
+  if (AIndex >= 0) {
+    // One file's end: the run goes on, and so do pause and resume.
+    FDriver.TaskEnded(AIndex, AFinished, AException, AMessage);
+    return;
+  }
+  State = stEnded;
+  guard.unlock();
+  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_DONE)));
+}
+
+void TConvertForm::FFmpegPreviewBitmap(int, TBitmap *ABitmap, int, int64_t) {
+  if (!ABitmap)
+    return;
+  // The engine fills the bitmap under this lock; taking it orders the copy after the filling.
+  std::lock_guard guard(PreviewLock());
+  FrameBitmap = QImage(ABitmap->Bits(), ABitmap->Width(), ABitmap->Height(), ABitmap->Stride(), QImage::Format_BGR888)
+                    .copy();
+  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PREVIEW)));
+}
+
+bool TConvertForm::event(QEvent *e) {
+  switch (static_cast<int>(e->type())) {
+  case WM_CONVERT_PROGRESS:
+    ConvertProgress();
+    return true;
+  case WM_CONVERT_PREVIEW: {
+    auto *panel = static_cast<TPreviewPanel *>(pnlPreview);
+    panel->Picture = FrameBitmap;
+    panel->update();
+    return true;
+  }
+  case WM_CONVERT_DONE:
+    ConvertDone();
+    return true;
+  default:
+    return QDialog::event(e);
+  }
+}
+
+void TConvertForm::ConvertProgress() {
+  std::unique_lock guard(FLock);
+  const int32_t index = CurrentIndex;
+  const int currentMs = FProgressMs, totalMs = FExpectedMs;
+  guard.unlock();
+  lblIndex->setText(QString("Current:%1 / Total:%2").arg(index + 1).arg(FDriver.Engine.TaskTotal()));
+  const TInputFile *file = FDriver.FileOfTask(index);
+  if (!file)
+    return;
+  lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
+  const int64_t total = file->TrimDuration == -1 ? totalMs / 1000 : file->TrimDuration / 1000;
+  lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
+                             .arg(QString::fromStdString(FormatSeconds(currentMs / 1000)),
+                                  QString::fromStdString(FormatSeconds(static_cast<int32_t>(total)))));
+  if (total == 0)
+    return;
+  const int64_t percent = currentMs / 10 / total;
+  if (percent < 0 || percent > 100 || FileCount <= 0)
+    return;
+  pBarCur->setValue(static_cast<int>(percent));
+  pBarAll->setValue(static_cast<int>(index * 100 / FileCount + percent / FileCount));
+  if (imgConverting->isVisible())
+    imgConverting->update();
+}
+
+void TConvertForm::ConvertDone() {
+  {
+    // Orders what follows after every end report of the run.
+    std::lock_guard guard(FLock);
+  }
+  hide();
+  const char *text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
+  if (Canceled || !chkShutdown->isChecked())
+    platform::ShowMessage(text, platform::TMsgIcon::Information);
+  if (!Canceled) {
+    if (chkShutdown->isChecked())
+      ShutdownWindows();
+    if (chkOpenOutput->isChecked())
+      platform::Shell().Open(FOutputFolder);
+  }
+  FClosing = true;
+  done(QDialog::Accepted);
+}
+
+void TConvertForm::PauseOrResume() {
+  uint8_t converting = stConverting, paused = stPaused;
+  if (State.compare_exchange_strong(converting, stPaused)) {
+    FDriver.Engine.PauseTasks();
+    btnPause->setText("&Resume");
+    setWindowTitle("Converting(Pause)");
+  } else if (State.compare_exchange_strong(paused, stConverting)) {
+    FDriver.Engine.ResumeTasks();
+    btnPause->setText("&Pause");
+    setWindowTitle("Converting");
+  }
+  update();
+}
+
+void TConvertForm::Cancel() {
+  bool pausedHere = false;
+  if (State == stConverting) {
+    PauseOrResume();
+    pausedHere = State == stPaused;
+  }
+  if (platform::ShowMessage("Do you want to cancel the conversion?", platform::TMsgIcon::Question,
+                            platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes) {
+    Canceled = true;
+    FDriver.Engine.StopTasks();
+  } else if (pausedHere && State == stPaused) {
+    PauseOrResume();
+  }
+}
+
+void TConvertForm::ApplyPreviewRule() {
+  const bool on = chkPreview->isChecked();
+  FDriver.Engine.SetPreviewBitmap(on);
+  imgConverting->setVisible(!on);
+  static_cast<TPreviewPanel *>(pnlPreview)->ShowPicture = on;
+  pnlPreview->update();
+}
+
+void TConvertForm::closeEvent(QCloseEvent *e) {
+  // Only the run's end closes the window.
+  if (!FClosing)
+    e->ignore();
+}
+
+void TConvertForm::reject() {}

@@ -1,0 +1,89 @@
+#pragma once
+// The progress window shown while the queue converts: current file, two bars, the converted
+// length, a live picture, pause, resume and cancel, and what happens when the run is over.
+#include <QDialog>
+#include <QImage>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TBitmap;
+class TTvlConvert;
+
+class TConvertForm : public QDialog {
+  Q_OBJECT
+public:
+  // Event types of the messages the window posts to itself from the engine's handlers.
+  static constexpr int WM_CONVERT_DONE = 3033;
+  static constexpr int WM_CONVERT_PREVIEW = 3034;
+  static constexpr int WM_CONVERT_PROGRESS = 3044;
+
+  // Run states.
+  static constexpr uint8_t stConverting = 1, stPaused = 2, stEnded = 3;
+
+  // outputFolder is what the Open folder command opens when the run is over.
+  TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidget *parent = nullptr);
+  ~TConvertForm() override;
+
+  // Starts the run built in the driver and shows the window modally until the run is over. When
+  // the driver holds no task it returns at once.
+  void RunConversion(int32_t fileCount, const std::string &ext);
+  // The first half of RunConversion: prepares the window and starts the engine; false, with
+  // nothing started, when there is no task to run.
+  bool BeginRun(int32_t fileCount, const std::string &ext);
+
+  // Powers the computer off through the platform's power service.
+  static bool ShutdownWindows();
+
+  void PauseOrResume();
+  void Cancel();
+
+  // Engine handlers. Progress and termination run on worker threads and only store values and
+  // post messages; the preview handler runs on the main thread while the worker waits.
+  void FFmpegProgress(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality, float ABitRate,
+                      int64_t ACurrentSize, int ATotalOutputDuration);
+  void FFmpegTerminate(int AIndex, bool AFinished, bool AException, const std::string &AMessage);
+  void FFmpegPreviewBitmap(int AIndex, TBitmap *ABitmap, int AFrameNumber, int64_t APTS);
+
+  bool Canceled = false;                      // main thread only
+  std::atomic<uint8_t> State{stConverting};   // written by the end report of the run
+  int32_t FileCount = 0;                      // main thread only
+  QImage FrameBitmap;                         // main thread only
+  std::atomic<int32_t> CurrentIndex{0};       // task of the last progress report
+
+  // Controls. Their objectName is their field name.
+  QFrame *pnlPreview = nullptr;
+  QLabel *imgConverting = nullptr;
+  QLabel *lblIndex = nullptr;
+  QCheckBox *chkPreview = nullptr;
+  QLabel *lblFileInfo = nullptr;
+  QProgressBar *pBarCur = nullptr, *pBarAll = nullptr;
+  QLabel *lblInfoLength = nullptr;
+  QCheckBox *chkShutdown = nullptr, *chkOpenOutput = nullptr;
+  QPushButton *btnPause = nullptr, *btnCancel = nullptr;
+
+protected:
+  bool event(QEvent *e) override;
+  void closeEvent(QCloseEvent *e) override;
+  void reject() override;
+
+private:
+  void ApplyPreviewRule();
+  void ConvertProgress();
+  void ConvertDone();
+
+  TTvlConvert &FDriver;
+  std::string FOutputFolder;
+  bool FClosing = false;
+  // Hands the engine handlers' values to the main thread. The end reports write the records'
+  // statuses before they take it, and the main thread takes it before it reads them.
+  std::mutex FLock;
+  int FProgressMs = 0, FExpectedMs = 0; // guarded by FLock
+};

@@ -1,0 +1,30 @@
+#pragma once
+// Helpers the queue, the job builder and the progress window share: the extension lists, the
+// folder search and the hours:minutes:seconds text.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The extension list texts. Lookups in them are substring tests on upper-cased text, so ".MP"
+// counts as a video extension (it occurs inside "*.MP4;").
+inline constexpr const char *VideoExtensions =
+    "*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;"
+    "*.TP;*.IFO;*.NSV;*.MOD;*.TOD;";
+inline constexpr const char *AudioExtensions =
+    "*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;"
+    "*.AC3;*.DTS;";
+
+// Whole seconds as "hh:mm:ss"; hours may take more than two digits.
+std::string FormatSeconds(int32_t seconds);
+
+// ASCII upper case; other bytes (UTF-8 sequences) stay as they are.
+std::string UpperCase(std::string text);
+std::string LowerCase(std::string text);
+
+// True when the upper-cased text occurs in the list text.
+bool InExtensionList(const char *list, const std::string &text);
+
+// Appends the video files under the folder (which ends in "/"), depth first, in the order the
+// file system lists each folder. Hidden entries and symbolic links are never descended into: they
+// are judged by their names like files. Audio files are never collected.
+void FindVideoFiles(const std::string &folder, std::vector<std::string> &list);

@@ -1,0 +1,170 @@
+#include "convert/ConvertUnt.h"
+
+#include <stdexcept>
+
+#include "convert/JobBuilder.h"
+#include "platform/Dialogs.h"
+#include "platform/ExeFolder.h"
+#include "platform/MainThread.h"
+
+int TInputFileList::Add(std::unique_ptr<TInputFile> file) {
+  FItems.push_back(std::move(file));
+  return Count() - 1;
+}
+
+void TInputFileList::Check(int position) const {
+  if (position < 0 || position >= Count())
+    throw std::out_of_range("List index out of bounds (" + std::to_string(position) + ")");
+}
+
+TInputFile &TInputFileList::Get(int position) const {
+  Check(position);
+  return *FItems[static_cast<std::size_t>(position)];
+}
+
+void TInputFileList::Exchange(int a, int b) {
+  Check(a);
+  Check(b);
+  std::swap(FItems[static_cast<std::size_t>(a)], FItems[static_cast<std::size_t>(b)]);
+}
+
+void TInputFileList::Delete(int position) {
+  Check(position);
+  FItems.erase(FItems.begin() + position);
+}
+
+TTvlConvert::TTvlConvert(const TIniOptions &profiles) : FProfiles(profiles) {}
+
+bool TTvlConvert::LoadLibraries() {
+  if (Engine.BindLibraries(platform::ExeFolder() + "Lib"))
+    return true;
+  platform::ShowMessage("Please reinstall Tavrelle Video Converter.", platform::TMsgIcon::Error);
+  return false;
+}
+
+int TTvlConvert::AddFile(const std::string &path) {
+  for (int p = 0; p < Files.Count(); ++p)
+    if (Files[p].FileName == path)
+      return AlreadyQueued;
+
+  auto file = std::make_unique<TInputFile>();
+  ResetInputOptions(file->InputOptions);
+  TAVProbe &probe = Engine.Probe();
+  if (!probe.LoadFile(path))
+    return Unusable;
+  file->InputOptions.FileName = path;
+  file->FileName = path;
+  const std::string name = path.substr(path.rfind('/') + 1);
+  const auto dot = name.rfind('.');
+  file->FileType = dot == std::string::npos ? "" : name.substr(dot + 1);
+  file->FileSize = probe.GetFileSize();
+  TFileStreamInfo info;
+  probe.GetStreamInfo(info);
+  file->Duration = static_cast<int32_t>(info.Duration / 1000000);
+  file->DurationMs = info.Duration / 1000;
+  file->TrimStart = -1;
+  file->TrimDuration = file->DurationMs;
+  file->Status = csNone;
+  if (file->FileSize > 0 && file->Duration > 0)
+    return Files.Add(std::move(file));
+  return Unusable;
+}
+
+bool TTvlConvert::IsOutputNameTaken(const std::string &name) const {
+  for (int p = 0; p < Files.Count(); ++p)
+    if (Files[p].OutputOptions.FileName == name)
+      return true;
+  return false;
+}
+
+void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
+                                    const std::string &ext) {
+  const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
+  TOutputOptions &out = file.OutputOptions;
+  ResetOutputOptions(out);
+  // Reset first: the file's name from an earlier run must not count as taken.
+  out.FileName =
+      OutputFileName(file.FileName, folder, ext, [this](const std::string &name) { return IsOutputNameTaken(name); });
+  out.FileExt = ext;
+  out.Timestamp = 0;
+  if (IsAudioExtension(ext))
+    out.DisableVideo = true;
+  out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
+  FillAudioSettings(out, profile);
+  if (category == 1)
+    FillVideoSettings(out, profile, file.AspectIndex);
+}
+
+bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
+  TInputFile &file = Files[position];
+  if (file.TrimStart != -1)
+    file.InputOptions.StartTimeMs = static_cast<int32_t>(file.TrimStart);
+  file.InputOptions.ExtOptions = category == 0 ? "vn=1" : "";
+  FillOutputOptions(file, folder, category, ext);
+
+  const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);
+  if (task < 0)
+    return false;
+  if (!Engine.OpenTaskOutput(task, file.OutputOptions.FileName, &file.OutputOptions)) {
+    Engine.DeleteTask(task);
+    return false;
+  }
+  if (FTaskFiles.size() <= static_cast<std::size_t>(task))
+    FTaskFiles.resize(static_cast<std::size_t>(task) + 1, -1);
+  FTaskFiles[static_cast<std::size_t>(task)] = position;
+  // Long video queues take a while to set up; keep the windows answering meanwhile. The file's
+  // record is not touched after this point.
+  if (category == 1)
+    platform::MainThread().ProcessPending();
+  return true;
+}
+
+bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
+  EndRun();
+  FBuildError.clear();
+  if (profileIndex < 0 || profileIndex >= static_cast<int32_t>(FProfiles.Formats.size())) {
+    FBuildError = "There is no output profile to convert with.";
+    return false;
+  }
+  SetProfileIndex(profileIndex);
+  const TFormatRec profile = FProfiles.GetFormat(profileIndex);
+  try {
+    // Count is read at every step: the windows answer while the run is built.
+    for (int p = 0; p < Files.Count(); ++p) {
+      const bool prepared = p < MaxRunFiles && PrepareJob(p, folder, profile.Category, profile.Ext);
+      // A file without a task must not show the result of an earlier run.
+      TInputFile &file = Files[p];
+      file.Status = prepared ? csNone : csFailed;
+      if (prepared)
+        file.StatusText.clear();
+      else if (p < MaxRunFiles)
+        file.StatusText = Engine.ErrorText();
+      else
+        file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
+    }
+  } catch (const std::exception &e) {
+    EndRun();
+    FBuildError = e.what();
+    return false;
+  }
+  return true;
+}
+
+void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const {
+  if (TInputFile *file = FileOfTask(taskIndex)) {
+    file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
+    file->StatusText = message;
+  }
+}
+
+void TTvlConvert::EndRun() {
+  Engine.DeleteAllTasks();
+  FTaskFiles.clear();
+}
+
+TInputFile *TTvlConvert::FileOfTask(int taskIndex) const {
+  if (taskIndex < 0 || static_cast<std::size_t>(taskIndex) >= FTaskFiles.size())
+    return nullptr;
+  const int position = FTaskFiles[static_cast<std::size_t>(taskIndex)];
+  return position >= 0 && position < Files.Count() ? &Files[position] : nullptr;
+}

@@ -1,0 +1,106 @@
+#pragma once
+// The conversion driver: the queue of files to convert, the engine that converts them, and the
+// building of one engine task per queued file.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FFmpegOptions.h"
+#include "engine/FFmpegVCL.h"
+#include "profiles/tvlIniUnt.h"
+
+// Results of a file's last conversion.
+enum TConvertStatus : int32_t { csNone = 0, csSuccess = 1, csFailed = 2, csCanceled = 3 };
+
+// One queued file.
+struct TInputFile {
+  std::string FileName; // full path
+  std::string FileType; // extension without its dot, as written in the name
+  int64_t FileSize = 0; // bytes
+  int32_t Duration = 0; // whole seconds
+  int64_t DurationMs = 0;
+  int64_t TrimStart = -1; // ms; -1 = not trimmed
+  int64_t TrimDuration = 0; // ms
+  int32_t AspectIndex = 0; // 0 keep the source's, 1 "4:3", 2 "16:9", 3 "37:20", 4 "47:20"
+  TInputOptions InputOptions;
+  TOutputOptions OutputOptions;
+  // Written by the engine's end report on a worker thread while a run goes on; read by the main
+  // thread once the run is over.
+  int32_t Status = csNone;
+  // Why the last run failed the file: the engine's refusal or end message. Same thread rules.
+  std::string StatusText;
+};
+
+// The queue in order; owns its records. A position outside 0 ... Count() - 1 throws
+// std::out_of_range.
+class TInputFileList {
+public:
+  int Add(std::unique_ptr<TInputFile> file);
+  TInputFile &Get(int position) const;
+  TInputFile &operator[](int position) const { return Get(position); }
+  void Exchange(int a, int b);
+  void Delete(int position);
+  void Clear() { FItems.clear(); }
+  int Count() const { return static_cast<int>(FItems.size()); }
+
+private:
+  void Check(int position) const;
+
+  std::vector<std::unique_ptr<TInputFile>> FItems;
+};
+
+class TTvlConvert {
+public:
+  // AddFile results besides a position.
+  static constexpr int AlreadyQueued = -1;
+  static constexpr int Unusable = -2;
+
+  // Profiles are read from the given store when a run is built.
+  explicit TTvlConvert(const TIniOptions &profiles = IniOptions);
+  TTvlConvert(const TTvlConvert &) = delete;
+  TTvlConvert &operator=(const TTvlConvert &) = delete;
+
+  // Declared in this order so that the queue goes before the engine.
+  TFFmpegVCL Engine;
+  TInputFileList Files;
+  int32_t ProfileIndex = -1;
+
+  // Binds the engine's libraries from "Lib" beside the program; tells the user when that fails.
+  bool LoadLibraries();
+  // Probes the file and queues it: its position, Unusable when it cannot be converted, or
+  // AlreadyQueued when the same path is queued already.
+  int AddFile(const std::string &path);
+  void Delete(int position) { Files.Delete(position); }
+  void Clear() { Files.Clear(); }
+
+  void SetProfileIndex(int32_t index) { ProfileIndex = index; }
+  // Sets up the task of the file at the position with the profile at ProfileIndex; false when the
+  // engine refuses the input or the output. Throws TProfileItemError for an unreadable profile item.
+  bool PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext);
+  // Sets up one task per queued file (the first MaxRunFiles) with the given profile. A file that
+  // gets no task is marked failed. False, with no task left in the engine, when the profile cannot
+  // be used; BuildError() then says why.
+  bool BuildRun(int32_t profileIndex, const std::string &folder);
+  const std::string &BuildError() const { return FBuildError; }
+  void StartConversion() { Engine.StartTasks(1); }
+  // Records a task's end report in its file: success, failure, or cancelled. Runs on the
+  // reporting worker thread.
+  void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const;
+  // Drops the run's tasks; the statuses stay.
+  void EndRun();
+
+  // True when a queued file's output record already claims the name.
+  bool IsOutputNameTaken(const std::string &name) const;
+  // The queued file an engine task converts, or null. Safe on worker threads during a run.
+  TInputFile *FileOfTask(int taskIndex) const;
+
+private:
+  void FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+
+  const TIniOptions &FProfiles;
+  std::string FBuildError;
+  // Queue position of each task of the run, by task index. Engine events name tasks, and a file
+  // whose task could not be set up leaves a gap in the task list, so the two numberings differ.
+  std::vector<int> FTaskFiles;
+};

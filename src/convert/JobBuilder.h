@@ -1,0 +1,42 @@
+#pragma once
+// The parts of building a run that need no engine: reading a format profile's chosen items,
+// translating encoder labels and aspect choices, filling a file's output record and naming its
+// output file.
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "engine/FFmpegOptions.h"
+#include "profiles/tvlIniUnt.h"
+
+// A run converts at most this many queued files; later ones wait for another run.
+inline constexpr int MaxRunFiles = 1000;
+
+// A chosen item of a profile that cannot be read. The message names the profile, the setting and
+// the item, so the user can mend the settings file.
+class TProfileItemError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Engine codec name for an encoder label of the profile lists; labels we do not know go to the
+// engine lower-cased.
+std::string AudioCodecName(const std::string &label);
+std::string VideoCodecName(const std::string &label);
+
+// "4:3", "16:9", "37:20", "47:20" for the edit window's choices 1 to 4; empty (keep) otherwise.
+std::string AspectRatioText(int aspectIndex);
+
+// True when the profile extension (with its dot) names an audio-only format.
+bool IsAudioExtension(const std::string &ext);
+
+// The output path for a source: folder + source name with ext in place of its extension, with
+// "_1", "_2"... before ext while a file of that name exists or isTaken says it is claimed.
+std::string OutputFileName(const std::string &source, const std::string &folder, const std::string &ext,
+                           const std::function<bool(const std::string &)> &isTaken);
+
+// Audio fields of an output record from the profile; throws TProfileItemError.
+void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile);
+// Video fields (video profiles only) from the profile and the file's aspect choice; throws
+// TProfileItemError.
+void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex);

@@ -1,0 +1,251 @@
+#pragma once
+// An engine task: one conversion of input files into output files, configured through named
+// options like a command-line transcoder. This unit holds the task's settings, its option
+// handling and the opening of its files; the transcode itself runs later on the opened tables.
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/avutil.h>
+}
+
+#include "engine/EngineTypes.h"
+#include "engine/FFmpegOptions.h"
+#include "engine/FFmpegSettings.h"
+#include "engine/LibraryObjects.h"
+
+struct AVCodec;
+struct AVStream;
+class TEngineThread;
+class TTranscoder;
+
+// Joins (or, on its own thread, lets go of) a task's thread.
+struct TEngineThreadFree {
+  void operator()(TEngineThread *thread) const;
+};
+
+// An opened input file of a task (the queue's record of a file is another type).
+struct TOpenedInput {
+  TInputContextPtr Context;
+  int64_t TsOffset = 0; // added to this file's timestamps
+  // Per stream of the file: the decoder settings gathered for it (not yet opened); null for
+  // streams that are not decoded.
+  std::vector<TCodecContextPtr> Decoders;
+};
+
+// A stream of an output file with the encoder context that will feed it.
+struct TOutputStream {
+  AVStream *Stream = nullptr; // owned by the output's context
+  TCodecContextPtr Encoder;
+  const struct AVCodec *Codec = nullptr; // null for stream copy or when nothing was found
+  bool StreamCopy = false;
+  std::vector<std::string> BitstreamFilters;
+};
+
+struct TOutputFile {
+  TOutputContextPtr Context;
+  std::vector<TOutputStream> Streams; // declared after Context: released before it
+};
+
+// A time range of the frame hooks, in microseconds.
+struct THookRange {
+  int64_t Start = 0;
+  int64_t End = 0;
+};
+
+class TCustomFFmpeg {
+public:
+  // Engine message levels: -1 quiet, 0 error, 1 info, 2 debug, 3 all.
+  using TLogHandler = std::function<void(int level, const std::string &text)>;
+
+  TCustomFFmpeg() = default;
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg &) = delete;
+  TCustomFFmpeg &operator=(const TCustomFFmpeg &) = delete;
+
+  // Lifecycle.
+  bool Running = false;
+  bool StopRequested = false;
+  bool Finished = false;
+  bool Ended = false;
+  bool Failed = false;
+  std::string EndMessage;
+  int TotalDurationMs = -1;
+  int TaskIndex = -1;
+  TLogHandler OnLog;
+
+  // Callbacks the engine component connects; each receives the calling task.
+  using TTerminateHandler = std::function<void(TCustomFFmpeg &task)>;
+  using TProgressHandler =
+      std::function<void(TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
+                         float bitRate, int64_t currentSize, int totalOutputDuration)>;
+  using TPreviewBitmapHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts)>;
+  using TBeforeHookHandler = std::function<void(TCustomFFmpeg &task, int64_t pts, THookAction &action)>;
+  using TCustomHookHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts,
+                                                bool &update, bool &stopHook)>;
+  TTerminateHandler OnTerminate;
+  TProgressHandler OnProgress;
+  TPreviewBitmapHandler OnPreviewBitmap;
+  TBeforeHookHandler OnBeforeHook;
+  TCustomHookHandler OnCustomHook;
+  int64_t ProgressIntervalUs = 500000;
+  int64_t PreviewIntervalUs = 100000;
+  uint8_t PreviewFlags = 0; // bit 0 preview window, bit 1 preview bitmap; guarded by PreviewLock()
+
+  // Running, Ended and StopRequested change under the task's state lock once a thread may run:
+  // read them through these.
+  bool IsRunning() const;
+  bool HasEnded() const;
+  bool HasThread() const;
+
+  // Runs the task now (asThread false), or returns its worker thread waiting for Resume; none
+  // when the task cannot start.
+  TEngineThread *Start(bool asThread, TConvertPriority priority);
+  void Run();
+  void EndTask();
+  void RequestStop();
+  // Ends a task that never ran, on a short-lived thread of its own.
+  void EndOnThread();
+  void Pause();
+  void Resume();
+  // Asks the worker to stop and waits until its thread has ended.
+  void StopAndWait();
+  // Read before every packet: waits while the task is paused; whether a stop was asked.
+  bool CheckStop();
+  void Transcode();
+  void CloseOpenCodecs();
+
+  // Back to every default; creates the generic option contexts (the libraries must be bound).
+  void Reset();
+  void SetVerbose(int level);
+
+  // Options.
+  void AddOptions(const std::string &text, bool streamPass);
+  void SetOption(const std::string &name, const std::string &value);
+  bool SetGenericOption(const std::string &name, const std::string &value);
+  void ApplyGenericOptions(void *target, void *templateContext, int flags) const;
+  void SetInputFormat(const std::string &name);
+  void SetOutputFormat(const std::string &name);
+  void ApplyTarget(const std::string &type, const std::string &norm, const std::string &fallbackNorm);
+  void ApplyTargetPreset(const TOutputOptions &options);
+  void ApplyOutputOptions(const TOutputOptions &options);
+  void ApplyHookRanges(const std::string &text);
+  void SetRecordingTimeMs(int64_t ms);
+  void SetRecordingTimeUs(int64_t us);
+  void SetStartTimeUs(int64_t us);
+  void SetProgramId(int id);
+
+  // Files.
+  bool OpenInputFile(const std::string &fileName);
+  int OpenOutputFile(const std::string &fileName);
+  void NewVideoStream(int output);
+  void NewAudioStream(int output);
+  void NewSubtitleStream(int output);
+  bool FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id);
+  void InputStreamTypes(bool &hasVideo, bool &hasAudio, bool &hasSubtitle) const;
+  void CleanupTask();
+
+  const std::string &ErrorText() const { return FErrorText; }
+  const TTaskSettings &Settings() const { return S; }
+  const std::vector<TOpenedInput> &InputFiles() const { return FInputFiles; }
+  const std::vector<const struct AVCodec *> &InputCodecs() const { return FInputCodecs; }
+  const std::vector<TOutputFile> &OutputFiles() const { return FOutputFiles; }
+  bool FiltersEnabled() const { return FFiltersEnabled; }
+  const std::vector<THookRange> &HookRanges() const { return FHookRanges; }
+  const std::vector<std::vector<std::string>> &VideoHooks() const { return FVideoHooks; }
+  const std::vector<std::string> &SetOptionNames() const { return FSetOptionNames; }
+  AVCodecContext *CodecTemplate(AVMediaType type) const;
+  AVFormatContext *FormatTemplate() const { return FFormatTemplate.get(); }
+
+protected:
+  void Log(int level, const std::string &text) const;
+
+private:
+  // Option actions that take more than one line.
+  bool SetSimpleOption(const std::string &name, const std::string &value);
+  bool SetVideoOption(const std::string &name, const std::string &value);
+  bool SetAudioOption(const std::string &name, const std::string &value);
+  void SetFormat(const std::string &value);
+  int64_t ParseTime(const std::string &name, const std::string &value, bool duration) const;
+  void SetStreamMap(const std::string &value);
+  void SetMetaDataMap(const std::string &value);
+  void SetItsScale(const std::string &value);
+  void SetMetaData(const std::string &value);
+  void SetBitrate(const std::string &name, const std::string &value);
+  void SetFrameSize(const std::string &value);
+  void SetAspect(const std::string &value);
+  void SetCrop(const std::string &name, int value);
+  void SetPad(const std::string &name, int value);
+  void SetPadColor(int rgb);
+  void ListFormats(bool pixelFormats) const;
+  void SetMatrix(std::vector<uint16_t> &matrix, const std::string &value);
+  uint32_t ParseTag(const std::string &value, const char *assertion) const;
+  void SetVStats();
+  void SetVideoHook(const std::string &value);
+  void SetBitstreamFilter(const std::string &name, const std::string &value);
+  void SetTargetOption(const std::string &value);
+  void NewStreamOption(const std::string &name);
+
+  bool SetMuxerOption(const std::string &name, const std::string &value);
+  void ApplyMuxerOptions(AVFormatContext *output) const;
+
+  // File setup steps.
+  const struct AVCodec *LookupCodec(const std::string &name, AVMediaType type, bool encoder);
+  void ClearInputConsumables();
+  void ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots);
+  TOutputStream &AddOutputStream(int output, AVMediaType type, std::vector<std::string> &filters);
+  void SetEncoder(TOutputStream &stream, AVMediaType type, const std::string &codecName,
+                  const AVFormatContext *output);
+
+  TTaskSettings S;
+  std::string FErrorText;
+
+  std::array<TCodecContextPtr, 5> FCodecTemplates; // by media type: video, audio, data, subtitle, attachment
+  TFormatContextPtr FFormatTemplate;
+  TScalerPtr FScalerTemplate;
+  std::vector<std::string> FSetOptionNames;
+  std::vector<std::pair<std::string, std::string>> FMuxerOptions; // private options of some muxers
+
+  std::vector<TOpenedInput> FInputFiles;
+  std::vector<const struct AVCodec *> FInputCodecs;
+  std::vector<TOutputFile> FOutputFiles;
+  int FOutputStreamCount = 0;
+  bool FFiltersEnabled = false;
+  std::vector<THookRange> FHookRanges;
+  std::vector<std::vector<std::string>> FVideoHooks;
+
+  // Lifecycle and transcode.
+  friend class TTranscoder;
+  mutable std::mutex FStateLock; // guards Running, Ended, StopRequested, FPaused, FThreadActive
+  std::condition_variable FStateChanged;
+  bool FPaused = false;
+  bool FThreadActive = false; // a worker thread runs the task
+  std::unique_ptr<TEngineThread, TEngineThreadFree> FThread;
+  // Codecs opened by the transcode and not yet closed, newest first.
+  std::vector<AVCodecContext *> FOpenEncoders;
+  std::vector<AVCodecContext *> FOpenDecoders;
+};
+
+// A task as the engine component holds it: with the option records it was configured from.
+class TFFmpeg : public TCustomFFmpeg {
+public:
+  TInputOptions InputOptions;
+  TOutputOptions OutputOptions;
+  int ThreadId = 0;
+
+  ~TFFmpeg() override;
+
+  // Applies an input record in the fixed order (first pass of its option lines, forced format,
+  // start time, program) and opens the input; without a record the copy is reset.
+  bool OpenInput(const std::string &fileName, const TInputOptions *options);
+  // Applies an output record (preset, first pass, typed fields, hook ranges), opens the output and
+  // then adds the extra streams of the second pass.
+  bool OpenOutput(const std::string &fileName, const TOutputOptions *options);
+};

@@ -1,0 +1,335 @@
+// The second half of a transcode: the packet loop, the packet path through the decoders to the
+// outputs (or straight to the muxer for a stream copy), the flush and the trailers.
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/FFmpegException.h"
+#include "engine/TranscodeState.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/AVInline.h"
+#include "media/AVUtilStubs.h"
+#include "media/FFmpegLoader.h"
+
+namespace {
+
+int FrameLimit(const TTaskSettings &s, AVMediaType type) {
+  switch (type) {
+  case AVMEDIA_TYPE_VIDEO:
+    return s.MaxVideoFrames;
+  case AVMEDIA_TYPE_AUDIO:
+    return s.MaxAudioFrames;
+  case AVMEDIA_TYPE_SUBTITLE:
+    return s.MaxSubtitleFrames;
+  default:
+    return s.MaxDataFrames;
+  }
+}
+
+// How long the data of a packet lasts, in microseconds: its own duration when it has one, else
+// what the stream's parameters tell.
+int64_t PacketDurationUs(const AVStream *stream, const AVPacket &pkt) {
+  if (pkt.duration > 0)
+    return AVUtil.av_rescale_q(pkt.duration, stream->time_base, AV_TIME_BASE_Q);
+  const AVCodecParameters *par = stream->codecpar;
+  if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
+    return int64_t{1000000} * par->frame_size / par->sample_rate;
+  const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+  if (par->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
+    return int64_t{1000000} * rate.den / rate.num;
+  return 0;
+}
+
+bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_EOF; }
+
+} // namespace
+
+int TTranscoder::PickInputFile() {
+  double iptsMin = 1e100, optsMin = 1e100;
+  int file = -1;
+  for (const auto &ost : FOutputStreams) {
+    const TInputStreamState &ist = *FInputStreams[static_cast<size_t>(ost->SourceIndex)];
+    const AVMediaType type = ost->Encoder->codec_type;
+    double opts;
+    if (type == AVMEDIA_TYPE_VIDEO && ost->EncodingNeeded)
+      opts = static_cast<double>(ost->SyncPosition) * av_q2d(ost->Encoder->time_base);
+    else
+      opts = ost->MuxEnd == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ost->MuxEnd) * av_q2d(ost->Stream->time_base);
+    const double ipts = static_cast<double>(ist.Pts);
+    if (!FFiles[static_cast<size_t>(ist.FileIndex)].EofReached) {
+      if (ipts < iptsMin) {
+        iptsMin = ipts;
+        if (S.InputSync)
+          file = ist.FileIndex;
+      }
+      if (opts < optsMin) {
+        optsMin = opts;
+        if (!S.InputSync)
+          file = ist.FileIndex;
+      }
+    }
+    if (FrameLimit(S, type) <= ost->FrameCount)
+      return -1;
+  }
+  if (file >= 0 && static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin)
+    return -1;
+  return file;
+}
+
+void TTranscoder::AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt) {
+  TOpenedInput &input = FTask.FInputFiles[static_cast<size_t>(ist.FileIndex)];
+  const AVRational tb = ist.Stream->time_base;
+  const int64_t offset = AVUtil.av_rescale_q(input.TsOffset, AV_TIME_BASE_Q, tb);
+  if (pkt.dts != AV_NOPTS_VALUE)
+    pkt.dts += offset;
+  if (pkt.pts != AV_NOPTS_VALUE)
+    pkt.pts += offset;
+
+  if (ist.FileIndex < MaxFiles && ist.StreamIndex < MaxFiles) {
+    const double scale = S.InputTsScale[static_cast<size_t>(ist.FileIndex)][static_cast<size_t>(ist.StreamIndex)];
+    if (scale != 0.0) {
+      if (pkt.pts != AV_NOPTS_VALUE)
+        pkt.pts = std::llround(static_cast<double>(pkt.pts) * scale);
+      if (pkt.dts != AV_NOPTS_VALUE)
+        pkt.dts = std::llround(static_cast<double>(pkt.dts) * scale);
+    }
+  }
+
+  if (pkt.dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE ||
+      !(InputContext(ist.FileIndex)->iformat->flags & AVFMT_TS_DISCONT) || S.CopyTs)
+    return;
+  const int64_t pktDts = AVUtil.av_rescale_q(pkt.dts, tb, AV_TIME_BASE_Q);
+  const int64_t delta = pktDts - ist.NextPts;
+  if (std::llabs(delta) > static_cast<int64_t>(S.DtsDeltaThreshold * 1000000) || pktDts + 1 < ist.Pts) {
+    input.TsOffset -= delta;
+    if (S.Verbose >= 3)
+      FTask.Log(1, "timestamp discontinuity " + std::to_string(delta) + ", new offset= " +
+                       std::to_string(input.TsOffset));
+    const int64_t shift = AVUtil.av_rescale_q(delta, AV_TIME_BASE_Q, tb);
+    pkt.dts -= shift;
+    if (pkt.pts != AV_NOPTS_VALUE)
+      pkt.pts -= shift;
+  }
+}
+
+void TTranscoder::MainLoop() {
+  int64_t lastReport = FTimerStart;
+  TPacketPtr pkt = NewPacket();
+  while (!FTask.CheckStop()) {
+    const int fileIndex = PickInputFile();
+    if (fileIndex < 0)
+      break;
+    if (S.LimitFileSize != 0) {
+      AVIOContext *pb = FTask.FOutputFiles.front().Context->pb;
+      if (pb && AVIOTell(pb) > S.LimitFileSize)
+        break;
+    }
+    TInputFileState &file = FFiles[static_cast<size_t>(fileIndex)];
+    AVFormatContext *input = InputContext(fileIndex);
+    const int result = AVFormat.av_read_frame(input, pkt.get());
+    if (result == AVERROR(EAGAIN))
+      continue;
+    if (result < 0) {
+      file.EofReached = 1;
+      if (S.Shortest)
+        break;
+      continue;
+    }
+    if (pkt->stream_index >= 0 && static_cast<unsigned>(pkt->stream_index) < input->nb_streams && S.DoPktDump)
+      AVFormat.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt.get(), S.DoHexDump,
+                                input->streams[pkt->stream_index]);
+    const int istIndex = file.FirstStream + pkt->stream_index;
+    if (pkt->stream_index < 0 || pkt->stream_index >= file.StreamCount ||
+        FInputStreams[static_cast<size_t>(istIndex)]->Discard) {
+      AVCodecLib.av_packet_unref(pkt.get());
+    } else {
+      TInputStreamState &ist = *FInputStreams[static_cast<size_t>(istIndex)];
+      AdjustTimestamps(ist, *pkt);
+      const int decoded = OutputPacket(ist, istIndex, pkt.get());
+      AVCodecLib.av_packet_unref(pkt.get());
+      if (decoded < 0) {
+        const std::string text = "Error while decoding stream #" + std::to_string(ist.FileIndex) + "." +
+                                 std::to_string(ist.StreamIndex);
+        if (S.ExitOnError)
+          throw FFmpegException(text);
+        if (S.Verbose >= 0)
+          FTask.Log(1, text);
+        continue;
+      }
+    }
+    const int64_t now = AVUtil.av_gettime();
+    if (now - lastReport > FTask.ProgressIntervalUs) {
+      lastReport = now;
+      Report(false);
+    }
+  }
+}
+
+void TTranscoder::Finish() {
+  for (size_t i = 0; i < FInputStreams.size(); ++i)
+    if (FInputStreams[i]->DecodingNeeded)
+      OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr);
+  for (TOutputFile &file : FTask.FOutputFiles) {
+    const int result = AVFormat.av_write_trailer(file.Context.get());
+    if (result < 0)
+      throw FFmpegException(OpenErrorText("av_write_trailer()", result));
+  }
+  Report(true);
+  FTask.CloseOpenCodecs();
+  std::lock_guard guard(FTask.FStateLock);
+  FTask.Finished = !FTask.StopRequested;
+}
+
+void TTranscoder::RateEmulation(const TInputStreamState &ist) const {
+  if (!S.RateEmu)
+    return;
+  const int64_t ahead = ist.Pts - (AVUtil.av_gettime() - ist.WallStart);
+  if (ahead > 1000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
+}
+
+int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
+  if (ist.NextPts == AV_NOPTS_VALUE)
+    ist.NextPts = ist.Pts;
+  if (pkt && pkt->dts != AV_NOPTS_VALUE)
+    ist.NextPts = ist.Pts = AVUtil.av_rescale_q(pkt->dts, ist.Stream->time_base, AV_TIME_BASE_Q);
+
+  if (pkt) {
+    // Outputs that copy this stream take the packet as it came, once.
+    if (!ist.DecodingNeeded) {
+      ist.Pts = ist.NextPts;
+      ist.NextPts += PacketDurationUs(ist.Stream, *pkt);
+      RateEmulation(ist);
+    }
+    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+      for (auto &ost : FOutputStreams)
+        if (ost->SourceIndex == istIndex && !ost->EncodingNeeded)
+          CopyPacket(*ost, ist, *pkt);
+  }
+  if (!ist.DecodingNeeded)
+    return 0;
+  const int result = ist.Decoder->codec_type == AVMEDIA_TYPE_SUBTITLE ? DecodeSubtitle(ist, istIndex, pkt)
+                                                                      : DecodeFrames(ist, istIndex, pkt);
+  if (result < 0)
+    return result;
+  if (!pkt)
+    FlushOutputs(istIndex);
+  return 0;
+}
+
+int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
+  AVCodecContext *dec = ist.Decoder;
+  int result = AVCodecLib.avcodec_send_packet(dec, pkt);
+  if (result < 0 && !Ended(result))
+    return -1;
+  AVFrame *frame = ist.Picture.get();
+  for (;;) {
+    result = AVCodecLib.avcodec_receive_frame(dec, frame);
+    if (Ended(result))
+      return 0;
+    if (result < 0)
+      return -1;
+    // Every frame of the packet is handed on, each at its own time.
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+      ist.Pts = AVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base, AV_TIME_BASE_Q);
+    else
+      ist.Pts = ist.NextPts;
+    if (dec->codec_type == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0)
+      ist.NextPts = ist.Pts + int64_t{1000000} * frame->nb_samples / frame->sample_rate;
+    else if (frame->pkt_duration > 0)
+      ist.NextPts = ist.Pts + AVUtil.av_rescale_q(frame->pkt_duration, ist.Stream->time_base, AV_TIME_BASE_Q);
+    else if (pkt)
+      ist.NextPts = ist.Pts + PacketDurationUs(ist.Stream, *pkt);
+    RateEmulation(ist);
+    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+      HandOut(istIndex, frame);
+    AVUtil.av_frame_unref(frame);
+  }
+}
+
+int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
+  if (!pkt)
+    return 0;
+  AVSubtitle sub{};
+  int got = 0;
+  if (AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt) < 0)
+    return -1;
+  if (!got)
+    return 0;
+  struct TSubtitleFree {
+    AVSubtitle &Sub;
+    ~TSubtitleFree() { AVCodecLib.avsubtitle_free(&Sub); }
+  } owned{sub};
+  ist.Pts = ist.NextPts;
+  if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+    for (auto &ost : FOutputStreams)
+      if (ost->SourceIndex == istIndex && ost->EncodingNeeded)
+        SubtitleOut(*ost, ist, sub, pkt->pts);
+  return 0;
+}
+
+void TTranscoder::HandOutToOutputs(int istIndex, AVFrame *frame) {
+  for (auto &ost : FOutputStreams) {
+    if (ost->SourceIndex != istIndex || !ost->EncodingNeeded)
+      continue;
+    switch (ost->Encoder->codec_type) {
+    case AVMEDIA_TYPE_AUDIO:
+      AudioOut(*ost, frame);
+      break;
+    case AVMEDIA_TYPE_VIDEO:
+      VideoOut(*ost, frame);
+      break;
+    default:
+      throw FFmpegException("invalid codec_type");
+    }
+  }
+}
+
+void TTranscoder::CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, const AVPacket &pkt) {
+  // A copy starts at a key frame: what comes before it cannot be decoded from the output.
+  if (ost.FrameCount == 0 && !(pkt.flags & AV_PKT_FLAG_KEY) && !S.CopyInitialNonKeyframes)
+    return;
+  if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+    FAudioBytes += pkt.size;
+  } else if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+    FVideoBytes += pkt.size;
+    ost.SyncPosition += 1;
+  }
+  TPacketPtr opkt = NewPacket();
+  if (AVCodecLib.av_packet_ref(opkt.get(), &pkt) < 0)
+    throw FFmpegException("av_malloc fail");
+  const AVRational in = ist.Stream->time_base, out = ost.Stream->time_base;
+  opkt->stream_index = ost.Index;
+  opkt->pts = pkt.pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : AVUtil.av_rescale_q(pkt.pts, in, out);
+  opkt->dts = pkt.dts == AV_NOPTS_VALUE ? AVUtil.av_rescale_q(ist.Pts, AV_TIME_BASE_Q, out)
+                                        : AVUtil.av_rescale_q(pkt.dts, in, out);
+  opkt->duration = AVUtil.av_rescale_q(pkt.duration, in, out);
+  opkt->time_base = out;
+  WriteFrame(ost, opkt.get());
+  ost.FrameCount += 1;
+}
+
+void TTranscoder::FlushOutputs(int istIndex) {
+  for (auto &ost : FOutputStreams) {
+    if (ost->SourceIndex != istIndex || !ost->EncodingNeeded)
+      continue;
+    switch (ost->Encoder->codec_type) {
+    case AVMEDIA_TYPE_AUDIO:
+      if (ost->AudioPath)
+        ost->AudioPath->Flush();
+      else
+        Encode(*ost, nullptr);
+      break;
+    case AVMEDIA_TYPE_VIDEO:
+      if (ost->VideoPath)
+        ost->VideoPath->Flush();
+      else
+        Encode(*ost, nullptr);
+      break;
+    default:
+      break;
+    }
+  }
+}

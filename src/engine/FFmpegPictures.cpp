@@ -1,0 +1,99 @@
+// The transcode's picture stages around the video output path: frame hooks and deinterlacing, the
+// video filter graph, and the preview of encoded pictures.
+#include <memory>
+
+#include "engine/FFmpegException.h"
+#include "engine/TranscodeState.h"
+#include "media/AVUtilStubs.h"
+
+void TTranscoder::PrepareHooks() {
+  FHooks.Log = [this](int level, const std::string &text) { FTask.Log(level, text); };
+  FHooks.Deinterlace = S.DoDeinterlace;
+  FHooks.Ranges = FTask.HookRanges();
+  FHooks.HooksEnabled = S.HooksEnabled;
+  for (const auto &words : FTask.VideoHooks()) {
+    if (FHooks.Chain.Add(words, [this](const std::string &text) { FTask.Log(0, text); }) != 0) {
+      std::string value;
+      for (const std::string &word : words)
+        value += (value.empty() ? "" : " ") + word;
+      throw FFmpegException("Failed to add video hook function: " + value);
+    }
+  }
+  if (FTask.OnCustomHook)
+    FHooks.CustomHook = [this](TBitmap &bitmap, int frameNumber, int64_t pts, bool &update, bool &stop) {
+      FTask.OnCustomHook(FTask, &bitmap, frameNumber, pts, update, stop);
+    };
+  if (FTask.OnBeforeHook)
+    FHooks.BeforeHook = [this](int64_t pts, THookAction &action) { FTask.OnBeforeHook(FTask, pts, action); };
+}
+
+void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist) {
+  AVCodecContext *dec = ist.Decoder;
+  std::string error;
+  if (ConfigureFilters(ist.Filter, dec->width, dec->height, dec->pix_fmt, dec->sample_aspect_ratio, ost.Encoder, S,
+                       error) != 0)
+    Fail(error.empty() ? "Error opening filters!" : "Error opening filters: " + error);
+  if (!ist.FilterPicture)
+    ist.FilterPicture = NewFrame();
+}
+
+void TTranscoder::HandOut(int istIndex, AVFrame *frame) {
+  TInputStreamState &ist = *FInputStreams[static_cast<size_t>(istIndex)];
+  if (ist.Decoder->codec_type != AVMEDIA_TYPE_VIDEO) {
+    if (S.AudioVolume != 256)
+      ApplyVolume(*frame, S.AudioVolume);
+    HandOutToOutputs(istIndex, frame);
+    return;
+  }
+  FHooks.PreProcessVideo(*frame, ist.Pts);
+  if (!ist.Filter.FilterIn) {
+    HandOutToOutputs(istIndex, frame);
+    return;
+  }
+  if (!AddFilterPicture(ist.Filter, *frame, ist.Pts))
+    return;
+  while (TakeFilteredPicture(ist.Filter, *ist.FilterPicture, ist.Pts) == 1) {
+    HandOutToOutputs(istIndex, ist.FilterPicture.get());
+    AVUtil.av_frame_unref(ist.FilterPicture.get());
+  }
+}
+
+void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
+  std::unique_lock lock(PreviewLock());
+  const uint8_t flags = FTask.PreviewFlags;
+  uint8_t cleared = 0;
+  const int64_t now = AVUtil.av_gettime();
+  if (!(flags & 3) || now - FLastPreview <= FTask.PreviewIntervalUs)
+    return;
+  FLastPreview = now;
+  const bool converted = PictureToBitmap(FPreviewConverter, picture.data, picture.linesize,
+                                         static_cast<AVPixelFormat>(picture.format), picture.width, picture.height);
+  if (!converted)
+    FTask.Log(0, "Cannot initialize the toRGB conversion context");
+  if ((flags & 2) && FTask.OnPreviewBitmap) {
+    if (converted) {
+      // The main thread may wait for the lock in a setter while this thread waits for it.
+      lock.unlock();
+      FTask.OnPreviewBitmap(FTask, FPreviewConverter.Bitmap(), FHooks.HookFrameNumber, pts);
+      return;
+    }
+    cleared = 2;
+  } else if (flags & 1) {
+    bool shown = false;
+    if (converted) {
+      if (!FPreviewer)
+        FPreviewer = std::make_unique<TPreviewer>();
+      lock.unlock(); // only this thread frees the previewer
+      shown = FPreviewer->Show(*FPreviewConverter.Bitmap(), pts);
+      lock.lock();
+    }
+    if (!shown)
+      cleared = 1;
+  }
+  FTask.PreviewFlags &= static_cast<uint8_t>(~cleared);
+  if ((cleared & 1) && FPreviewer) {
+    std::unique_ptr<TPreviewer> previewer = std::move(FPreviewer);
+    lock.unlock();
+    previewer.reset(); // frees its window on the main thread
+  }
+}

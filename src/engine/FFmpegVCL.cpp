@@ -1,0 +1,367 @@
+#include "engine/FFmpegVCL.h"
+
+#include <unistd.h>
+
+#include "engine/FFmpegThread.h"
+#include "engine/LibraryLog.h"
+#include "media/AVUtilStubs.h"
+#include "media/FFmpegLoader.h"
+#include "platform/MainThread.h"
+
+int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
+  task->TaskIndex = Count();
+  FItems.push_back(std::move(task));
+  return FItems.back()->TaskIndex;
+}
+
+std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int index) {
+  if (index < 0 || index >= Count())
+    return nullptr;
+  std::unique_ptr<TFFmpeg> task = std::move(FItems[static_cast<size_t>(index)]);
+  FItems.erase(FItems.begin() + index);
+  for (int i = index; i < Count(); ++i)
+    FItems[static_cast<size_t>(i)]->TaskIndex = i;
+  return task;
+}
+
+std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() { return std::exchange(FItems, {}); }
+
+TFFmpeg *TFFmpegList::Items(int index) const {
+  return index >= 0 && index < Count() ? FItems[static_cast<size_t>(index)].get() : nullptr;
+}
+
+TFFmpeg *TFFmpegList::FindByThread(int threadId) const {
+  for (const auto &task : FItems)
+    if (task->ThreadId == threadId)
+      return task.get();
+  return nullptr;
+}
+
+TCustomFFmpegVCL::TCustomFFmpegVCL() : FAlive(std::make_shared<TCustomFFmpegVCL *>(this)) {
+  ComponentRegistry().Add(this);
+}
+
+TCustomFFmpegVCL::~TCustomFFmpegVCL() { ShutDown(); }
+
+void TCustomFFmpegVCL::ShutDown() {
+  FAlive.reset();
+  ComponentRegistry().Remove(this);
+  {
+    std::lock_guard guard(FEventLock);
+    FTasksLeft = 0;
+    for (int i = 0; i < FTasks.Count(); ++i)
+      FTasks.Items(i)->RequestStop();
+  }
+  // Without the lock: a worker reports its end under it before its thread can be joined.
+  for (int i = 0; i < FTasks.Count(); ++i)
+    FTasks.Items(i)->StopAndWait();
+  std::vector<std::unique_ptr<TFFmpeg>> tasks;
+  {
+    std::lock_guard guard(FEventLock); // an event still running finishes first
+    tasks = FTasks.ExtractAll();
+  }
+}
+
+TLogLevel TCustomFFmpegVCL::LogLevel() const {
+  std::lock_guard guard(FEventLock);
+  return FLogLevel;
+}
+
+void TCustomFFmpegVCL::SetLogLevel(TLogLevel value) {
+  std::lock_guard guard(FEventLock);
+  FLogLevel = value;
+  if (FFLoader.LibraryLoaded(LibAVUtil) && AVUtil.av_log_set_level && AVUtil.av_log_get_level)
+    AVUtil.av_log_set_level(LibraryLogLevel(Verbosity()));
+}
+
+bool TCustomFFmpegVCL::Preview() const {
+  std::lock_guard guard(FEventLock);
+  return FPreview;
+}
+
+void TCustomFFmpegVCL::SetPreview(bool value) {
+  std::lock_guard guard(FEventLock);
+  FPreview = value;
+  std::lock_guard preview(PreviewLock());
+  for (int i = 0; i < FTasks.Count(); ++i) {
+    uint8_t &flags = FTasks.Items(i)->PreviewFlags;
+    flags = static_cast<uint8_t>(value ? flags | 1 : flags & ~1);
+  }
+}
+
+bool TCustomFFmpegVCL::PreviewBitmap() const {
+  std::lock_guard guard(FEventLock);
+  return FPreviewBitmap;
+}
+
+void TCustomFFmpegVCL::SetPreviewBitmap(bool value) {
+  std::lock_guard guard(FEventLock);
+  FPreviewBitmap = value;
+  std::lock_guard preview(PreviewLock());
+  for (int i = 0; i < FTasks.Count(); ++i) {
+    uint8_t &flags = FTasks.Items(i)->PreviewFlags;
+    flags = static_cast<uint8_t>(value ? flags | 2 : flags & ~2);
+  }
+}
+
+int TCustomFFmpegVCL::ProgressInterval() const {
+  std::lock_guard guard(FEventLock);
+  return FProgressInterval;
+}
+
+void TCustomFFmpegVCL::SetProgressInterval(int milliseconds) {
+  std::lock_guard guard(FEventLock);
+  FProgressInterval = milliseconds <= 100 ? 100 : milliseconds;
+}
+
+TConvertPriority TCustomFFmpegVCL::ThreadPriority() const {
+  std::lock_guard guard(FEventLock);
+  return FThreadPriority;
+}
+
+void TCustomFFmpegVCL::SetThreadPriority(TConvertPriority value) {
+  std::lock_guard guard(FEventLock);
+  FThreadPriority = value;
+}
+
+bool TCustomFFmpegVCL::BindLibraries(const std::string &libraryFolder) {
+  FFLoader.LibraryPath = libraryFolder;
+  if (!FFLoader.LoadLibraries(EngineLibraries)) {
+    FErrorText = FFLoader.LastError();
+    return false;
+  }
+  AVUtil.av_log_set_callback(LibraryLogCallback);
+  AVUtil.av_log_set_level(LibraryLogLevel(static_cast<int>(LogLevel()) - 1));
+  return true;
+}
+
+int TCustomFFmpegVCL::CreateTask(const std::string &fileName, const TInputOptions *inputOptions) {
+  try {
+    auto task = std::make_unique<TFFmpeg>();
+    TFFmpeg *t = task.get();
+    t->OnLog = [this, t](int level, const std::string &text) { DoLog(t, level, text); };
+    if (FFLoader.LibrariesLoaded(EngineLibraries))
+      t->Reset();
+    t->SetVerbose(static_cast<int>(LogLevel()) - 1);
+    {
+      const uint8_t flags = static_cast<uint8_t>((Preview() ? 1 : 0) | (PreviewBitmap() ? 2 : 0));
+      std::lock_guard preview(PreviewLock());
+      t->PreviewFlags = flags;
+    }
+    t->OnPreviewBitmap = [this](TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts) {
+      DoPreviewBitmap(task, bitmap, frameNumber, pts);
+    };
+    if (!t->OpenInput(fileName, inputOptions)) {
+      t->OnLog = nullptr;
+      FErrorText = t->ErrorText();
+      return -1;
+    }
+    t->OnProgress = [this](TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
+                           float bitRate, int64_t currentSize, int totalOutputDuration) {
+      DoProgress(task, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
+    };
+    t->OnTerminate = [this](TCustomFFmpeg &task) { DoTerminate(task); };
+    std::lock_guard guard(FEventLock);
+    return FTasks.Add(std::move(task));
+  } catch (const std::exception &e) {
+    FErrorText = e.what();
+    return -1;
+  }
+}
+
+bool TCustomFFmpegVCL::OpenTaskOutput(int taskIndex, const std::string &fileName,
+                                      const TOutputOptions *outputOptions) {
+  try {
+    TFFmpeg *task;
+    {
+      std::lock_guard guard(FEventLock);
+      task = FTasks.Items(taskIndex);
+    }
+    if (!task) {
+      FErrorText = "Invalid task index " + std::to_string(taskIndex);
+      return false;
+    }
+    if (outputOptions && outputOptions->UseCustomHook)
+      task->OnCustomHook = [this](TCustomFFmpeg &t, TBitmap *bitmap, int frameNumber, int64_t pts, bool &update,
+                                  bool &stopHook) { DoCustomHook(t, bitmap, frameNumber, pts, update, stopHook); };
+    else if (outputOptions && outputOptions->UseBeforeHook)
+      task->OnBeforeHook = [this](TCustomFFmpeg &t, int64_t pts, THookAction &action) {
+        DoBeforeHook(t, pts, action);
+      };
+    if (!task->OpenOutput(fileName, outputOptions)) {
+      FErrorText = task->ErrorText();
+      return false;
+    }
+    return true;
+  } catch (const std::exception &e) {
+    FErrorText = e.what();
+    return false;
+  }
+}
+
+void TCustomFFmpegVCL::DeleteTask(int taskIndex) {
+  std::unique_ptr<TFFmpeg> task;
+  {
+    std::lock_guard guard(FEventLock);
+    task = FTasks.Extract(taskIndex);
+  }
+  // Freed without the lock: the task waits for its thread, which reports its end under it.
+}
+
+void TCustomFFmpegVCL::DeleteAllTasks() {
+  std::vector<std::unique_ptr<TFFmpeg>> tasks;
+  {
+    std::lock_guard guard(FEventLock);
+    tasks = FTasks.ExtractAll();
+    FErrorText.clear();
+    FConcurrency = 0;
+  }
+}
+
+int TCustomFFmpegVCL::TaskTotal() const {
+  std::lock_guard guard(FEventLock);
+  return FTasks.Count();
+}
+
+void TCustomFFmpegVCL::StartTasks(int concurrency) {
+  ComponentRegistry().ClearLogs();
+  std::lock_guard guard(FEventLock);
+  FNextTask = 0;
+  FTerminated = 0;
+  FConcurrency = concurrency;
+  FTasksLeft = FTasks.Count();
+  int n = concurrency;
+  do {
+    if (FTasksLeft <= 0)
+      break;
+    StartNextTask();
+  } while (--n > 0);
+}
+
+void TCustomFFmpegVCL::StartNextTask() {
+  std::lock_guard guard(FEventLock);
+  if (FTasksLeft <= 0)
+    return;
+  --FTasksLeft;
+  const int index = FNextTask++;
+  if (FConcurrency <= 0) {
+    std::weak_ptr<TCustomFFmpegVCL *> alive = FAlive;
+    platform::MainThread().PostDelayed(100, [alive, index] {
+      if (auto component = alive.lock())
+        (*component)->StartTaskAt(index);
+    });
+  } else {
+    StartTaskAt(index);
+  }
+}
+
+void TCustomFFmpegVCL::StartTaskAt(int index) {
+  std::unique_lock guard(FEventLock);
+  TFFmpeg *task = FTasks.Items(index);
+  if (!task)
+    return;
+  task->ProgressIntervalUs = int64_t{FProgressInterval} * 1000;
+  task->SetVerbose(Verbosity());
+  if (FConcurrency <= 0) {
+    // The whole conversion runs here, in the timer's call on the main thread; the lock is only
+    // taken again by the events.
+    task->ThreadId = static_cast<int>(gettid());
+    const TConvertPriority priority = FThreadPriority;
+    guard.unlock();
+    task->Start(false, priority);
+    return;
+  }
+  if (TEngineThread *thread = task->Start(true, FThreadPriority)) {
+    task->ThreadId = thread->ThreadId();
+    thread->Resume();
+  } else {
+    task->ThreadId = 0;
+  }
+}
+
+void TCustomFFmpegVCL::StopTasks() {
+  std::lock_guard guard(FEventLock);
+  FTasksLeft = 0;
+  for (int i = 0; i < FTasks.Count(); ++i) {
+    TFFmpeg *task = FTasks.Items(i);
+    if (task->IsRunning())
+      task->RequestStop();
+    else if (!task->HasEnded())
+      task->EndOnThread();
+  }
+}
+
+void TCustomFFmpegVCL::PauseTasks() {
+  std::lock_guard guard(FEventLock);
+  for (int i = 0; i < FTasks.Count(); ++i)
+    FTasks.Items(i)->Pause();
+}
+
+void TCustomFFmpegVCL::ResumeTasks() {
+  std::lock_guard guard(FEventLock);
+  for (int i = 0; i < FTasks.Count(); ++i)
+    FTasks.Items(i)->Resume();
+}
+
+void TCustomFFmpegVCL::LibraryLine(int threadId, int level, const std::string &line) {
+  std::lock_guard guard(FEventLock);
+  DoLog(FTasks.FindByThread(threadId), level, line);
+}
+
+void TCustomFFmpegVCL::DoBeforeHook(TCustomFFmpeg &task, int64_t pts, THookAction &action) {
+  if (OnBeforeHook)
+    OnBeforeHook(task.TaskIndex, pts, action);
+}
+
+void TCustomFFmpegVCL::DoCustomHook(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts, bool &update,
+                                    bool &stopHook) {
+  if (OnCustomHook)
+    OnCustomHook(task.TaskIndex, bitmap, frameNumber, pts, update, stopHook);
+}
+
+void TCustomFFmpegVCL::DoLog(TCustomFFmpeg *task, int level, const std::string &text) {
+  if (!OnLog)
+    return;
+  std::lock_guard guard(FEventLock);
+  OnLog(task ? task->TaskIndex : -1, LogLevelOf(level), text);
+}
+
+void TCustomFFmpegVCL::DoPreviewBitmap(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts) {
+  if (!OnPreviewBitmap)
+    return;
+  int index;
+  {
+    std::lock_guard guard(FEventLock);
+    index = task.TaskIndex;
+  }
+  // The worker waits while the main thread runs the handler; it holds no lock meanwhile.
+  platform::MainThread().Synchronize([&] { OnPreviewBitmap(index, bitmap, frameNumber, pts); });
+}
+
+void TCustomFFmpegVCL::DoProgress(TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
+                                  float bitRate, int64_t currentSize, int totalOutputDuration) {
+  if (!OnProgress)
+    return;
+  std::lock_guard guard(FEventLock);
+  OnProgress(task.TaskIndex, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
+}
+
+void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg &task) {
+  bool allEnded = false;
+  {
+    std::lock_guard guard(FEventLock);
+    if (OnTerminate)
+      OnTerminate(task.TaskIndex, task.Finished, task.Failed, task.EndMessage);
+    ++FTerminated;
+    if (FTasksLeft > 0) {
+      StartNextTask();
+    } else if (FTasks.Count() <= FTerminated) {
+      if (OnTerminate)
+        OnTerminate(-1, true, false, "");
+      allEnded = true;
+    }
+  }
+  // After the lock: the registry's lock comes before the event lock.
+  if (allEnded)
+    ComponentRegistry().ClearLogs();
+}

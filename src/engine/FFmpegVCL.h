@@ -1,0 +1,131 @@
+#pragma once
+// The engine component: owns the tasks, starts them one after another (or several at once) on
+// worker threads, lets the caller stop, pause and resume them, and reports log lines, progress,
+// preview bitmaps, hook calls and task ends through its events.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/EngineTypes.h"
+#include "engine/FFmpeg.h"
+#include "media/AVProbe.h"
+
+using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction &AHookAction)>;
+using TCustomHookEvent = std::function<void(int AIndex, TBitmap *ABitmap, int AFrameNumber, int64_t APTS,
+                                            bool &AUpdate, bool &AStopHook)>;
+using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string &AMsg)>;
+using TPreviewBitmapEvent = std::function<void(int AIndex, TBitmap *ABitmap, int AFrameNumber, int64_t APTS)>;
+using TProgressEvent =
+    std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality, float ABitRate,
+                       int64_t ACurrentSize, int ATotalOutputDuration)>;
+using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException, const std::string &AMessage)>;
+
+// The tasks of a component in order; a task's TaskIndex is its position.
+class TFFmpegList {
+public:
+  int Add(std::unique_ptr<TFFmpeg> task);
+  // Takes the task out and renumbers the tasks behind it; the caller frees it.
+  std::unique_ptr<TFFmpeg> Extract(int index);
+  std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TFFmpeg *Items(int index) const;
+  TFFmpeg *FindByThread(int threadId) const;
+
+private:
+  std::vector<std::unique_ptr<TFFmpeg>> FItems;
+};
+
+class TCustomFFmpegVCL {
+public:
+  TCustomFFmpegVCL();
+  virtual ~TCustomFFmpegVCL();
+  TCustomFFmpegVCL(const TCustomFFmpegVCL &) = delete;
+  TCustomFFmpegVCL &operator=(const TCustomFFmpegVCL &) = delete;
+
+  std::string About;
+  static std::string Version() { return "2.3a"; }
+
+  TLogLevel LogLevel() const;
+  void SetLogLevel(TLogLevel value);
+  bool Preview() const;
+  void SetPreview(bool value);
+  bool PreviewBitmap() const;
+  void SetPreviewBitmap(bool value);
+  int ProgressInterval() const;
+  void SetProgressInterval(int milliseconds);
+  TConvertPriority ThreadPriority() const;
+  void SetThreadPriority(TConvertPriority value);
+
+  // Assigned before tasks start.
+  TBeforeHookEvent OnBeforeHook;
+  TCustomHookEvent OnCustomHook;
+  TLogEvent OnLog;
+  TPreviewBitmapEvent OnPreviewBitmap;
+  TProgressEvent OnProgress;
+  TTerminateEvent OnTerminate;
+
+  // Operations of the main thread.
+  bool BindLibraries(const std::string &libraryFolder);
+  int CreateTask(const std::string &fileName, const TInputOptions *inputOptions);
+  bool OpenTaskOutput(int taskIndex, const std::string &fileName, const TOutputOptions *outputOptions);
+  void DeleteTask(int taskIndex);
+  void DeleteAllTasks();
+  int TaskTotal() const;
+  void StartTasks(int concurrency);
+  void StopTasks();
+  void PauseTasks();
+  void ResumeTasks();
+  const std::string &ErrorText() const { return FErrorText; }
+  TAVProbe &Probe() { return FProbe; }
+
+  // A library log line written by the thread threadId (engine level).
+  void LibraryLine(int threadId, int level, const std::string &line);
+
+protected:
+  virtual void DoBeforeHook(TCustomFFmpeg &task, int64_t pts, THookAction &action);
+  virtual void DoCustomHook(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts, bool &update,
+                            bool &stopHook);
+  virtual void DoLog(TCustomFFmpeg *task, int level, const std::string &text);
+  virtual void DoPreviewBitmap(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts);
+  virtual void DoProgress(TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
+                          float bitRate, int64_t currentSize, int totalOutputDuration);
+  virtual void DoTerminate(TCustomFFmpeg &task);
+
+  // Stops every task and waits for its thread. The most derived destructor calls it, so that no
+  // event of a worker meets a half-destroyed component.
+  void ShutDown();
+
+private:
+  void StartNextTask();
+  void StartTaskAt(int index);
+  int Verbosity() const { return static_cast<int>(FLogLevel) - 1; }
+
+  // Held while log, progress and termination events run; also guards the task list, the
+  // counters and the properties, which worker threads read when one task ends and the next starts.
+  mutable std::recursive_mutex FEventLock;
+  std::string FErrorText;
+  int FNextTask = -1;
+  int FConcurrency = 0;
+  int FTerminated = 0;
+  int FTasksLeft = 0;
+  TLogLevel FLogLevel = llInfo;
+  int FProgressInterval = 500;
+  TConvertPriority FThreadPriority = tpNormal;
+  bool FPreview = false;
+  bool FPreviewBitmap = false;
+  TFFmpegList FTasks;
+  TAVProbe FProbe;
+
+  // Timers of the main-thread run hold this weakly: a timer that fires after the component is
+  // gone does nothing.
+  std::shared_ptr<TCustomFFmpegVCL *> FAlive;
+};
+
+// The component as the application uses it.
+class TFFmpegVCL final : public TCustomFFmpegVCL {
+public:
+  ~TFFmpegVCL() override { ShutDown(); }
+};

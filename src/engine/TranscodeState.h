@@ -1,0 +1,148 @@
+#pragma once
+// The tables of one transcode: the state of every input file, input stream and output stream,
+// and the transcoder that builds them, runs the packet loop and frees them at its end.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
+}
+
+#include "engine/FFmpeg.h"
+#include "engine/AudioOut.h"
+#include "engine/MediaObjects.h"
+#include "engine/Previewer.h"
+#include "engine/Report.h"
+#include "engine/VideoFilters.h"
+#include "engine/VideoHooks.h"
+#include "engine/VideoStats.h"
+#include "engine/VideoOut.h"
+
+struct TBsfFree {
+  void operator()(AVBSFContext *context) const;
+};
+using TBsfPtr = std::unique_ptr<AVBSFContext, TBsfFree>;
+struct TFileClose {
+  void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using TFilePtr = std::unique_ptr<std::FILE, TFileClose>;
+
+struct TInputFileState {
+  int EofReached = 0;
+  int FirstStream = 0;
+  int StreamCount = 0;
+};
+
+struct TInputStreamState {
+  int FileIndex = 0;
+  int StreamIndex = 0;
+  AVStream *Stream = nullptr;
+  AVCodecContext *Decoder = nullptr; // prepared by the input setup; null for data streams
+  int Discard = 1;
+  int DecodingNeeded = 0;
+  int64_t WallStart = 0;
+  int64_t NextPts = AV_NOPTS_VALUE; // microseconds
+  int64_t Pts = 0;                  // microseconds
+  int AtStart = 1;
+  TFramePtr Picture; // the decoded frame being handed on
+  TVideoFilter Filter;     // the vfilters graph, when set
+  TFramePtr FilterPicture; // the graph's output being handed on
+};
+
+struct TOutputStreamState {
+  int FileIndex = 0;
+  int Index = 0;
+  int SourceIndex = 0;
+  AVStream *Stream = nullptr;
+  TOutputStream *Output = nullptr;
+  AVCodecContext *Encoder = nullptr;
+  int EncodingNeeded = 0;
+  int FrameCount = 0;
+  TInputStreamState *SyncSource = nullptr;
+  int64_t SyncPosition = 0;           // frames or samples handed to the encoder, in its time base
+  int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
+  std::vector<TBsfPtr> Filters;
+  int VideoResample = 0;
+  TFramePtr ScaledPicture;
+  TScalerPtr Scaler;
+  int ScaleSourceHeight = 0;
+  int VideoCrop = 0, CropTop = 0, CropLeft = 0;
+  int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
+  int AudioResample = 0;
+  TResamplerPtr Resampler;
+  TAudioFifoPtr Fifo; // samples in the encoder's format waiting for a whole frame
+  TFilePtr TwoPassLog;
+  std::unique_ptr<TAudioOut> AudioPath; // made with the first decoded block
+  std::unique_ptr<TVideoOut> VideoPath; // made with the first decoded picture
+};
+
+class TTranscoder {
+public:
+  explicit TTranscoder(TCustomFFmpeg &task);
+  void Transcode();
+
+private:
+  // Setup.
+  void BuildInputTables();
+  void CheckOutputs();
+  void MapStreams();
+  void SelectSource(TOutputStreamState &ost, int fileIndex);
+  void PrepareStream(TOutputStreamState &ost);
+  void PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist);
+  void PrepareEncoding(TOutputStreamState &ost, TInputStreamState &ist);
+  void OpenTwoPassLog(TOutputStreamState &ost, int number);
+  void LogStreamMapping();
+  void OpenEncoders();
+  void OpenDecoders();
+  void OpenBitstreamFilters(TOutputStreamState &ost);
+  void CopyMetaData();
+  void WriteHeaders();
+  [[noreturn]] void Fail(const std::string &message, int dumpOutput = -1);
+
+  // The packet loop.
+  void MainLoop();
+  int PickInputFile();
+  void AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt);
+  void Finish();
+  int OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt);
+  int DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt);
+  int DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *pkt);
+  // Decoded data to the outputs of the input stream; pictures pass the hooks and filters first.
+  void HandOut(int istIndex, AVFrame *frame);
+  void HandOutToOutputs(int istIndex, AVFrame *frame);
+  void PrepareHooks();
+  void ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist);
+  void PreviewPicture(const AVFrame &picture, int64_t pts);
+  void CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, const AVPacket &pkt);
+  void FlushOutputs(int istIndex);
+  void RateEmulation(const TInputStreamState &ist) const;
+
+  // Output paths.
+  void AudioOut(TOutputStreamState &ost, AVFrame *frame);
+  int VideoOut(TOutputStreamState &ost, AVFrame *frame);
+  void SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, AVSubtitle &sub, int64_t pts);
+  int Encode(TOutputStreamState &ost, AVFrame *frame);
+  void WriteFrame(TOutputStreamState &ost, AVPacket *pkt);
+  void Report(bool isLast);
+
+  AVFormatContext *OutputContext(const TOutputStreamState &ost) const;
+  AVFormatContext *InputContext(int fileIndex) const;
+
+  TCustomFFmpeg &FTask;
+  TTaskSettings &S;
+  std::vector<TInputFileState> FFiles;
+  std::vector<std::unique_ptr<TInputStreamState>> FInputStreams;
+  std::vector<std::unique_ptr<TOutputStreamState>> FOutputStreams;
+  int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
+  int64_t FTimerStart = 0;
+  TProgressReport FProgress;
+  TVideoHooks FHooks;
+  TPictureConverter FPreviewConverter; // guarded by PreviewLock()
+  std::unique_ptr<TPreviewer> FPreviewer; // made and freed by the task's thread only
+  int64_t FLastPreview = 0;
+  std::unique_ptr<TVideoStats> FVideoStats; // with vstats_file
+  std::vector<uint8_t> FSubtitleBuffer;
+};

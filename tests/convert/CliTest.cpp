@@ -1,0 +1,141 @@
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "CliOptions.h"
+
+#include "../TempFolder.h"
+
+extern char **environ;
+
+namespace {
+
+std::string Media(const std::string &name) { return std::string(TVL_TEST_MEDIA_DIR) + name; }
+
+struct TCliRun {
+  int ExitCode = -1;
+  std::vector<std::string> Lines; // standard output
+};
+
+std::vector<std::string> SplitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  return text;
+}
+
+// Runs the converter; when interruptAfter is given, sends SIGINT once that text shows on its
+// standard error.
+TCliRun RunCli(std::vector<std::string> args, const std::string &interruptAfter = "") {
+  args.insert(args.begin(), TVL_CLI);
+  std::vector<char *> argv;
+  for (std::string &a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0)
+    return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  for (int fd : {out[0], out[1], err[0], err[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, TVL_CLI, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  close(err[1]);
+  TCliRun run;
+  if (spawned == 0) {
+    std::string errors;
+    char buffer[256];
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) {
+      const bool seen = !interruptAfter.empty() && errors.find(interruptAfter) != std::string::npos;
+      errors.append(buffer, static_cast<std::size_t>(n));
+      if (!seen && !interruptAfter.empty() && errors.find(interruptAfter) != std::string::npos)
+        kill(pid, SIGINT);
+    }
+    run.Lines = SplitLines(ReadAll(out[0]));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  close(out[0]);
+  close(err[0]);
+  return run;
+}
+
+} // namespace
+
+TEST(CliOptionsTest, TimesAndUsageErrors) {
+  EXPECT_EQ(ParseTimeMs("90"), 90000);
+  EXPECT_EQ(ParseTimeMs("1:02:03.5"), 3723500);
+  EXPECT_EQ(ParseTimeMs("02:03.125"), 123125);
+  for (const char *bad : {"", "1:60", "1:2:3:4", "1.2345", "a", "-1", "1.", ".5"})
+    EXPECT_FALSE(ParseTimeMs(bad)) << bad;
+
+  const TCliOptions o = ParseCommandLine({"--profile", "MP3", "--trim", "1-2.5", "--aspect", "2", "a.avi", "b.avi"});
+  EXPECT_EQ(o.Mode, TCliMode::Convert);
+  EXPECT_EQ(o.TrimStartMs, 1000);
+  EXPECT_EQ(o.TrimEndMs, 2500);
+  EXPECT_EQ(o.AspectIndex, 2);
+  EXPECT_EQ(o.Files, (std::vector<std::string>{"a.avi", "b.avi"}));
+
+  for (const std::vector<std::string> &bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--trim", "2-1", "a"},
+                                             {"--aspect", "5", "a"},
+                                             {"--list-profiles", "a"},
+                                             {"--engine", "in"},
+                                             {"--in", "x=1", "a"},
+                                             {"--output"},
+                                             {"--what", "a"}})
+    EXPECT_THROW(ParseCommandLine(bad), std::invalid_argument);
+}
+
+TEST(CliTest, ConvertsWithTwoProfilesAndReportsEveryFile) {
+  TTempFolder temp;
+  const TCliRun mp3 = RunCli({"--profile", "MP3 - MPEG Layer-3 Audio (*.mp3)", "--output", temp.Folder(),
+                              Media("clip25.avi"), Media("text.avi"), Media("tone.wav")});
+  EXPECT_EQ(mp3.ExitCode, 1);
+  EXPECT_EQ(mp3.Lines, (std::vector<std::string>{"Success " + temp.File("clip25.mp3"),
+                                                  "Failed " + Media("text.avi") + ": Unknown format",
+                                                  "Success " + temp.File("tone.mp3")}));
+
+  const TCliRun mpg = RunCli({"--profile", "5", "--output", temp.Folder(), "--trim", "0.5-1.5", Media("clip25.avi")});
+  EXPECT_EQ(mpg.ExitCode, 0);
+  EXPECT_EQ(mpg.Lines, std::vector<std::string>{"Success " + temp.File("clip25.mpg")});
+  EXPECT_GT(std::filesystem::file_size(temp.File("clip25.mpg")), 1000u);
+
+  const TCliRun again = RunCli({"--profile", "5", "--output", temp.Folder(), Media("clip25.avi")});
+  EXPECT_EQ(again.Lines, std::vector<std::string>{"Success " + temp.File("clip25_1.mpg")});
+
+  EXPECT_EQ(RunCli({"--profile", "no such profile", Media("clip25.avi")}).ExitCode, 2);
+  const TCliRun list = RunCli({"--list-profiles"});
+  ASSERT_GT(list.Lines.size(), 9u);
+  EXPECT_EQ(list.Lines[9], "9\t.mp3\tMP3 - MPEG Layer-3 Audio (*.mp3)");
+}
+
+TEST(CliTest, InterruptCancelsCleanly) {
+  TTempFolder temp;
+  // "re" reads the input at its own pace: the two-second clip takes two seconds.
+  const TCliRun run = RunCli({"--engine", "--in", "re=1", Media("clip25.avi"), temp.File("cut.mpg")}, "Converting 1/1");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(run.Lines, std::vector<std::string>{"Canceled"});
+  EXPECT_GT(std::filesystem::file_size(temp.File("cut.mpg")), 0u); // closed with its trailer
+}

@@ -1,0 +1,197 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+
+#include "ConvertFixture.h"
+#include "convert/ConvertFrm.h"
+#include "engine/Bitmap.h"
+#include "platform/Dialogs.h"
+#include "platform/Power.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/Shell.h"
+
+namespace fs = std::filesystem;
+using platform::TMsgResult;
+
+class TConvertFormTest : public TConvertTest {
+protected:
+  void SetUp() override {
+    TConvertTest::SetUp();
+    auto dialogs = std::make_unique<platform::TScriptedDialogs>();
+    Dialogs = dialogs.get();
+    platform::SetDialogs(std::move(dialogs));
+    auto power = std::make_unique<platform::TRecordingPower>();
+    PowerFake = power.get();
+    platform::SetPower(std::move(power));
+    auto shell = std::make_unique<platform::TRecordingShell>();
+    ShellFake = shell.get();
+    platform::SetShell(std::move(shell));
+  }
+
+  void TearDown() override { Driver.EndRun(); }
+
+  // Queues clip25.avi, a file that disappears before the run, and clip.mpg.
+  void QueueThreeWithOneBad() {
+    ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+    ASSERT_EQ(Driver.AddFile(Copy("clip.flv", "gone.flv")), 1);
+    ASSERT_EQ(Driver.AddFile(Media("clip.mpg")), 2);
+    fs::remove(Temp.File("gone.flv"));
+  }
+
+  std::vector<std::string> MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const auto &m : Dialogs->Messages())
+      texts.push_back(m.Text);
+    return texts;
+  }
+
+  static std::string Text(const QLabel *label) { return label->text().toStdString(); }
+
+  platform::TScriptedDialogs *Dialogs = nullptr;
+  platform::TRecordingPower *PowerFake = nullptr;
+  platform::TRecordingShell *ShellFake = nullptr;
+};
+
+TEST_F(TConvertFormTest, ProgressMessagesMoveLabelsAndBars) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("clip.flv")), 2);
+  Driver.Files[1].TrimDuration = 2000;
+  Driver.Files[2].TrimDuration = 500; // kept length under a second
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  form.FileCount = 3;
+
+  form.FFmpegProgress(1, 0, 0, 1000, 0, 0, 0, 4000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblIndex), "Current:2 / Total:3");
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip15.mpg");
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:01 / 00:00:02");
+  EXPECT_EQ(form.pBarCur->value(), 50);
+  EXPECT_EQ(form.pBarAll->value(), 49); // 33 + 16
+
+  form.FFmpegProgress(1, 0, 0, 2500, 0, 0, 0, 4000); // above the expected length: bars stay
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 50);
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:02 / 00:00:02");
+
+  form.FFmpegProgress(2, 0, 0, 400, 0, 0, 0, 4000); // total 0: labels only
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblIndex), "Current:3 / Total:3");
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:00 / 00:00:00");
+  EXPECT_EQ(form.pBarAll->value(), 49);
+
+  Driver.Files[0].TrimDuration = -1; // no kept length: the engine's expected duration counts
+  form.FFmpegProgress(0, 0, 0, 3000, 0, 0, 0, 4000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 75);
+  EXPECT_EQ(form.pBarAll->value(), 25);
+}
+
+TEST_F(TConvertFormTest, PreviewFollowsTheOutputKind) {
+  TConvertForm form(Driver, Out());
+  EXPECT_FALSE(form.BeginRun(0, ".mp3")); // no task: nothing to wait for
+  EXPECT_FALSE(form.chkPreview->isEnabled());
+  EXPECT_FALSE(form.chkPreview->isChecked());
+  EXPECT_FALSE(form.imgConverting->isHidden());
+  EXPECT_TRUE(Driver.Engine.PreviewBitmap());
+
+  EXPECT_FALSE(form.BeginRun(0, ".mpg"));
+  EXPECT_TRUE(form.chkPreview->isEnabled());
+  EXPECT_TRUE(form.chkPreview->isChecked());
+  EXPECT_TRUE(form.imgConverting->isHidden());
+  form.chkPreview->click();
+  EXPECT_FALSE(Driver.Engine.PreviewBitmap());
+  EXPECT_FALSE(form.imgConverting->isHidden());
+
+  // The window keeps its own copy of a frame: the engine reuses its bitmap.
+  TBitmap frame(3, 2);
+  frame.ScanLine(1)[2 * 3 + 2] = 200; // red of the last pixel
+  form.FFmpegPreviewBitmap(0, &frame, 1, 0);
+  frame.ScanLine(1)[2 * 3 + 2] = 0;
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form.FrameBitmap.size(), QSize(3, 2));
+  EXPECT_EQ(qRed(form.FrameBitmap.pixel(2, 1)), 200);
+}
+
+TEST_F(TConvertFormTest, PauseFollowsTheRunNotTheFirstFile) {
+  TConvertForm form(Driver, Out());
+  form.State = TConvertForm::stConverting;
+  form.FFmpegTerminate(0, true, false, ""); // the first of several files is done
+  form.btnPause->click();
+  EXPECT_EQ(form.State, TConvertForm::stPaused);
+  EXPECT_EQ(form.btnPause->text(), "&Resume");
+  EXPECT_EQ(form.windowTitle(), "Converting(Pause)");
+  form.btnPause->click();
+  EXPECT_EQ(form.State, TConvertForm::stConverting);
+  EXPECT_EQ(form.windowTitle(), "Converting");
+
+  form.FFmpegTerminate(-1, true, false, ""); // the whole run is over
+  form.btnPause->click();
+  EXPECT_EQ(form.State, TConvertForm::stEnded);
+  EXPECT_EQ(form.btnPause->text(), "&Pause");
+  QCoreApplication::processEvents(); // the end message closes the window
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+}
+
+TEST_F(TConvertFormTest, CancelPausesFirstAndNoResumes) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  ASSERT_TRUE(form.BeginRun(2, ".mpg"));
+  form.show();
+
+  Dialogs->QueueAnswer(TMsgResult::No);
+  form.btnCancel->click();
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  EXPECT_EQ(Dialogs->Messages()[0].Text, "Do you want to cancel the conversion?");
+  EXPECT_EQ(Dialogs->Messages()[0].Buttons, platform::TMsgButtons::YesNo);
+  EXPECT_EQ(form.State, TConvertForm::stConverting);
+  EXPECT_FALSE(form.Canceled);
+
+  form.btnPause->click(); // the first task has its thread: it stops at its next packet
+  Dialogs->QueueAnswer(TMsgResult::Yes);
+  form.btnCancel->click(); // already paused: asks without pausing again
+  EXPECT_TRUE(form.Canceled);
+  QTRY_VERIFY_WITH_TIMEOUT(form.isHidden(), 60000);
+  EXPECT_EQ(MessageTexts().back(), "You have cancel current conversion.");
+  EXPECT_EQ(Driver.Files[0].Status, csCanceled);
+  EXPECT_EQ(Driver.Files[1].Status, csCanceled);
+  EXPECT_EQ(PowerFake->Requests, 0);
+}
+
+TEST_F(TConvertFormTest, FinishedRunPowersOffOpensFolderAndMarksEveryRow) {
+  QueueThreeWithOneBad();
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  form.chkShutdown->setChecked(true);
+  form.chkOpenOutput->setChecked(true);
+  ASSERT_TRUE(form.BeginRun(3, ".mpg"));
+  form.show();
+  QTRY_VERIFY_WITH_TIMEOUT(form.isHidden(), 60000);
+
+  EXPECT_TRUE(MessageTexts().empty()); // powering off: no box to wait on
+  EXPECT_EQ(PowerFake->Requests, 1);
+  EXPECT_EQ(ShellFake->Opened, std::vector<std::string>{Out()});
+  EXPECT_EQ(Driver.Files[0].Status, csSuccess);
+  EXPECT_EQ(Driver.Files[1].Status, csFailed);
+  EXPECT_EQ(Driver.Files[2].Status, csSuccess);
+  EXPECT_GT(fs::file_size(Out() + "clip25.mpg"), 1000u);
+  EXPECT_GT(fs::file_size(Out() + "clip.mpg"), 1000u);
+}
+
+TEST_F(TConvertFormTest, RunWithoutAnyTaskEndsAtOnce) {
+  QueueThreeWithOneBad();
+  fs::remove(Temp.File("out")); // not a folder any more: no output can be opened
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  ASSERT_EQ(Driver.Engine.TaskTotal(), 0);
+  TConvertForm form(Driver, Out());
+  form.RunConversion(3, ".mpg"); // returns without a modal loop
+  for (int p = 0; p < 3; ++p)
+    EXPECT_EQ(Driver.Files[p].Status, csFailed);
+}

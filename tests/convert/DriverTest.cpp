@@ -1,0 +1,221 @@
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "ConvertFixture.h"
+#include "convert/JobBuilder.h"
+#include "platform/MainThread.h"
+
+namespace fs = std::filesystem;
+
+TEST(InputFileListTest, PositionsAreCheckedAndRecordsOwned) {
+  TInputFileList list;
+  for (const char *name : {"a", "b", "c"}) {
+    auto file = std::make_unique<TInputFile>();
+    file->FileName = name;
+    list.Add(std::move(file));
+  }
+  list.Exchange(0, 2);
+  EXPECT_EQ(list[0].FileName, "c");
+  EXPECT_EQ(list[2].FileName, "a");
+  list.Delete(1);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[1].FileName, "a");
+  EXPECT_THROW(list.Get(2), std::out_of_range);
+  EXPECT_THROW(list.Exchange(-1, 0), std::out_of_range);
+  EXPECT_THROW(list.Delete(5), std::out_of_range);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(TConvertTest, AddFileKeepsProbedFactsAndRefusesUnusableFiles) {
+  const int first = Driver.AddFile(Media("clip25.avi"));
+  ASSERT_EQ(first, 0);
+  const TInputFile &clip = Driver.Files[0];
+  EXPECT_EQ(clip.FileType, "avi");
+  EXPECT_EQ(clip.FileSize, static_cast<int64_t>(fs::file_size(Media("clip25.avi"))));
+  EXPECT_EQ(clip.Duration, 2);
+  EXPECT_NEAR(static_cast<double>(clip.DurationMs), 2000, 100);
+  EXPECT_EQ(clip.TrimStart, -1);
+  EXPECT_EQ(clip.TrimDuration, clip.DurationMs);
+  EXPECT_EQ(clip.InputOptions.FileName, Media("clip25.avi"));
+  EXPECT_EQ(clip.Status, csNone);
+
+  EXPECT_EQ(Driver.AddFile(Media("clip25.avi")), TTvlConvert::AlreadyQueued);
+  for (const char *bad : {"short.mp4", "noduration.m4v", "text.avi", "empty.avi", "truncated.mp4", "missing.avi"})
+    EXPECT_EQ(Driver.AddFile(Media(bad)), TTvlConvert::Unusable) << bad;
+
+  EXPECT_EQ(Driver.AddFile(Copy("clip15.mkv", "noextension")), 1);
+  EXPECT_EQ(Driver.Files[1].FileType, "");
+  EXPECT_EQ(Driver.Files.Count(), 2);
+}
+
+TEST_F(TConvertTest, AddFileAcceptsFilesOfTwoGibibytesAndMore) {
+  // A sparse copy of an MP4 file: its index still says two seconds, the file holds 3 GiB.
+  const std::string big = Copy("clip2997.mp4", "big.mp4");
+  fs::resize_file(big, 3ull << 30);
+  ASSERT_EQ(Driver.AddFile(big), 0);
+  EXPECT_EQ(Driver.Files[0].FileSize, int64_t{3} << 30);
+}
+
+TEST_F(TConvertTest, AudioVideoAndKeepVideoProfilesFillTheRecordsTheirWay) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  Driver.Files[0].AspectIndex = 2;
+
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.ProfileIndex, AudioMp3);
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 1);
+  const TInputFile &f = Driver.Files[0];
+  EXPECT_EQ(f.InputOptions.ExtOptions, "vn=1");
+  EXPECT_EQ(f.OutputOptions.FileName, Out() + "clip25.mp3");
+  EXPECT_TRUE(f.OutputOptions.DisableVideo);
+  EXPECT_EQ(f.OutputOptions.AudioCodec, "libmp3lame");
+  EXPECT_EQ(f.OutputOptions.VideoCodec, "");
+  EXPECT_EQ(f.OutputOptions.AspectRatio, "");
+  EXPECT_FALSE(f.OutputOptions.DisableSubtitle);
+  EXPECT_EQ(f.OutputOptions.Timestamp, 0.0);
+
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 1); // the earlier run's task is gone
+  EXPECT_EQ(f.InputOptions.ExtOptions, "");
+  EXPECT_FALSE(f.OutputOptions.DisableVideo);
+  EXPECT_EQ(f.OutputOptions.VideoCodec, "mpeg1video");
+  EXPECT_EQ(f.OutputOptions.AspectRatio, "16:9");
+  EXPECT_TRUE(f.OutputOptions.DisableSubtitle);
+
+  ASSERT_TRUE(Driver.BuildRun(KeepVideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(f.InputOptions.ExtOptions, "");
+  EXPECT_FALSE(f.OutputOptions.DisableVideo);
+  EXPECT_EQ(f.OutputOptions.VideoCodec, "");
+  EXPECT_EQ(f.OutputOptions.AspectRatio, "");
+  Driver.EndRun();
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+}
+
+TEST_F(TConvertTest, OutputNamesStayUniqueAcrossFoldersAndRuns) {
+  ASSERT_EQ(Driver.AddFile(Copy("clip25.avi", "a/clip.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Copy("clip25.avi", "b/clip.avi")), 1);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out().substr(0, Out().size() - 1))); // folder without "/"
+  EXPECT_EQ(Driver.Files[0].OutputOptions.FileName, Out() + "clip.mpg");
+  EXPECT_EQ(Driver.Files[1].OutputOptions.FileName, Out() + "clip_1.mpg");
+  EXPECT_TRUE(Driver.IsOutputNameTaken(Out() + "clip_1.mpg"));
+  EXPECT_FALSE(Driver.IsOutputNameTaken(Out() + "CLIP_1.mpg"));
+  Driver.EndRun();
+
+  // As after a finished run: both outputs are on disk.
+  std::ofstream(Out() + "clip.mpg") << "x";
+  std::ofstream(Out() + "clip_1.mpg") << "x";
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  EXPECT_EQ(Driver.Files[0].OutputOptions.FileName, Out() + "clip_2.mpg");
+  EXPECT_EQ(Driver.Files[1].OutputOptions.FileName, Out() + "clip_3.mpg");
+}
+
+TEST_F(TConvertTest, TrimsBecomeStartOffsetAndRecordingTime) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  Driver.Files[0].TrimStart = 500;
+  Driver.Files[0].TrimDuration = 1000;
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  EXPECT_EQ(Driver.Files[0].InputOptions.StartTimeMs, 500);
+  EXPECT_EQ(Driver.Files[0].OutputOptions.RecordTimeMs, 1000);
+  EXPECT_EQ(Driver.Files[1].InputOptions.StartTimeMs, -1);
+  EXPECT_EQ(Driver.Files[1].OutputOptions.RecordTimeMs, Driver.Files[1].DurationMs);
+}
+
+TEST_F(TConvertTest, UnreadableProfileItemsConvertNothingAndSayWhere) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  Profiles.Formats[AudioMp3].AudioBitrate = "128kbps,256kbps";
+  Profiles.Formats[AudioMp3].AudioBitrateValue = 1;
+  EXPECT_FALSE(Driver.BuildRun(AudioMp3, Out()));
+  EXPECT_EQ(Driver.BuildError(), "Profile \"Audio\", setting AudioBitrate: the item \"256kbps\" cannot be read.");
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+
+  EXPECT_FALSE(Driver.BuildRun(-1, Out()));
+  EXPECT_EQ(Driver.BuildError(), "There is no output profile to convert with.");
+  EXPECT_FALSE(Driver.BuildRun(3, Out()));
+}
+
+TEST_F(TConvertTest, BuildingStoppedPartWayLeavesNoTask) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  // The windows get their turn after the first video task is set up; a failure there ends the build.
+  platform::MainThread().Post([] { throw std::runtime_error("interrupted"); });
+  EXPECT_FALSE(Driver.BuildRun(VideoMpg, Out()));
+  EXPECT_EQ(Driver.BuildError(), "interrupted");
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+  EXPECT_EQ(Driver.FileOfTask(0), nullptr);
+}
+
+TEST_F(TConvertTest, TasksStayAttachedToTheirFilesWhenOneCannotBeSetUp) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Copy("clip15.mkv", "gone.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("clip.flv")), 2);
+  Driver.Files[1].Status = csSuccess; // from an earlier run
+  fs::remove(Temp.File("gone.mkv"));
+
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out()));
+  ASSERT_EQ(Driver.Engine.TaskTotal(), 2);
+  EXPECT_EQ(Driver.Files[1].Status, csFailed);
+  EXPECT_EQ(Driver.FileOfTask(0), &Driver.Files[0]);
+  EXPECT_EQ(Driver.FileOfTask(1), &Driver.Files[2]);
+  EXPECT_EQ(Driver.FileOfTask(2), nullptr);
+
+  EXPECT_NE(Driver.Files[1].StatusText, "");
+  Driver.TaskEnded(1, false, true, "broken");
+  Driver.TaskEnded(0, true, false, "");
+  EXPECT_EQ(Driver.Files[2].Status, csFailed);
+  EXPECT_EQ(Driver.Files[2].StatusText, "broken");
+  EXPECT_EQ(Driver.Files[0].Status, csSuccess);
+  Driver.TaskEnded(1, false, false, "");
+  EXPECT_EQ(Driver.Files[2].Status, csCanceled);
+}
+
+TEST_F(TConvertTest, ARunTakesTheFirstThousandFiles) {
+  // Records are queued directly: all but the last few name a missing file, whose task fails fast.
+  for (int i = 0; i < MaxRunFiles + 5; ++i) {
+    auto file = std::make_unique<TInputFile>();
+    file->FileName = i < MaxRunFiles - 2 ? Temp.File("missing.wav") : Media("tone.wav");
+    file->InputOptions.FileName = file->FileName;
+    file->TrimDuration = 2000;
+    Driver.Files.Add(std::move(file));
+  }
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out()));
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 2);
+  EXPECT_EQ(Driver.FileOfTask(1), &Driver.Files[MaxRunFiles - 1]);
+  EXPECT_EQ(Driver.Files[MaxRunFiles - 1].Status, csNone);
+  EXPECT_EQ(Driver.Files[MaxRunFiles].Status, csFailed);
+  EXPECT_EQ(Driver.Files[MaxRunFiles].OutputOptions.FileName, ""); // never prepared
+}
+
+// A whole run without windows: the end reports land in the right records.
+TEST_F(TConvertTest, ARunConvertsAndReportsEachFile) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Copy("clip15.mkv", "gone.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("tone.wav")), 2);
+  fs::remove(Temp.File("gone.mkv"));
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out()));
+
+  std::mutex lock;
+  std::condition_variable done;
+  bool allEnded = false;
+  Driver.Engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
+    Driver.TaskEnded(index, finished, failed, message);
+    if (index < 0) {
+      std::lock_guard guard(lock);
+      allEnded = true;
+      done.notify_all();
+    }
+  };
+  Driver.StartConversion();
+  {
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(done.wait_for(guard, std::chrono::minutes(2), [&] { return allEnded; }));
+  }
+  EXPECT_EQ(Driver.Files[0].Status, csSuccess);
+  EXPECT_EQ(Driver.Files[1].Status, csFailed);
+  EXPECT_EQ(Driver.Files[2].Status, csSuccess);
+  EXPECT_GT(fs::file_size(Out() + "clip25.mp3"), 1000u);
+  EXPECT_GT(fs::file_size(Out() + "tone.mp3"), 1000u);
+  Driver.EndRun();
+}

@@ -1,0 +1,51 @@
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "convert/ConvertHelpers.h"
+
+#include "../TempFolder.h"
+
+TEST(FormatSecondsTest, SplitsHoursMinutesSecondsWithoutCappingHours) {
+  EXPECT_EQ(FormatSeconds(0), "00:00:00");
+  EXPECT_EQ(FormatSeconds(3661), "01:01:01");
+  EXPECT_EQ(FormatSeconds(59 * 60 + 59), "00:59:59");
+  EXPECT_EQ(FormatSeconds(100 * 3600 + 5), "100:00:05");
+}
+
+TEST(FindVideoFilesTest, CollectsVideosDepthFirstAndSkipsAudioAndHiddenFolders) {
+  TTempFolder temp;
+  namespace fs = std::filesystem;
+  fs::create_directories(temp.Path() / "sub" / "deeper");
+  fs::create_directories(temp.Path() / ".clip.avi"); // hidden: tried as a file, never entered
+  temp.Write("top.AVI", "x");
+  temp.Write("song.mp3", "x");
+  temp.Write("notes.txt", "x");
+  temp.Write("noextension", "x");
+  temp.Write("sub/b.mkv", "x");
+  temp.Write("sub/c.mp3", "x");
+  temp.Write("sub/deeper/d.mp4", "x");
+  temp.Write(".clip.avi/inside.avi", "x");
+  fs::create_symlink(temp.Path() / "sub", temp.Path() / "link");
+
+  std::vector<std::string> found{"kept"};
+  FindVideoFiles(temp.Folder(), found);
+
+  ASSERT_EQ(found.front(), "kept"); // appends
+  const std::set<std::string> got(found.begin() + 1, found.end());
+  const std::set<std::string> want{temp.File("top.AVI"), temp.File("sub/b.mkv"), temp.File("sub/deeper/d.mp4"),
+                                   temp.File(".clip.avi")};
+  EXPECT_EQ(got, want);
+  // Depth first: the sub-folder's two files follow each other.
+  const auto b = std::find(found.begin(), found.end(), temp.File("sub/b.mkv"));
+  const auto d = std::find(found.begin(), found.end(), temp.File("sub/deeper/d.mp4"));
+  EXPECT_EQ(std::abs(static_cast<int>(b - d)), 1);
+}
+
+TEST(FindVideoFilesTest, MissingFolderAddsNothing) {
+  std::vector<std::string> found;
+  FindVideoFiles("/nonexistent-tavrelle-folder/", found);
+  EXPECT_TRUE(found.empty());
+}

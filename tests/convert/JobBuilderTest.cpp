@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "convert/JobBuilder.h"
+
+#include "../TempFolder.h"
+
+namespace {
+
+TFormatRec VideoProfile() {
+  TFormatRec p;
+  p.Name = "Test video";
+  p.Ext = ".mp4";
+  p.Category = 1;
+  p.Resolution = "320*240,480*272";
+  p.ResolutionValue = 1;
+  p.Framerate = "15 fps,24 fps,Keep original frame rate";
+  p.FramerateValue = 1;
+  p.VideoEncoder = "Xvid,H.264";
+  p.VideoBitRate = "384 kbps,768 kbps";
+  p.VideoBitRateValue = 1;
+  p.SampleRate = "22050 Hz,32000 Hz,44100 Hz,48000 Hz";
+  p.SampleRateValue = 2;
+  p.AudioBitrate = "64 kbps,96 kbps,128 kbps,160 kbps,192 kbps,256 kbps";
+  p.AudioBitrateValue = 2;
+  p.AudioEncoder = "MP3,AAC";
+  p.Channel = "1 Channel Mono,2 Channels Stereo";
+  p.ChannelValue = 1;
+  p.Volume = 300;
+  return p;
+}
+
+// The message of the refusal, or "" when the profile reads.
+std::string Refusal(const TFormatRec &profile) {
+  TOutputOptions out;
+  try {
+    FillAudioSettings(out, profile);
+    FillVideoSettings(out, profile, 0);
+  } catch (const TProfileItemError &e) {
+    return e.what();
+  }
+  return "";
+}
+
+} // namespace
+
+TEST(JobBuilderTest, EncoderLabelsTranslateOrPassLowerCased) {
+  EXPECT_EQ(AudioCodecName("AAC"), "libfaac");
+  EXPECT_EQ(AudioCodecName("MP3"), "mp3");
+  EXPECT_EQ(VideoCodecName("H.264"), "libx264");
+  EXPECT_EQ(VideoCodecName("LibVPX"), "libvpx");
+  EXPECT_EQ(AspectRatioText(4), "47:20");
+  EXPECT_EQ(AspectRatioText(5), "");
+}
+
+TEST(JobBuilderTest, ProfileItemsFillAudioAndVideoFields) {
+  TFormatRec p = VideoProfile();
+  TOutputOptions out;
+  FillAudioSettings(out, p);
+  EXPECT_EQ(out.AudioSampleRate, 44100);
+  EXPECT_EQ(out.AudioBitrate, 128000);
+  EXPECT_EQ(out.AudioCodec, "mp3");
+  EXPECT_EQ(out.AudioChannels, 2);
+  EXPECT_EQ(out.AudioVolume, 300);
+
+  FillVideoSettings(out, p, 3);
+  EXPECT_EQ(out.VideoCodec, "libxvid");
+  EXPECT_EQ(out.FrameRate, "24");
+  EXPECT_EQ(out.FrameSize, "480*272");
+  EXPECT_EQ(out.AspectRatio, "37:20");
+  EXPECT_EQ(out.VideoBitrate, 768000);
+  EXPECT_TRUE(out.DisableSubtitle);
+  EXPECT_EQ(out.Timestamp, 0.0);
+
+  p.FramerateValue = 2; // "Keep original frame rate": the source's rate
+  TOutputOptions kept;
+  FillVideoSettings(kept, p, 0);
+  EXPECT_EQ(kept.FrameRate, "");
+  EXPECT_EQ(kept.AspectRatio, "");
+}
+
+TEST(JobBuilderTest, UnreadableItemsNameProfileSettingAndItem) {
+  TFormatRec p = VideoProfile();
+  EXPECT_EQ(Refusal(p), "");
+
+  p.AudioBitrate = "128kbps,256kbps";
+  p.AudioBitrateValue = 1;
+  EXPECT_EQ(Refusal(p), "Profile \"Test video\", setting AudioBitrate: the item \"256kbps\" cannot be read.");
+
+  p = VideoProfile();
+  p.Channel = " 2 Channels";
+  p.ChannelValue = 0;
+  EXPECT_EQ(Refusal(p), "Profile \"Test video\", setting Channel: the item \" 2 Channels\" cannot be read.");
+
+  p = VideoProfile();
+  p.VideoBitRateValue = 7;
+  EXPECT_EQ(Refusal(p),
+            "Profile \"Test video\", setting VideoBitRate: there is no item 7 in \"384 kbps,768 kbps\".");
+
+  p = VideoProfile();
+  p.SampleRateValue = -1;
+  EXPECT_NE(Refusal(p).find("setting SampleRate"), std::string::npos);
+
+  p = VideoProfile();
+  p.VideoBitRate = "9999999 kbps"; // times 1000 leaves the 32-bit field
+  p.VideoBitRateValue = 0;
+  EXPECT_NE(Refusal(p).find("\"9999999 kbps\" cannot be read"), std::string::npos);
+}
+
+TEST(JobBuilderTest, OutputNamesReplaceTheLastExtensionAndNumberCollisions) {
+  TTempFolder temp;
+  const auto none = [](const std::string &) { return false; };
+  EXPECT_EQ(OutputFileName("/a/b/movie.final.avi", temp.Folder(), ".mp4", none), temp.File("movie.final.mp4"));
+  EXPECT_EQ(OutputFileName("/a/b/noext", temp.Path().string(), ".mp4", none), temp.File("noext.mp4"));
+
+  temp.Write("movie.final.mp4", "x");
+  EXPECT_EQ(OutputFileName("/x/movie.final.avi", temp.Folder(), ".mp4", none), temp.File("movie.final_1.mp4"));
+
+  // Names claimed by other queued files count like files on disk.
+  const auto taken = [&](const std::string &name) {
+    return name == temp.File("movie.final_1.mp4") || name == temp.File("movie.final_2.mp4");
+  };
+  EXPECT_EQ(OutputFileName("/x/movie.final.avi", temp.Folder(), ".mp4", taken), temp.File("movie.final_3.mp4"));
+}

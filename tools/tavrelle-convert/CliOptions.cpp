@@ -1,0 +1,144 @@
+#include "CliOptions.h"
+
+#include <charconv>
+#include <stdexcept>
+
+const char *const UsageText =
+    R"(Usage:
+  tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
+                   [--aspect 0..4] FILE...
+  tavrelle-convert --list-profiles [--ini FILE]
+  tavrelle-convert --engine [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
+  tavrelle-convert --help
+
+Converts files like the Convert command of Tavrelle Video Converter, without windows.
+
+  --ini FILE         settings file (default: VideoConverter.ini beside the program)
+  --profile P        profile by index or by exact name (default: the settings file's choice)
+  --output DIR       output folder, created when missing (default: the settings file's folder,
+                     else "output" beside the program)
+  --trim START-END   convert only this part of every file; times are [[hh:]mm:]ss[.fff]
+  --aspect N         output aspect: 0 keep, 1 4:3, 2 16:9, 3 37:20, 4 47:20
+  --list-profiles    print each profile: index, tab, extension, tab, name
+  --engine           run one engine task: --in lines are input option lines, --out lines output
+                     option lines (NAME=VALUE, as the engine's option names)
+
+For each file one line is printed: "Success <output path>", "Failed <message>" or "Canceled",
+in the order of the files. Output names follow the program's rule: the source name with the
+profile's extension, "_1", "_2"... when taken. Progress goes to standard error: a bar on a
+terminal, plain lines otherwise. Ctrl-C cancels cleanly.
+
+Exit status: 0 when every file succeeded, 1 when any failed or was cancelled, 2 on a usage error.
+)";
+
+namespace {
+
+bool ReadNumber(const std::string &text, int64_t &value) {
+  const char *end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, value);
+  return !text.empty() && ec == std::errc() && stop == end && value >= 0;
+}
+
+} // namespace
+
+std::optional<int64_t> ParseTimeMs(const std::string &text) {
+  std::string whole = text;
+  int64_t ms = 0;
+  if (const auto dot = text.find('.'); dot != std::string::npos) {
+    std::string fraction = text.substr(dot + 1);
+    if (fraction.empty() || fraction.size() > 3)
+      return std::nullopt;
+    fraction.resize(3, '0');
+    if (!ReadNumber(fraction, ms))
+      return std::nullopt;
+    whole = text.substr(0, dot);
+  }
+  // Up to three fields, the last one seconds; fields before the last are below 60.
+  int64_t total = 0;
+  int fields = 0;
+  std::size_t start = 0;
+  for (;;) {
+    const auto colon = whole.find(':', start);
+    int64_t field = 0;
+    if (!ReadNumber(whole.substr(start, colon == std::string::npos ? std::string::npos : colon - start), field))
+      return std::nullopt;
+    if (++fields > 3 || (fields > 1 && field >= 60))
+      return std::nullopt;
+    total = total * 60 + field;
+    if (colon == std::string::npos)
+      break;
+    start = colon + 1;
+  }
+  return total * 1000 + ms;
+}
+
+TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
+  TCliOptions o;
+  const auto value = [&](std::size_t &i) -> const std::string & {
+    if (i + 1 >= args.size())
+      throw std::invalid_argument(args[i] + " needs a value");
+    return args[++i];
+  };
+  bool convertOptions = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    if (a == "--help" || a == "-h") {
+      o.Mode = TCliMode::Help;
+      return o;
+    } else if (a == "--list-profiles") {
+      o.Mode = TCliMode::ListProfiles;
+    } else if (a == "--engine") {
+      o.Mode = TCliMode::Engine;
+    } else if (a == "--ini") {
+      o.IniFile = value(i);
+    } else if (a == "--profile") {
+      o.Profile = value(i);
+      convertOptions = true;
+    } else if (a == "--output") {
+      o.OutputFolder = value(i);
+      convertOptions = true;
+    } else if (a == "--trim") {
+      const std::string &range = value(i);
+      const auto dash = range.find('-');
+      const auto start = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(0, dash));
+      const auto end = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(dash + 1));
+      if (!start || !end || *end <= *start)
+        throw std::invalid_argument("--trim needs START-END with START before END, times as [[hh:]mm:]ss[.fff]");
+      o.TrimStartMs = start;
+      o.TrimEndMs = end;
+      convertOptions = true;
+    } else if (a == "--aspect") {
+      const std::string &text = value(i);
+      if (text.size() != 1 || text[0] < '0' || text[0] > '4')
+        throw std::invalid_argument("--aspect needs a number from 0 to 4");
+      o.AspectIndex = text[0] - '0';
+      convertOptions = true;
+    } else if (a == "--in" || a == "--out") {
+      const std::string &line = value(i);
+      if (line.find('=') == std::string::npos)
+        throw std::invalid_argument(a + " needs NAME=VALUE");
+      (a == "--in" ? o.InputLines : o.OutputLines).push_back(line);
+    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+      throw std::invalid_argument("unknown option " + a);
+    } else {
+      o.Files.insert(o.Files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + (a == "--"), args.end());
+      break;
+    }
+  }
+  switch (o.Mode) {
+  case TCliMode::ListProfiles:
+    if (!o.Files.empty() || convertOptions || !o.InputLines.empty() || !o.OutputLines.empty())
+      throw std::invalid_argument("--list-profiles takes only --ini");
+    break;
+  case TCliMode::Engine:
+    if (o.Files.size() != 2 || convertOptions || !o.IniFile.empty())
+      throw std::invalid_argument("--engine needs INPUT and OUTPUT and takes only --in and --out");
+    break;
+  default:
+    if (o.Files.empty())
+      throw std::invalid_argument("no file to convert");
+    if (!o.InputLines.empty() || !o.OutputLines.empty())
+      throw std::invalid_argument("--in and --out belong to --engine");
+  }
+  return o;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The command line of tavrelle-convert.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class TCliMode { Convert, ListProfiles, Engine, Help };
+
+struct TCliOptions {
+  TCliMode Mode = TCliMode::Convert;
+  std::string IniFile;            // empty: VideoConverter.ini beside the program
+  std::string Profile;            // index or name; empty: the settings file's selection
+  std::string OutputFolder;       // empty: the settings file's folder
+  std::optional<int64_t> TrimStartMs;
+  std::optional<int64_t> TrimEndMs;
+  std::optional<int32_t> AspectIndex;
+  std::vector<std::string> InputLines, OutputLines; // --engine option lines
+  std::vector<std::string> Files;
+};
+
+// Throws std::invalid_argument with a message for the user on a usage error.
+TCliOptions ParseCommandLine(const std::vector<std::string> &args);
+
+// "[[hh:]mm:]ss[.fff]" in milliseconds; nullopt when the text is not such a time.
+std::optional<int64_t> ParseTimeMs(const std::string &text);
+
+extern const char *const UsageText;

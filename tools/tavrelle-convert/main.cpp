@@ -1,0 +1,266 @@
+// tavrelle-convert: the conversion driver, the job builder and the engine without windows, for
+// scripts and machines without a display. `tavrelle-convert --help` documents the command line.
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "CliOptions.h"
+#include "convert/ConvertUnt.h"
+#include "platform/Dialogs.h"
+#include "platform/ExeFolder.h"
+
+namespace {
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int) { Interrupted = 1; }
+
+// What the driver would show in a message box goes to standard error; questions get No.
+class TConsoleDialogs : public platform::TDialogs {
+public:
+  platform::TMsgResult MessageBox(const std::string &text, const std::string &, platform::TMsgIcon,
+                                  platform::TMsgButtons buttons) override {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return buttons == platform::TMsgButtons::Ok ? platform::TMsgResult::Ok : platform::TMsgResult::No;
+  }
+  std::vector<std::string> OpenFiles(const platform::TOpenFileRequest &) override { return {}; }
+  std::string SelectFolder(const std::string &, const std::string &) override { return {}; }
+};
+
+using TTaskEnded = std::function<void(int task, bool finished, bool failed, const std::string &message)>;
+
+// Starts the engine's tasks one after another and waits for the run's end report, showing progress
+// on standard error. Ctrl-C stops the tasks; they then report themselves cancelled.
+void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::function<std::string(int)> &taskName) {
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false; // guarded by lock
+  std::atomic<int> task{-1}, currentMs{0}, totalMs{0};
+  engine.OnProgress = [&](int index, int, int, int current, float, float, int64_t, int total) {
+    currentMs = current;
+    totalMs = total;
+    task = index;
+  };
+  engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
+    if (index >= 0) {
+      taskEnded(index, finished, failed, message);
+      return;
+    }
+    std::lock_guard guard(lock);
+    done = true;
+    ended.notify_all();
+  };
+
+  const bool terminal = isatty(STDERR_FILENO);
+  const int tasks = engine.TaskTotal();
+  int shown = -1;
+  bool stopped = false;
+  engine.StartTasks(1);
+  std::unique_lock guard(lock);
+  while (!ended.wait_for(guard, std::chrono::milliseconds(200), [&] { return done; })) {
+    guard.unlock();
+    if (Interrupted && !stopped) {
+      stopped = true;
+      engine.StopTasks();
+    }
+    const int index = task;
+    if (index >= 0 && terminal) {
+      const int total = totalMs, current = currentMs;
+      const int percent = total > 0 ? std::clamp(static_cast<int>(int64_t{current} * 100 / total), 0, 100) : 0;
+      const std::string bar = std::string(percent / 5, '#') + std::string(20 - percent / 5, '.');
+      std::fprintf(stderr, "\r\033[K[%s] %3d%%  %d/%d  %s", bar.c_str(), percent, index + 1, tasks,
+                   taskName(index).c_str());
+    } else if (index >= 0 && index != shown) {
+      std::fprintf(stderr, "Converting %d/%d: %s\n", index + 1, tasks, taskName(index).c_str());
+      shown = index;
+    }
+    guard.lock();
+  }
+  if (terminal)
+    std::fprintf(stderr, "\r\033[K");
+  engine.OnProgress = nullptr;
+  engine.OnTerminate = nullptr;
+}
+
+std::string JoinLines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &line : lines)
+    text += line + "\n";
+  return text;
+}
+
+int ListProfiles(const TIniOptions &options) {
+  for (int i = 0; i < static_cast<int>(options.Formats.size()); ++i) {
+    const TFormatRec &f = options.Formats[static_cast<std::size_t>(i)];
+    std::printf("%d\t%s\t%s\n", i, f.Ext.c_str(), f.Name.c_str());
+  }
+  return 0;
+}
+
+int ProfileIndexOf(const TIniOptions &options, const std::string &profile) {
+  if (profile.empty())
+    return options.OutputFormat;
+  int index = -1;
+  const auto [stop, ec] = std::from_chars(profile.data(), profile.data() + profile.size(), index);
+  if (ec == std::errc() && stop == profile.data() + profile.size())
+    return index;
+  for (int i = 0; i < static_cast<int>(options.Formats.size()); ++i)
+    if (options.Formats[static_cast<std::size_t>(i)].Name == profile)
+      return i;
+  return -1;
+}
+
+int Convert(const TCliOptions &o, const TIniOptions &options) {
+  const int profile = ProfileIndexOf(options, o.Profile);
+  if (profile < 0 || profile >= static_cast<int>(options.Formats.size())) {
+    std::fprintf(stderr, "tavrelle-convert: no profile \"%s\" (see --list-profiles)\n", o.Profile.c_str());
+    return 2;
+  }
+  std::string folder = !o.OutputFolder.empty()         ? o.OutputFolder
+                       : !options.OutputFolder.empty() ? options.OutputFolder
+                                                       : platform::ExeFolder() + "output";
+  std::error_code ec;
+  folder = std::filesystem::absolute(folder, ec).string();
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec)) {
+    std::fprintf(stderr, "The output folder does not exist, please select another output folder.\n");
+    return 1;
+  }
+
+  TTvlConvert driver(options);
+  if (!driver.LoadLibraries())
+    return 1;
+  // One result per named file, in the order named; refused files have theirs now.
+  std::vector<std::string> results(o.Files.size());
+  std::vector<int> positions(o.Files.size(), -1);
+  for (std::size_t i = 0; i < o.Files.size(); ++i) {
+    const std::string path = std::filesystem::absolute(o.Files[i], ec).string();
+    const int position = driver.AddFile(path);
+    if (position == TTvlConvert::AlreadyQueued) {
+      results[i] = "Failed \"" + path + "\" is already existing.";
+    } else if (position < 0) {
+      const TAVProbe &probe = driver.Engine.Probe();
+      results[i] = "Failed " + (probe.FormatContext() || probe.LastError().empty()
+                                    ? "Load failed.\"" + path + "\" is unsupported."
+                                    : probe.LastError());
+    } else {
+      positions[i] = position;
+      TInputFile &file = driver.Files[position];
+      if (o.TrimStartMs) {
+        file.TrimStart = *o.TrimStartMs;
+        file.TrimDuration = *o.TrimEndMs - *o.TrimStartMs;
+      }
+      if (o.AspectIndex)
+        file.AspectIndex = *o.AspectIndex;
+    }
+  }
+
+  std::string buildError;
+  if (driver.Files.Count() > 0) {
+    if (!driver.BuildRun(profile, folder))
+      buildError = driver.BuildError();
+    else if (driver.Engine.TaskTotal() > 0)
+      RunTasks(
+          driver.Engine,
+          [&](int task, bool finished, bool failed, const std::string &message) {
+            driver.TaskEnded(task, finished, failed, message);
+          },
+          [&](int task) {
+            const TInputFile *file = driver.FileOfTask(task);
+            return file ? file->FileName : std::string();
+          });
+  }
+
+  bool allSucceeded = true;
+  for (std::size_t i = 0; i < o.Files.size(); ++i) {
+    if (positions[i] >= 0) {
+      const TInputFile &file = driver.Files[positions[i]];
+      if (!buildError.empty())
+        results[i] = "Failed " + buildError;
+      else if (file.Status == csSuccess)
+        results[i] = "Success " + file.OutputOptions.FileName;
+      else if (file.Status == csCanceled)
+        results[i] = "Canceled";
+      else
+        results[i] = "Failed " + (file.StatusText.empty() ? std::string("the file was not converted") : file.StatusText);
+    }
+    allSucceeded = allSucceeded && results[i].starts_with("Success ");
+    std::printf("%s\n", results[i].c_str());
+  }
+  driver.EndRun();
+  return allSucceeded ? 0 : 1;
+}
+
+int RunEngineTask(const TCliOptions &o) {
+  TFFmpegVCL engine;
+  if (!engine.BindLibraries(platform::ExeFolder() + "Lib")) {
+    std::fprintf(stderr, "Please reinstall Tavrelle Video Converter.\n%s\n", engine.ErrorText().c_str());
+    return 1;
+  }
+  TInputOptions input;
+  ResetInputOptions(input);
+  input.ExtOptions = JoinLines(o.InputLines);
+  TOutputOptions output;
+  ResetOutputOptions(output);
+  output.ExtOptions = JoinLines(o.OutputLines);
+  const std::string &in = o.Files[0], &out = o.Files[1];
+  const int task = engine.CreateTask(in, &input);
+  if (task < 0 || !engine.OpenTaskOutput(task, out, &output)) {
+    std::printf("Failed %s\n", engine.ErrorText().c_str());
+    return 1;
+  }
+  std::string result = "Failed the task did not report its end";
+  RunTasks(
+      engine,
+      [&](int, bool finished, bool failed, const std::string &message) {
+        result = finished ? "Success " + out : failed ? "Failed " + message : "Canceled";
+      },
+      [&](int) { return in; });
+  engine.DeleteAllTasks();
+  std::printf("%s\n", result.c_str());
+  return result.starts_with("Success ") ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  TCliOptions o;
+  try {
+    o = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::invalid_argument &e) {
+    std::fprintf(stderr, "tavrelle-convert: %s\n\n%s", e.what(), UsageText);
+    return 2;
+  }
+  if (o.Mode == TCliMode::Help) {
+    std::printf("%s", UsageText);
+    return 0;
+  }
+  platform::SetDialogs(std::make_unique<TConsoleDialogs>());
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  if (o.Mode == TCliMode::Engine)
+    return RunEngineTask(o);
+
+  const std::string ini = o.IniFile.empty() ? platform::ExeFolder() + "VideoConverter.ini" : o.IniFile;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(ini, ec)) {
+    std::fprintf(stderr, "tavrelle-convert: cannot read the settings file %s\n", ini.c_str());
+    return 2;
+  }
+  TIniOptions options;
+  options.LoadFromFile(ini);
+  return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
+}

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs (only the missing ones), then configures and builds
-# one configuration. Usage: scripts/setup.sh [default|asan|tsan]
+# one configuration (all of it, or the targets named). Usage: scripts/setup.sh [default|asan|tsan] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
+shift || true
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
 
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
@@ -22,4 +25,4 @@ if ((${#missing[@]})); then
 fi
 
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
+cmake --build --preset "$preset" "${targets[@]}"

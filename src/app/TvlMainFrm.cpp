@@ -1,6 +1,9 @@
 #include "app/TvlMainFrm.h"
 
 #include "app/AboutFrm.h"
+#include "convert/ConvertFrm.h"
+#include "convert/ConvertHelpers.h"
+#include "convert/ConvertUnt.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
@@ -16,14 +19,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -72,6 +79,11 @@ constexpr TColumn Columns[] = {
     {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
 };
 constexpr int DefaultColumnWidth = 50;
+enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
+
+std::string FileNameOf(const std::string &path) {
+  return path.substr(path.rfind('/') + 1);
+}
 
 } // namespace
 
@@ -99,14 +111,19 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
-  // Next come, as they are built: creating the conversion driver TvlConvert; setting up the open-file
-  // dialog of Add Files; binding the media libraries through TvlConvert, which ends the program before
-  // the window shows when it fails. Exceptions of commands are dropped by TTvlApplication::notify.
+  TvlConvert = std::make_unique<TTvlConvert>();
+  SetUpFileDialog();
+  // Exceptions of commands are dropped by TTvlApplication::notify. Binding comes last: when it fails
+  // the user has been told, and the program ends before the window shows.
+  FLibrariesLoaded = TvlConvert->LoadLibraries();
 }
 
 TTvlMainForm::~TTvlMainForm() {
-  // First, as they are built: stopping the preview player and waiting for it; detaching the handlers of
-  // the progress window from the engine and freeing TvlConvert.
+  // The stop of the preview player comes first once the window has one. The progress window that
+  // handled the engine's events is gone: nothing may call into it while the engine shuts down.
+  TvlConvert->Engine.OnProgress = nullptr;
+  TvlConvert->Engine.OnTerminate = nullptr;
+  TvlConvert.reset();
   cbbFormatEx->clear();
   const std::string path = platform::ExeFolder() + SettingsFile;
   if (!IniOptions.SaveToFile(path))
@@ -143,6 +160,14 @@ void TTvlMainForm::CreateActions() {
   actOpenSnapshot = action("actOpenSnapshot", "", "Open Snapshot Folder");
   actSnapshotOptions = action("actSnapshotOptions", "", "Snapshot Options");
 
+  connect(actAddFile, &QAction::triggered, this, &TTvlMainForm::actAddFileExecute);
+  connect(actAddFolder, &QAction::triggered, this, &TTvlMainForm::actAddFolderExecute);
+  connect(actRemoveFile, &QAction::triggered, this, &TTvlMainForm::actRemoveFileExecute);
+  connect(actClear, &QAction::triggered, this, &TTvlMainForm::actClearExecute);
+  connect(actMoveUp, &QAction::triggered, this, &TTvlMainForm::actMoveUpExecute);
+  connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
+  connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
+  connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 }
@@ -188,6 +213,8 @@ void TTvlMainForm::CreateQueueArea() {
   for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
     palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
   lvFileList->setPalette(palette);
+  connect(lvFileList, &QTreeWidget::itemSelectionChanged, this, &TTvlMainForm::lvFileListSelectItem);
+  connect(lvFileList, &QTreeWidget::itemDoubleClicked, this, &TTvlMainForm::lvFileListDblClick);
 
   pm1 = new QMenu(this);
   pm1->setObjectName("pm1");
@@ -320,15 +347,27 @@ void TTvlMainForm::ChooseOutputFolder() {
   edtOutputFolder->setText(QString::fromStdString(folder));
 }
 
+void TTvlMainForm::SetUpFileDialog() {
+  const std::string video = VideoExtensions, audio = AudioExtensions;
+  dlgFile.Multiple = true;
+  // "All Files" means every file: the pattern "*.*" would hide the names without a dot.
+  dlgFile.Filters = {
+      {"All Supported Video/Audio Files", video + audio},
+      {"Video Files(" + video + ")", video},
+      {"Audio Files(" + audio + ")", audio},
+      {"All Files(*.*)", "*"},
+  };
+  dlgFile.FilterIndex = 0;
+}
+
 void TTvlMainForm::UpdateControls() {
   // The preview is stopped here first, once the preview player exists. The play buttons are not
   // refreshed: the player's state event does that.
   PlayState = psStop;
   const QTreeWidgetItem *row = SelectedIndex >= 0 ? lvFileList->topLevelItem(SelectedIndex) : nullptr;
   lblPreviewInfo->setText("Preview:" + (row ? row->text(0) : QString()));
-  const auto selected = lvFileList->selectedItems();
-  const bool hasSelection = !selected.isEmpty();
-  const int position = hasSelection ? lvFileList->indexOfTopLevelItem(selected.first()) : -1;
+  const int position = SelectedPosition();
+  const bool hasSelection = position >= 0;
   const bool hasRows = lvFileList->topLevelItemCount() > 0;
   actRemoveFile->setEnabled(hasSelection);
   actEdit->setEnabled(hasSelection);
@@ -355,13 +394,19 @@ void TTvlMainForm::UpdatePlayButtons() {
 bool TTvlMainForm::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget *>(watched)->window() == this) {
-    if (FormKeyDown(static_cast<QKeyEvent *>(event)->key()))
+    if (FormKeyDown(watched, static_cast<QKeyEvent *>(event)->key()))
       return true;
   }
   return QWidget::eventFilter(watched, event);
 }
 
-bool TTvlMainForm::FormKeyDown(int key) {
+bool TTvlMainForm::FormKeyDown(QObject *watched, int key) {
+  if (key == Qt::Key_Delete && watched == lvFileList) {
+    if (SelectedPosition() < 0)
+      return false;
+    actRemoveFileExecute();
+    return true;
+  }
   if (key != Qt::Key_F1)
     return false;
   actHelp->trigger();
@@ -388,4 +433,182 @@ void TTvlMainForm::edtOutputFolderButtonClick() {
     return;
   edtOutputFolder->setText(QString::fromStdString(folder));
   IniOptions.OutputFolder = folder;
+}
+
+QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
+  const QString length = QString::fromStdString(FormatSeconds(file.Duration));
+  auto *row =
+      new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
+                                       QString::fromStdString(file.FileType), length, length, "-", ""});
+  for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
+    row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
+  // A substring test, as everywhere the extension lists are read; an empty type would match anything.
+  const bool video = !file.FileType.empty() && InExtensionList(VideoExtensions, file.FileType);
+  row->setIcon(colSource, il1.value(video ? 1 : 0));
+  return row;
+}
+
+void TTvlMainForm::SelectRow(int position) {
+  lvFileList->setCurrentItem(lvFileList->topLevelItem(position));
+}
+
+int TTvlMainForm::SelectedPosition() const {
+  const auto selected = lvFileList->selectedItems();
+  return selected.isEmpty() ? -1 : lvFileList->indexOfTopLevelItem(selected.first());
+}
+
+void TTvlMainForm::actAddFileExecute() {
+  const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
+  if (paths.empty())
+    return;
+  for (const std::string &path : paths) {
+    const int position = TvlConvert->AddFile(path);
+    if (position == TTvlConvert::Unusable)
+      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
+    else if (position == TTvlConvert::AlreadyQueued)
+      platform::ShowMessage("\"" + path + "\" is already existing.");
+    else {
+      AddRow(TvlConvert->Files[position]);
+      SelectRow(position);
+    }
+  }
+  UpdateControls();
+}
+
+void TTvlMainForm::actAddFolderExecute() {
+  std::string folder = platform::Dialogs().SelectFolder(
+      "Select Folder To Converter",
+      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString());
+  if (folder.empty())
+    return;
+  if (folder.back() != '/')
+    folder += '/';
+  std::vector<std::string> paths;
+  FindVideoFiles(folder, paths);
+  int loaded = 0, failed = 0, first = -1;
+  for (const std::string &path : paths) {
+    const int position = TvlConvert->AddFile(path);
+    if (position < 0) {
+      ++failed;
+      continue;
+    }
+    ++loaded;
+    AddRow(TvlConvert->Files[position]);
+    if (first < 0)
+      first = position;
+  }
+  if (first >= 0)
+    SelectRow(first);
+  platform::ShowMessage(std::to_string(loaded) + " file(s) loaded, " + std::to_string(failed) +
+                        " file(s) failed.");
+  UpdateControls();
+}
+
+void TTvlMainForm::actRemoveFileExecute() {
+  const int position = SelectedPosition();
+  if (position < 0)
+    return;
+  delete lvFileList->takeTopLevelItem(position);
+  if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
+    SelectRow(std::min(position, rows - 1));
+  TvlConvert->Delete(position);
+  UpdateControls();
+}
+
+void TTvlMainForm::actClearExecute() {
+  SelectedIndex = -1;
+  lvFileList->clear();
+  TvlConvert->Clear();
+  UpdateControls();
+}
+
+void TTvlMainForm::actMoveUpExecute() {
+  MoveSelected(-1);
+}
+
+void TTvlMainForm::actMoveDownExecute() {
+  MoveSelected(1);
+}
+
+void TTvlMainForm::MoveSelected(int step) {
+  const int from = SelectedPosition(), to = from + step;
+  if (from < 0 || to < 0 || to >= lvFileList->topLevelItemCount())
+    return;
+  TvlConvert->Files.Exchange(from, to);
+  QTreeWidgetItem *row = lvFileList->takeTopLevelItem(from);
+  lvFileList->insertTopLevelItem(to, row);
+  SelectRow(to);
+}
+
+void TTvlMainForm::lvFileListSelectItem() {
+  // A row losing the selection leaves SelectedIndex as it was.
+  if (const int position = SelectedPosition(); position >= 0)
+    SelectedIndex = position;
+  UpdateControls();
+}
+
+void TTvlMainForm::lvFileListDblClick() {
+  actPlay->trigger();
+}
+
+void TTvlMainForm::actConvertExecute() {
+  const std::string folder = edtOutputFolder->text().toStdString();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
+    platform::ShowMessage("The output folder does not exist, please select another output folder.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
+    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    row->setText(colStatus, "-");
+    row->setToolTip(colStatus, QString());
+    row->setText(colDestination, QString());
+  }
+  const int profile = cbbFormatEx->currentIndex();
+  bool built = false;
+  {
+    // Building a long queue keeps the window painting; no command may change the queue meanwhile.
+    setEnabled(false);
+    const auto enable = qScopeGuard([this] { setEnabled(true); });
+    built = TvlConvert->BuildRun(profile, folder);
+  }
+  // An unusable profile stops the command before anything is converted, and says why.
+  if (!built) {
+    platform::ShowMessage(TvlConvert->BuildError(), platform::TMsgIcon::Warning);
+    return;
+  }
+  {
+    TConvertForm progress(*TvlConvert, folder, this);
+    progress.RunConversion(TvlConvert->Files.Count(), IniOptions.GetFormat(profile).Ext);
+  }
+  ShowResults();
+  TvlConvert->EndRun();
+}
+
+void TTvlMainForm::ShowResults() {
+  for (int p = 0; p < lvFileList->topLevelItemCount() && p < TvlConvert->Files.Count(); ++p) {
+    const TInputFile &file = TvlConvert->Files[p];
+    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    switch (file.Status) {
+    case csSuccess:
+      row->setText(colStatus, "Success");
+      row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
+      break;
+    case csFailed:
+      row->setText(colStatus, "Failed");
+      // Why it failed: the engine's message, or why the file got no task in this run.
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
+      break;
+    case csCanceled:
+      row->setText(colStatus, "Canceled");
+      break;
+    default:
+      break;
+    }
+  }
+}
+
+void TTvlMainForm::actOpenFolderExecute() {
+  platform::Shell().Open(edtOutputFolder->text().toStdString());
 }

@@ -6,6 +6,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Dialogs.h"
 
 class QAction;
 class QComboBox;
@@ -16,6 +20,9 @@ class QMenu;
 class QSlider;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
+class TTvlConvert;
+struct TInputFile;
 
 // States of the preview player as it reports them.
 enum TPlayState : int32_t { psPlay = 0, psPause = 1, psResume = 2, psStep = 3, psStop = 4, psEnd = 5 };
@@ -25,6 +32,10 @@ class TTvlMainForm : public QWidget {
 public:
   explicit TTvlMainForm(QWidget *parent = nullptr);
   ~TTvlMainForm() override;
+
+  // False when the media libraries could not be bound: the user has been told, and the program ends
+  // without showing the window.
+  bool LibrariesLoaded() const { return FLibrariesLoaded; }
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -36,6 +47,8 @@ public:
   TPlayState PlayState = psEnd;
   // Duration of the file open in the preview, in microseconds.
   int64_t PreviewDuration = 0;
+  // The conversion driver: the queue, in the order of the list rows, and the engine.
+  std::unique_ptr<TTvlConvert> TvlConvert;
 
   // Controls. Their objectName is their field name.
   QLabel *imgTop = nullptr;
@@ -52,6 +65,8 @@ public:
   QLineEdit *edtOutputFolder = nullptr;
   QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
   QMenu *pm1 = nullptr;
+  // The open-file dialog of Add Files.
+  platform::TOpenFileRequest dlgFile;
   // Images of list rows and profiles: 0 audio, 1 video.
   QList<QIcon> il1;
 
@@ -79,11 +94,35 @@ private:
   void LoadPictures();
   void FillProfiles();
   void ChooseOutputFolder();
+  void SetUpFileDialog();
+
+  // Queue commands.
+  void actAddFileExecute();
+  void actAddFolderExecute();
+  void actRemoveFileExecute();
+  void actClearExecute();
+  void actMoveUpExecute();
+  void actMoveDownExecute();
+  void lvFileListSelectItem();
+  void lvFileListDblClick();
+  // Appends the list row of a queued file.
+  QTreeWidgetItem *AddRow(const TInputFile &file);
+  void SelectRow(int position);
+  // Moves the selected row and its record by one position.
+  void MoveSelected(int step);
+  int SelectedPosition() const;
+
+  // Conversion and folder commands.
+  void actConvertExecute();
+  void actOpenFolderExecute();
+  void ShowResults();
 
   // True when the key was a command of the window.
-  bool FormKeyDown(int key);
+  bool FormKeyDown(QObject *watched, int key);
   void ShowHelp();
   void ShowAbout();
   void cbbFormatExChange(int index);
   void edtOutputFolderButtonClick();
+
+  bool FLibrariesLoaded = false;
 };

@@ -8,6 +8,11 @@
 
 #include <memory>
 
+namespace {
+// Exit code when the media libraries cannot be bound.
+constexpr int ExitLibrariesMissing = 1;
+} // namespace
+
 int main(int argc, char **argv) {
   // Held until the process ends: the lock marks the running instance.
   const platform::SingleInstance instance("TVLVIDEOConverter");
@@ -21,6 +26,9 @@ int main(int argc, char **argv) {
   }
   platform::SetMainThread(std::make_unique<platform::TQtDispatch>());
   TTvlMainForm form;
+  // The user has been told that the installation is broken; the window never shows.
+  if (!form.LibrariesLoaded())
+    return ExitLibrariesMissing;
   form.show();
   return app.exec();
 }

@@ -1,5 +1,8 @@
-// The GUI tests share one application object, the program's own, on the offscreen platform.
+// The GUI tests share one application object, the program's own, on the offscreen platform, with the
+// main-thread dispatch the program installs, so the engine's main-thread calls reach the windows.
 #include "app/TvlApplication.h"
+#include "platform/MainThread.h"
+#include "platform/qt/QtDispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -8,5 +11,6 @@ int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   TTvlApplication app(argc, argv);
+  platform::SetMainThread(std::make_unique<platform::TQtDispatch>());
   return RUN_ALL_TESTS();
 }

@@ -59,4 +59,35 @@ TEST(Program, ASecondInstanceShowsTheRunningMessageAndExitsWithZero) {
             "Warning\tTavrelle Video Converter\tTavrelle Video Converter is currently running!\n");
 }
 
+// A copy of the program in a folder of its own whose Lib holds a broken avutil: an empty file, then a
+// stand-in that lacks most entry points. The program says so and ends with exit code 1, before its
+// window shows.
+TEST(Program, ABrokenLibFolderAsksForAReinstallAndEndsWithOne) {
+  const std::string program = TVL_INSTALL_DIR "/tavrelle";
+  ASSERT_TRUE(std::filesystem::exists(program)) << program;
+  for (const std::string &library : {std::string(), std::string(TVL_FAKE_AVUTIL)}) {
+    SCOPED_TRACE(library.empty() ? "empty file" : library);
+    TTempFolder install, runtime;
+    std::filesystem::copy_file(program, install.File("tavrelle"));
+    std::filesystem::create_directory(install.Path() / "Lib");
+    if (library.empty())
+      install.Write("Lib/libavutil.so.57", "");
+    else
+      std::filesystem::copy_file(library, install.File("Lib/libavutil.so.57"));
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.Folder()));
+    env.insert("TVL_SCRIPTED_DIALOGS", QString::fromStdString(runtime.File("messages.txt")));
+    run.setProcessEnvironment(env);
+    run.start(QString::fromStdString(install.File("tavrelle")), {});
+    ASSERT_TRUE(run.waitForFinished(60000)) << "the program did not end";
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 1) << run.readAllStandardError().toStdString();
+    EXPECT_EQ(runtime.Read("messages.txt"),
+              "Error\tTavrelle Video Converter\tPlease reinstall Tavrelle Video Converter.\n");
+  }
+}
+
 } // namespace

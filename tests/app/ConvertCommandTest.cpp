@@ -1,0 +1,107 @@
+// Convert and Open folder from the main window: the run over the queue, the row texts afterwards, and
+// a message whenever the command cannot start.
+#include "MainFormFixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+using platform::TMsgIcon;
+
+// A video profile the system's encoders convert quickly, and one whose audio bitrate item is no number.
+std::string Profiles(const std::string &outputFolder) {
+  std::string common = "Ext=.mpg\nCategory=1\nResolution=160*120\nFramerate=25 fps\nFrameAspectRatio=4:3\n"
+                       "VideoEncoder=MPEG-1 Video\nVideoBitRate=200 kbps\nSampleRate=22050 Hz,44100 Hz\n"
+                       "AudioEncoder=MPEG-2 Audio\nChannel=1 Channel Mono\nVolume=256\n";
+  for (const char *setting : {"Resolution", "Framerate", "VideoEncoder", "VideoBitRate", "SampleRate",
+                              "AudioBitrate", "AudioEncoder", "Channel"})
+    common += std::string(setting) + "Value=0\n";
+  return "[Format]\nCount=2\n"
+         "[Format0]\nName=MPEG-1 Small\n" +
+         common +
+         "AudioBitrate=64 kbps\n"
+         "[Format1]\nName=Broken Bitrate\n" +
+         common +
+         "AudioBitrate=256kbps\n"
+         "[Output]\nFormat=0\nFolder=" +
+         outputFolder + "\n";
+}
+
+class ConvertCommand : public TMainFormFixture {
+protected:
+  std::string Out() const { return Install.Folder() + "out"; }
+};
+
+TEST_F(ConvertCommand, ACommandThatCannotStartSaysWhyAndConvertsNothing) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  AddFiles({Media("clip25.avi")});
+
+  form.cbbFormatEx->setCurrentIndex(1);
+  form.actConvert->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  const std::string text = Dialogs->Messages()[0].Text;
+  EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Warning);
+  for (const char *part : {"Broken Bitrate", "AudioBitrate", "256kbps"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
+  EXPECT_TRUE(std::filesystem::is_empty(Out()));
+  EXPECT_EQ(Column(4), QStringList({"-"}));
+  EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0);
+
+  // No profile to convert with.
+  form.cbbFormatEx->setCurrentIndex(-1);
+  form.actConvert->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 2u);
+  EXPECT_EQ(Dialogs->Messages()[1].Text, "There is no output profile to convert with.");
+
+  // An output folder two levels below anything that exists is not created.
+  form.cbbFormatEx->setCurrentIndex(0);
+  form.edtOutputFolder->setText(QString::fromStdString(Install.Folder() + "missing/deeper"));
+  form.actConvert->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 3u);
+  EXPECT_EQ(Dialogs->Messages()[2].Text,
+            "The output folder does not exist, please select another output folder.");
+  EXPECT_EQ(Dialogs->Messages()[2].Icon, TMsgIcon::Warning);
+  EXPECT_FALSE(std::filesystem::exists(Install.Path() / "missing"));
+}
+
+TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsRow) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  form.TvlConvert->Engine.SetLogLevel(llQuiet);
+  const std::string gone = Copy("clip.flv", "gone.flv");
+  AddFiles({Media("clip25.avi"), gone, Media("clip.mpg")});
+  std::filesystem::remove(gone); // its task cannot be set up
+  ASSERT_FALSE(std::filesystem::exists(Out()));
+
+  // The first events handled during the command come while the run is built: the window takes no
+  // input then.
+  bool enabledWhileBuilding = true;
+  QTimer::singleShot(0, &form, [&] { enabledWhileBuilding = form.isEnabled(); });
+  form.actConvert->trigger();
+
+  EXPECT_FALSE(enabledWhileBuilding);
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+  EXPECT_EQ(Column(4), QStringList({"Success", "Failed", "Success"}));
+  EXPECT_EQ(Column(5), QStringList({"clip25.mpg", "", "clip.mpg"}));
+  EXPECT_FALSE(form.lvFileList->topLevelItem(1)->toolTip(4).isEmpty()) << "the row says why it failed";
+  EXPECT_GT(std::filesystem::file_size(Out() + "/clip25.mpg"), 1000u);
+  EXPECT_GT(std::filesystem::file_size(Out() + "/clip.mpg"), 1000u);
+  EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0) << "the run's tasks are gone";
+
+  // A second run names around the first run's files and clears the old texts first.
+  Copy("clip.flv", "gone.flv");
+  form.actConvert->trigger();
+  EXPECT_EQ(Column(4), QStringList({"Success", "Success", "Success"}));
+  EXPECT_EQ(Column(5), QStringList({"clip25_1.mpg", "gone.mpg", "clip_1.mpg"}));
+  EXPECT_TRUE(form.lvFileList->topLevelItem(1)->toolTip(4).isEmpty());
+
+  form.actOpenFolder->trigger();
+  EXPECT_EQ(Shell->Opened, std::vector<std::string>{Out()});
+}
+
+} // namespace

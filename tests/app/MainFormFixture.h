@@ -1,0 +1,72 @@
+#pragma once
+// The main window in a temporary installation, on the system's media libraries, with the generated
+// test media at hand.
+#include "AppFixture.h"
+#include "app/TvlMainFrm.h"
+#include "convert/ConvertUnt.h"
+
+#include <QStringList>
+#include <QTreeWidget>
+
+#include <memory>
+
+inline std::string Media(const std::string &name) {
+  return std::string(TVL_TEST_MEDIA_DIR) + name;
+}
+
+class TMainFormFixture : public TAppFixture {
+protected:
+  // The window writes its settings into the installation when it goes.
+  void TearDown() override {
+    Form.reset();
+    TAppFixture::TearDown();
+  }
+  TTvlMainForm &Start() {
+    Form = std::make_unique<TTvlMainForm>();
+    EXPECT_TRUE(Form->LibrariesLoaded());
+    return *Form;
+  }
+  void WriteSettings(const std::string &text) const { Install.Write("VideoConverter.ini", text); }
+
+  // A copy of a test file under the temporary folder.
+  std::string Copy(const std::string &media, const std::string &as) const {
+    const std::filesystem::path target = Install.Path() / as;
+    std::filesystem::create_directories(target.parent_path());
+    std::filesystem::copy_file(Media(media), target, std::filesystem::copy_options::overwrite_existing);
+    return target.string();
+  }
+
+  void AddFiles(std::vector<std::string> paths) {
+    Dialogs->QueueFiles(std::move(paths));
+    Form->actAddFile->trigger();
+  }
+
+  // The texts of one column, row by row.
+  QStringList Column(int column) const {
+    QStringList texts;
+    for (int p = 0; p < Form->lvFileList->topLevelItemCount(); ++p)
+      texts << Form->lvFileList->topLevelItem(p)->text(column);
+    return texts;
+  }
+  // The file names of the queue's records, in queue order.
+  QStringList Records() const {
+    QStringList names;
+    for (int p = 0; p < Form->TvlConvert->Files.Count(); ++p) {
+      const std::string &path = Form->TvlConvert->Files[p].FileName;
+      names << QString::fromStdString(path.substr(path.rfind('/') + 1));
+    }
+    return names;
+  }
+  int SelectedRow() const {
+    const auto selected = Form->lvFileList->selectedItems();
+    return selected.isEmpty() ? -1 : Form->lvFileList->indexOfTopLevelItem(selected.first());
+  }
+  std::vector<std::string> MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const auto &m : Dialogs->Messages())
+      texts.push_back(m.Text);
+    return texts;
+  }
+
+  std::unique_ptr<TTvlMainForm> Form;
+};

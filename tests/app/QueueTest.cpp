@@ -1,0 +1,196 @@
+// The queue commands of the main window: rows and records stay in step, selection follows the rules,
+// and every refusal is told to the user.
+#include "MainFormFixture.h"
+#include "convert/ConvertHelpers.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTest>
+
+namespace {
+
+using platform::TMsgIcon;
+
+class Queue : public TMainFormFixture {};
+
+TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
+  auto &form = Start();
+  const std::string bad = Media("text.avi");
+  AddFiles({Media("clip25.avi"), bad, Media("clip2997.mp4")});
+
+  const auto messages = Dialogs->Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].Text, "Load failed.\"" + bad + "\" is unsupported.");
+  EXPECT_EQ(messages[0].Caption, "Tavrelle Video Converter");
+  EXPECT_EQ(messages[0].Icon, TMsgIcon::Information);
+
+  EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4"}));
+  EXPECT_EQ(Records(), Column(0));
+  const QTreeWidgetItem *row = form.lvFileList->topLevelItem(1);
+  for (int c = 1; c < 6; ++c)
+    EXPECT_EQ(row->text(c), QStringList({"", "mp4", "00:00:02", "00:00:02", "-", ""})[c]) << c;
+  EXPECT_EQ(row->textAlignment(1) & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+  EXPECT_EQ(row->textAlignment(3) & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+  // The last file added is selected and named in the preview caption.
+  EXPECT_EQ(SelectedRow(), 1);
+  EXPECT_EQ(form.SelectedIndex, 1);
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:clip2997.mp4");
+  EXPECT_TRUE(form.actRemoveFile->isEnabled());
+  EXPECT_TRUE(form.actConvert->isEnabled());
+  EXPECT_TRUE(form.actMoveUp->isEnabled());
+  EXPECT_FALSE(form.actMoveDown->isEnabled());
+
+  // A path already queued is refused; the queue and the selection stay.
+  AddFiles({Media("clip25.avi")});
+  ASSERT_EQ(Dialogs->Messages().size(), 2u);
+  EXPECT_EQ(Dialogs->Messages()[1].Text, "\"" + Media("clip25.avi") + "\" is already existing.");
+  EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
+  EXPECT_EQ(SelectedRow(), 1);
+
+  // A cancelled dialog changes nothing.
+  form.actAddFile->trigger();
+  EXPECT_EQ(Column(0).size(), 2);
+  EXPECT_EQ(Dialogs->Messages().size(), 2u);
+}
+
+TEST_F(Queue, TheOpenFileDialogOffersFourFiltersAndSeveralFiles) {
+  Start().actAddFile->trigger();
+  ASSERT_EQ(Dialogs->FileRequests().size(), 1u);
+  const auto request = Dialogs->FileRequests()[0];
+  EXPECT_TRUE(request.Multiple);
+  EXPECT_EQ(request.FilterIndex, 0);
+  const std::string video = VideoExtensions, audio = AudioExtensions;
+  ASSERT_EQ(request.Filters.size(), 4u);
+  EXPECT_EQ(request.Filters[0].Caption, "All Supported Video/Audio Files");
+  EXPECT_EQ(request.Filters[0].Patterns, video + audio);
+  EXPECT_EQ(request.Filters[1].Caption, "Video Files(" + video + ")");
+  EXPECT_EQ(request.Filters[1].Patterns, video);
+  EXPECT_EQ(request.Filters[2].Caption, "Audio Files(" + audio + ")");
+  EXPECT_EQ(request.Filters[2].Patterns, audio);
+  EXPECT_EQ(request.Filters[3].Caption, "All Files(*.*)");
+  EXPECT_EQ(request.Filters[3].Patterns, "*") << "names without a dot are files too";
+}
+
+TEST_F(Queue, RowImagesFollowTheVideoListBySubstring) {
+  auto &form = Start();
+  AddFiles({Copy("clip2997.mp4", "in/a.mp"), Copy("clip2997.mp4", "in/noext"), Media("tone.mp3"),
+            Media("clip15.mkv")});
+  ASSERT_EQ(Column(1), QStringList({"mp", "", "mp3", "mkv"}));
+  const auto image = [&](int p) { return form.lvFileList->topLevelItem(p)->icon(0).cacheKey(); };
+  EXPECT_EQ(image(0), form.il1[1].cacheKey()) << "MP occurs inside *.MP4";
+  EXPECT_EQ(image(1), form.il1[0].cacheKey());
+  EXPECT_EQ(image(2), form.il1[0].cacheKey());
+  EXPECT_EQ(image(3), form.il1[1].cacheKey());
+}
+
+TEST_F(Queue, AddFolderQueuesVideosDepthFirstAndCountsFailures) {
+  auto &form = Start();
+  Copy("clip25.avi", "tree/one.avi");
+  Copy("clip15.mkv", "tree/sub/two.mkv");
+  Copy("clip.mpg", "tree/sub/three.mpg");
+  Copy("clip.flv", "tree/sub/deeper/four.flv");
+  Copy("tone.mp3", "tree/sub/tone.mp3");
+  Copy("text.avi", "tree/bad.avi");
+  // A hidden folder named like a video is tried as a file, and fails.
+  Copy("clip25.avi", "tree/.hidden.avi/inside.avi");
+
+  Dialogs->QueueFolder(Install.Folder() + "tree");
+  form.actAddFolder->trigger();
+
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"4 file(s) loaded, 2 file(s) failed."});
+  EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Information);
+  const QStringList rows = Column(0);
+  EXPECT_EQ(Records(), rows);
+  ASSERT_EQ(rows.size(), 4);
+  EXPECT_TRUE(rows.contains("one.avi"));
+  // Everything under sub/ comes in one block, four.flv right where deeper/ was met.
+  const int two = rows.indexOf("two.mkv"), three = rows.indexOf("three.mpg"), four = rows.indexOf("four.flv");
+  ASSERT_TRUE(two >= 0 && three >= 0 && four >= 0) << rows.join(',').toStdString();
+  EXPECT_EQ(std::max({two, three, four}) - std::min({two, three, four}), 2);
+  EXPECT_EQ(SelectedRow(), 0);
+  EXPECT_EQ(form.SelectedIndex, 0);
+
+  // A second folder's files go behind; the first of them is selected.
+  Copy("clip2997.mp4", "more/five.mp4");
+  Dialogs->QueueFolder(Install.Folder() + "more/");
+  form.actAddFolder->trigger();
+  EXPECT_EQ(Column(0).last(), "five.mp4");
+  EXPECT_EQ(SelectedRow(), 4);
+
+  // A folder without usable videos still reports, with nothing selected anew.
+  std::filesystem::create_directory(Install.Path() / "empty");
+  Dialogs->QueueFolder(Install.Folder() + "empty");
+  form.actAddFolder->trigger();
+  EXPECT_EQ(MessageTexts().back(), "0 file(s) loaded, 0 file(s) failed.");
+  EXPECT_EQ(Column(0).size(), 5);
+  EXPECT_EQ(SelectedRow(), 4);
+}
+
+TEST_F(Queue, MoveRemoveAndClearKeepRowsRecordsAndSelectionInStep) {
+  auto &form = Start();
+  AddFiles({Copy("clip25.avi", "a.avi"), Copy("clip25.avi", "b.avi"), Copy("clip25.avi", "c.avi")});
+
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
+  form.actMoveUp->trigger();
+  EXPECT_EQ(Column(0), QStringList({"b.avi", "a.avi", "c.avi"}));
+  EXPECT_EQ(Records(), Column(0));
+  EXPECT_EQ(SelectedRow(), 0);
+  EXPECT_EQ(form.SelectedIndex, 0);
+  EXPECT_FALSE(form.actMoveUp->isEnabled());
+  EXPECT_EQ(form.lvFileList->topLevelItem(0)->icon(0).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.lvFileList->topLevelItem(0)->text(2), "00:00:02");
+
+  form.actMoveDown->trigger();
+  form.actMoveDown->trigger();
+  EXPECT_EQ(Column(0), QStringList({"a.avi", "c.avi", "b.avi"}));
+  EXPECT_EQ(Records(), Column(0));
+  EXPECT_EQ(SelectedRow(), 2);
+  EXPECT_FALSE(form.actMoveDown->isEnabled());
+  form.actMoveDown->trigger(); // disabled: nothing moves
+  EXPECT_EQ(Records(), QStringList({"a.avi", "c.avi", "b.avi"}));
+
+  // Removing the last row selects the new last row.
+  form.actRemoveFile->trigger();
+  EXPECT_EQ(Column(0), QStringList({"a.avi", "c.avi"}));
+  EXPECT_EQ(Records(), Column(0));
+  EXPECT_EQ(SelectedRow(), 1);
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:c.avi");
+
+  // The Delete key in the list removes the selected row; the next row takes its place.
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
+  QTest::keyClick(form.lvFileList, Qt::Key_Delete);
+  EXPECT_EQ(Records(), QStringList({"c.avi"}));
+  EXPECT_EQ(SelectedRow(), 0);
+
+  // Removing the only row leaves nothing selected and the queue actions off.
+  form.actRemoveFile->trigger();
+  EXPECT_EQ(form.lvFileList->topLevelItemCount(), 0);
+  EXPECT_EQ(form.TvlConvert->Files.Count(), 0);
+  for (QAction *action : {form.actRemoveFile, form.actClear, form.actConvert, form.actEdit})
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  QTest::keyClick(form.lvFileList, Qt::Key_Delete); // nothing to remove
+  EXPECT_EQ(Dialogs->Messages().size(), 0u);
+
+  AddFiles({Copy("clip25.avi", "d.avi"), Copy("clip25.avi", "e.avi")});
+  form.actClear->trigger();
+  EXPECT_EQ(form.lvFileList->topLevelItemCount(), 0);
+  EXPECT_EQ(form.TvlConvert->Files.Count(), 0);
+  EXPECT_EQ(form.SelectedIndex, -1);
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+  // A cleared path may be queued again.
+  AddFiles({Install.Folder() + "d.avi"});
+  EXPECT_EQ(Records(), QStringList({"d.avi"}));
+}
+
+TEST_F(Queue, SelectedIndexStaysWhenTheSelectionGoes) {
+  auto &form = Start();
+  AddFiles({Copy("clip25.avi", "a.avi"), Copy("clip25.avi", "b.avi")});
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
+  form.lvFileList->clearSelection();
+  EXPECT_EQ(form.SelectedIndex, 0);
+  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:a.avi");
+  EXPECT_FALSE(form.actRemoveFile->isEnabled());
+  EXPECT_FALSE(form.actPlay->isEnabled());
+}
+
+} // namespace

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/LibraryObjects.h"
-#include "engine/MediaObjects.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"

@@ -13,7 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/MediaObjects.h"
+#include "engine/LibraryObjects.h"
 
 struct TAudioOutSettings {
   int Async = 0;               // 0: follow the input clock; 1: drop or insert; above 1: also stretch by that much

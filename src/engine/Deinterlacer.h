@@ -5,7 +5,9 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "engine/MediaObjects.h"
+#include "engine/LibraryObjects.h"
+
+struct AVFilterContext;
 
 class TDeinterlacer {
 public:

@@ -200,9 +200,8 @@ private:
   const struct AVCodec *LookupCodec(const std::string &name, AVMediaType type, bool encoder);
   void ClearInputConsumables();
   void ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots);
-  TOutputStream &AddOutputStream(int output, AVMediaType type, std::vector<std::string> &filters);
-  void SetEncoder(TOutputStream &stream, AVMediaType type, const std::string &codecName,
-                  const AVFormatContext *output);
+  TOutputStream &AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
+                                 std::vector<std::string> &filters);
 
   TTaskSettings S;
   std::string FErrorText;

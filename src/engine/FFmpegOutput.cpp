@@ -39,6 +39,19 @@ AVRational SampleAspect(float aspect, int width, int height) {
 }
 
 // "YYYY-MM-DDTHH:MM:SS.000000Z", how muxers take a recording date.
+// The rate nearest to the one wanted among those the encoder lists. MPEG-1 video lists, after its
+// eight standard rates, unofficial ones it takes only when unofficial streams are allowed.
+AVRational EncoderFrameRate(const AVCodec &codec, AVRational wanted, int strictness) {
+  constexpr size_t Mpeg1StandardRates = 8;
+  std::vector<AVRational> rates;
+  for (const AVRational *rate = codec.supported_framerates; rate->num != 0; ++rate)
+    rates.push_back(*rate);
+  if (codec.id == AV_CODEC_ID_MPEG1VIDEO && strictness > FF_COMPLIANCE_UNOFFICIAL)
+    rates.resize(std::min(rates.size(), Mpeg1StandardRates));
+  rates.push_back(AVRational{0, 0});
+  return rates[static_cast<size_t>(AVUtil.av_find_nearest_q_idx(wanted, rates.data()))];
+}
+
 std::string IsoTime(int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm utc{};
@@ -194,14 +207,28 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
   return static_cast<int>(FOutputFiles.size());
 }
 
-TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, std::vector<std::string> &filters) {
+// The encoder's context starts from its codec's own defaults: some encoders (libx264) declare
+// their own and refuse to open with the generic ones.
+TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
+                                              std::vector<std::string> &filters) {
   if (output < 0 || output >= static_cast<int>(FOutputFiles.size()))
     throw FFmpegException("Could not alloc stream");
   TOutputFile &file = FOutputFiles[static_cast<size_t>(output)];
   if (file.Streams.size() >= MaxFiles || FOutputStreamCount >= MaxCodecSlots)
     throw FFmpegException("Could not alloc stream");
   TOutputStream stream;
-  stream.Encoder.reset(AVCodecLib.avcodec_alloc_context3(nullptr));
+  stream.StreamCopy = choice.Copy;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  if (!choice.Copy && !choice.Name.empty()) {
+    stream.Codec = LookupCodec(choice.Name, type, true);
+    if (!stream.Codec)
+      throw FFmpegException(FErrorText);
+    id = stream.Codec->id;
+  } else if (!choice.Copy && type != AVMEDIA_TYPE_SUBTITLE) {
+    id = AVFormat.av_guess_codec(file.Context->oformat, nullptr, file.Context->url, nullptr, type);
+    stream.Codec = AVCodecLib.avcodec_find_encoder(id);
+  }
+  stream.Encoder.reset(AVCodecLib.avcodec_alloc_context3(stream.Codec));
   if (!stream.Encoder)
     throw FFmpegException("Could not alloc stream");
   stream.Stream = AVFormat.avformat_new_stream(file.Context.get(), nullptr);
@@ -209,6 +236,13 @@ TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, std:
     throw FFmpegException("Could not alloc stream");
   stream.Stream->id = static_cast<int>(file.Context->nb_streams) - 1;
   stream.Encoder->codec_type = type;
+  stream.Encoder->codec_id = id;
+  if (!choice.Copy) {
+    const int kind = type == AVMEDIA_TYPE_VIDEO   ? AV_OPT_FLAG_VIDEO_PARAM
+                     : type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM
+                                                  : AV_OPT_FLAG_SUBTITLE_PARAM;
+    ApplyGenericOptions(stream.Encoder.get(), CodecTemplate(type), AV_OPT_FLAG_ENCODING_PARAM | kind);
+  }
   stream.Encoder->thread_count = S.ThreadCount;
   stream.BitstreamFilters = std::move(filters);
   filters.clear();
@@ -217,55 +251,28 @@ TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, std:
   return file.Streams.back();
 }
 
-void TCustomFFmpeg::SetEncoder(TOutputStream &stream, AVMediaType type, const std::string &codecName,
-                               const AVFormatContext *output) {
-  AVCodecID id;
-  if (!codecName.empty()) {
-    stream.Codec = LookupCodec(codecName, type, true);
-    if (!stream.Codec)
-      throw FFmpegException(FErrorText);
-    id = stream.Codec->id;
-  } else if (type == AVMEDIA_TYPE_SUBTITLE) {
-    id = AV_CODEC_ID_NONE;
-  } else {
-    id = AVFormat.av_guess_codec(output->oformat, nullptr, output->url, nullptr, type);
-    stream.Codec = AVCodecLib.avcodec_find_encoder(id);
-  }
-  stream.Encoder->codec_id = id;
-}
-
 void TCustomFFmpeg::NewVideoStream(int output) {
   const TCodecChoice choice = S.VideoCodec;
   S.VideoCodec = {};
   S.VideoDisable = false;
-  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_VIDEO, S.VideoBitstreamFilters);
-  AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_VIDEO, choice, S.VideoBitstreamFilters);
+  const AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
   AVCodecContext *c = stream.Encoder.get();
-  AVCodecContext *videoTemplate = CodecTemplate(AVMEDIA_TYPE_VIDEO);
   if (S.VideoCodecTag)
     c->codec_tag = S.VideoCodecTag;
-  if ((S.VideoGlobalHeader & 1) || (S.VideoGlobalHeader == 0 && (context->oformat->flags & AVFMT_GLOBALHEADER))) {
+  if ((S.VideoGlobalHeader & 1) || (S.VideoGlobalHeader == 0 && (context->oformat->flags & AVFMT_GLOBALHEADER)))
     c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (videoTemplate)
-      videoTemplate->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  }
-  if (S.VideoGlobalHeader & 2) {
+  if (S.VideoGlobalHeader & 2)
     c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
-    if (videoTemplate)
-      videoTemplate->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
-  }
   if (choice.Copy) {
-    stream.StreamCopy = true;
     c->sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, S.FrameWidth, S.FrameHeight);
     stream.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
     return;
   }
   AVRational fps = S.FrameRate.num != 0 ? S.FrameRate : AVRational{25, 1};
-  SetEncoder(stream, AVMEDIA_TYPE_VIDEO, choice.Name, context);
-  ApplyGenericOptions(c, videoTemplate, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
   const struct AVCodec *codec = stream.Codec;
   if (codec && codec->supported_framerates && !S.ForceFps)
-    fps = codec->supported_framerates[AVUtil.av_find_nearest_q_idx(fps, codec->supported_framerates)];
+    fps = EncoderFrameRate(*codec, fps, c->strict_std_compliance);
   c->time_base = AVRational{fps.den, fps.num};
   c->width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
   c->height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;
@@ -289,7 +296,6 @@ void TCustomFFmpeg::NewVideoStream(int output) {
     c->intra_matrix = static_cast<uint16_t *>(CopyToLibrary(S.IntraMatrix));
   if (!S.InterMatrix.empty())
     c->inter_matrix = static_cast<uint16_t *>(CopyToLibrary(S.InterMatrix));
-  c->thread_count = S.ThreadCount;
   if (!S.VideoRcOverride.empty()) {
     const std::vector<RcOverride> overrides = ParseRcOverride(S.VideoRcOverride);
     c->rc_override = static_cast<RcOverride *>(CopyToLibrary(overrides));
@@ -310,32 +316,23 @@ void TCustomFFmpeg::NewAudioStream(int output) {
   const TCodecChoice choice = S.AudioCodec;
   S.AudioCodec = {};
   S.AudioDisable = false;
-  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_AUDIO, S.AudioBitstreamFilters);
-  AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_AUDIO, choice, S.AudioBitstreamFilters);
+  const AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
   AVCodecContext *c = stream.Encoder.get();
-  AVCodecContext *audioTemplate = CodecTemplate(AVMEDIA_TYPE_AUDIO);
   if (S.AudioCodecTag)
     c->codec_tag = S.AudioCodecTag;
-  if (context->oformat->flags & AVFMT_GLOBALHEADER) {
+  if (context->oformat->flags & AVFMT_GLOBALHEADER)
     c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (audioTemplate)
-      audioTemplate->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  }
   // The input's layout when it has the channel count asked for, else the usual one for it.
   if (S.AudioChannelLayout != 0 && std::popcount(S.AudioChannelLayout) == S.AudioChannels)
     AVUtil.av_channel_layout_from_mask(&c->ch_layout, S.AudioChannelLayout);
   else if (S.AudioChannels > 0)
     AVUtil.av_channel_layout_default(&c->ch_layout, S.AudioChannels);
-  if (choice.Copy) {
-    stream.StreamCopy = true;
-  } else {
-    ApplyGenericOptions(c, audioTemplate, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM);
-    SetEncoder(stream, AVMEDIA_TYPE_AUDIO, choice.Name, context);
+  if (!choice.Copy) {
     if (S.AudioQScale > -99999.0f) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
       c->global_quality = static_cast<int>(FF_QP2LAMBDA * S.AudioQScale);
     }
-    c->thread_count = S.ThreadCount;
     c->sample_fmt = static_cast<AVSampleFormat>(S.AudioSampleFmt);
     const struct AVCodec *codec = stream.Codec;
     if (codec && codec->sample_fmts) {
@@ -359,14 +356,7 @@ void TCustomFFmpeg::NewSubtitleStream(int output) {
   const TCodecChoice choice = S.SubtitleCodec;
   S.SubtitleCodec = {};
   S.SubtitleDisable = false;
-  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_SUBTITLE, S.SubtitleBitstreamFilters);
-  if (choice.Copy) {
-    stream.StreamCopy = true;
-  } else {
-    ApplyGenericOptions(stream.Encoder.get(), CodecTemplate(AVMEDIA_TYPE_SUBTITLE),
-                        AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_SUBTITLE_PARAM);
-    SetEncoder(stream, AVMEDIA_TYPE_SUBTITLE, choice.Name, FOutputFiles[static_cast<size_t>(output)].Context.get());
-  }
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_SUBTITLE, choice, S.SubtitleBitstreamFilters);
   if (!S.SubtitleLanguage.empty()) {
     AVUtil.av_dict_set(&stream.Stream->metadata, "language", S.SubtitleLanguage.c_str(), 0);
     S.SubtitleLanguage.clear();

@@ -4,6 +4,7 @@
 
 #include "engine/FFmpegException.h"
 #include "engine/TranscodeState.h"
+#include "media/AVFilterStubs.h"
 #include "media/AVUtilStubs.h"
 
 void TTranscoder::PrepareHooks() {
@@ -33,6 +34,11 @@ void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamStat
   if (ConfigureFilters(ist.Filter, dec->width, dec->height, dec->pix_fmt, dec->sample_aspect_ratio, ost.Encoder, S,
                        error) != 0)
     Fail(error.empty() ? "Error opening filters!" : "Error opening filters: " + error);
+  // The graph may change the pixel shape (setsar, scale): the encoder and the muxer describe what
+  // comes out of it.
+  const AVRational aspect = AVFilterLib.av_buffersink_get_sample_aspect_ratio(ist.Filter.FilterOut);
+  if (aspect.num != 0)
+    ost.Encoder->sample_aspect_ratio = ost.Stream->sample_aspect_ratio = aspect;
   if (!ist.FilterPicture)
     ist.FilterPicture = NewFrame();
 }

@@ -9,7 +9,6 @@
 #include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
-#include "media/SwScaleStubs.h"
 
 namespace {
 
@@ -240,54 +239,12 @@ void TTranscoder::PrepareEncoding(TOutputStreamState &ost, TInputStreamState &is
     Fail("invalid codec_type of output stream");
   switch (enc->codec_type) {
   case AVMEDIA_TYPE_AUDIO:
-    ost.Fifo.reset(AVUtil.av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024));
-    if (!ost.Fifo)
-      Fail("av_fifo_init fail");
     ost.AudioResample = enc->sample_rate != dec->sample_rate || S.AudioSyncMethod > 1;
     break;
-  case AVMEDIA_TYPE_VIDEO: {
+  case AVMEDIA_TYPE_VIDEO:
     if (FTask.FFiltersEnabled)
       ConfigureFilterGraph(ost, ist);
-    ost.VideoCrop = (S.FrameTopBand + S.FrameBottomBand + S.FrameLeftBand + S.FrameRightBand) != 0;
-    ost.VideoPad = (S.FramePadTop + S.FramePadBottom + S.FramePadLeft + S.FramePadRight) != 0;
-    const int cropWidth = S.FrameLeftBand + S.FrameRightBand, cropHeight = S.FrameTopBand + S.FrameBottomBand;
-    const int padWidth = S.FramePadLeft + S.FramePadRight, padHeight = S.FramePadTop + S.FramePadBottom;
-    ost.VideoResample = dec->width - cropWidth + padWidth != enc->width ||
-                        dec->height - cropHeight + padHeight != enc->height || enc->pix_fmt != dec->pix_fmt;
-    if (ost.VideoCrop) {
-      ost.CropTop = S.FrameTopBand;
-      ost.CropLeft = S.FrameLeftBand;
-    }
-    auto allocatePicture = [&](const char *failure) {
-      ost.ScaledPicture = NewFrame();
-      ost.ScaledPicture->format = enc->pix_fmt;
-      ost.ScaledPicture->width = enc->width;
-      ost.ScaledPicture->height = enc->height;
-      if (AVUtil.av_frame_get_buffer(ost.ScaledPicture.get(), 0) < 0)
-        Fail(failure);
-    };
-    if (ost.VideoPad) {
-      ost.PadTop = S.FramePadTop;
-      ost.PadBottom = S.FramePadBottom;
-      ost.PadLeft = S.FramePadLeft;
-      ost.PadRight = S.FramePadRight;
-      if (!ost.VideoResample)
-        allocatePicture("avpicture_alloc fail");
-    }
-    if (ost.VideoResample) {
-      allocatePicture("Cannot allocate temp picture, check pix fmt");
-      int64_t flags = S.SwsFlags;
-      if (FTask.FScalerTemplate)
-        AVUtil.av_opt_get_int(FTask.FScalerTemplate.get(), "sws_flags", 0, &flags);
-      ost.Scaler.reset(SwScale.sws_getContext(dec->width - cropWidth, dec->height - cropHeight, dec->pix_fmt,
-                                              enc->width - padWidth, enc->height - padHeight, enc->pix_fmt,
-                                              static_cast<int>(flags), nullptr, nullptr, nullptr));
-      if (!ost.Scaler)
-        Fail("Cannot get resampling context");
-      ost.ScaleSourceHeight = FTask.FFiltersEnabled ? dec->height : dec->height - cropHeight;
-    }
     break;
-  }
   case AVMEDIA_TYPE_SUBTITLE:
     break;
   default:

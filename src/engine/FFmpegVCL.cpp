@@ -230,6 +230,7 @@ void TCustomFFmpegVCL::StartTasks(int concurrency) {
   FTerminated = 0;
   FConcurrency = concurrency;
   FTasksLeft = FTasks.Count();
+  FPaused = false;
   int n = concurrency;
   do {
     if (FTasksLeft <= 0)
@@ -273,6 +274,8 @@ void TCustomFFmpegVCL::StartTaskAt(int index) {
   }
   if (TEngineThread *thread = task->Start(true, FThreadPriority)) {
     task->ThreadId = thread->ThreadId();
+    if (FPaused)
+      task->Pause();
     thread->Resume();
   } else {
     task->ThreadId = 0;
@@ -293,12 +296,14 @@ void TCustomFFmpegVCL::StopTasks() {
 
 void TCustomFFmpegVCL::PauseTasks() {
   std::lock_guard guard(FEventLock);
+  FPaused = true;
   for (int i = 0; i < FTasks.Count(); ++i)
     FTasks.Items(i)->Pause();
 }
 
 void TCustomFFmpegVCL::ResumeTasks() {
   std::lock_guard guard(FEventLock);
+  FPaused = false;
   for (int i = 0; i < FTasks.Count(); ++i)
     FTasks.Items(i)->Resume();
 }

@@ -111,6 +111,8 @@ private:
   int FConcurrency = 0;
   int FTerminated = 0;
   int FTasksLeft = 0;
+  // A pause holds for the whole run: tasks started while paused begin paused.
+  bool FPaused = false;
   TLogLevel FLogLevel = llInfo;
   int FProgressInterval = 500;
   TConvertPriority FThreadPriority = tpNormal;

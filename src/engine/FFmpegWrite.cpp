@@ -10,8 +10,6 @@
 #include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
-#include "media/SwResampleStubs.h"
-#include "media/SwScaleStubs.h"
 
 namespace {
 

@@ -3,9 +3,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
+#include "media/AVFilterStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
+#include "media/SwResampleStubs.h"
 #include "media/SwScaleStubs.h"
 
 void TCodecContextFree::operator()(AVCodecContext *context) const { AVCodecLib.avcodec_free_context(&context); }
@@ -28,4 +31,28 @@ void TOutputContextClose::operator()(AVFormatContext *context) const {
 
 void TScalerFree::operator()(SwsContext *context) const { SwScale.sws_freeContext(context); }
 
+void TFrameFree::operator()(AVFrame *frame) const { AVUtil.av_frame_free(&frame); }
+
+void TPacketFree::operator()(AVPacket *packet) const { AVCodecLib.av_packet_free(&packet); }
+
+void TResamplerFree::operator()(SwrContext *context) const { SwResample.swr_free(&context); }
+
+void TAudioFifoFree::operator()(AVAudioFifo *fifo) const { AVUtil.av_audio_fifo_free(fifo); }
+
+void TFilterGraphFree::operator()(AVFilterGraph *graph) const { AVFilterLib.avfilter_graph_free(&graph); }
+
 void TAVFree::operator()(void *block) const { AVUtil.av_free(block); }
+
+TFramePtr NewFrame() {
+  TFramePtr frame(AVUtil.av_frame_alloc());
+  if (!frame)
+    throw FFmpegException("av_frame_alloc failed");
+  return frame;
+}
+
+TPacketPtr NewPacket() {
+  TPacketPtr packet(AVCodecLib.av_packet_alloc());
+  if (!packet)
+    throw FFmpegException("av_packet_alloc failed");
+  return packet;
+}

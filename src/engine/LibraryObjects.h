@@ -1,9 +1,15 @@
 #pragma once
-// Owning handles of the library objects a task holds; each deleter frees through the entry tables.
+// Owning handles of the library objects the engine holds; each deleter frees through the entry
+// tables.
 #include <memory>
 
+struct AVAudioFifo;
 struct AVCodecContext;
+struct AVFilterGraph;
 struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
 struct SwsContext;
 
 struct TCodecContextFree {
@@ -34,7 +40,36 @@ struct TScalerFree {
 };
 using TScalerPtr = std::unique_ptr<SwsContext, TScalerFree>;
 
+struct TFrameFree {
+  void operator()(AVFrame *frame) const;
+};
+using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+
+struct TPacketFree {
+  void operator()(AVPacket *packet) const;
+};
+using TPacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+
+struct TResamplerFree {
+  void operator()(SwrContext *context) const;
+};
+using TResamplerPtr = std::unique_ptr<SwrContext, TResamplerFree>;
+
+struct TAudioFifoFree {
+  void operator()(AVAudioFifo *fifo) const;
+};
+using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
+
+struct TFilterGraphFree {
+  void operator()(AVFilterGraph *graph) const;
+};
+using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
+
 // Memory the library allocated for us (av_free).
 struct TAVFree {
   void operator()(void *block) const;
 };
+
+// Frames and packets are allocated by the library; allocation failure raises FFmpegException.
+TFramePtr NewFrame();
+TPacketPtr NewPacket();

@@ -9,7 +9,6 @@ extern "C" {
 
 #include "engine/Bitmap.h"
 #include "engine/LibraryObjects.h"
-#include "engine/MediaObjects.h"
 
 class TPictureConverter {
 public:

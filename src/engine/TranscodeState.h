@@ -13,7 +13,7 @@ extern "C" {
 
 #include "engine/FFmpeg.h"
 #include "engine/AudioOut.h"
-#include "engine/MediaObjects.h"
+#include "engine/LibraryObjects.h"
 #include "engine/Previewer.h"
 #include "engine/Report.h"
 #include "engine/VideoFilters.h"
@@ -65,15 +65,7 @@ struct TOutputStreamState {
   int64_t SyncPosition = 0;           // frames or samples handed to the encoder, in its time base
   int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
   std::vector<TBsfPtr> Filters;
-  int VideoResample = 0;
-  TFramePtr ScaledPicture;
-  TScalerPtr Scaler;
-  int ScaleSourceHeight = 0;
-  int VideoCrop = 0, CropTop = 0, CropLeft = 0;
-  int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
-  int AudioResample = 0;
-  TResamplerPtr Resampler;
-  TAudioFifoPtr Fifo; // samples in the encoder's format waiting for a whole frame
+  int AudioResample = 0; // handed to the audio path when it is made
   TFilePtr TwoPassLog;
   std::unique_ptr<TAudioOut> AudioPath; // made with the first decoded block
   std::unique_ptr<TVideoOut> VideoPath; // made with the first decoded picture

@@ -9,7 +9,9 @@ extern "C" {
 }
 
 #include "engine/FFmpegSettings.h"
-#include "engine/MediaObjects.h"
+#include "engine/LibraryObjects.h"
+
+struct AVFilterContext;
 
 struct TVideoFilter {
   TFilterGraphPtr Graph;

@@ -15,7 +15,6 @@ extern "C" {
 
 #include "engine/FFmpegSettings.h"
 #include "engine/LibraryObjects.h"
-#include "engine/MediaObjects.h"
 
 class TVideoOut {
 public:

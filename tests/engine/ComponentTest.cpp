@@ -225,6 +225,29 @@ TEST_F(ComponentTest, PausedTaskWaitsUntilResumedOrStopped) {
   EXPECT_FALSE(calls[1].Exception);
 }
 
+// A pause made between two tasks (here from the first task's end) holds for the task started next.
+TEST_F(ComponentTest, PauseBetweenTasksHoldsForTheNextTask) {
+  AddCopyTask("first.mkv");
+  AddCopyTask("second.mkv");
+  std::atomic<int> mapped{0};
+  OnMapping(*Engine, [&] { ++mapped; });
+  Engine->OnTerminate = [this](int index, bool finished, bool failed, const std::string &message) {
+    if (index == 0)
+      Engine->PauseTasks();
+    std::lock_guard guard(Lock);
+    Calls.push_back({index, finished, failed, message, static_cast<int>(gettid())});
+  };
+  Engine->StartTasks(1);
+  ASSERT_TRUE(Dispatch->ProcessUntil([&] { return mapped == 2; }, 30s));
+  Engine->StopTasks(); // the second never ran a packet: it ends unfinished
+  ASSERT_TRUE(WaitForEnd());
+  const auto calls = TakeCalls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_TRUE(calls[0].Finished);
+  EXPECT_EQ(calls[1].Index, 1);
+  EXPECT_FALSE(calls[1].Finished);
+}
+
 TEST_F(ComponentTest, DeletingATaskRenumbersTheRest) {
   AddCopyTask("gone.mkv");
   AddCopyTask("b.mkv");

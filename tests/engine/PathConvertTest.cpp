@@ -11,6 +11,7 @@ namespace {
 struct TStreamFacts {
   int Width = 0, Height = 0, SampleRate = 0, Channels = 0;
   double Seconds = 0;
+  AVRational Aspect{0, 1}; // sample aspect ratio
 };
 
 // Facts of the first stream of the type, its duration from its last packet's end.
@@ -26,7 +27,7 @@ TStreamFacts Facts(const std::string &file, AVMediaType type) {
       index = static_cast<int>(i);
   if (index >= 0) {
     const AVCodecParameters *par = context->streams[index]->codecpar;
-    facts = {par->width, par->height, par->sample_rate, par->ch_layout.nb_channels, 0};
+    facts = {par->width, par->height, par->sample_rate, par->ch_layout.nb_channels, 0, par->sample_aspect_ratio};
     AVPacket *pkt = AVCodecLib.av_packet_alloc();
     int64_t first = AV_NOPTS_VALUE, end = 0;
     while (AVFormat.av_read_frame(context, pkt) >= 0) {
@@ -126,12 +127,14 @@ int FirstLuma(const std::string &file, int x, int y) {
   return luma;
 }
 
-TEST_F(PathConvertTest, FiltersSetTheOutputSize) {
+TEST_F(PathConvertTest, FiltersSetTheOutputSizeAndShape) {
   const std::string output = Temp.File("filtered.mp4");
-  Convert(Media("clip25.avi"), output, {{"vcodec", "mpeg4"}, {"vfilters", "hflip,scale=80:60"}});
+  Convert(Media("clip25.avi"), output, {{"vcodec", "mpeg4"}, {"vfilters", "hflip,scale=80:60,setsar=2/1"}});
   const TStreamFacts video = Facts(output, AVMEDIA_TYPE_VIDEO);
   EXPECT_EQ(video.Width, 80);
   EXPECT_EQ(video.Height, 60);
+  EXPECT_EQ(video.Aspect.num, 2); // the pixel shape the graph gives
+  EXPECT_EQ(video.Aspect.den, 1);
   EXPECT_NEAR(video.Seconds, 2.0, 0.05);
 }
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/LibraryObjects.h"
-#include "engine/MediaObjects.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"

@@ -313,4 +313,59 @@ TEST_F(TranscodeTest, DecodedStreamsReachTheirEncoders) {
   EXPECT_NEAR(static_cast<double>(bytes), 2 * 8000 * 2, 2 * 8000 * 2 * 0.1); // 2 s of mono 16-bit samples
 }
 
+// The file's duration in milliseconds as the demuxer probes it, or -1 when it cannot be opened.
+int64_t ProbedMs(const std::string &file) {
+  AVFormatContext *context = nullptr;
+  if (AVFormat.avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0)
+    return -1;
+  AVFormat.avformat_find_stream_info(context, nullptr);
+  const int64_t ms = context->duration == AV_NOPTS_VALUE ? -1 : context->duration / 1000;
+  AVFormat.avformat_close_input(&context);
+  return ms;
+}
+
+TEST_F(TranscodeTest, EncodersOpenWithTheirOwnDefaults) {
+  // libx264 refuses the generic codec defaults; with its own it opens in MP4 beside AAC and in
+  // Matroska beside Vorbis (as the shipped H.264 profiles use them), and the whole clip arrives.
+  const int64_t sourceMs = ProbedMs(Media("clip25.avi"));
+  ASSERT_GT(sourceMs, 0);
+  const auto source = ReadPackets(Media("clip25.avi"));
+  const std::pair<const char *, AVCodecID> cases[] = {{"h264.mp4", AV_CODEC_ID_AAC},
+                                                       {"h264.mkv", AV_CODEC_ID_VORBIS}};
+  for (const auto &[name, audioCodec] : cases) {
+    SCOPED_TRACE(name);
+    Task.Reset();
+    Convert(Media("clip25.avi"), Temp.File(name),
+            {{"vcodec", "libx264"}, {"acodec", audioCodec == AV_CODEC_ID_AAC ? "aac" : "libvorbis"}, {"vb", "300000"}, {"ar", "44100"}, {"ac", "2"}});
+    ASSERT_EQ(Failure(), "");
+    const auto out = ReadPackets(Temp.File(name));
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(StreamOf(out, AVMEDIA_TYPE_VIDEO)->Codec, AV_CODEC_ID_H264);
+    // MP4 keeps a constant rate: the frames the source skips come back as duplicates.
+    EXPECT_GE(StreamOf(out, AVMEDIA_TYPE_VIDEO)->Packets.size(), StreamOf(source, AVMEDIA_TYPE_VIDEO)->Packets.size());
+    EXPECT_EQ(StreamOf(out, AVMEDIA_TYPE_AUDIO)->Codec, audioCodec);
+    EXPECT_NEAR(static_cast<double>(ProbedMs(Temp.File(name))), static_cast<double>(sourceMs), 120.0);
+  }
+}
+
+TEST_F(TranscodeTest, MpegVideoTakesTheNearestStandardRate) {
+  // 15 fps is not an MPEG-1 rate (only an unofficial one): the source's rate becomes the nearest
+  // standard rate, and the clip keeps its length.
+  Convert(Media("clip15.mkv"), Temp.File("rate.mpg"), {{"vcodec", "mpeg1video"}});
+  ASSERT_EQ(Failure(), "");
+  AVFormatContext *context = nullptr;
+  ASSERT_GE(AVFormat.avformat_open_input(&context, Temp.File("rate.mpg").c_str(), nullptr, nullptr), 0);
+  AVFormat.avformat_find_stream_info(context, nullptr);
+  const AVStream *video = nullptr;
+  for (unsigned i = 0; i < context->nb_streams; ++i)
+    if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+      video = context->streams[i];
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(video->codecpar->codec_id, AV_CODEC_ID_MPEG1VIDEO);
+  EXPECT_EQ(av_cmp_q(video->r_frame_rate, AVRational{24000, 1001}), 0) << video->r_frame_rate.num << "/" << video->r_frame_rate.den;
+  AVFormat.avformat_close_input(&context);
+  EXPECT_NEAR(static_cast<double>(ProbedMs(Temp.File("rate.mpg"))), static_cast<double>(ProbedMs(Media("clip15.mkv"))),
+              150.0);
+}
+
 } // namespace

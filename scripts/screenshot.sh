@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the main window under Xvfb into docs/screenshot.png.
+# Takes a screenshot of the main window under Xvfb into docs/screenshot.png, then draws the queue after
+# a conversion (docs/queue.png) and the progress window (docs/progress.png) offscreen.
 # Usage: scripts/screenshot.sh [build folder] (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 program="$build/bin/tavrelle"
+shots="$build/bin/tvl-screenshots"
+media="$build/testmedia"
 out="docs/screenshot.png"
 [ -x "$program" ] || { echo "screenshot: $program not built (run ./run.sh or cmake --build $build)" >&2; exit 1; }
+[ -x "$shots" ] && [ -d "$media" ] ||
+  { echo "screenshot: run cmake --build $build --target tvl-screenshots tvl_testmedia" >&2; exit 1; }
 command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run is missing (apt-get install xvfb xauth)" >&2; exit 1; }
 command -v import >/dev/null || { echo "screenshot: ImageMagick's import is missing (apt-get install imagemagick)" >&2; exit 1; }
 mkdir -p docs
@@ -43,3 +48,6 @@ xvfb-run -a -s "-screen 0 1024x700x24" env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLA
     wait $pid 2>/dev/null || true
   ' screenshot "$program" "$out"
 echo "screenshot: wrote $out"
+
+XDG_RUNTIME_DIR="$runtime" "$shots" "$build/bin" "$media" docs
+echo "screenshot: wrote docs/queue.png and docs/progress.png"

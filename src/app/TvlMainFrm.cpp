@@ -103,6 +103,7 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   // and the refresh at the end sees the finished window.
   SelectedIndex = -1;
   LoadSkin();
+  FitColumns();
   LoadPictures();
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
@@ -301,6 +302,24 @@ void TTvlMainForm::LoadSkin() {
   QFile skin(ExePath(SkinFile));
   if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
     qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+}
+
+// The widths of the column table are too narrow for some fonts. A narrow column grows to what the list
+// itself needs for its caption and its widest text, and the source column gives the room back, so the
+// list still shows all columns side by side.
+void TTvlMainForm::FitColumns() {
+  lvFileList->ensurePolished();
+  // The widest texts of the narrow columns: a long extension, a time, the longest state.
+  const std::unique_ptr<QTreeWidgetItem> sample(
+      new QTreeWidgetItem(lvFileList, {"", "mpeg", "00:00:00", "00:00:00", "Success", ""}));
+  int grown = 0;
+  for (const int column : {colType, colOriginal, colTrimmed, colStatus}) {
+    const int width = lvFileList->columnWidth(column);
+    lvFileList->resizeColumnToContents(column);
+    lvFileList->setColumnWidth(column, std::max(width, lvFileList->columnWidth(column)));
+    grown += lvFileList->columnWidth(column) - width;
+  }
+  lvFileList->setColumnWidth(colSource, lvFileList->columnWidth(colSource) - grown);
 }
 
 void TTvlMainForm::LoadPictures() {

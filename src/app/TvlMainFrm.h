@@ -91,6 +91,7 @@ private:
   void CreatePreviewArea();
   void CreateOutputArea();
   void LoadSkin();
+  void FitColumns();
   void LoadPictures();
   void FillProfiles();
   void ChooseOutputFolder();

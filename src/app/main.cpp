@@ -1,5 +1,6 @@
 // Program entry of Tavrelle Video Converter. No argument is read.
 #include "app/AppDialogs.h"
+#include "app/PreviewWnd.h"
 #include "app/TvlApplication.h"
 #include "app/TvlMainFrm.h"
 #include "platform/Dialogs.h"
@@ -25,6 +26,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   platform::SetMainThread(std::make_unique<platform::TQtDispatch>());
+  SetPreviewWindowFactory([] { return std::make_unique<TPreviewWnd>(); });
   TTvlMainForm form;
   // The user has been told that the installation is broken; the window never shows.
   if (!form.LibrariesLoaded())

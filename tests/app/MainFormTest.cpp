@@ -316,3 +316,25 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
 }
 
 } // namespace
+
+TEST_F(MainForm, UnderTheSapphireSkinTheQueueColumnsFitTheirCaptionsAndTexts) {
+  std::filesystem::create_directory(Install.Path() / "Skins");
+  std::filesystem::copy_file(BinDir() + "Skins/Sapphire.qss", Install.Path() / "Skins/Sapphire.qss");
+  auto &form = Start();
+  form.show();
+  QTreeWidget *list = form.lvFileList;
+  // The widest texts the columns take: a time with two-digit figures and the longest status.
+  new QTreeWidgetItem(list, {"a.mp4", "MP4", "00:00:02", "00:00:02", "Success", "a.3gp"});
+  new QTreeWidgetItem(list, {"b.mp4", "MP4", "10:59:58", "10:59:58", "Failed", ""});
+  int total = 0;
+  for (int column = 0; column < list->columnCount(); ++column)
+    total += list->columnWidth(column);
+  EXPECT_LE(total, list->viewport()->width()) << "no horizontal scrolling for a few files";
+  // The list's own measure of what a column needs, caption included.
+  for (int column : {1, 2, 3, 4}) {
+    const int width = list->columnWidth(column);
+    list->resizeColumnToContents(column);
+    EXPECT_GE(width, list->columnWidth(column)) << list->headerItem()->text(column).toStdString();
+  }
+  EXPECT_EQ(form.size(), QSize(730, 537));
+}

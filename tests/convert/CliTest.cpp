@@ -139,3 +139,20 @@ TEST(CliTest, InterruptCancelsCleanly) {
   EXPECT_EQ(run.Lines, std::vector<std::string>{"Canceled"});
   EXPECT_GT(std::filesystem::file_size(temp.File("cut.mpg")), 0u); // closed with its trailer
 }
+
+// Every profile the program ships converts a real clip: a label that names no encoder of the
+// installed libraries, or settings an encoder refuses, would fail here.
+TEST(CliTest, EveryShippedProfileConverts) {
+  const std::string ini = (std::filesystem::path(TVL_CLI).parent_path() / "VideoConverter.ini").string();
+  const TCliRun list = RunCli({"--list-profiles", "--ini", ini});
+  ASSERT_EQ(list.ExitCode, 0);
+  ASSERT_GE(list.Lines.size(), 12u);
+  TTempFolder out;
+  for (std::size_t i = 0; i < list.Lines.size(); ++i) {
+    const TCliRun run =
+        RunCli({"--ini", ini, "--profile", std::to_string(i), "--output", out.Folder(), Media("clip25.avi")});
+    EXPECT_EQ(run.ExitCode, 0) << list.Lines[i];
+    ASSERT_EQ(run.Lines.size(), 1u) << list.Lines[i];
+    EXPECT_EQ(run.Lines[0].rfind("Success ", 0), 0u) << list.Lines[i] << ": " << run.Lines[0];
+  }
+}

@@ -157,11 +157,11 @@ bool TJob::Open(std::string &error) {
     }
     lane.Dec.reset(AVCodecLib.avcodec_alloc_context3(decoder));
     AVCodecLib.avcodec_parameters_to_context(lane.Dec.get(), in->codecpar);
-    lane.Dec->thread_count = 1;
+    lane.Dec->thread_count = Plan.Threads;
     lane.Dec->pkt_timebase = in->time_base;
     lane.Enc.reset(AVCodecLib.avcodec_alloc_context3(encoder));
     AVCodecContext *enc = lane.Enc.get();
-    enc->thread_count = 1;
+    enc->thread_count = Plan.Threads;
     if (type == AVMEDIA_TYPE_VIDEO) {
       enc->width = Plan.Width;
       enc->height = Plan.Height;

@@ -106,9 +106,6 @@ void TCustomFFmpeg::SetOption(const std::string &name, const std::string &value)
       Log(1, "Do nothing: option - " + name);
       return;
     }
-  if (name == "threads")
-    throw FFmpegException("TODO: option - " + name);
-
   if (auto field = Find(BoolOptions, name)) {
     S.*field = ParseBool(value);
   } else if (auto flag = Find(FlagOptions, name)) {
@@ -133,6 +130,8 @@ bool TCustomFFmpeg::SetSimpleOption(const std::string &name, const std::string &
     SetMetaDataMap(value);
   } else if (name == "t") {
     SetRecordingTimeUs(ParseTime(name, value, true));
+  } else if (name == "threads") {
+    S.ThreadCount = ParseCount(name, value);
   } else if (name == "fs") {
     S.LimitFileSize = ParseInt64(name, value);
   } else if (name == "ss") {

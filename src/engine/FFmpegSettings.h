@@ -76,7 +76,7 @@ struct TTaskSettings {
   int DoPass = 0;
   std::string PassLogFileName;
   std::vector<std::string> AudioBitstreamFilters, VideoBitstreamFilters, SubtitleBitstreamFilters;
-  int ThreadCount = 1;
+  int ThreadCount = 0; // codec, filter threads: 0 lets the libraries use every core
   int SwsFlags = 4; // bicubic
 
   // video

@@ -1,4 +1,5 @@
 // The first half of a transcode: stream tables, maps, codec parameters, codecs, headers.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -304,6 +305,7 @@ void TTranscoder::OpenEncoders() {
         Fail("Unsupported codec for output stream " + Pair(ost->FileIndex, ost->Index));
       if (enc->time_base.num == 0)
         enc->time_base = AV_TIME_BASE_Q;
+      EnableRowThreads(enc);
       int result;
       {
         std::lock_guard guard(CodecLock());
@@ -320,6 +322,16 @@ void TTranscoder::OpenEncoders() {
     }
     OpenBitstreamFilters(*ost);
   }
+}
+
+void TTranscoder::EnableRowThreads(AVCodecContext *enc) const {
+  // VP9 spreads over several cores only when told to work by rows; that changes no quality
+  // setting. A value the user gave stays.
+  const auto &named = FTask.SetOptionNames();
+  if (enc->thread_count == 1 || !enc->priv_data || std::find(named.begin(), named.end(), "row-mt") != named.end())
+    return;
+  if (AVUtil.av_opt_find(enc->priv_data, "row-mt", nullptr, 0, 0))
+    AVUtil.av_opt_set_int(enc->priv_data, "row-mt", 1, 0);
 }
 
 void TTranscoder::OpenBitstreamFilters(TOutputStreamState &ost) {

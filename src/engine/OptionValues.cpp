@@ -50,6 +50,13 @@ int ParseInt(const std::string &name, const std::string &value) {
   return result;
 }
 
+int ParseCount(const std::string &name, const std::string &value) {
+  int result = 0;
+  if (!FromChars(NumberText(value), result) || result < 0)
+    Refuse(name, value, "whole number");
+  return result;
+}
+
 int64_t ParseInt64(const std::string &name, const std::string &value) {
   int64_t result = 0;
   if (!FromChars(NumberText(value), result))

@@ -8,6 +8,8 @@
 std::string Trim(std::string_view text);
 
 int ParseInt(const std::string &name, const std::string &value);
+// A whole number: 0 or more.
+int ParseCount(const std::string &name, const std::string &value);
 int64_t ParseInt64(const std::string &name, const std::string &value);
 float ParseFloat(const std::string &name, const std::string &value);
 

@@ -90,6 +90,7 @@ private:
   void OpenEncoders();
   void OpenDecoders();
   void OpenBitstreamFilters(TOutputStreamState &ost);
+  void EnableRowThreads(AVCodecContext *enc) const;
   void CopyMetaData();
   void WriteHeaders();
   [[noreturn]] void Fail(const std::string &message, int dumpOutput = -1);

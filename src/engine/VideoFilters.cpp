@@ -43,6 +43,7 @@ int ConfigureFilters(TVideoFilter &filter, int width, int height, AVPixelFormat 
   AVFilterGraph *graph = filter.Graph.get();
   if (!graph)
     return -1;
+  graph->nb_threads = S.ThreadCount;
   filter.FilterIn = AddFilter(graph, "buffer", "src",
                               Format("video_size=%dx%d:pix_fmt=%d:time_base=1/1000000:pixel_aspect=%d/%d", width,
                                      height, format, aspect.num > 0 ? aspect.num : 0, aspect.den > 0 ? aspect.den : 1));

@@ -54,6 +54,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   }
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
+  Threads = ini.ReadString("Output", "Threads", "");
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::ExeFolder() + "Snapshot");
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);

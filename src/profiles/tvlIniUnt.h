@@ -36,6 +36,8 @@ public:
   std::vector<TFormatRec> Formats;
   int32_t OutputFormat = 0;
   std::string OutputFolder;
+  // Codec threads of every conversion as the settings file gives them; empty: automatic.
+  std::string Threads;
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;
   int32_t SnapShotName = 0;

@@ -95,6 +95,9 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
   EXPECT_EQ(o.TrimEndMs, 2500);
   EXPECT_EQ(o.AspectIndex, 2);
   EXPECT_EQ(o.Files, (std::vector<std::string>{"a.avi", "b.avi"}));
+  EXPECT_EQ(o.Threads, "");
+  EXPECT_EQ(ParseCommandLine({"--threads", "0", "a.avi"}).Threads, "0");
+  EXPECT_EQ(ParseCommandLine({"--engine", "--threads", "3", "in", "out"}).Threads, "3");
 
   for (const std::vector<std::string> &bad :
        std::vector<std::vector<std::string>>{{},
@@ -104,6 +107,9 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
                                              {"--engine", "in"},
                                              {"--in", "x=1", "a"},
                                              {"--output"},
+                                             {"--threads", "-1", "a"},
+                                             {"--threads", "two", "a"},
+                                             {"--threads", "4294967296", "a"},
                                              {"--what", "a"}})
     EXPECT_THROW(ParseCommandLine(bad), std::invalid_argument);
 }

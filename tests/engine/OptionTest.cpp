@@ -41,8 +41,23 @@ TEST_F(OptionTest, NumbersAreLocaleFreeAndBadOnesAreRefusedByName) {
   EXPECT_EQ(S().AudioSampleRate, 22050);
 }
 
-TEST_F(OptionTest, RefusedIgnoredAndPassOptions) {
-  EXPECT_EQ(Refusal([&] { Task.SetOption("threads", "2"); }), "TODO: option - threads");
+TEST_F(OptionTest, ThreadsTakeAWholeNumberAndDefaultToAutomatic) {
+  EXPECT_EQ(S().ThreadCount, 0);
+  Task.SetOption("threads", "3");
+  EXPECT_EQ(S().ThreadCount, 3);
+  Task.SetOption("threads", " 0 ");
+  EXPECT_EQ(S().ThreadCount, 0);
+  for (const char *bad : {"-1", "", "auto", "1.5", "99999999999"})
+    EXPECT_EQ(Refusal([&] { Task.SetOption("threads", bad); }),
+              std::string("Invalid value \"") + bad + "\" for option \"threads\": whole number expected")
+        << bad;
+  EXPECT_EQ(S().ThreadCount, 0);
+  Task.SetOption("threads", "1");
+  Task.Reset();
+  EXPECT_EQ(S().ThreadCount, 0);
+}
+
+TEST_F(OptionTest, IgnoredAndPassOptions) {
   Task.SetOption("y", "");
   EXPECT_TRUE(Logged("Do nothing: option - y"));
   // Stream options wait for the second pass; there they need an output.

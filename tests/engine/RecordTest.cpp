@@ -81,8 +81,9 @@ TEST_F(RecordTest, HookRangesAreFilteredAndSortedByEnd) {
 
 TEST_F(RecordTest, InputRecordOrderAndRefusals) {
   TInputOptions in;
-  in.ExtOptions = "threads=2";
-  EXPECT_EQ(Refusal([&] { Task.OpenInput(Media("clip25.avi"), &in); }), "TODO: option - threads");
+  in.ExtOptions = "threads=-2";
+  EXPECT_EQ(Refusal([&] { Task.OpenInput(Media("clip25.avi"), &in); }),
+            "Invalid value \"-2\" for option \"threads\": whole number expected");
   EXPECT_EQ(Task.InputOptions.FileName, Media("clip25.avi"));
 
   Task.Reset();

@@ -368,4 +368,54 @@ TEST_F(TranscodeTest, MpegVideoTakesTheNearestStandardRate) {
               150.0);
 }
 
+// Frames and samples of one stream of a file: packets, and the end of the last one in ms.
+struct TStreamTotals {
+  size_t Packets = 0;
+  int64_t EndMs = 0;
+  bool operator==(const TStreamTotals &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const TStreamTotals &t) {
+  return out << t.Packets << " packets ending at " << t.EndMs << " ms";
+}
+
+TStreamTotals Totals(const std::vector<TStreamPackets> &streams, AVMediaType type) {
+  const TStreamPackets *stream = StreamOf(streams, type);
+  if (!stream || stream->Packets.empty())
+    return {};
+  return {stream->Packets.size(), stream->Packets.back().DtsMs};
+}
+
+TEST_F(TranscodeTest, CodecThreadsChangeNothingButTheSpeed) {
+  // Frame-threaded decoders and encoders hold pictures back; draining at the end of the file must
+  // give every one of them up, so one thread and every core write the same frames and samples.
+  struct TCase {
+    const char *Source, *Output;
+    std::vector<std::pair<std::string, std::string>> Options;
+  };
+  const TCase cases[] = {
+      {"bframes.mp4", "mkv", {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+      {"bframes.mp4", "mp4", {{"vcodec", "libx264"}, {"acodec", "aac"}, {"s", "320x240"}}},
+      {"clip25.avi", "avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}},
+      {"clip2997.mp4", "webm", {{"vcodec", "libvpx"}, {"acodec", "libvorbis"}}},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(std::string(c.Source) + " -> " + c.Output);
+    const auto source = ReadPackets(Media(c.Source));
+    std::vector<std::vector<TStreamPackets>> results;
+    for (const char *threads : {"1", "0"}) {
+      const std::string output = Temp.File(std::string("threads") + threads + "." + c.Output);
+      Task.Reset();
+      Task.SetOption("threads", threads);
+      Convert(Media(c.Source), output, c.Options);
+      ASSERT_EQ(Failure(), "") << threads;
+      results.push_back(ReadPackets(output));
+    }
+    for (AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO})
+      EXPECT_EQ(Totals(results[1], type), Totals(results[0], type)) << AVUtil.av_get_media_type_string(type);
+    // No picture of the source is lost on the way.
+    EXPECT_GE(Totals(results[1], AVMEDIA_TYPE_VIDEO).Packets, Totals(source, AVMEDIA_TYPE_VIDEO).Packets);
+  }
+}
+
 } // namespace

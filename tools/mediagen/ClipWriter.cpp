@@ -66,8 +66,8 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->gop_size = 12;
-    c->max_b_frames = 0;
-    c->bit_rate = 150000;
+    c->max_b_frames = s.Plan.BFrames;
+    c->bit_rate = s.Plan.BitRate;
     if (s.Plan.SarNum > 0)
       c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
   } else {

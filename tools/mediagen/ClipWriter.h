@@ -13,6 +13,8 @@ struct TStreamPlan {
   int Width = 0, Height = 0;
   int RateNum = 0, RateDen = 1; // frames per second
   int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown
+  int BFrames = 0;              // B-frames between reference frames
+  int BitRate = 150000;         // video bits per second
   int SampleRate = 22050, Channels = 1;
 };
 

@@ -42,6 +42,10 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back(
       {"clip.flv", Clip("flv", 2, {VideoStream("flv", 160, 120, 25), AudioStream("libmp3lame")})});
   files.push_back({"clip.3gp", Clip("3gp", 2, {VideoStream("h263", 176, 144, 15), AudioStream("aac")})});
+  // Frames stored out of display order: decoders hold pictures back, and must give them all up.
+  TStreamPlan reordered = VideoStream("libx264", 160, 120, 25);
+  reordered.BFrames = 2;
+  files.push_back({"bframes.mp4", Clip("mp4", 2, {reordered, AudioStream("aac")})});
   files.push_back({"tone.mp3", Clip("mp3", 2, {AudioStream("libmp3lame")})});
   files.push_back({"tone.wav", Clip("wav", 2, {AudioStream("pcm_s16le")})});
   files.push_back({"tone.m4a", Clip("ipod", 2, {AudioStream("aac")})});

@@ -1,14 +1,15 @@
 #include "CliOptions.h"
 
 #include <charconv>
+#include <limits>
 #include <stdexcept>
 
 const char *const UsageText =
     R"(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
-                   [--aspect 0..4] FILE...
+                   [--aspect 0..4] [--threads N] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
-  tavrelle-convert --engine [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
+  tavrelle-convert --engine [--threads N] [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
   tavrelle-convert --help
 
 Converts files like the Convert command of Tavrelle Video Converter, without windows.
@@ -19,6 +20,8 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
                      else "output" beside the program)
   --trim START-END   convert only this part of every file; times are [[hh:]mm:]ss[.fff]
   --aspect N         output aspect: 0 keep, 1 4:3, 2 16:9, 3 37:20, 4 47:20
+  --threads N        codec threads per conversion; 0 uses every core (default: the settings
+                     file's Threads key in section Output, else 0)
   --list-profiles    print each profile: index, tab, extension, tab, name
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)
@@ -113,6 +116,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
         throw std::invalid_argument("--aspect needs a number from 0 to 4");
       o.AspectIndex = text[0] - '0';
       convertOptions = true;
+    } else if (a == "--threads") {
+      const std::string &text = value(i);
+      int64_t count = 0;
+      if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
+        throw std::invalid_argument("--threads needs a whole number");
+      o.Threads = text;
     } else if (a == "--in" || a == "--out") {
       const std::string &line = value(i);
       if (line.find('=') == std::string::npos)

@@ -208,7 +208,11 @@ int RunEngineTask(const TCliOptions &o) {
   }
   TInputOptions input;
   ResetInputOptions(input);
-  input.ExtOptions = JoinLines(o.InputLines);
+  std::vector<std::string> lines = o.InputLines;
+  // First, so that the files the task opens take it; a later --in line still wins.
+  if (!o.Threads.empty())
+    lines.insert(lines.begin(), "threads=" + o.Threads);
+  input.ExtOptions = JoinLines(lines);
   TOutputOptions output;
   ResetOutputOptions(output);
   output.ExtOptions = JoinLines(o.OutputLines);
@@ -262,5 +266,7 @@ int main(int argc, char **argv) {
   }
   TIniOptions options;
   options.LoadFromFile(ini);
+  if (!o.Threads.empty())
+    options.Threads = o.Threads;
   return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
 }

@@ -4,6 +4,7 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "convert/QueueFiller.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
@@ -12,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -19,11 +21,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -120,6 +124,9 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
 }
 
 TTvlMainForm::~TTvlMainForm() {
+  // Probing ends first: it must not outlive the queue it fills.
+  FAddRequests.clear();
+  FFiller.reset();
   // The stop of the preview player comes first once the window has one. The progress window that
   // handled the engine's events is gone: nothing may call into it while the engine shuts down.
   TvlConvert->Engine.OnProgress = nullptr;
@@ -148,6 +155,7 @@ void TTvlMainForm::CreateActions() {
   actClear = action("actClear", "Clear", "Clear all files");
   actMoveUp = action("actMoveUp", "Move Up", "");
   actMoveDown = action("actMoveDown", "Move Down", "");
+  actStopAdding = action("actStopAdding", "Stop", "Stop adding files");
   actConvert = action("actConvert", "Convert", "Click to Start Convert");
   actOpenFolder = action("actOpenFolder", "Open...", "Browser Output Folder");
   actFormatSetting = action("actFormatSetting", "Setting...", "");
@@ -167,6 +175,7 @@ void TTvlMainForm::CreateActions() {
   connect(actClear, &QAction::triggered, this, &TTvlMainForm::actClearExecute);
   connect(actMoveUp, &QAction::triggered, this, &TTvlMainForm::actMoveUpExecute);
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
+  connect(actStopAdding, &QAction::triggered, this, &TTvlMainForm::actStopAddingExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
@@ -232,6 +241,20 @@ void TTvlMainForm::CreateQueueArea() {
   btnClear = NewButton(this, "btnClear", actClear, QRect(104, y, 80, h), style);
   btnMoveUp = NewButton(this, "btnMoveUp", actMoveUp, QRect(188, y, 100, h), style);
   btnMoveDown = NewButton(this, "btnMoveDown", actMoveDown, QRect(292, y, 116, h), style);
+
+  // While files are being added the queue cannot be edited: this panel covers those buttons.
+  pnlAdding = new QFrame(this);
+  pnlAdding->setObjectName("pnlAdding");
+  pnlAdding->setGeometry(8, y, 426, h);
+  pbAdding = new QProgressBar(pnlAdding);
+  pbAdding->setObjectName("pbAdding");
+  pbAdding->setGeometry(0, 2, 326, h - 4);
+  pbAdding->setFormat("%v / %m");
+  btnStopAdding = NewButton(pnlAdding, "btnStopAdding", actStopAdding, QRect(334, 0, 92, h), style);
+  pnlAdding->hide();
+  FAddTimer = new QTimer(this);
+  FAddTimer->setInterval(10);
+  connect(FAddTimer, &QTimer::timeout, this, &TTvlMainForm::AddProbedFiles);
 }
 
 void TTvlMainForm::CreatePreviewArea() {
@@ -337,6 +360,7 @@ void TTvlMainForm::LoadPictures() {
       {actMoveDown, "VideoRes/MoveDown.png"},   {actPlay, "VideoRes/Play.png"},
       {actStop, "VideoRes/Stop.png"},           {actPrevious, "VideoRes/Previous.png"},
       {actNext, "VideoRes/Next.png"},           {actSnapshot, "VideoRes/Snapshot.png"},
+      {actStopAdding, "VideoRes/Stop.png"},
       {actOpenSnapshot, "VideoRes/Open.png"},   {actSnapshotOptions, "VideoRes/SnapOption.png"},
   };
   for (const auto &glyph : glyphs)
@@ -388,13 +412,16 @@ void TTvlMainForm::UpdateControls() {
   const int position = SelectedPosition();
   const bool hasSelection = position >= 0;
   const bool hasRows = lvFileList->topLevelItemCount() > 0;
-  actRemoveFile->setEnabled(hasSelection);
+  // Decided: the queue is not edited or converted while files are being added.
+  const bool adding = Adding();
+  actRemoveFile->setEnabled(hasSelection && !adding);
   actEdit->setEnabled(hasSelection);
-  actClear->setEnabled(hasRows);
-  actConvert->setEnabled(hasRows);
-  actMoveUp->setEnabled(hasSelection && position > 0);
+  actClear->setEnabled(hasRows && !adding);
+  actConvert->setEnabled(hasRows && !adding);
+  actStopAdding->setEnabled(adding);
+  actMoveUp->setEnabled(hasSelection && position > 0 && !adding);
   actPrevious->setEnabled(hasSelection && position > 0);
-  actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
+  actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1 && !adding);
   actNext->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
   actPlay->setEnabled(hasSelection && (PlayState == psPause || PlayState == psStop));
   actStop->setEnabled(hasSelection && PlayState != psStop);
@@ -477,55 +504,125 @@ int TTvlMainForm::SelectedPosition() const {
 }
 
 void TTvlMainForm::actAddFileExecute() {
-  const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
-  if (paths.empty())
-    return;
-  for (const std::string &path : paths) {
-    const int position = TvlConvert->AddFile(path);
-    if (position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (position == TTvlConvert::AlreadyQueued)
-      platform::ShowMessage("\"" + path + "\" is already existing.");
-    else {
-      AddRow(TvlConvert->Files[position]);
-      SelectRow(position);
-    }
-  }
-  UpdateControls();
+  std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
+  if (!paths.empty())
+    AddFileList(std::move(paths));
 }
 
 void TTvlMainForm::actAddFolderExecute() {
   std::string folder = platform::Dialogs().SelectFolder(
       "Select Folder To Converter",
       QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString());
+  if (!folder.empty())
+    AddFolderFiles(std::move(folder));
+}
+
+void TTvlMainForm::AddFileList(std::vector<std::string> paths) {
+  FAddRequests.push_back({std::move(paths), {}});
+  StartNextAdd();
+}
+
+void TTvlMainForm::AddFolderFiles(std::string folder) {
   if (folder.empty())
     return;
   if (folder.back() != '/')
     folder += '/';
-  std::vector<std::string> paths;
-  FindVideoFiles(folder, paths);
-  int loaded = 0, failed = 0, first = -1;
-  for (const std::string &path : paths) {
-    const int position = TvlConvert->AddFile(path);
-    if (position < 0) {
-      ++failed;
-      continue;
-    }
-    ++loaded;
-    AddRow(TvlConvert->Files[position]);
-    if (first < 0)
-      first = position;
-  }
-  if (first >= 0)
-    SelectRow(first);
-  platform::ShowMessage(std::to_string(loaded) + " file(s) loaded, " + std::to_string(failed) +
-                        " file(s) failed.");
+  FAddRequests.push_back({{}, std::move(folder)});
+  StartNextAdd();
+}
+
+bool TTvlMainForm::Adding() const {
+  return FFiller != nullptr;
+}
+
+void TTvlMainForm::StartNextAdd() {
+  if (FFiller || FAddRequests.empty())
+    return;
+  TAddRequest request = std::move(FAddRequests.front());
+  FAddRequests.pop_front();
+  FFolderAdd = !request.Folder.empty();
+  FLoaded = FFailed = 0;
+  FFirstAdded = -1;
+  FFiller = FFolderAdd ? TQueueFiller::ForFolder(request.Folder)
+                       : std::make_unique<TQueueFiller>(std::move(request.Paths));
+  pbAdding->setRange(0, 0); // busy until the number of files is known
+  pnlAdding->raise();
+  pnlAdding->show();
   UpdateControls();
+  FAddTimer->start();
+}
+
+void TTvlMainForm::AddProbedFiles() {
+  if (FAddingRows || FConverting || !FFiller)
+    return;
+  FAddingRows = true;
+  const auto done = qScopeGuard([this] { FAddingRows = false; });
+  // A slice of rows per tick: the window paints and answers between slices.
+  QElapsedTimer slice;
+  slice.start();
+  while (slice.elapsed() < 30) {
+    if (FProbedNext >= FProbed.size()) {
+      FProbed = FFiller->Take();
+      FProbedNext = 0;
+      if (FProbed.empty())
+        break;
+    }
+    AddProbedFile(FProbed[FProbedNext++]);
+  }
+  if (const int total = FFiller->Total(); total >= 0)
+    pbAdding->setRange(0, total);
+  pbAdding->setValue(FLoaded + FFailed);
+  if (FProbedNext >= FProbed.size() && FFiller->Done())
+    EndAdd();
+}
+
+void TTvlMainForm::AddProbedFile(TProbedFile &probed) {
+  const std::string &path = probed.Path;
+  const int position = TvlConvert->AddProbed(path, std::move(probed.File));
+  if (position < 0) {
+    ++FFailed;
+    // Add Folder only counts the files it could not queue.
+    if (!FFolderAdd && position == TTvlConvert::Unusable)
+      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
+    else if (!FFolderAdd)
+      platform::ShowMessage("\"" + path + "\" is already existing.");
+    return;
+  }
+  ++FLoaded;
+  AddRow(TvlConvert->Files[position]);
+  if (!FFolderAdd)
+    SelectRow(position);
+  else if (FFirstAdded < 0)
+    FFirstAdded = position;
+}
+
+void TTvlMainForm::EndAdd() {
+  FAddTimer->stop();
+  FFiller.reset();
+  FProbed.clear();
+  FProbedNext = 0;
+  pnlAdding->hide();
+  if (FFolderAdd) {
+    if (FFirstAdded >= 0)
+      SelectRow(FFirstAdded);
+    platform::ShowMessage(std::to_string(FLoaded) + " file(s) loaded, " + std::to_string(FFailed) +
+                          " file(s) failed.");
+  }
+  UpdateControls();
+  StartNextAdd();
+}
+
+void TTvlMainForm::actStopAddingExecute() {
+  // What was probed already is still added; nothing waiting starts.
+  FAddRequests.clear();
+  if (FFiller)
+    FFiller->Stop();
 }
 
 void TTvlMainForm::actRemoveFileExecute() {
   const int position = SelectedPosition();
-  if (position < 0)
+  // The Delete key comes here past the disabled action.
+  if (position < 0 || Adding())
     return;
   delete lvFileList->takeTopLevelItem(position);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
@@ -535,6 +632,8 @@ void TTvlMainForm::actRemoveFileExecute() {
 }
 
 void TTvlMainForm::actClearExecute() {
+  if (Adding())
+    return;
   SelectedIndex = -1;
   lvFileList->clear();
   TvlConvert->Clear();
@@ -551,7 +650,7 @@ void TTvlMainForm::actMoveDownExecute() {
 
 void TTvlMainForm::MoveSelected(int step) {
   const int from = SelectedPosition(), to = from + step;
-  if (from < 0 || to < 0 || to >= lvFileList->topLevelItemCount())
+  if (from < 0 || to < 0 || to >= lvFileList->topLevelItemCount() || Adding())
     return;
   TvlConvert->Files.Exchange(from, to);
   QTreeWidgetItem *row = lvFileList->takeTopLevelItem(from);
@@ -571,6 +670,11 @@ void TTvlMainForm::lvFileListDblClick() {
 }
 
 void TTvlMainForm::actConvertExecute() {
+  if (Adding())
+    return;
+  // Files handed to the window meanwhile are probed, and queued once the run is over.
+  FConverting = true;
+  const auto converted = qScopeGuard([this] { FConverting = false; });
   const std::string folder = edtOutputFolder->text().toStdString();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {

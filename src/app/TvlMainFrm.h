@@ -6,8 +6,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Dialogs.h"
 
@@ -17,12 +19,16 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
+class QTimer;
 class QSlider;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TTvlConvert;
+class TQueueFiller;
 struct TInputFile;
+struct TProbedFile;
 
 // States of the preview player as it reports them.
 enum TPlayState : int32_t { psPlay = 0, psPause = 1, psResume = 2, psStep = 3, psStop = 4, psEnd = 5 };
@@ -36,6 +42,16 @@ public:
   // False when the media libraries could not be bound: the user has been told, and the program ends
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
+
+  // Queues the files as Add Files does: a message for each file that cannot be queued, each new row
+  // selected in turn.
+  void AddFileList(std::vector<std::string> paths);
+  // Queues the video files under the folder as Add Folder does: the first new row selected, and
+  // the message with the counts at the end.
+  void AddFolderFiles(std::string folder);
+  // Both probe in the background and add the rows in the given order while the window stays
+  // usable; a request made meanwhile waits its turn. True until the last request has ended.
+  bool Adding() const;
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -65,6 +81,10 @@ public:
   QLineEdit *edtOutputFolder = nullptr;
   QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
   QMenu *pm1 = nullptr;
+  // Shown over the queue buttons while files are being added: how far it is, and a way to stop.
+  QFrame *pnlAdding = nullptr;
+  QProgressBar *pbAdding = nullptr;
+  QToolButton *btnStopAdding = nullptr;
   // The open-file dialog of Add Files.
   platform::TOpenFileRequest dlgFile;
   // Images of list rows and profiles: 0 audio, 1 video.
@@ -73,6 +93,7 @@ public:
   // Actions.
   QAction *actAddFile = nullptr, *actAddFolder = nullptr, *actEdit = nullptr, *actRemoveFile = nullptr;
   QAction *actClear = nullptr, *actMoveUp = nullptr, *actMoveDown = nullptr;
+  QAction *actStopAdding = nullptr;
   QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
   QAction *actHelp = nullptr, *actAbout = nullptr;
   QAction *actPlay = nullptr, *actStop = nullptr, *actPrevious = nullptr, *actNext = nullptr;
@@ -106,6 +127,17 @@ private:
   void actMoveDownExecute();
   void lvFileListSelectItem();
   void lvFileListDblClick();
+  // Adding in the background: one request at a time.
+  struct TAddRequest {
+    std::vector<std::string> Paths;
+    std::string Folder; // set: an Add Folder request
+  };
+  void StartNextAdd();
+  // Timer: adds the rows of the files probed so far, a slice at a time.
+  void AddProbedFiles();
+  void AddProbedFile(TProbedFile &probed);
+  void EndAdd();
+  void actStopAddingExecute();
   // Appends the list row of a queued file.
   QTreeWidgetItem *AddRow(const TInputFile &file);
   void SelectRow(int position);
@@ -126,4 +158,14 @@ private:
   void edtOutputFolderButtonClick();
 
   bool FLibrariesLoaded = false;
+  std::deque<TAddRequest> FAddRequests;
+  std::unique_ptr<TQueueFiller> FFiller; // the request in hand
+  bool FFolderAdd = false;
+  int FLoaded = 0, FFailed = 0, FFirstAdded = -1;
+  std::vector<TProbedFile> FProbed; // taken from the filler, not yet added from FProbedNext on
+  std::size_t FProbedNext = 0;
+  // Rows are not added from inside a message box the adding shows, nor while a run is built or
+  // converts (the run reads the queue from worker threads).
+  bool FAddingRows = false, FConverting = false;
+  QTimer *FAddTimer = nullptr;
 };

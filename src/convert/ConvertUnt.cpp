@@ -43,15 +43,30 @@ bool TTvlConvert::LoadLibraries() {
 }
 
 int TTvlConvert::AddFile(const std::string &path) {
+  if (IsQueued(path))
+    return AlreadyQueued;
+  return AddProbed(path, ProbeFile(path, Engine.Probe()));
+}
+
+bool TTvlConvert::IsQueued(const std::string &path) const {
   for (int p = 0; p < Files.Count(); ++p)
     if (Files[p].FileName == path)
-      return AlreadyQueued;
+      return true;
+  return false;
+}
 
+int TTvlConvert::AddProbed(const std::string &path, std::unique_ptr<TInputFile> file) {
+  // The queue may have changed since the file was probed: the check comes again.
+  if (IsQueued(path))
+    return AlreadyQueued;
+  return file ? Files.Add(std::move(file)) : Unusable;
+}
+
+std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVProbe &probe) {
   auto file = std::make_unique<TInputFile>();
   ResetInputOptions(file->InputOptions);
-  TAVProbe &probe = Engine.Probe();
   if (!probe.LoadFile(path))
-    return Unusable;
+    return nullptr;
   file->InputOptions.FileName = path;
   file->FileName = path;
   const std::string name = path.substr(path.rfind('/') + 1);
@@ -66,8 +81,8 @@ int TTvlConvert::AddFile(const std::string &path) {
   file->TrimDuration = file->DurationMs;
   file->Status = csNone;
   if (file->FileSize > 0 && file->Duration > 0)
-    return Files.Add(std::move(file));
-  return Unusable;
+    return file;
+  return nullptr;
 }
 
 bool TTvlConvert::IsOutputNameTaken(const std::string &name) const {
@@ -100,6 +115,11 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   if (file.TrimStart != -1)
     file.InputOptions.StartTimeMs = static_cast<int32_t>(file.TrimStart);
   file.InputOptions.ExtOptions = category == 0 ? "vn=1" : "";
+  // Given with the input, so the decoders take it as well as the encoders.
+  if (!FProfiles.Threads.empty()) {
+    std::string &lines = file.InputOptions.ExtOptions;
+    lines += (lines.empty() ? "threads=" : "\nthreads=") + FProfiles.Threads;
+  }
   FillOutputOptions(file, folder, category, ext);
 
   const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);

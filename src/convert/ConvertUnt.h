@@ -71,6 +71,11 @@ public:
   // Probes the file and queues it: its position, Unusable when it cannot be converted, or
   // AlreadyQueued when the same path is queued already.
   int AddFile(const std::string &path);
+  // The record of a file as AddFile makes it, or null when the file cannot be used. Any thread may
+  // call it with a probe of its own.
+  static std::unique_ptr<TInputFile> ProbeFile(const std::string &path, TAVProbe &probe);
+  // Queues a record ProbeFile made (null: Unusable); the results of AddFile.
+  int AddProbed(const std::string &path, std::unique_ptr<TInputFile> file);
   void Delete(int position) { Files.Delete(position); }
   void Clear() { Files.Clear(); }
 
@@ -96,6 +101,7 @@ public:
   TInputFile *FileOfTask(int taskIndex) const;
 
 private:
+  bool IsQueued(const std::string &path) const;
   void FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
 
   const TIniOptions &FProfiles;

@@ -5,7 +5,9 @@
 #include "app/TvlMainFrm.h"
 #include "convert/ConvertUnt.h"
 
+#include <QAction>
 #include <QStringList>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <memory>
@@ -39,7 +41,15 @@ protected:
   void AddFiles(std::vector<std::string> paths) {
     Dialogs->QueueFiles(std::move(paths));
     Form->actAddFile->trigger();
+    WaitAdded();
   }
+  void AddFolder(const std::string &folder) {
+    Dialogs->QueueFolder(folder);
+    Form->actAddFolder->trigger();
+    WaitAdded();
+  }
+  // Files are probed in the background: waits, within bounds, until the last request has ended.
+  void WaitAdded() const { ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Adding(); }, 60000)); }
 
   // The texts of one column, row by row.
   QStringList Column(int column) const {

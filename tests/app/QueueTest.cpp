@@ -49,6 +49,7 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
 
   // A cancelled dialog changes nothing.
   form.actAddFile->trigger();
+  WaitAdded();
   EXPECT_EQ(Column(0).size(), 2);
   EXPECT_EQ(Dialogs->Messages().size(), 2u);
 }
@@ -99,8 +100,7 @@ TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {
   // A hidden folder named like a video is tried as a file, and fails.
   Copy("clip25.avi", "tree/.hidden.avi/inside.avi");
 
-  Dialogs->QueueFolder(Install.Folder() + "tree");
-  form.actAddFolder->trigger();
+  AddFolder(Install.Folder() + "tree");
 
   ASSERT_EQ(MessageTexts(), std::vector<std::string>{"7 file(s) loaded, 2 file(s) failed."});
   EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Information);
@@ -112,15 +112,13 @@ TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {
 
   // A second folder's files go behind; the first of them is selected.
   Copy("clip2997.mp4", "more/five.mp4");
-  Dialogs->QueueFolder(Install.Folder() + "more/");
-  form.actAddFolder->trigger();
+  AddFolder(Install.Folder() + "more/");
   EXPECT_EQ(Column(0).last(), "five.mp4");
   EXPECT_EQ(SelectedRow(), 7);
 
   // A folder without usable videos still reports, with nothing selected anew.
   std::filesystem::create_directory(Install.Path() / "empty");
-  Dialogs->QueueFolder(Install.Folder() + "empty");
-  form.actAddFolder->trigger();
+  AddFolder(Install.Folder() + "empty");
   EXPECT_EQ(MessageTexts().back(), "0 file(s) loaded, 0 file(s) failed.");
   EXPECT_EQ(Column(0).size(), 8);
   EXPECT_EQ(SelectedRow(), 7);
@@ -191,6 +189,64 @@ TEST_F(Queue, SelectedIndexStaysWhenTheSelectionGoes) {
   EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:a.avi");
   EXPECT_FALSE(form.actRemoveFile->isEnabled());
   EXPECT_FALSE(form.actPlay->isEnabled());
+}
+
+TEST_F(Queue, FilesAreProbedInTheBackgroundAndTheQueueIsNotEditedMeanwhile) {
+  auto &form = Start();
+  AddFiles({Copy("clip25.avi", "first.avi"), Copy("clip25.avi", "second.avi")});
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
+
+  std::vector<std::string> paths;
+  QStringList want{"first.avi", "second.avi"};
+  for (int i = 0; i < 12; ++i) {
+    paths.push_back(Copy("clip25.avi", "many/f" + std::to_string(i) + ".avi"));
+    want << QString("f%1.avi").arg(i);
+  }
+  const std::string bad = Media("text.avi");
+  paths.insert(paths.begin() + 5, bad);
+  Copy("clip2997.mp4", "later/z.mp4");
+  form.AddFileList(paths);
+  // A request made meanwhile waits its turn.
+  form.AddFolderFiles(Install.Folder() + "later");
+
+  // Rows come from the window's own loop: none yet, and the queue cannot be edited or converted.
+  EXPECT_TRUE(form.Adding());
+  EXPECT_EQ(Column(0).size(), 2);
+  EXPECT_FALSE(form.pnlAdding->isHidden());
+  EXPECT_TRUE(form.actStopAdding->isEnabled());
+  for (QAction *action : {form.actRemoveFile, form.actClear, form.actConvert, form.actMoveDown})
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  QTest::keyClick(form.lvFileList, Qt::Key_Delete);
+  WaitAdded();
+
+  EXPECT_EQ(Column(0), want << "z.mp4");
+  EXPECT_EQ(Records(), Column(0));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Load failed.\"" + bad + "\" is unsupported.",
+                                                      "1 file(s) loaded, 0 file(s) failed."}));
+  EXPECT_EQ(SelectedRow(), 14);
+  EXPECT_TRUE(form.pnlAdding->isHidden());
+  EXPECT_FALSE(form.actStopAdding->isEnabled());
+  EXPECT_TRUE(form.actRemoveFile->isEnabled());
+}
+
+TEST_F(Queue, StoppingAnAddKeepsWhatIsInAndStillCounts) {
+  auto &form = Start();
+  QStringList all;
+  for (int i = 1; i <= 30; ++i) {
+    Copy("clip25.avi", "big/clip" + std::to_string(i) + ".avi");
+    all << QString("clip%1.avi").arg(i);
+  }
+  form.AddFolderFiles(Install.Folder() + "big");
+  form.AddFileList({Media("clip2997.mp4")}); // waiting: dropped by the stop
+  form.actStopAdding->trigger();
+  WaitAdded();
+
+  const QStringList rows = Column(0);
+  EXPECT_LE(rows.size(), 30);
+  EXPECT_EQ(rows, all.mid(0, rows.size()));
+  EXPECT_EQ(Records(), rows);
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{std::to_string(rows.size()) + " file(s) loaded, 0 file(s) failed."});
 }
 
 } // namespace

@@ -1,9 +1,12 @@
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "ConvertFixture.h"
+#include "convert/QueueFiller.h"
 #include "convert/JobBuilder.h"
 #include "platform/MainThread.h"
 
@@ -51,6 +54,31 @@ TEST_F(TConvertTest, AddFileKeepsProbedFactsAndRefusesUnusableFiles) {
   EXPECT_EQ(Driver.Files.Count(), 2);
 }
 
+TEST_F(TConvertTest, TheQueueFillerProbesInTheGivenOrderOffTheCallersThread) {
+  const std::vector<std::string> paths{Media("clip2997.mp4"), Media("text.avi"), Media("clip25.avi"),
+                                       Media("clip2997.mp4")};
+  TQueueFiller filler(paths);
+  std::vector<TProbedFile> probed;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!filler.Done() && std::chrono::steady_clock::now() < deadline) {
+    for (TProbedFile &file : filler.Take())
+      probed.push_back(std::move(file));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(filler.Done());
+  EXPECT_EQ(filler.Total(), 4);
+  EXPECT_EQ(filler.Probed(), 4);
+  ASSERT_EQ(probed.size(), 4u);
+  std::vector<int> results;
+  for (std::size_t i = 0; i < probed.size(); ++i) {
+    EXPECT_EQ(probed[i].Path, paths[i]);
+    results.push_back(Driver.AddProbed(probed[i].Path, std::move(probed[i].File)));
+  }
+  // The same results as AddFile: a position, unusable, and the second copy of a path refused.
+  EXPECT_EQ(results, (std::vector<int>{0, TTvlConvert::Unusable, 1, TTvlConvert::AlreadyQueued}));
+  EXPECT_EQ(Driver.Files[0].Duration, 2);
+}
+
 TEST_F(TConvertTest, AddFileAcceptsFilesOfTwoGibibytesAndMore) {
   // A sparse copy of an MP4 file: its index still says two seconds, the file holds 3 GiB.
   const std::string big = Copy("clip2997.mp4", "big.mp4");
@@ -91,6 +119,23 @@ TEST_F(TConvertTest, AudioVideoAndKeepVideoProfilesFillTheRecordsTheirWay) {
   EXPECT_EQ(f.OutputOptions.AspectRatio, "");
   Driver.EndRun();
   EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+}
+
+TEST_F(TConvertTest, TheSettingsThreadCountReachesEveryTask) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  Profiles.Threads = "1";
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Files[0].InputOptions.ExtOptions, "vn=1\nthreads=1");
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Files[0].InputOptions.ExtOptions, "threads=1");
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 1);
+
+  // A value the engine refuses fails the file and says why, as any refused setting does.
+  Profiles.Threads = "many";
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+  EXPECT_EQ(Driver.Files[0].Status, csFailed);
+  EXPECT_EQ(Driver.Files[0].StatusText, "Invalid value \"many\" for option \"threads\": whole number expected");
 }
 
 TEST_F(TConvertTest, OutputNamesStayUniqueAcrossFoldersAndRuns) {

@@ -12,6 +12,8 @@
 #include "platform/qt/QtDispatch.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QTimer>
@@ -73,6 +75,9 @@ int main(int argc, char **argv) {
     fs::copy_file(media / "clip.flv", gone, fs::copy_options::overwrite_existing);
     script.QueueFiles({(media / "clip25.avi").string(), (media / "clip2997.mp4").string(), gone.string()});
     form.actAddFile->trigger();
+    // Files are probed in the background; the rows are in once adding has ended.
+    while (form.Adding())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     fs::remove(gone);
 
     // The progress window is drawn once the current file has moved on.

@@ -458,9 +458,8 @@ void TTvlMainForm::actFormatSettingExecute() {
   if (dialog.Execute(index) != QDialog::Accepted)
     return;
   // The profile in memory has changed either way; the user must know when it will not survive.
-  const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveFormatValues(path, index))
-    platform::ShowMessage("The format settings could not be saved to \"" + path + "\".",
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
                           platform::TMsgIcon::Warning);
 }
 

@@ -241,12 +241,14 @@ void TCustomPlayer::UpdatePosition() {
       origin = context->AudioStartTime;
   }
   int64_t position = std::max<int64_t>(std::llrint(clock * 1e6) - origin, 0);
+  // Before the first picture the video clock runs on wall time alone and would move backwards then.
+  const bool known = context->VideoStreamIndex < 0 || context->PictureShown;
   if (context->Duration > 0 && position >= context->Duration) {
     position = context->Duration;
     if (FLastPosition != context->Duration)
       FLastPosition = 0; // the end is reported once more, exactly
   }
-  if (FLastPosition == NoPosition || std::llabs(position - FLastPosition) > 10000) {
+  if (known && (FLastPosition == NoPosition || std::llabs(position - FLastPosition) > 10000)) {
     FLastPosition = position;
     if (OnPosition)
       RunInMainThread([this, position] {

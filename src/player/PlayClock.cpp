@@ -108,6 +108,7 @@ void RefreshPicture(PlayContext *context) {
       context->VideoCurrentPtsTime = NowMicroseconds();
       ScheduleRefresh(context, static_cast<int>(std::nearbyint(ComputeFrameDelay(context, pts) * 1000 + 0.5)));
       DisplayVideo(context);
+      context->PictureShown = true;
       std::lock_guard guard(context->PictureMutex);
       --context->PictureCount;
       context->PictureCondition.notify_all();

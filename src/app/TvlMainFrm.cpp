@@ -5,9 +5,11 @@
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueFiller.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -38,7 +40,6 @@
 
 namespace {
 
-constexpr const char *SettingsFile = "VideoConverter.ini";
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 
@@ -112,7 +113,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
   UpdatePlayButtons();
-  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FSettingsFile = platform::SettingsFile();
+  IniOptions.LoadFromFile(FSettingsFile);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -133,9 +135,8 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveToFile(path))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+  if (!IniOptions.SaveToFile(FSettingsFile))
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
 }
 
 void TTvlMainForm::CreateActions() {
@@ -178,6 +179,7 @@ void TTvlMainForm::CreateActions() {
   connect(actStopAdding, &QAction::triggered, this, &TTvlMainForm::actStopAddingExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 }
@@ -384,7 +386,7 @@ void TTvlMainForm::ChooseOutputFolder() {
     return;
   }
   // The default stays out of the settings: OutputFolder remains empty.
-  const std::string folder = platform::ExeFolder() + "output/";
+  const std::string folder = platform::DataFolders().OutputFolder;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   edtOutputFolder->setText(QString::fromStdString(folder));
@@ -470,6 +472,22 @@ void TTvlMainForm::ShowAbout() {
 
 void TTvlMainForm::cbbFormatExChange(int index) {
   IniOptions.OutputFormat = index;
+}
+
+void TTvlMainForm::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
 }
 
 void TTvlMainForm::edtOutputFolderButtonClick() {

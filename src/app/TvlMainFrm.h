@@ -155,6 +155,8 @@ private:
   void ShowHelp();
   void ShowAbout();
   void cbbFormatExChange(int index);
+  // Setting...: edits the selected profile's choices and saves them at once.
+  void actFormatSettingExecute();
   void edtOutputFolderButtonClick();
 
   bool FLibrariesLoaded = false;
@@ -168,4 +170,6 @@ private:
   // converts (the run reads the queue from worker threads).
   bool FAddingRows = false, FConverting = false;
   QTimer *FAddTimer = nullptr;
+  // Where the settings were read from, and are written back to.
+  std::string FSettingsFile;
 };

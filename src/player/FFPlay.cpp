@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <system_error>
 
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
@@ -98,7 +99,13 @@ bool TCustomPlayer::Open(const std::string &fileName, TVideoHost *host) {
     });
   FProbe.AttachContext(context->Input);
   DoFileOpen();
-  FPlayThread = std::make_unique<TPlayThread>(*this);
+  try {
+    FPlayThread = std::make_unique<TPlayThread>(*this);
+  } catch (const std::system_error &) {
+    Log(ltError, "SDL_CreateThread() failed.", true);
+    DoExit();
+    return false;
+  }
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
@@ -34,7 +35,6 @@
 
 namespace {
 
-constexpr const char *SettingsFile = "VideoConverter.ini";
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 
@@ -108,7 +108,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
   UpdatePlayButtons();
-  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FSettingsFile = platform::SettingsFile();
+  IniOptions.LoadFromFile(FSettingsFile);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -126,9 +127,8 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveToFile(path))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+  if (!IniOptions.SaveToFile(FSettingsFile))
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
 }
 
 void TTvlMainForm::CreateActions() {
@@ -360,7 +360,7 @@ void TTvlMainForm::ChooseOutputFolder() {
     return;
   }
   // The default stays out of the settings: OutputFolder remains empty.
-  const std::string folder = platform::ExeFolder() + "output/";
+  const std::string folder = platform::DataFolders().OutputFolder;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   edtOutputFolder->setText(QString::fromStdString(folder));

@@ -109,6 +109,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   PlayState = psEnd;
   UpdatePlayButtons();
   IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  if (!IniOptions.LoadProblem.empty())
+    platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -127,8 +129,12 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert.reset();
   cbbFormatEx->clear();
   const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveToFile(path))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+  // The user's choices of this session are lost otherwise: they are told, not only the log.
+  if (std::string error; !IniOptions.SaveToFile(path, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", path.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + path + "\": " + error + ".",
+                          platform::TMsgIcon::Error);
+  }
 }
 
 void TTvlMainForm::CreateActions() {

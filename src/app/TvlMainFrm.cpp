@@ -4,6 +4,7 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
@@ -34,7 +35,6 @@
 
 namespace {
 
-constexpr const char *SettingsFile = "VideoConverter.ini";
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 
@@ -108,7 +108,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
   UpdatePlayButtons();
-  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FSettingsFile = platform::SettingsFile();
+  IniOptions.LoadFromFile(FSettingsFile);
   if (!IniOptions.LoadProblem.empty())
     platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
@@ -128,11 +129,10 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  const std::string path = platform::ExeFolder() + SettingsFile;
   // The user's choices of this session are lost otherwise: they are told, not only the log.
-  if (std::string error; !IniOptions.SaveToFile(path, &error)) {
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", path.c_str(), error.c_str());
-    platform::ShowMessage("The settings could not be saved to \"" + path + "\": " + error + ".",
+  if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
                           platform::TMsgIcon::Error);
   }
 }
@@ -366,7 +366,7 @@ void TTvlMainForm::ChooseOutputFolder() {
     return;
   }
   // The default stays out of the settings: OutputFolder remains empty.
-  const std::string folder = platform::ExeFolder() + "output/";
+  const std::string folder = platform::DataFolders().OutputFolder;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   edtOutputFolder->setText(QString::fromStdString(folder));

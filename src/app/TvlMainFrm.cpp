@@ -8,6 +8,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -175,6 +176,7 @@ void TTvlMainForm::CreateActions() {
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 }
@@ -449,6 +451,22 @@ void TTvlMainForm::ShowAbout() {
 
 void TTvlMainForm::cbbFormatExChange(int index) {
   IniOptions.OutputFormat = index;
+}
+
+void TTvlMainForm::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
 }
 
 void TTvlMainForm::edtOutputFolderButtonClick() {

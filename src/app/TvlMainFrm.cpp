@@ -4,6 +4,7 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
@@ -506,9 +507,10 @@ void TTvlMainForm::actAddFileExecute() {
     return;
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
-    if (position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (position == TTvlConvert::AlreadyQueued)
+    if (position == TTvlConvert::Unusable) {
+      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
+    } else if (position == TTvlConvert::AlreadyQueued)
       platform::ShowMessage("\"" + path + "\" is already existing.");
     else {
       AddRow(TvlConvert->Files[position]);

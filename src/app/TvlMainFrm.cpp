@@ -5,6 +5,7 @@
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueFiller.h"
+#include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
@@ -115,6 +116,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   UpdatePlayButtons();
   FSettingsFile = platform::SettingsFile();
   IniOptions.LoadFromFile(FSettingsFile);
+  if (!IniOptions.LoadProblem.empty())
+    platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -135,8 +138,12 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  if (!IniOptions.SaveToFile(FSettingsFile))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
+  // The user's choices of this session are lost otherwise: they are told, not only the log.
+  if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
+                          platform::TMsgIcon::Error);
+  }
 }
 
 void TTvlMainForm::CreateActions() {
@@ -600,9 +607,10 @@ void TTvlMainForm::AddProbedFile(TProbedFile &probed) {
   if (position < 0) {
     ++FFailed;
     // Add Folder only counts the files it could not queue.
-    if (!FFolderAdd && position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (!FFolderAdd)
+    if (!FFolderAdd && position == TTvlConvert::Unusable) {
+      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
+    } else if (!FFolderAdd)
       platform::ShowMessage("\"" + path + "\" is already existing.");
     return;
   }

@@ -63,6 +63,7 @@ void TTranscoder::Transcode() {
   CopyMetaData();
   WriteHeaders();
   FTimerStart = AVUtil.av_gettime();
+  FInputSeconds = InputSeconds();
   MainLoop();
   Finish();
 }

@@ -585,7 +585,7 @@ void TTvlMainForm::AddProbedFiles() {
   // A slice of rows per tick: the window paints and answers between slices.
   QElapsedTimer slice;
   slice.start();
-  while (slice.elapsed() < 30) {
+  while (slice.elapsed() < 15) {
     if (FProbedNext >= FProbed.size()) {
       FProbed = FFiller->Take();
       FProbedNext = 0;

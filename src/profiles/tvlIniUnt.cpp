@@ -57,6 +57,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
+  InputFolder = ini.ReadString("Input", "Folder", "");
 }
 
 bool TIniOptions::SaveToFile(const std::string &path) const {
@@ -68,6 +69,8 @@ bool TIniOptions::SaveToFile(const std::string &path) const {
   if (!SnapShotFolder.empty())
     ok = ini.WriteString("SnapShot", "Folder", SnapShotFolder) && ok;
   ok = ini.WriteInteger("SnapShot", "Name", SnapShotName) && ok;
+  if (!InputFolder.empty())
+    ok = ini.WriteString("Input", "Folder", InputFolder) && ok;
   return ok;
 }
 

@@ -4,10 +4,12 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -177,6 +179,7 @@ void TTvlMainForm::CreateActions() {
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 }
@@ -477,6 +480,22 @@ void TTvlMainForm::cbbFormatExChange(int index) {
   IniOptions.OutputFormat = index;
 }
 
+void TTvlMainForm::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
+}
+
 void TTvlMainForm::edtOutputFolderButtonClick() {
   const std::string folder =
       platform::Dialogs().SelectFolder("Select output folder", edtOutputFolder->text().toStdString());
@@ -533,9 +552,10 @@ void TTvlMainForm::actAddFolderExecute() {
 void TTvlMainForm::AddFiles(const std::vector<std::string> &paths) {
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
-    if (position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (position == TTvlConvert::AlreadyQueued)
+    if (position == TTvlConvert::Unusable) {
+      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
+    } else if (position == TTvlConvert::AlreadyQueued)
       platform::ShowMessage("\"" + path + "\" is already existing.");
     else {
       AddRow(TvlConvert->Files[position]);

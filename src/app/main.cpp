@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -63,7 +64,9 @@ int main(int argc, char **argv) {
     return 0;
   }
   platform::TInstanceServer server;
-  server.Listen(channel);
+  // Without it a second start cannot hand over its files; this start works all the same.
+  if (!server.Listen(channel))
+    std::fprintf(stderr, "tavrelle: cannot listen on %s\n", qPrintable(channel));
   platform::SetMainThread(std::make_unique<platform::TQtDispatch>());
   platform::SetPower(std::make_unique<platform::TLogindPower>());
   platform::SetNotifier(std::make_unique<platform::TDBusNotifier>());

@@ -112,6 +112,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   UpdatePlayButtons();
   FSettingsFile = platform::SettingsFile();
   IniOptions.LoadFromFile(FSettingsFile);
+  if (!IniOptions.LoadProblem.empty())
+    platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -129,8 +131,12 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  if (!IniOptions.SaveToFile(FSettingsFile))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
+  // The user's choices of this session are lost otherwise: they are told, not only the log.
+  if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
+                          platform::TMsgIcon::Error);
+  }
 }
 
 void TTvlMainForm::CreateActions() {

@@ -95,7 +95,7 @@ int main(int argc, char **argv) {
     clock.start();
     sinceTick.start();
     probe.start();
-    form.AddFolderFiles(queue.string());
+    form.AddFolder(queue.string());
     QCoreApplication::exec();
     addSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     rows = form.TvlConvert->Files.Count();

@@ -43,15 +43,18 @@ public:
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
 
-  // Queues the files as Add Files does: a message for each file that cannot be queued, each new row
-  // selected in turn.
-  void AddFileList(std::vector<std::string> paths);
-  // Queues the video files under the folder as Add Folder does: the first new row selected, and
-  // the message with the counts at the end.
-  void AddFolderFiles(std::string folder);
-  // Both probe in the background and add the rows in the given order while the window stays
-  // usable; a request made meanwhile waits its turn. True until the last request has ended.
+  // Adds files as Add Files does after its dialog (a message for each file that cannot be queued,
+  // each new row selected in turn), and every video under a folder as Add Folder does (the first
+  // new row selected, the message with the counts at the end). Both probe in the background and
+  // add the rows in the given order while the window stays usable; a request made meanwhile waits
+  // its turn.
+  void AddFiles(const std::vector<std::string> &paths);
+  void AddFolder(std::string folder);
+  // True until the last add request has ended.
   bool Adding() const;
+  // Files and folders from the command line, a second start or a drop, in their order. Held back
+  // while a dialog or a run is open.
+  void QueuePaths(const std::vector<std::string> &paths);
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -138,6 +141,8 @@ private:
   void AddProbedFile(TProbedFile &probed);
   void EndAdd();
   void actStopAddingExecute();
+  // True when the event was a drag or a drop on the queue.
+  bool lvFileListDrop(QEvent *event);
   // Appends the list row of a queued file.
   QTreeWidgetItem *AddRow(const TInputFile &file);
   void SelectRow(int position);
@@ -172,4 +177,6 @@ private:
   QTimer *FAddTimer = nullptr;
   // Where the settings were read from, and are written back to.
   std::string FSettingsFile;
+  std::vector<std::string> FPendingPaths;
+  bool FRetryScheduled = false;
 };

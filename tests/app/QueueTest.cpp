@@ -205,9 +205,9 @@ TEST_F(Queue, FilesAreProbedInTheBackgroundAndTheQueueIsNotEditedMeanwhile) {
   const std::string bad = Media("text.avi");
   paths.insert(paths.begin() + 5, bad);
   Copy("clip2997.mp4", "later/z.mp4");
-  form.AddFileList(paths);
+  form.AddFiles(paths);
   // A request made meanwhile waits its turn.
-  form.AddFolderFiles(Install.Folder() + "later");
+  form.AddFolder(Install.Folder() + "later");
 
   // Rows come from the window's own loop: none yet, and the queue cannot be edited or converted.
   EXPECT_TRUE(form.Adding());
@@ -236,8 +236,8 @@ TEST_F(Queue, StoppingAnAddKeepsWhatIsInAndStillCounts) {
     Copy("clip25.avi", "big/clip" + std::to_string(i) + ".avi");
     all << QString("clip%1.avi").arg(i);
   }
-  form.AddFolderFiles(Install.Folder() + "big");
-  form.AddFileList({Media("clip2997.mp4")}); // waiting: dropped by the stop
+  form.AddFolder(Install.Folder() + "big");
+  form.AddFiles({Media("clip2997.mp4")}); // waiting: dropped by the stop
   form.actStopAdding->trigger();
   WaitAdded();
 

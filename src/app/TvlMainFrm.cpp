@@ -562,7 +562,8 @@ int TTvlMainForm::SelectedPosition() const {
 }
 
 void TTvlMainForm::actAddFileExecute() {
-  dlgFile.InitialFolder = IniOptions.InputFolder.empty() ? QDir::homePath().toStdString() : IniOptions.InputFolder;
+  dlgFile.InitialFolder =
+      IniOptions.InputFolder.empty() ? QDir::homePath().toStdString() : IniOptions.InputFolder;
   const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
   if (paths.empty())
     return;
@@ -571,9 +572,10 @@ void TTvlMainForm::actAddFileExecute() {
 }
 
 void TTvlMainForm::actAddFolderExecute() {
-  const std::string start = IniOptions.InputFolder.empty()
-                                ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString()
-                                : IniOptions.InputFolder;
+  const std::string start =
+      IniOptions.InputFolder.empty()
+          ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString()
+          : IniOptions.InputFolder;
   const std::string folder = platform::Dialogs().SelectFolder("Select Folder To Converter", start);
   if (folder.empty())
     return;

@@ -1,0 +1,217 @@
+// The edit window and the Edit command: the marks and their markers, playing the marked part, and
+// what reaches the file's record and the next conversion.
+#include "PlaybackFixture.h"
+#include "convert/ConvertHelpers.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+class EditWindow : public TPlaybackFixture {
+protected:
+  // The edit window on the queue's first file, prepared as the Edit command prepares it.
+  std::unique_ptr<TEditForm> Prepare(const std::string &file) {
+    StartWith({file});
+    auto edit = std::make_unique<TEditForm>(*Form->TvlConvert, Form.get());
+    edit->Prepare(0);
+    return edit;
+  }
+  static bool WaitFor(TEditForm &edit, TPlayState state) {
+    return ProcessUntil([&] { return edit.LastState == state; });
+  }
+  // Stops the playback so that the bar keeps the values the test gives it.
+  static void Halt(TEditForm &edit) {
+    edit.btnStop->click();
+    ASSERT_TRUE(WaitFor(edit, psStop));
+  }
+  static void MarkAt(TEditForm &edit, int value, QPushButton *button) {
+    edit.tbarEdit->setValue(value);
+    button->click();
+  }
+  static int Left(const TEditForm &edit, int64_t mark) {
+    return edit.tbarEdit->x() + edit.tbarEdit->HalfThumb() + static_cast<int>(mark * edit.PixelsPerUnit);
+  }
+  TInputFile &Record() const { return Form->TvlConvert->Files[0]; }
+};
+
+TEST_F(EditWindow, OpensOnTheFileWithTheStoredChoicesAndTheWholeLength) {
+  auto edit = Prepare(Media("clip25.avi"));
+  EXPECT_EQ(edit->windowTitle(), "Edit");
+  EXPECT_EQ(edit->cbbFrameAspectRatio->count(), 5);
+  EXPECT_EQ(edit->cbbFrameAspectRatio->itemText(0), "Keep orginal");
+  EXPECT_EQ(edit->cbbFrameAspectRatio->itemText(4), "Pan&Scan(47:20)");
+  EXPECT_EQ(edit->btnPlaySection->toolTip(), "Play Section");
+  EXPECT_EQ(edit->grpTrim->title(), "Trim");
+
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  const TInputFile &file = Record();
+  EXPECT_NEAR(edit->EditDuration, 2000000, 100000);
+  EXPECT_EQ(edit->tbarEdit->maximum(), edit->EditDuration / 1000);
+  EXPECT_DOUBLE_EQ(edit->PixelsPerUnit, 397.0 / edit->tbarEdit->maximum());
+  EXPECT_EQ(edit->FrameWidth, 160);
+  EXPECT_EQ(edit->lblEnd->text(), "00:00:02");
+  // Never trimmed: the start shows as 0, the end is the stored length.
+  EXPECT_EQ(edit->MarkIn, -1);
+  EXPECT_EQ(edit->MarkOut, file.DurationMs - 1);
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:00");
+  EXPECT_EQ(edit->edtEndTime->text(), QString::fromStdString(FormatSeconds((file.DurationMs - 1) / 1000)));
+  EXPECT_EQ(edit->imgSelStart->x(), Left(*edit, -1));
+  EXPECT_EQ(edit->imgSelEnd->x(), Left(*edit, edit->MarkOut) - 16 - 20);
+  EXPECT_TRUE(ProcessUntil([&] { return !edit->pnlEditPlay->Picture().isNull(); }));
+  EXPECT_FALSE(edit->btnPlay->isEnabled());
+}
+
+TEST_F(EditWindow, MarksStayInOrderAndResetSelectsTheWholeFile) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  MarkAt(*edit, 1000, edit->btnStart);
+  EXPECT_EQ(edit->MarkIn, 1000);
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:01");
+  EXPECT_EQ(edit->imgSelStart->x(), Left(*edit, 1000));
+  MarkAt(*edit, 500, edit->btnEnd); // left of Mark In
+  EXPECT_EQ(edit->MarkOut, 1050);
+  EXPECT_EQ(edit->imgSelEnd->x(), Left(*edit, 1050) - 16);
+  MarkAt(*edit, 1500, edit->btnStart); // right of Mark Out
+  EXPECT_EQ(edit->MarkIn, 1000);
+
+  // Near the start Mark In can fall below zero.
+  MarkAt(*edit, 0, edit->btnStart);
+  MarkAt(*edit, 30, edit->btnEnd);
+  MarkAt(*edit, 40, edit->btnStart);
+  EXPECT_EQ(edit->MarkIn, -20);
+
+  edit->btnResetTrim->click();
+  EXPECT_EQ(edit->MarkIn, 0);
+  EXPECT_EQ(edit->MarkOut, edit->tbarEdit->maximum());
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:00");
+  EXPECT_EQ(edit->edtEndTime->text(), "00:00:02");
+  EXPECT_EQ(edit->imgSelStart->x(), edit->tbarEdit->x() + edit->tbarEdit->HalfThumb());
+  EXPECT_EQ(edit->imgSelEnd->x(),
+            edit->tbarEdit->x() + edit->tbarEdit->HalfThumb() + edit->tbarEdit->width() - 16 - 20);
+}
+
+TEST_F(EditWindow, KeysPlayPauseAndMark) {
+  auto edit = Prepare(Media("clip25.avi"));
+  edit->show();
+  edit->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(edit.get()));
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  QTest::keyClick(edit.get(), Qt::Key_Space);
+  ASSERT_TRUE(WaitFor(*edit, psPause));
+  edit->tbarEdit->setValue(700);
+  QTest::keyClick(edit.get(), Qt::Key_I);
+  edit->tbarEdit->setValue(1300);
+  QTest::keyClick(edit.get(), Qt::Key_O);
+  EXPECT_EQ(edit->MarkIn, 700);
+  EXPECT_EQ(edit->MarkOut, 1300);
+  QTest::keyClick(edit.get(), Qt::Key_Space);
+  EXPECT_TRUE(WaitFor(*edit, psResume));
+}
+
+TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut) {
+  auto edit = Prepare(Media("clip25.avi"));
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  int opened = 0;
+  auto open = edit->fplyrEdit.OnFileOpen;
+  edit->fplyrEdit.OnFileOpen = [&](TCustomPlayer *p, int64_t d, int w, int h, int &sw, int &sh) {
+    ++opened;
+    open(p, d, w, h, sw, sh);
+  };
+  // The bar pauses while pressed.
+  QTest::mousePress(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
+  ASSERT_TRUE(WaitFor(*edit, psPause));
+  edit->MarkIn = 1200;
+  edit->MarkOut = 1600;
+  edit->btnPlaySection->click();
+  ASSERT_TRUE(WaitFor(*edit, psResume));
+  EXPECT_EQ(opened, 0) << "the paused playback goes on; the file is not opened again";
+  EXPECT_TRUE(ProcessUntil([&] { return edit->tbarEdit->value() >= 1200; }));
+  // Past Mark Out the window stops its player through its own message.
+  ASSERT_TRUE(WaitFor(*edit, psStop));
+  EXPECT_EQ(edit->fplyrEdit.CurrentContext(), nullptr);
+  EXPECT_TRUE(edit->btnPlay->isEnabled());
+  EXPECT_FALSE(edit->btnStop->isEnabled());
+  QTest::mouseRelease(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
+  // Released on a stopped player: the file plays again from the bar's place.
+  EXPECT_TRUE(WaitFor(*edit, psPlay));
+  EXPECT_EQ(opened, 1);
+}
+
+class EditCommand : public EditWindow {
+protected:
+  // Runs Edit on the selected row; the action runs in the window before OK.
+  void EditWith(const std::function<void(TEditForm &)> &action) {
+    OnModal<TEditForm>([action](TEditForm &edit) {
+      action(edit);
+      edit.btnOK->click();
+    });
+    Form->actEdit->trigger();
+  }
+  QString Trimmed() const { return Form->lvFileList->topLevelItem(0)->text(3); }
+};
+
+TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
+  StartWith({Media("clip25.avi")});
+  const int64_t length = Record().DurationMs;
+  // Untouched: nothing changes, the file stays untrimmed.
+  bool previewStopped = false;
+  Form->actPlay->trigger();
+  ASSERT_TRUE(WaitForState(psPlay));
+  EditWith([&](TEditForm &edit) {
+    previewStopped = Form->fplyrPreview.CurrentContext() == nullptr;
+    ASSERT_TRUE(WaitFor(edit, psPlay)) << "the edit window plays";
+  });
+  EXPECT_TRUE(previewStopped) << "one playback at a time";
+  EXPECT_EQ(Record().TrimStart, -1);
+  EXPECT_EQ(Record().TrimDuration, length);
+
+  EditWith([](TEditForm &edit) {
+    edit.MarkIn = 1500;
+    edit.MarkOut = 500;
+    edit.cbbFrameAspectRatio->setCurrentIndex(2);
+  });
+  EXPECT_EQ(Record().TrimStart, 500);
+  EXPECT_EQ(Record().TrimDuration, 1000);
+  EXPECT_EQ(Record().AspectIndex, 2);
+  EXPECT_EQ(Trimmed(), "00:00:01");
+  EXPECT_TRUE(MessageTexts().empty());
+
+  // Reopened on the stored trim.
+  EditWith([](TEditForm &edit) {
+    EXPECT_EQ(edit.MarkIn, 500);
+    EXPECT_EQ(edit.MarkOut, 1500);
+    EXPECT_EQ(edit.cbbFrameAspectRatio->currentIndex(), 2);
+  });
+}
+
+TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
+  StartWith({Media("clip25.avi")});
+  const TInputFile before = Record();
+  EditWith([](TEditForm &edit) {
+    edit.MarkIn = edit.MarkOut = 800;
+    edit.cbbFrameAspectRatio->setCurrentIndex(1);
+  });
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: Mark In and Mark Out are at the same place.");
+  EXPECT_EQ(Record().TrimStart, before.TrimStart);
+  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+  EXPECT_EQ(Record().AspectIndex, 1) << "the aspect choice is kept";
+
+  EditWith([&](TEditForm &edit) {
+    edit.MarkIn = before.DurationMs + 10;
+    edit.MarkOut = before.DurationMs + 500;
+  });
+  ASSERT_EQ(MessageTexts().size(), 2u);
+  EXPECT_EQ(MessageTexts()[1], "The trim was not changed: it starts after the end of the file.");
+  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+}
+
+} // namespace

@@ -1,10 +1,12 @@
 // The edit window and the Edit command: the marks and their markers, playing the marked part, and
 // what reaches the file's record and the next conversion.
+#include "../MediaFrames.h"
 #include "PlaybackFixture.h"
 #include "convert/ConvertHelpers.h"
 #include "edit/EditFrm.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
+#include "media/AVProbe.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -212,6 +214,35 @@ TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
   ASSERT_EQ(MessageTexts().size(), 2u);
   EXPECT_EQ(MessageTexts()[1], "The trim was not changed: it starts after the end of the file.");
   EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+}
+
+TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {
+  const std::string out = Install.Folder() + "out";
+  WriteSettings(Profiles(out));
+  StartWith({Media("long.avi")});
+  Form->TvlConvert->Engine.SetLogLevel(llQuiet);
+  EditWith([&](TEditForm &edit) {
+    Halt(edit);
+    MarkAt(edit, 65000, edit.btnStart);
+    MarkAt(edit, 75000, edit.btnEnd);
+  });
+  EXPECT_EQ(Record().TrimStart, 65000);
+  EXPECT_EQ(Record().TrimDuration, 10000);
+  EXPECT_EQ(Trimmed(), "00:00:10");
+
+  Form->actConvert->trigger();
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+  const std::string output = out + "/long.mpg";
+  TAVProbe probe;
+  ASSERT_TRUE(probe.LoadFile(output));
+  TFileStreamInfo info;
+  probe.GetStreamInfo(info);
+  EXPECT_NEAR(info.Duration, 10000000, 200000);
+  // The output starts on the source's picture at 65 s; its neighbours half a second away differ.
+  const double first = MeanLumaAt(output, 0);
+  EXPECT_NEAR(first, MeanLumaAt(Media("long.avi"), 65), 1.5);
+  EXPECT_GT(std::abs(first - MeanLumaAt(Media("long.avi"), 64.5)), 1.5);
+  EXPECT_GT(std::abs(first - MeanLumaAt(Media("long.avi"), 65.5)), 1.5);
 }
 
 } // namespace

@@ -98,12 +98,13 @@ public:
   // player and overwritten by the next call.
   TBitmap *GetCurrentFrame();
 
-  const std::string &LastError() const { return FLastError; }
+  std::string LastError() const;
   const std::string &FileName() const { return FFileName; }
   TAVProbe &Probe() { return FProbe; }
 
   // The machinery of a playback calls these on its threads; hosts do not.
   void Log(TLogType type, const std::string &text, bool setLastError = false);
+  void SetLastError(const std::string &text);
   void DeliverPendingLog();
   void DoState(TPlayState state);
   void UpdatePosition();
@@ -150,8 +151,8 @@ private:
   SDL_Surface *FSurface = nullptr;
   SDL_Renderer *FRenderer = nullptr;
   std::string FLastError;
-  int64_t FLastPosition; // no timestamp after each playback
-  std::mutex FLogLock;   // guards the pending message and LastError across threads
+  int64_t FLastPosition = 0; // no timestamp after each playback
+  mutable std::mutex FLogLock; // guards the pending message and LastError across threads
   TLogType FPendingLogType = ltError;
   std::string FPendingLogText;
   std::atomic<bool> FLogPending{false};
@@ -160,6 +161,9 @@ private:
   TVideoHost *FVideoHost = nullptr;
   std::unique_ptr<TPictureConverter> FSnapshotConverter;
   std::unique_ptr<TPictureConverter> FHookConverter;
+  std::unique_ptr<TBitmap> FNoFrame; // the current frame when there is no picture to convert
+  // Held by the host's operations while they use the current playback, and while it is forgotten.
+  std::mutex FContextLock;
 };
 
 // The component as the windows use it.

@@ -7,6 +7,7 @@
 #include "edit/EditFrm.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
@@ -36,7 +37,6 @@
 
 namespace {
 
-constexpr const char *SettingsFile = "VideoConverter.ini";
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 
@@ -110,7 +110,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
   UpdatePlayButtons();
-  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FSettingsFile = platform::SettingsFile();
+  IniOptions.LoadFromFile(FSettingsFile);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -129,9 +130,8 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveToFile(path))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+  if (!IniOptions.SaveToFile(FSettingsFile))
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
 }
 
 void TTvlMainForm::CreateActions() {
@@ -367,7 +367,7 @@ void TTvlMainForm::ChooseOutputFolder() {
     return;
   }
   // The default stays out of the settings: OutputFolder remains empty.
-  const std::string folder = platform::ExeFolder() + "output/";
+  const std::string folder = platform::DataFolders().OutputFolder;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   edtOutputFolder->setText(QString::fromStdString(folder));

@@ -148,4 +148,6 @@ private:
   void edtOutputFolderButtonClick();
 
   bool FLibrariesLoaded = false;
+  // Where the settings were read from, and are written back to.
+  std::string FSettingsFile;
 };

@@ -2,7 +2,7 @@
 
 #include "edit/JpegWriter.h"
 #include "engine/Bitmap.h"
-#include "platform/ExeFolder.h"
+#include "platform/DataFolders.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <fcntl.h>
@@ -115,7 +115,7 @@ bool SaveSnapShot(const TBitmap &bitmap, const std::string &path, int32_t format
 }
 
 std::string SnapShotFolder(const TIniOptions &settings) {
-  return settings.SnapShotFolder.empty() ? platform::ExeFolder() + "Snapshot" : settings.SnapShotFolder;
+  return settings.SnapShotFolder.empty() ? platform::DataFolders().SnapshotFolder : settings.SnapShotFolder;
 }
 
 bool TakeSnapShot(const TBitmap *picture, const TIniOptions &settings, const std::string &caption,

@@ -1,6 +1,6 @@
 #include "profiles/tvlIniUnt.h"
 
-#include "platform/ExeFolder.h"
+#include "platform/DataFolders.h"
 #include "platform/IniFile.h"
 
 #include <stdexcept>
@@ -55,7 +55,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
-  SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::ExeFolder() + "Snapshot");
+  SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
 }
 

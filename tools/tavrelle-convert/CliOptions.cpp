@@ -13,10 +13,10 @@ const char *const UsageText =
 
 Converts files like the Convert command of Tavrelle Video Converter, without windows.
 
-  --ini FILE         settings file (default: VideoConverter.ini beside the program)
+  --ini FILE         settings file (default: the program's own, beside it or in ~/.config/tavrelle)
   --profile P        profile by index or by exact name (default: the settings file's choice)
   --output DIR       output folder, created when missing (default: the settings file's folder,
-                     else "output" beside the program)
+                     else "output" beside the program, or ~/Videos/Tavrelle for an installed copy)
   --trim START-END   convert only this part of every file; times are [[hh:]mm:]ss[.fff]
   --aspect N         output aspect: 0 keep, 1 4:3, 2 16:9, 3 37:20, 4 47:20
   --list-profiles    print each profile: index, tab, extension, tab, name

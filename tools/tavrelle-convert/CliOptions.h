@@ -9,7 +9,7 @@ enum class TCliMode { Convert, ListProfiles, Engine, Help };
 
 struct TCliOptions {
   TCliMode Mode = TCliMode::Convert;
-  std::string IniFile;            // empty: VideoConverter.ini beside the program
+  std::string IniFile;            // empty: the program's settings file
   std::string Profile;            // index or name; empty: the settings file's selection
   std::string OutputFolder;       // empty: the settings file's folder
   std::optional<int64_t> TrimStartMs;

@@ -15,6 +15,7 @@
 
 #include "CliOptions.h"
 #include "convert/ConvertUnt.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 
@@ -127,7 +128,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
   }
   std::string folder = !o.OutputFolder.empty()         ? o.OutputFolder
                        : !options.OutputFolder.empty() ? options.OutputFolder
-                                                       : platform::ExeFolder() + "output";
+                                                       : platform::DataFolders().OutputFolder;
   std::error_code ec;
   folder = std::filesystem::absolute(folder, ec).string();
   std::filesystem::create_directories(folder, ec);
@@ -254,7 +255,7 @@ int main(int argc, char **argv) {
   if (o.Mode == TCliMode::Engine)
     return RunEngineTask(o);
 
-  const std::string ini = o.IniFile.empty() ? platform::ExeFolder() + "VideoConverter.ini" : o.IniFile;
+  const std::string ini = o.IniFile.empty() ? platform::SettingsFile() : o.IniFile;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(ini, ec)) {
     std::fprintf(stderr, "tavrelle-convert: cannot read the settings file %s\n", ini.c_str());

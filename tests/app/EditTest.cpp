@@ -6,7 +6,6 @@
 #include "edit/EditFrm.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
-#include "media/AVProbe.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -101,7 +100,7 @@ TEST_F(EditWindow, MarksStayInOrderAndResetSelectsTheWholeFile) {
 }
 
 TEST_F(EditWindow, KeysPlayPauseAndMark) {
-  auto edit = Prepare(Media("clip25.avi"));
+  auto edit = Prepare(Media("long.avi"));
   edit->show();
   edit->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(edit.get()));
@@ -119,7 +118,7 @@ TEST_F(EditWindow, KeysPlayPauseAndMark) {
 }
 
 TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut) {
-  auto edit = Prepare(Media("clip25.avi"));
+  auto edit = Prepare(Media("long.avi"));
   ASSERT_TRUE(WaitFor(*edit, psPlay));
   int opened = 0;
   auto open = edit->fplyrEdit.OnFileOpen;
@@ -233,11 +232,9 @@ TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {
   Form->actConvert->trigger();
   ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
   const std::string output = out + "/long.mpg";
-  TAVProbe probe;
-  ASSERT_TRUE(probe.LoadFile(output));
-  TFileStreamInfo info;
-  probe.GetStreamInfo(info);
-  EXPECT_NEAR(info.Duration, 10000000, 200000);
+  // Ten seconds of pictures: the container's own length is only an estimate for this format.
+  EXPECT_GT(MeanLumaAt(output, 9.9), 0);
+  EXPECT_LT(MeanLumaAt(output, 10.1), 0);
   // The output starts on the source's picture at 65 s; its neighbours half a second away differ.
   const double first = MeanLumaAt(output, 0);
   EXPECT_NEAR(first, MeanLumaAt(Media("long.avi"), 65), 1.5);

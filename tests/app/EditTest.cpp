@@ -70,6 +70,27 @@ TEST_F(EditWindow, OpensOnTheFileWithTheStoredChoicesAndTheWholeLength) {
   EXPECT_FALSE(edit->btnPlay->isEnabled());
 }
 
+TEST_F(EditWindow, LongFilesKeepTheirMillisecondsAndUnknownLengthsKeepTheMarkersAtTheStart) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  int width = 0, height = 0;
+  const int64_t minutes90 = 90 * 60 * int64_t{1000000};
+  edit->fplyrEdit.OnFileOpen(&edit->fplyrEdit, minutes90, 720, 576, width, height);
+  EXPECT_EQ(width, 400);
+  EXPECT_EQ(height, 300);
+  EXPECT_EQ(edit->tbarEdit->maximum(), 5400000);
+  EXPECT_EQ(edit->lblEnd->text(), "01:30:00");
+  edit->fplyrEdit.OnPosition(&edit->fplyrEdit, minutes90 - 1000);
+  EXPECT_EQ(edit->tbarEdit->value(), 5399999);
+
+  // An image sequence or a stream without a length: no division by a zero maximum.
+  edit->fplyrEdit.OnFileOpen(&edit->fplyrEdit, 0, 160, 120, width, height);
+  EXPECT_EQ(edit->PixelsPerUnit, 0);
+  EXPECT_FALSE(edit->tbarEdit->SliderVisible());
+  MarkAt(*edit, 0, edit->btnEnd);
+  EXPECT_EQ(edit->imgSelEnd->x(), edit->tbarEdit->x() + edit->tbarEdit->HalfThumb() - 16);
+}
+
 TEST_F(EditWindow, MarksStayInOrderAndResetSelectsTheWholeFile) {
   auto edit = Prepare(Media("clip25.avi"));
   Halt(*edit);

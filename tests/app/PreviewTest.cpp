@@ -94,6 +94,28 @@ TEST_F(Preview, TheBarPausesWhilePressedAndSeeksOnRelease) {
   EXPECT_TRUE(ProcessUntil([&] { return form.tbarPreview->value() >= form.tbarPreview->maximum() * 0.45; }));
 }
 
+TEST_F(Preview, TheBarHoldsFilesLongerThanItsRange) {
+  auto &form = Start();
+  // What the player reports for a three-hour file, in microseconds.
+  const int64_t hours3 = 3 * 3600 * int64_t{1000000};
+  int width = 0, height = 0;
+  form.fplyrPreview.OnFileOpen(&form.fplyrPreview, hours3, 720, 576, width, height);
+  EXPECT_EQ(width, 280);
+  EXPECT_EQ(height, 220);
+  EXPECT_EQ(form.PreviewDuration, hours3);
+  EXPECT_EQ(form.tbarPreview->maximum(), INT32_MAX);
+  form.fplyrPreview.OnPosition(&form.fplyrPreview, hours3 / 2);
+  EXPECT_NEAR(form.tbarPreview->value(), INT32_MAX / 2, 1);
+  form.fplyrPreview.OnPosition(&form.fplyrPreview, hours3);
+  EXPECT_EQ(form.tbarPreview->value(), INT32_MAX);
+  EXPECT_EQ(MulDiv64(hours3, form.tbarPreview->value(), form.tbarPreview->maximum()), hours3)
+      << "the seek of a bar at its end";
+
+  // No length: no thumb to drag.
+  form.fplyrPreview.OnFileOpen(&form.fplyrPreview, 0, 160, 120, width, height);
+  EXPECT_FALSE(form.tbarPreview->SliderVisible());
+}
+
 TEST_F(Preview, PreviousAndNextMoveThroughTheQueueAndPlay) {
   auto &form = StartWith({Media("clip25.avi"), Media("clip2997.mp4"), Media("clip15.mkv")});
   Select(0);

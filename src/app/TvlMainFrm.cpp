@@ -7,10 +7,12 @@
 #include "edit/EditFrm.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
+#include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -112,6 +114,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   UpdatePlayButtons();
   FSettingsFile = platform::SettingsFile();
   IniOptions.LoadFromFile(FSettingsFile);
+  if (!IniOptions.LoadProblem.empty())
+    platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -130,8 +134,12 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  if (!IniOptions.SaveToFile(FSettingsFile))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", FSettingsFile.c_str());
+  // The user's choices of this session are lost otherwise: they are told, not only the log.
+  if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
+                          platform::TMsgIcon::Error);
+  }
 }
 
 void TTvlMainForm::CreateActions() {
@@ -172,6 +180,7 @@ void TTvlMainForm::CreateActions() {
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
   connect(actEdit, &QAction::triggered, this, &TTvlMainForm::actEditExecute);
@@ -452,6 +461,22 @@ void TTvlMainForm::cbbFormatExChange(int index) {
   IniOptions.OutputFormat = index;
 }
 
+void TTvlMainForm::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
+}
+
 void TTvlMainForm::edtOutputFolderButtonClick() {
   const std::string folder =
       platform::Dialogs().SelectFolder("Select output folder", edtOutputFolder->text().toStdString());
@@ -489,9 +514,10 @@ void TTvlMainForm::actAddFileExecute() {
     return;
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
-    if (position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (position == TTvlConvert::AlreadyQueued)
+    if (position == TTvlConvert::Unusable) {
+      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
+    } else if (position == TTvlConvert::AlreadyQueued)
       platform::ShowMessage("\"" + path + "\" is already existing.");
     else {
       AddRow(TvlConvert->Files[position]);

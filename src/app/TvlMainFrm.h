@@ -145,6 +145,8 @@ private:
   void ShowHelp();
   void ShowAbout();
   void cbbFormatExChange(int index);
+  // Setting...: edits the selected profile's choices and saves them at once.
+  void actFormatSettingExecute();
   void edtOutputFolderButtonClick();
 
   bool FLibrariesLoaded = false;

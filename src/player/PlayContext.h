@@ -106,6 +106,7 @@ struct PlayContext {
   TPacketQueue VideoQueue;
   std::atomic<double> VideoCurrentPts{0};
   std::atomic<int64_t> VideoCurrentPtsTime{0};
+  bool PictureShown = false; // play thread only
   TQueuedPicture Picture;
   int PictureCount = 0; // guarded by PictureMutex
   std::mutex PictureMutex;

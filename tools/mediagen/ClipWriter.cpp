@@ -65,9 +65,9 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->time_base = AVRational{s.Plan.RateDen, s.Plan.RateNum};
     c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
     c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->gop_size = 12;
+    c->gop_size = s.Plan.KeyInterval;
     c->max_b_frames = 0;
-    c->bit_rate = 150000;
+    c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
     if (s.Plan.SarNum > 0)
       c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
   } else {
@@ -102,8 +102,23 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   return !Failed(AVUtil.av_frame_get_buffer(f, 0), "frame buffer", error);
 }
 
+void FillPlanes(AVFrame *f, int y, int u, int v) {
+  for (int row = 0; row < f->height; ++row)
+    std::memset(f->data[0] + row * f->linesize[0], y, f->width);
+  for (int row = 0; row < f->height / 2; ++row) {
+    std::memset(f->data[1] + row * f->linesize[1], u, f->width / 2);
+    std::memset(f->data[2] + row * f->linesize[2], v, f->width / 2);
+  }
+}
+
 // A pattern that moves from frame to frame, so the encoder has real motion to code.
-void FillPicture(AVFrame *f, int64_t index) {
+void FillPicture(AVFrame *f, int64_t index, const TStreamPlan &plan) {
+  if (plan.Content == TContent::Solid)
+    return FillPlanes(f, plan.SolidY, plan.SolidU, plan.SolidV);
+  if (plan.Content == TContent::Flashes) {
+    const bool flash = index % ((plan.RateNum + plan.RateDen - 1) / plan.RateDen) == 0;
+    return FillPlanes(f, flash ? 235 : 16, 128, 128);
+  }
   const int shift = static_cast<int>(index % 256);
   for (int y = 0; y < f->height; ++y)
     for (int x = 0; x < f->width; ++x)
@@ -115,15 +130,20 @@ void FillPicture(AVFrame *f, int64_t index) {
     }
 }
 
-// A 440 Hz tone at half scale, in whichever sample format the encoder takes.
-void FillTone(AVFrame *f, int64_t firstSample) {
+// A 440 Hz tone at half scale, in whichever sample format the encoder takes; with bursts, a
+// 1 kHz tone for the first 50 ms of every second and silence between.
+void FillTone(AVFrame *f, int64_t firstSample, TContent content) {
   const auto format = static_cast<AVSampleFormat>(f->format);
   const bool planar = AVUtil.av_sample_fmt_is_planar(format);
   const int channels = f->ch_layout.nb_channels;
   const AVSampleFormat packed = AVUtil.av_get_packed_sample_fmt(format);
   for (int i = 0; i < f->nb_samples; ++i) {
-    const double value =
-        0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(firstSample + i) / f->sample_rate);
+    const int64_t sample = firstSample + i;
+    double value = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(sample) / f->sample_rate);
+    if (content == TContent::Flashes)
+      value = sample % f->sample_rate < f->sample_rate / 20
+                  ? 0.7 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(sample) / f->sample_rate)
+                  : 0;
     for (int ch = 0; ch < channels; ++ch) {
       const int index = planar ? i : i * channels + ch;
       uint8_t *plane = f->extended_data[planar ? ch : 0];
@@ -271,9 +291,9 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
       return false;
     const bool video = next->Plan.Kind == TStreamKind::Video;
     if (video)
-      FillPicture(next->Frame, next->NextPts);
+      FillPicture(next->Frame, next->NextPts, next->Plan);
     else
-      FillTone(next->Frame, next->NextPts);
+      FillTone(next->Frame, next->NextPts, next->Plan.Content);
     next->Frame->pts = next->NextPts;
     next->NextPts += video ? 1 : next->Frame->nb_samples;
     if (!Encode(clip, *next, next->Frame, error))

@@ -7,6 +7,10 @@
 
 enum class TStreamKind { Video, Audio, Subtitle, Data };
 
+// What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
+// or a white flash on the first frame of every second with a short tone burst starting together.
+enum class TContent { Pattern, Solid, Flashes };
+
 struct TStreamPlan {
   TStreamKind Kind;
   std::string Codec; // encoder name; unused for subtitle and data streams
@@ -14,6 +18,10 @@ struct TStreamPlan {
   int RateNum = 0, RateDen = 1; // frames per second
   int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown
   int SampleRate = 22050, Channels = 1;
+  TContent Content = TContent::Pattern;
+  int SolidY = 0, SolidU = 128, SolidV = 128; // the colour of TContent::Solid
+  int KeyInterval = 12;                       // frames between key pictures
+  int BitRate = 0;                            // 0: the generator's small default
 };
 
 struct TClipPlan {

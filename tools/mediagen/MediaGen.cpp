@@ -26,6 +26,15 @@ TClipPlan Clip(const char *format, double seconds, std::vector<TStreamPlan> stre
   return plan;
 }
 
+TStreamPlan SolidVideo(int width, int height, int y, int u, int v) {
+  TStreamPlan plan = VideoStream("mpeg4", width, height, 25);
+  plan.Content = TContent::Solid;
+  plan.SolidY = y;
+  plan.SolidU = u;
+  plan.SolidV = v;
+  return plan;
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -60,6 +69,12 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back(
       {"databetweenaudio.ts",
        Clip("mpegts", 2, {AudioStream("mp2"), TStreamPlan{TStreamKind::Data, {}}, AudioStream("mp2")})});
+  // For the player: a stereo and a 5.1 tone (AAC decodes to planar float), and solid red pictures
+  // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
+  files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});
+  files.push_back({"surround.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 6)})});
+  files.push_back({"redsd.mp4", Clip("mp4", 0.4, {SolidVideo(320, 240, 81, 90, 240)})});
+  files.push_back({"redhd.mp4", Clip("mp4", 0.4, {SolidVideo(1280, 720, 63, 102, 240)})});
   return files;
 }
 

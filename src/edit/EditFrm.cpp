@@ -228,8 +228,12 @@ void TEditForm::fplyrEditFileOpen(int64_t duration, int frameWidth, int frameHei
 void TEditForm::fplyrEditPosition(int64_t pts) {
   if (pts <= 0 || EditDuration <= 0)
     return;
-  tbarEdit->setValue(static_cast<int>(MulDiv64(tbarEdit->maximum(), pts, EditDuration)));
-  if (PlayingSection && tbarEdit->value() > MarkOut)
+  const int64_t position = MulDiv64(tbarEdit->maximum(), pts, EditDuration);
+  // A thumb the user holds stays under the mouse: the picture follows the thumb then, not the other way
+  // round (moving it would also seek again from the drag).
+  if (!tbarEdit->isSliderDown())
+    tbarEdit->setValue(static_cast<int>(position));
+  if (PlayingSection && position > MarkOut)
     QCoreApplication::postEvent(this, new QEvent(StopMessage));
 }
 

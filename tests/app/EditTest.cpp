@@ -139,7 +139,7 @@ TEST_F(EditWindow, KeysPlayPauseAndMark) {
 }
 
 TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut) {
-  auto edit = Prepare(Media("long.avi"));
+  auto edit = Prepare(Media("clip25.avi"));
   ASSERT_TRUE(WaitFor(*edit, psPlay));
   int opened = 0;
   auto open = edit->fplyrEdit.OnFileOpen;
@@ -150,14 +150,26 @@ TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut
   // The bar pauses while pressed.
   QTest::mousePress(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
   ASSERT_TRUE(WaitFor(*edit, psPause));
+  std::vector<int64_t> positions;
+  auto position = edit->fplyrEdit.OnPosition;
+  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
+    positions.push_back(pts);
+    position(p, pts);
+  };
   edit->MarkIn = 1200;
   edit->MarkOut = 1600;
   edit->btnPlaySection->click();
   ASSERT_TRUE(WaitFor(*edit, psResume));
   EXPECT_EQ(opened, 0) << "the paused playback goes on; the file is not opened again";
-  EXPECT_TRUE(ProcessUntil([&] { return edit->tbarEdit->value() >= 1200; }));
   // Past Mark Out the window stops its player through its own message.
   ASSERT_TRUE(WaitFor(*edit, psStop));
+  ASSERT_FALSE(positions.empty());
+  // Sought to Mark In: no picture between the paused place (0.1 s) and the key frame before Mark In
+  // (one in 12 at 25 per second) was shown.
+  for (const int64_t pts : positions)
+    EXPECT_FALSE(pts > 250000 && pts < 1200000 - 480000) << pts;
+  EXPECT_GT(positions.back(), 1600000);
+  EXPECT_LT(positions.back(), 1900000) << "stopped soon after Mark Out";
   EXPECT_EQ(edit->fplyrEdit.CurrentContext(), nullptr);
   EXPECT_TRUE(edit->btnPlay->isEnabled());
   EXPECT_FALSE(edit->btnStop->isEnabled());

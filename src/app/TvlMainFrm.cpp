@@ -5,6 +5,9 @@
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueFiller.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
 #include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -30,7 +33,6 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QSlider>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
@@ -139,8 +141,9 @@ TTvlMainForm::~TTvlMainForm() {
   // Probing ends first: it must not outlive the queue it fills.
   FAddRequests.clear();
   FFiller.reset();
-  // The stop of the preview player comes first once the window has one. The progress window that
-  // handled the engine's events is gone: nothing may call into it while the engine shuts down.
+  // The preview ends while the window is whole. The progress window that handled the engine's events
+  // is gone: nothing may call into it while the engine shuts down.
+  fplyrPreview.Stop(true);
   TvlConvert->Engine.OnProgress = nullptr;
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
@@ -196,6 +199,8 @@ void TTvlMainForm::CreateActions() {
   connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+  connect(actEdit, &QAction::triggered, this, &TTvlMainForm::actEditExecute);
+  ConnectPreview();
 }
 
 void TTvlMainForm::CreateControls() {
@@ -282,16 +287,18 @@ void TTvlMainForm::CreatePreviewArea() {
   pnlPreview->setGeometry(440, 68, 282, 362);
 
   lblPreviewInfo = NewLabel(pnlPreview, "lblPreviewInfo", QString(), QRect(8, 6, 268, 22));
-  pnlPreviewPlay = new QFrame(pnlPreview);
+  pnlPreviewPlay = new TVideoPanel(pnlPreview);
   pnlPreviewPlay->setObjectName("pnlPreviewPlay");
   pnlPreviewPlay->setGeometry(1, 32, 280, 220);
   imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString(), QRect(0, 0, 280, 220));
   imgPreview->setAlignment(Qt::AlignCenter);
 
-  tbarPreview = new QSlider(Qt::Horizontal, pnlPreview);
+  tbarPreview = new TTrackBar(pnlPreview);
   tbarPreview->setObjectName("tbarPreview");
   tbarPreview->setGeometry(8, 262, 268, 26);
   tbarPreview->setRange(0, 10);
+  tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
+  tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
   const auto button = [this](const char *name, QAction *action, int x) {
     auto *b = NewButton(pnlPreview, name, action, QRect(x, 302, 34, 34), Qt::ToolButtonIconOnly);
@@ -422,8 +429,8 @@ void TTvlMainForm::SetUpFileDialog() {
 }
 
 void TTvlMainForm::UpdateControls() {
-  // The preview is stopped here first, once the preview player exists. The play buttons are not
-  // refreshed: the player's state event does that.
+  // The play buttons are not refreshed here: the player's state event does that.
+  actStopExecute();
   PlayState = psStop;
   const QTreeWidgetItem *row = SelectedIndex >= 0 ? lvFileList->topLevelItem(SelectedIndex) : nullptr;
   lblPreviewInfo->setText("Preview:" + (row ? row->text(0) : QString()));
@@ -721,6 +728,7 @@ void TTvlMainForm::actRemoveFileExecute() {
   // The Delete key comes here past the disabled action.
   if (position < 0 || Adding())
     return;
+  actStopExecute();
   delete lvFileList->takeTopLevelItem(position);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
     SelectRow(std::min(position, rows - 1));
@@ -763,7 +771,8 @@ void TTvlMainForm::lvFileListSelectItem() {
 }
 
 void TTvlMainForm::lvFileListDblClick() {
-  actPlay->trigger();
+  // Play's own rules, also while the Play button is disabled: a double click pauses a playing preview.
+  actPlayExecute();
 }
 
 void TTvlMainForm::actConvertExecute() {
@@ -772,6 +781,8 @@ void TTvlMainForm::actConvertExecute() {
   // Files handed to the window meanwhile are probed, and queued once the run is over.
   FConverting = true;
   const auto converted = qScopeGuard([this] { FConverting = false; });
+  if (PlayState == psPlay || PlayState == psResume)
+    actStopExecute();
   const std::string folder = edtOutputFolder->text().toStdString();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
@@ -833,4 +844,30 @@ void TTvlMainForm::ShowResults() {
 
 void TTvlMainForm::actOpenFolderExecute() {
   platform::Shell().Open(edtOutputFolder->text().toStdString());
+}
+
+void TTvlMainForm::actEditExecute() {
+  const int position = SelectedPosition();
+  if (position < 0)
+    return;
+  // One playback at a time: the preview ends before the edit window plays.
+  actStopExecute();
+  TEditForm form(*TvlConvert, this);
+  if (!form.Edit(position))
+    return;
+  TInputFile &file = TvlConvert->Files[position];
+  file.AspectIndex = form.AspectIndex();
+  const int64_t start = std::min(form.MarkIn, form.MarkOut);
+  const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
+  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told.
+  if (length == 0 || start >= file.DurationMs) {
+    platform::ShowMessage(length == 0 ? "The trim was not changed: Mark In and Mark Out are at the same place."
+                                      : "The trim was not changed: it starts after the end of the file.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  file.TrimStart = start;
+  file.TrimDuration = length;
+  lvFileList->topLevelItem(position)->setText(colTrimmed,
+                                              QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
 }

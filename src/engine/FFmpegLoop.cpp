@@ -374,6 +374,10 @@ void TTranscoder::HandOutToOutputs(int istIndex, AVFrame *frame) {
   for (auto &ost : FOutputStreams) {
     if (ost->SourceIndex != istIndex || !ost->EncodingNeeded)
       continue;
+    // Threaded decoders still hold pictures when the loop stops at the recording time; the drain
+    // must not carry them past it.
+    if (static_cast<double>(S.RecordingTime) / 1000000.0 <= OutputTime(*ost))
+      continue;
     switch (ost->Encoder->codec_type) {
     case AVMEDIA_TYPE_AUDIO:
       AudioOut(*ost, frame);

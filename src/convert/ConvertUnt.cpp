@@ -132,11 +132,18 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   const TFormatRec profile = FProfiles.GetFormat(profileIndex);
   try {
     // Count is read at every step: the windows answer while the run is built.
+    CancelBuild = false;
     for (int p = 0; p < Files.Count(); ++p) {
+      // Asked while the windows answered during the previous file.
+      if (CancelBuild) {
+        EndRun();
+        return false;
+      }
       const bool prepared = p < MaxRunFiles && PrepareJob(p, folder, profile.Category, profile.Ext);
-      // A file without a task must not show the result of an earlier run.
+      // A file without a task must not show the result of an earlier run. One left out by the cap
+      // did not fail: it is just not part of this run.
       TInputFile &file = Files[p];
-      file.Status = prepared ? csNone : csFailed;
+      file.Status = prepared || p >= MaxRunFiles ? csNone : csFailed;
       if (prepared)
         file.StatusText.clear();
       else if (p < MaxRunFiles)

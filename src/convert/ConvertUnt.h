@@ -87,6 +87,9 @@ public:
   // be used; BuildError() then says why.
   bool BuildRun(int32_t profileIndex, const std::string &folder);
   const std::string &BuildError() const { return FBuildError; }
+  // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
+  // then returns false with no task and no error.
+  bool CancelBuild = false;
   void StartConversion() { Engine.StartTasks(1); }
   // Records a task's end report in its file: success, failure, or cancelled. Runs on the
   // reporting worker thread.

@@ -88,7 +88,8 @@ void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
     bool shown = false;
     if (converted) {
       if (!FPreviewer)
-        FPreviewer = std::make_unique<TPreviewer>();
+        FPreviewer = std::make_unique<TPreviewer>(
+            [this](const std::function<void()> &fn) { return FTask.CallOnMainThread(fn); });
       lock.unlock(); // only this thread frees the previewer
       shown = FPreviewer->Show(*FPreviewConverter.Bitmap(), pts);
       lock.lock();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Dialogs.h"
 
@@ -37,6 +38,13 @@ public:
   // False when the media libraries could not be bound: the user has been told, and the program ends
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
+
+  // Adds files as Add Files does after its dialog, and every video under a folder as Add Folder does.
+  void AddFiles(const std::vector<std::string> &paths);
+  void AddFolder(std::string folder);
+  // Files and folders from the command line, a second start or a drop, in their order. Held back
+  // while a dialog or a run is open.
+  void QueuePaths(const std::vector<std::string> &paths);
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -111,6 +119,8 @@ private:
   void actMoveDownExecute();
   void lvFileListSelectItem();
   void lvFileListDblClick();
+  // True when the event was a drag or a drop on the queue.
+  bool lvFileListDrop(QEvent *event);
   // Appends the list row of a queued file.
   QTreeWidgetItem *AddRow(const TInputFile &file);
   void SelectRow(int position);
@@ -142,4 +152,6 @@ private:
   enum class TRun { None, Building, Converting } FRun = TRun::None;
   TConvertForm *FProgress = nullptr;
   bool FCloseAfterRun = false;
+  std::vector<std::string> FPendingPaths;
+  bool FRetryScheduled = false;
 };

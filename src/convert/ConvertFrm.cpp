@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <QApplication>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,8 +20,10 @@
 #include "convert/JobBuilder.h"
 #include "engine/Bitmap.h"
 #include "engine/EngineTypes.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
+#include "platform/Notifier.h"
 #include "platform/Power.h"
 #include "platform/Shell.h"
 
@@ -48,6 +52,14 @@ template <typename T> T *Named(T *control, const char *name, const QRect &geomet
   return control;
 }
 
+// How many queued files have the status.
+int FilesWith(const TTvlConvert &driver, int32_t status) {
+  int count = 0;
+  for (int p = 0; p < driver.Files.Count(); ++p)
+    count += driver.Files[p].Status == status;
+  return count;
+}
+
 } // namespace
 
 TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidget *parent)
@@ -55,7 +67,7 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
       FDriver(driver), FOutputFolder(std::move(outputFolder)) {
   setObjectName("ConvertForm");
   setWindowTitle("Converting");
-  setFixedSize(428, 454);
+  setFixedSize(428, 476);
   setModal(true);
 
   pnlPreview = Named(new TPreviewPanel(this), "pnlPreview", QRect(19, 10, 390, 240));
@@ -82,12 +94,17 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
     bar->setValue(0);
   }
   lblInfoLength = Named(new QLabel(this), "lblInfoLength", QRect(19, 350, 390, 18));
+  lblTime = Named(new QLabel(this), "lblTime", QRect(19, 372, 390, 18));
   chkShutdown = Named(new QCheckBox("Shut down computer when conversion completed.", this), "chkShutdown",
-                      QRect(19, 374, 390, 20));
+                      QRect(19, 396, 390, 20));
   chkOpenOutput = Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput",
-                        QRect(19, 396, 390, 20));
-  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 420, 85, 25));
-  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 420, 85, 25));
+                        QRect(19, 418, 390, 20));
+  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 442, 85, 25));
+  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 442, 85, 25));
+  // The elapsed time moves on between progress reports, and while a long file reports rarely.
+  FTimeTick = new QTimer(this);
+  FTimeTick->setInterval(1000);
+  connect(FTimeTick, &QTimer::timeout, this, [this] { ShowTime(); });
   btnPause->setAutoDefault(false);
   btnCancel->setAutoDefault(false);
 
@@ -102,6 +119,7 @@ TConvertForm::~TConvertForm() {
   FDriver.Engine.OnProgress = nullptr;
   FDriver.Engine.OnTerminate = nullptr;
   FDriver.Engine.OnPreviewBitmap = nullptr;
+  platform::Power().ReleaseSleep();
 }
 
 bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
@@ -135,6 +153,10 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   // Without a task the engine never reports the run's end: there is nothing to wait for.
   if (engine.TaskTotal() == 0)
     return false;
+  FEstimate.Start(platform::Clock().NowMs(), engine.TaskTotal());
+  ShowTime();
+  FTimeTick->start();
+  platform::Power().InhibitSleep(platform::ApplicationTitle, "Converting videos");
   FDriver.StartConversion();
   return true;
 }
@@ -144,7 +166,18 @@ void TConvertForm::RunConversion(int32_t fileCount, const std::string &ext) {
     exec();
 }
 
-bool TConvertForm::ShutdownWindows() { return platform::Power().PowerOff(); }
+bool TConvertForm::ShutdownWindows() {
+  const auto text = [](int seconds) {
+    return "The computer will power off in " + std::to_string(seconds) + " seconds.";
+  };
+  if (!platform::Dialogs().Countdown(text, PowerOffCountdownSeconds))
+    return false;
+  std::string reason;
+  if (platform::Power().PowerOff(reason))
+    return true;
+  platform::ShowMessage("The computer was not powered off: " + reason, platform::TMsgIcon::Warning);
+  return false;
+}
 
 void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
                                   int ATotalOutputDuration) {
@@ -250,6 +283,8 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, int expectedMs, bool en
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
   const int64_t totalMs = file->TrimDuration == -1 ? expectedMs : file->TrimDuration;
   const int64_t doneMs = ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
+  FEstimate.Progress(platform::Clock().NowMs(), task, doneMs, totalMs);
+  ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
                              .arg(QString::fromStdString(FormatSeconds(static_cast<int32_t>(doneMs / 1000))),
                                   QString::fromStdString(FormatSeconds(static_cast<int32_t>(totalMs / 1000)))));
@@ -270,6 +305,10 @@ void TConvertForm::ConvertDone() {
     // Orders what follows after every end report of the run.
     std::lock_guard guard(FLock);
   }
+  FTimeTick->stop();
+  // Before a power-off: our own lock would hold it up.
+  platform::Power().ReleaseSleep();
+  NotifyWhenInactive();
   hide();
   if (Canceled || !chkShutdown->isChecked())
     platform::ShowMessage(CompletionText(), platform::TMsgIcon::Information);
@@ -289,11 +328,7 @@ std::string TConvertForm::CompletionText() const {
   for (int p = 0; Canceled && p < FDriver.Files.Count(); ++p)
     if (const std::string partial = TTvlConvert::PartialOutput(FDriver.Files[p]); !partial.empty())
       text += "\nThe output is partial: " + partial;
-  int failed = 0, cancelled = 0;
-  for (int p = 0; p < FDriver.Files.Count(); ++p) {
-    failed += FDriver.Files[p].Status == csFailed;
-    cancelled += FDriver.Files[p].Status == csCanceled;
-  }
+  const int failed = FilesWith(FDriver, csFailed), cancelled = FilesWith(FDriver, csCanceled);
   // Success is not claimed for files that did not make it.
   if (failed > 0 || cancelled > 0)
     text += "\n\n" + std::to_string(failed) + " file(s) failed, " + std::to_string(cancelled) +
@@ -301,14 +336,28 @@ std::string TConvertForm::CompletionText() const {
   return text;
 }
 
+void TConvertForm::ShowTime() { lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs()))); }
+
+void TConvertForm::NotifyWhenInactive() {
+  if (QApplication::activeWindow())
+    return;
+  // Files that could not be set up count as failed too.
+  const int succeeded = FilesWith(FDriver, csSuccess), failed = FilesWith(FDriver, csFailed);
+  platform::Notifier().Notify(platform::ApplicationTitle,
+                              std::string(Canceled ? "Conversion canceled: " : "Conversion finished: ") +
+                                  std::to_string(succeeded) + " succeeded, " + std::to_string(failed) + " failed.");
+}
+
 void TConvertForm::PauseOrResume() {
   uint8_t converting = stConverting, paused = stPaused;
   if (State.compare_exchange_strong(converting, stPaused)) {
     FDriver.Engine.PauseTasks();
+    FEstimate.Pause(platform::Clock().NowMs());
     btnPause->setText("&Resume");
     setWindowTitle("Converting(Pause)");
   } else if (State.compare_exchange_strong(paused, stConverting)) {
     FDriver.Engine.ResumeTasks();
+    FEstimate.Resume(platform::Clock().NowMs());
     btnPause->setText("&Pause");
     setWindowTitle("Converting");
   }

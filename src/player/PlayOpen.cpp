@@ -20,6 +20,12 @@ void Sleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisec
 // Lets a blocking read of the library give up once the playback is being ended.
 int InterruptCallback(void *opaque) { return static_cast<PlayContext *>(opaque)->AbortRequest ? 1 : 0; }
 
+// The image-sequence demuxer, and the single-picture demuxers this library generation opens
+// picture files with ("jpeg_pipe", "png_pipe", …).
+bool IsImageDemuxer(const std::string &name) {
+  return name == "image2" || name == "image2pipe" || (name.size() > 5 && name.ends_with("_pipe"));
+}
+
 std::string Named(const PlayContext *context, const char *text) { return context->FileName + std::string(text); }
 
 // Opens the file and its streams; false with the owner's LastError set.
@@ -53,7 +59,7 @@ bool OpenInput(PlayContext *context) {
   }
   if (input->pb)
     input->pb->eof_reached = 0;
-  context->IsImageSequence = std::strcmp(input->iformat->name, "image2") == 0;
+  context->IsImageSequence = IsImageDemuxer(input->iformat->name);
 
   // Each kind counts its own streams: a subtitle or data stream never hides a video or audio one.
   // Cover pictures of audio files are not video.
@@ -91,18 +97,18 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
   // No key picture at or after the target (a seek to the very end): the last one before it.
   if (result < 0 && !(context->SeekFlags & AVSEEK_FLAG_BACKWARD))
     result = AVFormat.av_seek_frame(input, index, target, AVSEEK_FLAG_BACKWARD);
-  if (result < 0) {
-    context->Owner->Log(ltError, Named(context, ": error while seeking"));
-  } else {
+  if (result >= 0)
     for (TPacketQueue *queue : {&context->AudioQueue, &context->VideoQueue})
       if ((queue == &context->AudioQueue ? context->AudioStreamIndex : context->VideoStreamIndex) >= 0) {
         queue->Flush();
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
-  }
   context->EndReported = false;
   context->SeekRequest = false;
   endOfFile = false;
+  // Logged once the seek is taken up: a pause waiting for it may hold the thread the message goes to.
+  if (result < 0)
+    context->Owner->Log(ltError, Named(context, ": error while seeking"));
 }
 
 void ReadLoop(PlayContext *context) {

@@ -1,5 +1,6 @@
 #include "convert/ConvertFrm.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QApplication>
 
 #include <algorithm>
 #include <filesystem>
@@ -336,7 +336,9 @@ std::string TConvertForm::CompletionText() const {
   return text;
 }
 
-void TConvertForm::ShowTime() { lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs()))); }
+void TConvertForm::ShowTime() {
+  lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
+}
 
 void TConvertForm::NotifyWhenInactive() {
   if (QApplication::activeWindow())

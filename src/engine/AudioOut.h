@@ -68,6 +68,7 @@ private:
   int FBlockCapacity = 0;      // samples per channel
   int FBlockSamples = 0;
   bool FDrained = false;
+  int64_t FNextPts = AV_NOPTS_VALUE; // of the next frame sent, in samples
 };
 
 // The volume rule: 256 leaves samples untouched, 512 doubles them, clipping at the format's range

@@ -46,6 +46,14 @@ bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_E
 
 } // namespace
 
+bool TTranscoder::InTime(const TInputStreamState &ist, int64_t pts) const {
+  // A file opened at a start offset counts from it: decoded or copied, what lies before is left
+  // out alike, so the streams start together.
+  if (FTask.FInputFiles[static_cast<size_t>(ist.FileIndex)].Seeked && pts < 0)
+    return false;
+  return S.StartTime == 0 || pts >= S.StartTime;
+}
+
 int TTranscoder::PickInputFile() {
   double iptsMin = 1e100, optsMin = 1e100;
   int file = -1;
@@ -150,8 +158,7 @@ void TTranscoder::MainLoop() {
       const int decoded = OutputPacket(ist, istIndex, pkt.get());
       AVCodecLib.av_packet_unref(pkt.get());
       if (decoded < 0) {
-        const std::string text = "Error while decoding stream #" + std::to_string(ist.FileIndex) + "." +
-                                 std::to_string(ist.StreamIndex);
+        const std::string text = DecodeErrorText(ist);
         if (S.ExitOnError)
           throw FFmpegException(text);
         if (S.Verbose >= 0)
@@ -167,14 +174,22 @@ void TTranscoder::MainLoop() {
   }
 }
 
+std::string TTranscoder::DecodeErrorText(const TInputStreamState &ist) const {
+  return "Error while decoding stream #" + std::to_string(ist.FileIndex) + "." + std::to_string(ist.StreamIndex) +
+         ": " + FDecodeError;
+}
+
 void TTranscoder::Finish() {
+  // A decoder that complains while draining has still given what it could: the outputs are
+  // flushed and the trailers written all the same.
   for (size_t i = 0; i < FInputStreams.size(); ++i)
-    if (FInputStreams[i]->DecodingNeeded)
-      OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr);
+    if (FInputStreams[i]->DecodingNeeded && OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr) < 0 &&
+        S.Verbose >= 0)
+      FTask.Log(1, DecodeErrorText(*FInputStreams[i]));
   for (TOutputFile &file : FTask.FOutputFiles) {
     const int result = AVFormat.av_write_trailer(file.Context.get());
     if (result < 0)
-      throw FFmpegException(OpenErrorText("av_write_trailer()", result));
+      throw FFmpegException(CallErrorText("av_write_trailer()", result));
   }
   Report(true);
   FTask.CloseOpenCodecs();
@@ -203,7 +218,10 @@ int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pk
       ist.NextPts += PacketDurationUs(ist.Stream, *pkt);
       RateEmulation(ist);
     }
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+    // Judged by when it is shown: a reordered picture is decoded before its time.
+    const int64_t shown =
+        pkt->pts == AV_NOPTS_VALUE ? ist.Pts : AVUtil.av_rescale_q(pkt->pts, ist.Stream->time_base, AV_TIME_BASE_Q);
+    if (InTime(ist, shown))
       for (auto &ost : FOutputStreams)
         if (ost->SourceIndex == istIndex && !ost->EncodingNeeded)
           CopyPacket(*ost, ist, *pkt);
@@ -212,25 +230,27 @@ int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pk
     return 0;
   const int result = ist.Decoder->codec_type == AVMEDIA_TYPE_SUBTITLE ? DecodeSubtitle(ist, istIndex, pkt)
                                                                       : DecodeFrames(ist, istIndex, pkt);
-  if (result < 0)
-    return result;
   if (!pkt)
     FlushOutputs(istIndex);
-  return 0;
+  return result < 0 ? result : 0;
 }
 
 int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
   AVCodecContext *dec = ist.Decoder;
   int result = AVCodecLib.avcodec_send_packet(dec, pkt);
-  if (result < 0 && !Ended(result))
+  if (result < 0 && !Ended(result)) {
+    FDecodeError = CallErrorText("avcodec_send_packet()", result);
     return -1;
+  }
   AVFrame *frame = ist.Picture.get();
   for (;;) {
     result = AVCodecLib.avcodec_receive_frame(dec, frame);
     if (Ended(result))
       return 0;
-    if (result < 0)
+    if (result < 0) {
+      FDecodeError = CallErrorText("avcodec_receive_frame()", result);
       return -1;
+    }
     // Every frame of the packet is handed on, each at its own time.
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
       ist.Pts = AVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base, AV_TIME_BASE_Q);
@@ -243,7 +263,7 @@ int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pk
     else if (pkt)
       ist.NextPts = ist.Pts + PacketDurationUs(ist.Stream, *pkt);
     RateEmulation(ist);
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+    if (InTime(ist, ist.Pts))
       HandOut(istIndex, frame);
     AVUtil.av_frame_unref(frame);
   }
@@ -254,8 +274,10 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     return 0;
   AVSubtitle sub{};
   int got = 0;
-  if (AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt) < 0)
+  if (const int result = AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt); result < 0) {
+    FDecodeError = CallErrorText("avcodec_decode_subtitle2()", result);
     return -1;
+  }
   if (!got)
     return 0;
   struct TSubtitleFree {
@@ -263,7 +285,7 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     ~TSubtitleFree() { AVCodecLib.avsubtitle_free(&Sub); }
   } owned{sub};
   ist.Pts = ist.NextPts;
-  if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+  if (InTime(ist, ist.Pts))
     for (auto &ost : FOutputStreams)
       if (ost->SourceIndex == istIndex && ost->EncodingNeeded)
         SubtitleOut(*ost, ist, sub, pkt->pts);
@@ -312,6 +334,7 @@ void TTranscoder::CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, co
 }
 
 void TTranscoder::FlushOutputs(int istIndex) {
+  DrainFilterGraph(istIndex);
   for (auto &ost : FOutputStreams) {
     if (ost->SourceIndex != istIndex || !ost->EncodingNeeded)
       continue;

@@ -17,6 +17,9 @@ struct TOutStream {
   AVCodecContext *Codec = nullptr; // null for subtitle and data streams
   AVFrame *Frame = nullptr;
   int64_t NextPts = 0; // in the encoder's time base
+  int64_t Frames = 0;  // pictures or audio frames sent
+  int64_t Packets = 0;
+  int64_t LastPts = AV_NOPTS_VALUE; // of the last packet written, in the stream's time base
   bool Done = false;
 };
 
@@ -62,19 +65,19 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   if (s.Plan.Kind == TStreamKind::Video) {
     c->width = s.Plan.Width;
     c->height = s.Plan.Height;
-    c->time_base = AVRational{s.Plan.RateDen, s.Plan.RateNum};
+    c->time_base = s.Plan.ClockRate > 0 ? AVRational{1, s.Plan.ClockRate} : AVRational{s.Plan.RateDen, s.Plan.RateNum};
     c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
-    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->pix_fmt = AVUtil.av_get_pix_fmt(s.Plan.PixelFormat.c_str());
     c->gop_size = 12;
-    c->max_b_frames = 0;
-    c->bit_rate = 150000;
+    c->max_b_frames = s.Plan.MaxBFrames;
+    c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
     if (s.Plan.SarNum > 0)
       c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
   } else {
     c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     c->sample_rate = s.Plan.SampleRate;
     AVUtil.av_channel_layout_default(&c->ch_layout, s.Plan.Channels);
-    c->bit_rate = 64000;
+    c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 64000;
     c->time_base = AVRational{1, s.Plan.SampleRate};
   }
   if (clip.Output->oformat->flags & AVFMT_GLOBALHEADER)
@@ -86,6 +89,17 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   s.Stream->time_base = c->time_base;
   s.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
   s.Stream->avg_frame_rate = c->framerate;
+  if (s.Plan.Rotation != 0) {
+    auto *matrix = reinterpret_cast<int32_t *>(
+        AVFormat.av_stream_new_side_data(s.Stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+    if (!matrix) {
+      error = "out of memory";
+      return false;
+    }
+    // The MP4 muxer writes the matrix transposed: this angle reads back as a turn of Rotation
+    // degrees clockwise, as phones' files do.
+    AVUtil.av_display_rotation_set(matrix, s.Plan.Rotation);
+  }
 
   AVFrame *f = s.Frame;
   if (s.Plan.Kind == TStreamKind::Video) {
@@ -102,17 +116,39 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   return !Failed(AVUtil.av_frame_get_buffer(f, 0), "frame buffer", error);
 }
 
-// A pattern that moves from frame to frame, so the encoder has real motion to code.
-void FillPicture(AVFrame *f, int64_t index) {
-  const int shift = static_cast<int>(index % 256);
+void PutSample(const AVFrame *f, int plane, int x, int y, int bytes, int shift, int value) {
+  uint8_t *p = f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane] + static_cast<ptrdiff_t>(x) * bytes;
+  if (bytes == 2)
+    *reinterpret_cast<uint16_t *>(p) = static_cast<uint16_t>((value & 255) << shift);
+  else
+    *p = static_cast<uint8_t>(value);
+}
+
+// A pattern that moves from frame to frame, so the encoder has real motion to code; planar YUV of
+// any subsampling and depth. The left quarter is bright: turned for display, it marks the side
+// that must end up on top.
+void FillPicture(AVFrame *f, int64_t index, bool marked) {
+  const AVPixFmtDescriptor *desc = AVUtil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+  const int bytes = desc->comp[0].step, shift = desc->comp[0].depth - 8;
+  const int move = static_cast<int>(index % 256);
   for (int y = 0; y < f->height; ++y)
     for (int x = 0; x < f->width; ++x)
-      f->data[0][y * f->linesize[0] + x] = static_cast<uint8_t>(x + y + shift * 3);
-  for (int y = 0; y < f->height / 2; ++y)
-    for (int x = 0; x < f->width / 2; ++x) {
-      f->data[1][y * f->linesize[1] + x] = static_cast<uint8_t>(128 + y + shift * 2);
-      f->data[2][y * f->linesize[2] + x] = static_cast<uint8_t>(64 + x + shift * 5);
+      PutSample(f, 0, x, y, bytes, shift, marked ? (x < f->width / 4 ? 235 : 16 + (x + move) % 32) : x + y + move * 3);
+  const int cw = -((-f->width) >> desc->log2_chroma_w), ch = -((-f->height) >> desc->log2_chroma_h);
+  for (int y = 0; y < ch; ++y)
+    for (int x = 0; x < cw; ++x) {
+      PutSample(f, 1, x, y, bytes, shift, marked ? 128 : 128 + y + move * 2);
+      PutSample(f, 2, x, y, bytes, shift, marked ? 128 : 64 + x + move * 5);
     }
+}
+
+// Ticks of the clock between one picture and the next: even at the nominal rate, or alternating
+// between a shorter and a longer step around it, as phones and screen recorders write.
+int64_t FrameStep(const TOutStream &s) {
+  if (s.Plan.ClockRate <= 0)
+    return 1;
+  const int64_t step = int64_t{s.Plan.ClockRate} * s.Plan.RateDen / s.Plan.RateNum;
+  return s.Frames % 2 == 0 ? step * 2 / 3 : step * 4 / 3;
 }
 
 // A 440 Hz tone at half scale, in whichever sample format the encoder takes.
@@ -153,6 +189,10 @@ bool Encode(TClip &clip, TOutStream &s, AVFrame *frame, std::string &error) {
       return false;
     AVCodecLib.av_packet_rescale_ts(clip.Packet, s.Codec->time_base, s.Stream->time_base);
     clip.Packet->stream_index = s.Stream->index;
+    if (s.Plan.RepeatTimestampEvery > 0 && ++s.Packets % s.Plan.RepeatTimestampEvery == 0 &&
+        s.LastPts != AV_NOPTS_VALUE)
+      clip.Packet->pts = clip.Packet->dts = s.LastPts;
+    s.LastPts = clip.Packet->pts;
     if (Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error))
       return false;
   }
@@ -271,11 +311,12 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
       return false;
     const bool video = next->Plan.Kind == TStreamKind::Video;
     if (video)
-      FillPicture(next->Frame, next->NextPts);
+      FillPicture(next->Frame, next->Frames, next->Plan.Rotation != 0);
     else
       FillTone(next->Frame, next->NextPts);
     next->Frame->pts = next->NextPts;
-    next->NextPts += video ? 1 : next->Frame->nb_samples;
+    next->NextPts += video ? FrameStep(*next) : next->Frame->nb_samples;
+    next->Frames += 1;
     if (!Encode(clip, *next, next->Frame, error))
       return false;
   }

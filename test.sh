@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up (packages, build) and runs the whole test suite: the plain build, the threaded
-# engine tests under TSan, then everything again under ASan + UBSan.
+# engine and player tests under TSan, then everything again under ASan + UBSan.
 # "./test.sh quick" runs the plain build only; "./test.sh tsan" runs the whole suite under TSan.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -13,10 +13,10 @@ run_suite() {
   ctest --preset "$1" -j2 --timeout 300
 }
 
-# The engine's thread, component and output-path tests are the threaded ones.
+# The engine's thread, component and output-path tests and the player's tests are the threaded ones.
 run_engine_under_tsan() {
-  scripts/setup.sh tsan tvl_testmedia engine_run_tests engine_path_tests
-  for t in engine_run_tests engine_path_tests; do
+  scripts/setup.sh tsan tvl_testmedia engine_run_tests engine_path_tests player_tests
+  for t in engine_run_tests engine_path_tests player_tests; do
     build-tsan/tests/$t --gtest_brief=1
   done
 }

@@ -11,7 +11,8 @@ for t in "$@"; do targets+=(--target "$t"); done
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
-  libsdl2-dev libjpeg-dev libgtest-dev xvfb xauth)
+  libsdl2-dev libjpeg-dev libgtest-dev xvfb xauth
+  desktop-file-utils appstream)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

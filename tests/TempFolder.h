@@ -28,8 +28,9 @@ public:
     std::ofstream(File(name), std::ios::binary) << content;
     return File(name);
   }
-  std::string Read(const std::string &name) const {
-    std::ifstream in(File(name), std::ios::binary);
+  std::string Read(const std::string &name) const { return ReadFile(File(name)); }
+  static std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 

@@ -4,9 +4,12 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "media/InputFileKind.h"
+#include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -34,7 +37,6 @@
 
 namespace {
 
-constexpr const char *SettingsFile = "VideoConverter.ini";
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 
@@ -108,7 +110,10 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   setWindowTitle("Tavrelle Video Converter");
   PlayState = psEnd;
   UpdatePlayButtons();
-  IniOptions.LoadFromFile(platform::ExeFolder() + SettingsFile);
+  FSettingsFile = platform::SettingsFile();
+  IniOptions.LoadFromFile(FSettingsFile);
+  if (!IniOptions.LoadProblem.empty())
+    platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   FillProfiles();
   ChooseOutputFolder();
   UpdateControls();
@@ -126,9 +131,12 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
-  const std::string path = platform::ExeFolder() + SettingsFile;
-  if (!IniOptions.SaveToFile(path))
-    std::fprintf(stderr, "tavrelle: cannot write the settings to %s\n", path.c_str());
+  // The user's choices of this session are lost otherwise: they are told, not only the log.
+  if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
+    std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
+    platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
+                          platform::TMsgIcon::Error);
+  }
 }
 
 void TTvlMainForm::CreateActions() {
@@ -169,6 +177,7 @@ void TTvlMainForm::CreateActions() {
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 }
@@ -360,7 +369,7 @@ void TTvlMainForm::ChooseOutputFolder() {
     return;
   }
   // The default stays out of the settings: OutputFolder remains empty.
-  const std::string folder = platform::ExeFolder() + "output/";
+  const std::string folder = platform::DataFolders().OutputFolder;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   edtOutputFolder->setText(QString::fromStdString(folder));
@@ -445,6 +454,22 @@ void TTvlMainForm::cbbFormatExChange(int index) {
   IniOptions.OutputFormat = index;
 }
 
+void TTvlMainForm::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
+}
+
 void TTvlMainForm::edtOutputFolderButtonClick() {
   const std::string folder =
       platform::Dialogs().SelectFolder("Select output folder", edtOutputFolder->text().toStdString());
@@ -481,9 +506,10 @@ void TTvlMainForm::actAddFileExecute() {
     return;
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
-    if (position == TTvlConvert::Unusable)
-      platform::ShowMessage("Load failed.\"" + path + "\" is unsupported.");
-    else if (position == TTvlConvert::AlreadyQueued)
+    if (position == TTvlConvert::Unusable) {
+      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
+    } else if (position == TTvlConvert::AlreadyQueued)
       platform::ShowMessage("\"" + path + "\" is already existing.");
     else {
       AddRow(TvlConvert->Files[position]);

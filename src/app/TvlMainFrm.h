@@ -123,7 +123,11 @@ private:
   void ShowHelp();
   void ShowAbout();
   void cbbFormatExChange(int index);
+  // Setting...: edits the selected profile's choices and saves them at once.
+  void actFormatSettingExecute();
   void edtOutputFolderButtonClick();
 
   bool FLibrariesLoaded = false;
+  // Where the settings were read from, and are written back to.
+  std::string FSettingsFile;
 };

@@ -29,7 +29,11 @@ std::string WithLowerCasePatterns(const std::string &list);
 // True when the upper-cased text occurs in the list text.
 bool InExtensionList(const char *list, const std::string &text);
 
-// Appends the video files under the folder (which ends in "/"), depth first, in the order the
-// file system lists each folder. Hidden entries and symbolic links are never descended into: they
-// are judged by their names like files. Audio files are never collected.
+// Name order as users expect a folder listed: letters without regard to case, runs of digits by
+// their value (clip2 before clip10), and names that still tie by their exact bytes.
+bool NaturalNameLess(const std::string &a, const std::string &b);
+
+// Appends the video files under the folder (which ends in "/"), depth first, each folder's entries
+// in NaturalNameLess order. Hidden entries and symbolic links are never descended into: they are
+// judged by their names like files. Audio files are never collected.
 void FindVideoFiles(const std::string &folder, std::vector<std::string> &list);

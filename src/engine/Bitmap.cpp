@@ -21,11 +21,15 @@ void PutLE(uint8_t *at, uint32_t value, int bytes) {
 void TBitmap::TAlignedFree::operator()(uint8_t *bits) const { std::free(bits); }
 
 TBitmap::TBitmap(int width, int height) {
-  if (width <= 0 || height <= 0 || width > 32768 || height > 32768)
+  // 0 × 0 is the empty picture (no playback, nothing converted); it holds no bits.
+  const bool empty = width == 0 && height == 0;
+  if (!empty && (width <= 0 || height <= 0 || width > 32768 || height > 32768))
     throw std::invalid_argument("bitmap size out of range");
   FWidth = width;
   FHeight = height;
   FStride = (width * 3 + 3) & ~3;
+  if (empty)
+    return;
   const size_t bytes = static_cast<size_t>(FStride) * height;
   const size_t rounded = (bytes + BitsAlignment - 1) / BitsAlignment * BitsAlignment;
   FBits.reset(static_cast<uint8_t *>(std::aligned_alloc(BitsAlignment, rounded)));

@@ -81,6 +81,7 @@ void TTranscoder::Transcode() {
   CopyMetaData();
   WriteHeaders();
   FTimerStart = AVUtil.av_gettime();
+  FInputSeconds = InputSeconds();
   MainLoop();
   Finish();
 }

@@ -22,7 +22,8 @@ bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_E
 
 void TTranscoder::AudioOut(TOutputStreamState &ost, AVFrame *frame) {
   if (!ost.AudioPath) {
-    const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime, S.ExitOnError, S.Verbose};
+    const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime,
+                                     S.ExitOnError,     S.Verbose,             S.DtsDeltaThreshold};
     ost.AudioPath = std::make_unique<TAudioOut>(
         ost.Encoder, ost.Stream, settings, [this](int level, const std::string &text) { FTask.Log(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FAudioBytes);
@@ -149,11 +150,16 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
   AVFormatContext *os = OutputContext(ost);
   for (TPacketPtr &packet : packets) {
     KeepTimestampsInOrder(ost, *packet);
+    // Nothing is written past the bound of the output's length.
+    const int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (time != AV_NOPTS_VALUE && PastLimit(ost, static_cast<double>(time) * av_q2d(ost.Stream->time_base)))
+      continue;
     if (packet->pts != AV_NOPTS_VALUE)
       ost.MuxEnd = std::max(ost.MuxEnd, packet->pts + packet->duration);
     const int result = AVFormat.av_interleaved_write_frame(os, packet.get());
     if (result < 0)
       throw FFmpegException(CallErrorText("av_interleaved_write_frame()", result));
+    ost.PacketsWritten += 1;
   }
 }
 

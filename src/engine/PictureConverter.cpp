@@ -49,6 +49,14 @@ bool PictureToBitmap(TPictureConverter &converter, const uint8_t *const data[], 
                                                         height, RgbFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!converter.FToRgb)
       return false;
+    if (converter.SourceColorspace != SWS_CS_DEFAULT || converter.FColorspaceChanged) {
+      converter.FColorspaceChanged = true;
+      int *inverse, *table, sourceRange, range, brightness, contrast, saturation;
+      if (SwScale.sws_getColorspaceDetails(converter.FToRgb.get(), &inverse, &sourceRange, &table, &range,
+                                           &brightness, &contrast, &saturation) >= 0)
+        SwScale.sws_setColorspaceDetails(converter.FToRgb.get(), SwScale.sws_getCoefficients(converter.SourceColorspace),
+                                         sourceRange, table, range, brightness, contrast, saturation);
+    }
   }
   const uint8_t *current = data[0];
   int currentStride = linesize[0];

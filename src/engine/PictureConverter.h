@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
 }
 
 #include "engine/Bitmap.h"
@@ -12,6 +13,9 @@ extern "C" {
 
 class TPictureConverter {
 public:
+  // The colour matrix of the pictures converted to bitmaps (SWS_CS_*): BT.601 unless told.
+  int SourceColorspace = SWS_CS_DEFAULT;
+
   // The bitmap of the last conversion; null before the first one.
   TBitmap *Bitmap() const { return FBitmap.get(); }
   // Frees the bitmap, the RGB picture and both scaling contexts.
@@ -25,6 +29,7 @@ private:
   TFramePtr FRgb; // the scaler's side: its buffers carry the padding the scaler may write into
   TScalerPtr FToRgb;
   TScalerPtr FFromRgb;
+  bool FColorspaceChanged = false; // a matrix other than the default was applied once
 };
 
 // Draws the picture into the converter's bitmap (made or remade at the picture's size). False when

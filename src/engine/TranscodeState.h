@@ -47,6 +47,10 @@ struct TInputStreamState {
   int64_t NextPts = AV_NOPTS_VALUE; // microseconds
   int64_t Pts = 0;                  // microseconds
   int AtStart = 1;
+  // Decoded times: the correction of the last discontinuity and the time the next frame should
+  // have (microseconds), so a broken timestamp is caught even when the packets carried none.
+  int64_t FrameTsOffset = 0;
+  int64_t NextFramePts = AV_NOPTS_VALUE;
   TFramePtr Picture; // the decoded frame being handed on
   TVideoFilter Filter;     // the vfilters graph, or the one that turns pictures upright
   std::string Turn;        // filters that turn the pictures upright
@@ -67,6 +71,8 @@ struct TOutputStreamState {
   int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
   int64_t LastDts = AV_NOPTS_VALUE;   // of the last packet written, in the stream's time base
   bool DtsCorrected = false;          // a packet's timestamps have been moved (logged once)
+  int64_t PacketsWritten = 0;         // accepted by the muxer
+  bool PastLimit = false;             // reached the bound of the output's length
   std::vector<TBsfPtr> Filters;
   int AudioResample = 0; // handed to the audio path when it is made
   TFilePtr TwoPassLog;
@@ -102,7 +108,20 @@ private:
   int PickInputFile();
   // Whether data shown at pts (microseconds, on the task's clock) lies inside what is converted.
   bool InTime(const TInputStreamState &ist, int64_t pts) const;
+  // Seconds of output the stream holds so far.
+  double OutputTime(const TOutputStreamState &ost) const;
+  // The longest input's known duration, the bound of the output's length; 0 = none known.
+  double InputSeconds() const;
+  // Whether every output stream has reached the bound of the output's length.
+  bool OutputBeyondLimit();
+  // Whether a stream time (seconds) lies beyond the bound; the stream's first such time is logged.
+  bool PastLimit(TOutputStreamState &ost, double seconds);
   void AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt);
+  // Decoded time of the frame in microseconds, corrected for discontinuities.
+  int64_t FrameTime(TInputStreamState &ist, const AVFrame &frame);
+  void LogDiscontinuity(int64_t delta, int64_t offset, int verbosity) const;
+  // Fails the task when an audio or video output received nothing.
+  void CheckEveryStreamWritten() const;
   void Finish();
   int OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt);
   int DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt);
@@ -139,6 +158,8 @@ private:
   std::vector<std::unique_ptr<TOutputStreamState>> FOutputStreams;
   int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
   int64_t FTimerStart = 0;
+  double FInputSeconds = 0;  // see InputSeconds
+  int FLastDecodeError = 0; // the decoders' last error code
   TProgressReport FProgress;
   TVideoHooks FHooks;
   TPictureConverter FPreviewConverter; // guarded by PreviewLock()

@@ -12,7 +12,8 @@ extern "C" {
 // clang-format off
 #define TVL_SWSCALE_ENTRIES(X) \
   X(swscale_version) X(sws_getContext) X(sws_getCachedContext) X(sws_scale) X(sws_scale_frame) \
-  X(sws_freeContext) X(sws_isSupportedInput) X(sws_isSupportedOutput)
+  X(sws_freeContext) X(sws_isSupportedInput) X(sws_isSupportedOutput) X(sws_getCoefficients) \
+  X(sws_getColorspaceDetails) X(sws_setColorspaceDetails)
 // clang-format on
 
 struct TSwScaleStubs {

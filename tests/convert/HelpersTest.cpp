@@ -49,6 +49,32 @@ TEST(FindVideoFilesTest, CollectsVideosDepthFirstAndSkipsAudioAndHiddenFolders) 
   EXPECT_EQ(std::abs(static_cast<int>(b - d)), 1);
 }
 
+TEST(NaturalNameLessTest, OrdersByValueOfDigitRunsIgnoringCaseThenByBytes) {
+  std::vector<std::string> names{"clip10.avi", "Clip2.avi", "clip1.avi",  "clip02.avi", "clip2.avi",
+                                 "b_x",        "B2",        "a",          "clip",       "clip1a.avi",
+                                 "v99999999999999999999999", "v100000000000000000000000"};
+  std::sort(names.begin(), names.end(), NaturalNameLess);
+  const std::vector<std::string> want{"a", "B2", "b_x", "clip", "clip1.avi", "clip1a.avi", "Clip2.avi",
+                                      "clip02.avi", "clip2.avi", "clip10.avi", "v99999999999999999999999",
+                                      "v100000000000000000000000"};
+  EXPECT_EQ(names, want);
+  // A strict order: equal names are not less, different ones always are one way round.
+  EXPECT_FALSE(NaturalNameLess("clip1", "clip1"));
+  EXPECT_NE(NaturalNameLess("clip01", "clip1"), NaturalNameLess("clip1", "clip01"));
+}
+
+TEST(FindVideoFilesTest, VisitsEachFolderInNameOrderAndSubFoldersWhereTheyFall) {
+  TTempFolder temp;
+  std::filesystem::create_directory(temp.Path() / "a");
+  for (const char *name : {"clip10.avi", "Clip9.mp4", "clip100.mkv", "a/clip2.avi", "a/clip1.avi", "b.avi"})
+    temp.Write(name, "x");
+  std::vector<std::string> found;
+  FindVideoFiles(temp.Folder(), found);
+  const std::vector<std::string> want{temp.File("a/clip1.avi"), temp.File("a/clip2.avi"), temp.File("b.avi"),
+                                      temp.File("Clip9.mp4"), temp.File("clip10.avi"), temp.File("clip100.mkv")};
+  EXPECT_EQ(found, want);
+}
+
 TEST(FindVideoFilesTest, MissingFolderAddsNothing) {
   std::vector<std::string> found;
   FindVideoFiles("/nonexistent-tavrelle-folder/", found);

@@ -28,6 +28,7 @@ struct TClip {
   AVFormatContext *Output = nullptr;
   AVPacket *Packet = nullptr;
   std::vector<TOutStream> Streams;
+  int64_t JumpAtUs = 0, JumpByUs = 0;
 
   ~TClip() {
     for (TOutStream &s : Streams) {
@@ -68,7 +69,7 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->time_base = s.Plan.ClockRate > 0 ? AVRational{1, s.Plan.ClockRate} : AVRational{s.Plan.RateDen, s.Plan.RateNum};
     c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
     c->pix_fmt = AVUtil.av_get_pix_fmt(s.Plan.PixelFormat.c_str());
-    c->gop_size = 12;
+    c->gop_size = s.Plan.KeyInterval;
     c->max_b_frames = s.Plan.MaxBFrames;
     c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
     if (s.Plan.SarNum > 0)
@@ -124,10 +125,26 @@ void PutSample(const AVFrame *f, int plane, int x, int y, int bytes, int shift, 
     *p = static_cast<uint8_t>(value);
 }
 
+void FillPlanes(AVFrame *f, int y, int u, int v) {
+  for (int row = 0; row < f->height; ++row)
+    std::memset(f->data[0] + row * f->linesize[0], y, f->width);
+  for (int row = 0; row < f->height / 2; ++row) {
+    std::memset(f->data[1] + row * f->linesize[1], u, f->width / 2);
+    std::memset(f->data[2] + row * f->linesize[2], v, f->width / 2);
+  }
+}
+
 // A pattern that moves from frame to frame, so the encoder has real motion to code; planar YUV of
-// any subsampling and depth. The left quarter is bright: turned for display, it marks the side
-// that must end up on top.
-void FillPicture(AVFrame *f, int64_t index, bool marked) {
+// any subsampling and depth. A turned picture has a bright left quarter: it marks the side that
+// must end up on top.
+void FillPicture(AVFrame *f, int64_t index, const TStreamPlan &plan) {
+  if (plan.Content == TContent::Solid)
+    return FillPlanes(f, plan.SolidY, plan.SolidU, plan.SolidV);
+  if (plan.Content == TContent::Flashes) {
+    const bool flash = index % ((plan.RateNum + plan.RateDen - 1) / plan.RateDen) == 0;
+    return FillPlanes(f, flash ? 235 : 16, 128, 128);
+  }
+  const bool marked = plan.Rotation != 0;
   const AVPixFmtDescriptor *desc = AVUtil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
   const int bytes = desc->comp[0].step, shift = desc->comp[0].depth - 8;
   const int move = static_cast<int>(index % 256);
@@ -151,15 +168,20 @@ int64_t FrameStep(const TOutStream &s) {
   return s.Frames % 2 == 0 ? step * 2 / 3 : step * 4 / 3;
 }
 
-// A 440 Hz tone at half scale, in whichever sample format the encoder takes.
-void FillTone(AVFrame *f, int64_t firstSample) {
+// A 440 Hz tone at half scale, in whichever sample format the encoder takes; with bursts, a
+// 1 kHz tone for the first 50 ms of every second and silence between.
+void FillTone(AVFrame *f, int64_t firstSample, TContent content) {
   const auto format = static_cast<AVSampleFormat>(f->format);
   const bool planar = AVUtil.av_sample_fmt_is_planar(format);
   const int channels = f->ch_layout.nb_channels;
   const AVSampleFormat packed = AVUtil.av_get_packed_sample_fmt(format);
   for (int i = 0; i < f->nb_samples; ++i) {
-    const double value =
-        0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(firstSample + i) / f->sample_rate);
+    const int64_t sample = firstSample + i;
+    double value = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(sample) / f->sample_rate);
+    if (content == TContent::Flashes)
+      value = sample % f->sample_rate < f->sample_rate / 20
+                  ? 0.7 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(sample) / f->sample_rate)
+                  : 0;
     for (int ch = 0; ch < channels; ++ch) {
       const int index = planar ? i : i * channels + ch;
       uint8_t *plane = f->extended_data[planar ? ch : 0];
@@ -188,6 +210,14 @@ bool Encode(TClip &clip, TOutStream &s, AVFrame *frame, std::string &error) {
     if (Failed(got, "encode", error))
       return false;
     AVCodecLib.av_packet_rescale_ts(clip.Packet, s.Codec->time_base, s.Stream->time_base);
+    const AVRational tb = s.Stream->time_base;
+    if (clip.JumpByUs != 0 && clip.Packet->dts != AV_NOPTS_VALUE &&
+        clip.Packet->dts >= AVUtil.av_rescale_q(clip.JumpAtUs, AVRational{1, 1000000}, tb)) {
+      const int64_t jump = AVUtil.av_rescale_q(clip.JumpByUs, AVRational{1, 1000000}, tb);
+      clip.Packet->dts += jump;
+      if (clip.Packet->pts != AV_NOPTS_VALUE)
+        clip.Packet->pts += jump;
+    }
     clip.Packet->stream_index = s.Stream->index;
     if (s.Plan.RepeatTimestampEvery > 0 && ++s.Packets % s.Plan.RepeatTimestampEvery == 0 &&
         s.LastPts != AV_NOPTS_VALUE)
@@ -253,6 +283,8 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
           AVFormat.avformat_alloc_output_context2(&clip.Output, nullptr, plan.Format.c_str(), path.c_str()),
           "muxer " + plan.Format, error))
     return false;
+  clip.JumpAtUs = static_cast<int64_t>(plan.JumpAt * 1000000);
+  clip.JumpByUs = static_cast<int64_t>(plan.JumpBy * 1000000);
   clip.Packet = AVCodecLib.av_packet_alloc();
   if (!clip.Packet) {
     error = "out of memory";
@@ -311,9 +343,9 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
       return false;
     const bool video = next->Plan.Kind == TStreamKind::Video;
     if (video)
-      FillPicture(next->Frame, next->Frames, next->Plan.Rotation != 0);
+      FillPicture(next->Frame, next->Frames, next->Plan);
     else
-      FillTone(next->Frame, next->NextPts);
+      FillTone(next->Frame, next->NextPts, next->Plan.Content);
     next->Frame->pts = next->NextPts;
     next->NextPts += video ? FrameStep(*next) : next->Frame->nb_samples;
     next->Frames += 1;

@@ -8,6 +8,10 @@
 
 enum class TStreamKind { Video, Audio, Subtitle, Data };
 
+// What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
+// or a white flash on the first frame of every second with a short tone burst starting together.
+enum class TContent { Pattern, Solid, Flashes };
+
 struct TStreamPlan {
   TStreamKind Kind;
   std::string Codec; // encoder name; unused for subtitle and data streams
@@ -17,10 +21,13 @@ struct TStreamPlan {
   int SampleRate = 22050, Channels = 1;
   std::string PixelFormat = "yuv420p";
   int MaxBFrames = 0;
-  int64_t BitRate = 0;        // 0: the writer's usual rate
-  int ClockRate = 0;          // video: a time base of 1/ClockRate with frames spaced unevenly
-  int Rotation = 0;           // video: degrees clockwise the picture is turned for display
+  int ClockRate = 0;            // video: a time base of 1/ClockRate with frames spaced unevenly
+  int Rotation = 0;             // video: degrees clockwise the picture is turned for display
   int RepeatTimestampEvery = 0; // every n-th packet repeats the time of the one before
+  TContent Content = TContent::Pattern;
+  int SolidY = 0, SolidU = 128, SolidV = 128; // the colour of TContent::Solid
+  int KeyInterval = 12;                       // frames between key pictures
+  int BitRate = 0;                            // 0: the generator's small default
 };
 
 struct TClipPlan {
@@ -28,6 +35,8 @@ struct TClipPlan {
   double Seconds = 2;
   std::vector<TStreamPlan> Streams;
   std::map<std::string, std::string> Metadata;
+  // Damage: from JumpAt seconds on, every packet is stamped JumpBy seconds later (a clock jump).
+  double JumpAt = 0, JumpBy = 0;
 };
 
 // False with error set when a codec or the muxer refuses.

@@ -26,6 +26,15 @@ TClipPlan Clip(const char *format, double seconds, std::vector<TStreamPlan> stre
   return plan;
 }
 
+TStreamPlan SolidVideo(int width, int height, int y, int u, int v) {
+  TStreamPlan plan = VideoStream("mpeg4", width, height, 25);
+  plan.Content = TContent::Solid;
+  plan.SolidY = y;
+  plan.SolidU = u;
+  plan.SolidV = v;
+  return plan;
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -75,10 +84,43 @@ std::vector<TMediaFile> MediaFiles() {
   // The header's nominal bit rate is far above the real one: the length estimated from it is short.
   TStreamPlan raw = VideoStream("mpeg1video", 160, 120, 25);
   raw.BitRate = 20000000;
-  files.push_back({"estimated.m1v", Clip("mpeg1video", 2, {raw})});
+  files.push_back({"estimated.m1v", Clip("mpeg1video", 6, {raw})});
   // DVD menus: 0.8 s, the navigation packets come first.
   files.push_back({"menu.vob", Clip("vob", 0.8, {VideoStream("mpeg2video", 160, 120, 25), AudioStream("mp2", 48000)})});
+  // For the player: a stereo and a 5.1 tone (AAC decodes to planar float), and solid red pictures
+  // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
+  files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});
+  files.push_back({"surround.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 6)})});
+  files.push_back({"redsd.mp4", Clip("mp4", 0.4, {SolidVideo(320, 240, 81, 90, 240)})});
+  files.push_back({"redhd.mp4", Clip("mp4", 0.4, {SolidVideo(1280, 720, 63, 102, 240)})});
+  // Damage: both streams jump an hour ahead after one second, in a container that does not
+  // declare discontinuities.
+  TClipPlan jump = Clip("matroska", 2, {VideoStream("mpeg4", 160, 120, 25), AudioStream("mp2")});
+  jump.JumpAt = 1;
+  jump.JumpBy = 3600;
+  files.push_back({"jump.mkv", jump});
   return files;
+}
+
+std::string ReadBytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The MP4's index kept, its media data replaced by the bytes of another container: the header
+// promises streams that the body cannot give.
+std::string WithForeignBody(std::string mp4, const std::string &body) {
+  const std::size_t tag = mp4.find("mdat");
+  if (tag < 4 || body.empty())
+    return {};
+  const auto byte = [&mp4](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(mp4[i])); };
+  const std::size_t start = tag - 4;
+  const std::size_t size = byte(start) << 24 | byte(start + 1) << 16 | byte(start + 2) << 8 | byte(start + 3);
+  if (size < 8 || start + size > mp4.size())
+    return {};
+  for (std::size_t i = 8; i < size; ++i)
+    mp4[start + i] = body[(i - 8) % body.size()];
+  return mp4;
 }
 
 bool WriteText(const fs::path &path, const std::string &text) {
@@ -110,10 +152,10 @@ int main(int argc, char **argv) {
     }
   }
   // Broken and awkward files, made from the good ones.
-  const fs::path complete = folder / "clip2997.mp4";
-  std::ifstream in(complete, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = ReadBytes(folder / "clip2997.mp4");
+  const std::string mismatch = WithForeignBody(bytes, ReadBytes(folder / "clip.mpg"));
   const bool written = WriteText(folder / "truncated.mp4", bytes.substr(0, bytes.size() / 2)) &&
+                       !mismatch.empty() && WriteText(folder / "mismatch.mp4", mismatch) &&
                        WriteText(folder / "empty.avi", "") &&
                        WriteText(folder / "text.avi", "These are notes about holiday plans, not a film.\n"
                                                       "Nothing in here is meant to be played.\n");

@@ -336,6 +336,16 @@ QImage Video(int size) {
   return image;
 }
 
+QImage AppIcon(int size) {
+  QImage image = Canvas(size, size);
+  TGlyphPainter p(image, size);
+  FilmStrip(p, QRectF(6, 4, 62, 88));
+  p.resetTransform();
+  const int badge = size * 56 / 100;
+  p.drawImage(size - badge, size - badge, Convert(badge));
+  return image;
+}
+
 QImage PlaySection(int size) {
   QImage image = Canvas(size, size);
   TGlyphPainter p(image, size);

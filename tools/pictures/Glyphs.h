@@ -37,6 +37,9 @@ QImage Banner(int width, int height);
 QImage PreviewIdle(int width, int height);
 QImage AboutPicture(int width, int height);
 
+// The program's icon on the desktop: a film strip with the convert badge.
+QImage AppIcon(int size);
+
 // The frames of the progress window's animation.
 QList<QImage> ConvertingFrames(int size, int count);
 

@@ -1,5 +1,6 @@
-// Draws the pictures of the installation into <folder>/VideoRes and <folder>/MKVRes.
-// Usage: tvl-pictures <install folder>
+// Draws the pictures of the installation into <folder>/VideoRes and <folder>/MKVRes, or, with --icons,
+// the program's desktop icon into <folder>/hicolor/<size>x<size>/apps/<name>.png.
+// Usage: tvl-pictures <install folder> | tvl-pictures --icons <folder> <name>
 #include "GifWriter.h"
 #include "Glyphs.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <string_view>
 
 namespace {
 
@@ -49,16 +51,35 @@ QList<TPicture> VideoResPictures() {
   };
 }
 
+// The sizes desktops look for in the hicolor theme.
+constexpr int IconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+int DrawIcons(const QDir &root, const QString &name) {
+  int failures = 0;
+  for (const int size : IconSizes) {
+    const QString folder = QString("hicolor/%1x%1/apps").arg(size);
+    const QString path = root.filePath(folder + "/" + name + ".png");
+    if (!root.mkpath(folder) || !glyphs::AppIcon(size).save(path, "PNG")) {
+      std::fprintf(stderr, "tvl-pictures: cannot write %s\n", qPrintable(path));
+      ++failures;
+    }
+  }
+  return failures ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: tvl-pictures <install folder>\n");
+  const bool icons = argc == 4 && std::string_view(argv[1]) == "--icons";
+  if (argc != 2 && !icons) {
+    std::fprintf(stderr, "usage: tvl-pictures <install folder> | tvl-pictures --icons <folder> <name>\n");
     return 2;
   }
   // Text needs a GUI application; no display is needed.
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  if (icons)
+    return DrawIcons(QDir(QString::fromLocal8Bit(argv[2])), QString::fromLocal8Bit(argv[3]));
   const QDir root(QString::fromLocal8Bit(argv[1]));
   if (!root.mkpath("VideoRes") || !root.mkpath("MKVRes")) {
     std::fprintf(stderr, "tvl-pictures: cannot create the picture folders in %s\n", argv[1]);

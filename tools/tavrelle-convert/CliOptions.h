@@ -9,7 +9,7 @@ enum class TCliMode { Convert, ListProfiles, Engine, Help };
 
 struct TCliOptions {
   TCliMode Mode = TCliMode::Convert;
-  std::string IniFile;            // empty: VideoConverter.ini beside the program
+  std::string IniFile;            // empty: the program's settings file
   std::string Profile;            // index or name; empty: the settings file's selection
   std::string OutputFolder;       // empty: the settings file's folder
   std::optional<int64_t> TrimStartMs;
@@ -26,3 +26,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args);
 std::optional<int64_t> ParseTimeMs(const std::string &text);
 
 extern const char *const UsageText;
+
+// The text with control characters written as \n, \r, \t or \xHH and backslashes doubled, so a
+// result line stays one line; other bytes, UTF-8 included, stay as they are.
+std::string EscapeControls(const std::string &text);

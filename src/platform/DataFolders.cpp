@@ -1,0 +1,81 @@
+#include "platform/DataFolders.h"
+
+#include "platform/ExeFolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr const char *SettingsName = "VideoConverter.ini";
+
+std::string Env(const char *name) {
+  const char *value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string Home() {
+  const std::string home = Env("HOME");
+  return home.empty() ? "/tmp" : home;
+}
+
+std::string ConfigHome() {
+  // Only an absolute value counts, as the base-directory rules say.
+  const std::string config = Env("XDG_CONFIG_HOME");
+  return !config.empty() && config.front() == '/' ? config : Home() + "/.config";
+}
+
+// A folder of the user-dirs file ("XDG_VIDEOS_DIR=\"$HOME/Videos\""), or fallback when it names none.
+std::string UserDir(const std::string &key, const std::string &fallback) {
+  std::ifstream in(ConfigHome() + "/user-dirs.dirs");
+  const std::string prefix = "XDG_" + key + "_DIR=";
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) != 0)
+      continue;
+    std::string value = line.substr(prefix.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0)
+      value = Home() + value.substr(5);
+    while (value.size() > 1 && value.back() == '/')
+      value.pop_back();
+    if (!value.empty() && value.front() == '/')
+      return value;
+  }
+  return Home() + "/" + fallback;
+}
+
+} // namespace
+
+TDataFolders DataFoldersFor(const std::string &exeFolder, bool writable) {
+  if (writable)
+    return {true, exeFolder + SettingsName, exeFolder + "output/", exeFolder + "Snapshot"};
+  return {false, ConfigHome() + "/tavrelle/" + SettingsName, UserDir("VIDEOS", "Videos") + "/Tavrelle/",
+          UserDir("PICTURES", "Pictures") + "/Tavrelle Snapshots"};
+}
+
+TDataFolders DataFolders() {
+  const std::string folder = ExeFolder();
+  return DataFoldersFor(folder, access(folder.c_str(), W_OK) == 0);
+}
+
+void SeedSettings(const TDataFolders &folders, const std::string &exeFolder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (folders.Portable || fs::exists(folders.SettingsFile, ec))
+    return;
+  // Without a copy the program starts with no profiles and writes only the user's choices.
+  fs::create_directories(fs::path(folders.SettingsFile).parent_path(), ec);
+  fs::copy_file(exeFolder + SettingsName, folders.SettingsFile, ec);
+}
+
+std::string SettingsFile() {
+  const TDataFolders folders = DataFolders();
+  SeedSettings(folders, ExeFolder());
+  return folders.SettingsFile;
+}
+
+} // namespace platform

@@ -1,0 +1,35 @@
+#include "player/PlayThread.h"
+
+#include <chrono>
+
+#include "platform/MainThread.h"
+#include "player/FFPlay.h"
+
+TPlayThread::TPlayThread(TCustomPlayer &player) : FPlayer(player), FThread([this] { Execute(); }) {}
+
+TPlayThread::~TPlayThread() { WaitFor(); }
+
+void TPlayThread::Execute() {
+  FPlayer.DoState(psPlay);
+  FPlayer.EventLoop();
+  FPlayer.Probe().AttachContext(nullptr);
+  FPlayer.DoState(psStop);
+  FFinished = true;
+}
+
+void TPlayThread::WaitFor() {
+  if (!FThread.joinable())
+    return;
+  WaitServingMainThread([this] { return FFinished.load(); });
+  FThread.join();
+}
+
+void WaitServingMainThread(const std::function<bool()> &done) {
+  platform::TMainThreadDispatch &mainThread = platform::MainThread();
+  const bool onMainThread = mainThread.IsMainThread();
+  while (!done()) {
+    if (onMainThread)
+      mainThread.ProcessPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(onMainThread ? 1 : 10));
+  }
+}

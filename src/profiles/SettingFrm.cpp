@@ -1,0 +1,146 @@
+#include "profiles/SettingFrm.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// One choice list of a profile: its control, its list text and its selection field.
+struct TChoice {
+  QComboBox *TSettingForm::*Control;
+  std::string TFormatRec::*List;
+  int32_t TFormatRec::*Value;
+};
+
+constexpr TChoice VideoChoices[] = {
+    {&TSettingForm::cbbResolution, &TFormatRec::Resolution, &TFormatRec::ResolutionValue},
+    {&TSettingForm::cbbFrameRate, &TFormatRec::Framerate, &TFormatRec::FramerateValue},
+    {&TSettingForm::cbbVideoEncoder, &TFormatRec::VideoEncoder, &TFormatRec::VideoEncoderValue},
+    {&TSettingForm::cbbVideoBitRate, &TFormatRec::VideoBitRate, &TFormatRec::VideoBitRateValue},
+};
+constexpr TChoice AudioChoices[] = {
+    {&TSettingForm::cbbSampleRate, &TFormatRec::SampleRate, &TFormatRec::SampleRateValue},
+    {&TSettingForm::cbbChannel, &TFormatRec::Channel, &TFormatRec::ChannelValue},
+    {&TSettingForm::cbbAudioEncoder, &TFormatRec::AudioEncoder, &TFormatRec::AudioEncoderValue},
+    {&TSettingForm::cbbAudioBitrate, &TFormatRec::AudioBitrate, &TFormatRec::AudioBitrateValue},
+};
+
+constexpr int MaxVolume = 1280;
+// Engine volume of the unchanged level: the label shows the position as a percentage of it.
+constexpr int UnchangedVolume = 256;
+
+// The rows of a group: a caption and a drop-down list each, one below the other.
+QComboBox *AddRow(QGroupBox *group, int row, const char *caption, const char *name) {
+  const int y = 26 + row * 36;
+  auto *label = new QLabel(caption, group);
+  label->setGeometry(10, y, 80, 24);
+  auto *combo = new QComboBox(group);
+  combo->setObjectName(name);
+  combo->setGeometry(90, y, 136, 24);
+  label->setBuddy(combo);
+  return combo;
+}
+
+QGroupBox *NewGroup(QWidget *parent, const char *name, const char *caption, int x) {
+  auto *group = new QGroupBox(caption, parent);
+  group->setObjectName(name);
+  group->setGeometry(x, 8, 234, 240);
+  return group;
+}
+
+// Empties the control and fills it with the list's items; the selection is the value, or none when
+// the value is outside the items.
+void FillChoice(QComboBox *control, const std::string &list, int32_t value) {
+  control->clear();
+  std::vector<std::string> items;
+  if (!TIniOptions::SplitList(list, items))
+    return;
+  for (const std::string &item : items)
+    control->addItem(QString::fromStdString(item));
+  // The open list shows long items such as "Keep original frame rate" whole.
+  control->view()->setMinimumWidth(control->view()->sizeHintForColumn(0) + 8);
+  control->setCurrentIndex(value >= 0 && value < control->count() ? value : -1);
+}
+
+} // namespace
+
+TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FOptions(options) {
+  setObjectName("SettingForm");
+  setFixedSize(492, 294);
+
+  grpVideo = NewGroup(this, "grpVideo", "Video Setting", 8);
+  cbbResolution = AddRow(grpVideo, 0, "Resolution:", "cbbResolution");
+  cbbFrameRate = AddRow(grpVideo, 1, "Frame Rate:", "cbbFrameRate");
+  cbbVideoEncoder = AddRow(grpVideo, 2, "Encoder:", "cbbVideoEncoder");
+  cbbVideoBitRate = AddRow(grpVideo, 3, "Bit Rate:", "cbbVideoBitRate");
+
+  grpAudio = NewGroup(this, "grpAudio", "Audio Setting", 250);
+  cbbSampleRate = AddRow(grpAudio, 0, "Sample Rate:", "cbbSampleRate");
+  cbbChannel = AddRow(grpAudio, 1, "Channel:", "cbbChannel");
+  cbbAudioEncoder = AddRow(grpAudio, 2, "Encoder:", "cbbAudioEncoder");
+  cbbAudioBitrate = AddRow(grpAudio, 3, "Bit Rate:", "cbbAudioBitrate");
+  lblVolume = new QLabel(grpAudio);
+  lblVolume->setObjectName("lblVolume");
+  lblVolume->setGeometry(10, 170, 214, 20);
+  tbarVolume = new QSlider(Qt::Horizontal, grpAudio);
+  tbarVolume->setObjectName("tbarVolume");
+  tbarVolume->setGeometry(10, 194, 214, 30);
+  tbarVolume->setRange(0, MaxVolume);
+  tbarVolume->setTickInterval(500);
+  tbarVolume->setTickPosition(QSlider::TicksBelow);
+  connect(tbarVolume, &QSlider::valueChanged, this, &TSettingForm::tbarVolumeChange);
+
+  btnOK = new QPushButton("&OK", this);
+  btnOK->setObjectName("btnOK");
+  btnOK->setGeometry(316, 258, 80, 28);
+  btnOK->setDefault(true);
+  connect(btnOK, &QPushButton::clicked, this, &TSettingForm::SaveValues);
+  // Esc closes the dialog the same way.
+  btnCancel = new QPushButton("&Cancel", this);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setGeometry(404, 258, 80, 28);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int TSettingForm::Execute(int index) {
+  LoadValues(index);
+  return exec();
+}
+
+void TSettingForm::LoadValues(int index) {
+  FormatIndex = index;
+  const TFormatRec r = FOptions.GetFormat(index);
+  // Built by hand: a name may hold "%".
+  setWindowTitle(QString::fromStdString(r.Name) + " 's Format Setting");
+  for (const TChoice &choice : VideoChoices)
+    FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
+  // Only video profiles apply their video settings; the others keep them, untouchable.
+  grpVideo->setEnabled(r.Category == 1);
+  for (const TChoice &choice : AudioChoices)
+    FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
+  tbarVolume->setValue(r.Volume);
+  tbarVolumeChange(tbarVolume->value());
+}
+
+void TSettingForm::SaveValues() {
+  TFormatRec r = FOptions.GetFormat(FormatIndex);
+  for (const TChoice &choice : VideoChoices)
+    r.*choice.Value = (this->*choice.Control)->currentIndex();
+  for (const TChoice &choice : AudioChoices)
+    r.*choice.Value = (this->*choice.Control)->currentIndex();
+  r.Volume = tbarVolume->value();
+  FOptions.SetFormat(FormatIndex, r);
+  accept();
+}
+
+void TSettingForm::tbarVolumeChange(int position) {
+  lblVolume->setText(QString("Volume:%1%").arg(position * 100 / UnchangedVolume));
+}

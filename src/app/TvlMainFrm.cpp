@@ -4,6 +4,9 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
 #include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -15,6 +18,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -22,17 +27,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QSlider>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,6 +89,8 @@ constexpr TColumn Columns[] = {
     {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
 };
 constexpr int DefaultColumnWidth = 50;
+// How often paths handed over while a dialog is open try again.
+constexpr int PendingRetryMs = 300;
 enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
 
 std::string FileNameOf(const std::string &path) {
@@ -125,8 +135,9 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
 }
 
 TTvlMainForm::~TTvlMainForm() {
-  // The stop of the preview player comes first once the window has one. The progress window that
-  // handled the engine's events is gone: nothing may call into it while the engine shuts down.
+  // The preview ends while the window is whole. The progress window that handled the engine's events
+  // is gone: nothing may call into it while the engine shuts down.
+  fplyrPreview.Stop(true);
   TvlConvert->Engine.OnProgress = nullptr;
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
@@ -180,6 +191,8 @@ void TTvlMainForm::CreateActions() {
   connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+  connect(actEdit, &QAction::triggered, this, &TTvlMainForm::actEditExecute);
+  ConnectPreview();
 }
 
 void TTvlMainForm::CreateControls() {
@@ -223,6 +236,8 @@ void TTvlMainForm::CreateQueueArea() {
   for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
     palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
   lvFileList->setPalette(palette);
+  // Files and folders dropped on the queue are added; the window's event filter takes the drop.
+  lvFileList->viewport()->setAcceptDrops(true);
   connect(lvFileList, &QTreeWidget::itemSelectionChanged, this, &TTvlMainForm::lvFileListSelectItem);
   connect(lvFileList, &QTreeWidget::itemDoubleClicked, this, &TTvlMainForm::lvFileListDblClick);
 
@@ -250,16 +265,18 @@ void TTvlMainForm::CreatePreviewArea() {
   pnlPreview->setGeometry(440, 68, 282, 362);
 
   lblPreviewInfo = NewLabel(pnlPreview, "lblPreviewInfo", QString(), QRect(8, 6, 268, 22));
-  pnlPreviewPlay = new QFrame(pnlPreview);
+  pnlPreviewPlay = new TVideoPanel(pnlPreview);
   pnlPreviewPlay->setObjectName("pnlPreviewPlay");
   pnlPreviewPlay->setGeometry(1, 32, 280, 220);
   imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString(), QRect(0, 0, 280, 220));
   imgPreview->setAlignment(Qt::AlignCenter);
 
-  tbarPreview = new QSlider(Qt::Horizontal, pnlPreview);
+  tbarPreview = new TTrackBar(pnlPreview);
   tbarPreview->setObjectName("tbarPreview");
   tbarPreview->setGeometry(8, 262, 268, 26);
   tbarPreview->setRange(0, 10);
+  tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
+  tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
   const auto button = [this](const char *name, QAction *action, int x) {
     auto *b = NewButton(pnlPreview, name, action, QRect(x, 302, 34, 34), Qt::ToolButtonIconOnly);
@@ -389,8 +406,8 @@ void TTvlMainForm::SetUpFileDialog() {
 }
 
 void TTvlMainForm::UpdateControls() {
-  // The preview is stopped here first, once the preview player exists. The play buttons are not
-  // refreshed: the player's state event does that.
+  // The play buttons are not refreshed here: the player's state event does that.
+  actStopExecute();
   PlayState = psStop;
   const QTreeWidgetItem *row = SelectedIndex >= 0 ? lvFileList->topLevelItem(SelectedIndex) : nullptr;
   lblPreviewInfo->setText("Preview:" + (row ? row->text(0) : QString()));
@@ -420,12 +437,34 @@ void TTvlMainForm::UpdatePlayButtons() {
 }
 
 bool TTvlMainForm::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == lvFileList->viewport() && lvFileListDrop(event))
+    return true;
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget *>(watched)->window() == this) {
     if (FormKeyDown(watched, static_cast<QKeyEvent *>(event)->key()))
       return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+bool TTvlMainForm::lvFileListDrop(QEvent *event) {
+  const auto type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+    return false;
+  auto *drop = static_cast<QDropEvent *>(event);
+  std::vector<std::string> paths;
+  for (const QUrl &url : drop->mimeData()->urls())
+    if (url.isLocalFile())
+      paths.push_back(url.toLocalFile().toStdString());
+  if (paths.empty()) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  if (type == QEvent::Drop)
+    // After the drop has ended: the source's drag must not wait on our messages.
+    QTimer::singleShot(0, this, [this, paths] { QueuePaths(paths); });
+  return true;
 }
 
 bool TTvlMainForm::FormKeyDown(QObject *watched, int key) {
@@ -488,6 +527,8 @@ QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
   row->setIcon(colSource, il1.value(file.HasVideo ? 1 : 0));
+  // The column shows the name only, often cut off.
+  row->setToolTip(colSource, QString::fromStdString(file.FileName));
   return row;
 }
 
@@ -501,9 +542,28 @@ int TTvlMainForm::SelectedPosition() const {
 }
 
 void TTvlMainForm::actAddFileExecute() {
+  dlgFile.InitialFolder =
+      IniOptions.InputFolder.empty() ? QDir::homePath().toStdString() : IniOptions.InputFolder;
   const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
   if (paths.empty())
     return;
+  IniOptions.InputFolder = std::filesystem::path(paths.front()).parent_path().string();
+  AddFiles(paths);
+}
+
+void TTvlMainForm::actAddFolderExecute() {
+  const std::string start =
+      IniOptions.InputFolder.empty()
+          ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString()
+          : IniOptions.InputFolder;
+  const std::string folder = platform::Dialogs().SelectFolder("Select Folder To Converter", start);
+  if (folder.empty())
+    return;
+  IniOptions.InputFolder = folder;
+  AddFolder(folder);
+}
+
+void TTvlMainForm::AddFiles(const std::vector<std::string> &paths) {
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
     if (position == TTvlConvert::Unusable) {
@@ -519,12 +579,7 @@ void TTvlMainForm::actAddFileExecute() {
   UpdateControls();
 }
 
-void TTvlMainForm::actAddFolderExecute() {
-  std::string folder = platform::Dialogs().SelectFolder(
-      "Select Folder To Converter",
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString());
-  if (folder.empty())
-    return;
+void TTvlMainForm::AddFolder(std::string folder) {
   if (folder.back() != '/')
     folder += '/';
   std::vector<std::string> paths;
@@ -548,10 +603,41 @@ void TTvlMainForm::actAddFolderExecute() {
   UpdateControls();
 }
 
+void TTvlMainForm::QueuePaths(const std::vector<std::string> &paths) {
+  FPendingPaths.insert(FPendingPaths.end(), paths.begin(), paths.end());
+  // Never while a run, a message or a dialog is open: the queue must not change under them.
+  if (QApplication::activeModalWidget()) {
+    if (!FRetryScheduled) {
+      FRetryScheduled = true;
+      QTimer::singleShot(PendingRetryMs, this, [this] {
+        FRetryScheduled = false;
+        QueuePaths({});
+      });
+    }
+    return;
+  }
+  const std::vector<std::string> pending = std::exchange(FPendingPaths, {});
+  // Folders as Add Folder does; the files between them together, as Add Files does.
+  std::vector<std::string> files;
+  for (const std::string &path : pending) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec)) {
+      files.push_back(path);
+      continue;
+    }
+    if (!files.empty())
+      AddFiles(std::exchange(files, {}));
+    AddFolder(path);
+  }
+  if (!files.empty())
+    AddFiles(files);
+}
+
 void TTvlMainForm::actRemoveFileExecute() {
   const int position = SelectedPosition();
   if (position < 0)
     return;
+  actStopExecute();
   delete lvFileList->takeTopLevelItem(position);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
     SelectRow(std::min(position, rows - 1));
@@ -592,10 +678,13 @@ void TTvlMainForm::lvFileListSelectItem() {
 }
 
 void TTvlMainForm::lvFileListDblClick() {
-  actPlay->trigger();
+  // Play's own rules, also while the Play button is disabled: a double click pauses a playing preview.
+  actPlayExecute();
 }
 
 void TTvlMainForm::actConvertExecute() {
+  if (PlayState == psPlay || PlayState == psResume)
+    actStopExecute();
   const std::string folder = edtOutputFolder->text().toStdString();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
@@ -608,6 +697,7 @@ void TTvlMainForm::actConvertExecute() {
     row->setText(colStatus, "-");
     row->setToolTip(colStatus, QString());
     row->setText(colDestination, QString());
+    row->setToolTip(colDestination, QString());
   }
   const int profile = cbbFormatEx->currentIndex();
   bool built = false;
@@ -638,6 +728,7 @@ void TTvlMainForm::ShowResults() {
     case csSuccess:
       row->setText(colStatus, "Success");
       row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
+      row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
       break;
     case csFailed:
       row->setText(colStatus, "Failed");
@@ -655,4 +746,30 @@ void TTvlMainForm::ShowResults() {
 
 void TTvlMainForm::actOpenFolderExecute() {
   platform::Shell().Open(edtOutputFolder->text().toStdString());
+}
+
+void TTvlMainForm::actEditExecute() {
+  const int position = SelectedPosition();
+  if (position < 0)
+    return;
+  // One playback at a time: the preview ends before the edit window plays.
+  actStopExecute();
+  TEditForm form(*TvlConvert, this);
+  if (!form.Edit(position))
+    return;
+  TInputFile &file = TvlConvert->Files[position];
+  file.AspectIndex = form.AspectIndex();
+  const int64_t start = std::min(form.MarkIn, form.MarkOut);
+  const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
+  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told.
+  if (length == 0 || start >= file.DurationMs) {
+    platform::ShowMessage(length == 0 ? "The trim was not changed: Mark In and Mark Out are at the same place."
+                                      : "The trim was not changed: it starts after the end of the file.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  file.TrimStart = start;
+  file.TrimDuration = length;
+  lvFileList->topLevelItem(position)->setText(colTrimmed,
+                                              QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
 }

@@ -72,6 +72,8 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->gop_size = s.Plan.KeyInterval;
     c->max_b_frames = s.Plan.MaxBFrames;
     c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
+    if (codec->id == AV_CODEC_ID_MJPEG) // JPEG pictures are full range
+      c->color_range = AVCOL_RANGE_JPEG;
     if (s.Plan.SarNum > 0)
       c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
   } else {

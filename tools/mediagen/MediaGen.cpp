@@ -58,6 +58,8 @@ std::vector<TMediaFile> MediaFiles() {
   wide.SarNum = 16;
   wide.SarDen = 11;
   files.push_back({"anamorphic.mp4", Clip("mp4", 1, {wide, AudioStream("aac")})});
+  // Long enough to trim a minute off, small and sparse enough to make in a moment.
+  files.push_back({"long.avi", Clip("avi", 80, {VideoStream("mpeg4", 64, 48, 2)})});
   files.push_back({"short.mp4", Clip("mp4", 0.4, {VideoStream("mpeg4", 160, 120, 25), AudioStream("aac")})});
   // A raw elementary stream carries no duration and no bit rate to estimate one from.
   files.push_back({"noduration.m4v", Clip("m4v", 2, {VideoStream("mpeg4", 160, 120, 25)})});
@@ -91,6 +93,8 @@ std::vector<TMediaFile> MediaFiles() {
   // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
   files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});
   files.push_back({"surround.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 6)})});
+  // One picture read by the image-sequence demuxer.
+  files.push_back({"still.jpg", Clip("image2", 0.04, {VideoStream("mjpeg", 160, 120, 25)})});
   files.push_back({"redsd.mp4", Clip("mp4", 0.4, {SolidVideo(320, 240, 81, 90, 240)})});
   files.push_back({"redhd.mp4", Clip("mp4", 0.4, {SolidVideo(1280, 720, 63, 102, 240)})});
   // Damage: both streams jump an hour ahead after one second, in a container that does not

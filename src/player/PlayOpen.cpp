@@ -235,6 +235,8 @@ void ReadThread(PlayContext *context) {
     SDLLib.SDL_PushEvent(&event);
     context->OpenState = -2;
   }
+  // SDL keeps per-thread data (its error text) that only its own threads release by themselves.
+  SDLLib.SDL_TLSCleanup();
 }
 
 int OpenStream(PlayContext *context, int streamIndex) {

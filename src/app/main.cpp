@@ -75,12 +75,13 @@ int main(int argc, char **argv) {
   // The user has been told that the installation is broken; the window never shows.
   if (!form.LibrariesLoaded())
     return ExitLibrariesMissing;
-  QObject::connect(&server, &platform::TInstanceServer::FilesReceived, &form, [&form](const QStringList &files) {
-    form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
-    form.raise();
-    form.activateWindow();
-    form.QueuePaths(ToStd(files));
-  });
+  QObject::connect(&server, &platform::TInstanceServer::FilesReceived, &form,
+                   [&form](const QStringList &files) {
+                     form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
+                     form.raise();
+                     form.activateWindow();
+                     form.QueuePaths(ToStd(files));
+                   });
   form.show();
   if (!paths.isEmpty())
     QTimer::singleShot(0, &form, [&form, &paths] { form.QueuePaths(ToStd(paths)); });

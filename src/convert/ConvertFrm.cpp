@@ -1,5 +1,6 @@
 #include "convert/ConvertFrm.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QApplication>
 
 #include <filesystem>
 
@@ -230,7 +230,8 @@ void TConvertForm::ConvertProgress() {
     return;
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
   const int64_t total = file->TrimDuration == -1 ? totalMs / 1000 : file->TrimDuration / 1000;
-  FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, file->TrimDuration == -1 ? totalMs : file->TrimDuration);
+  const int64_t totalOfFileMs = file->TrimDuration == -1 ? totalMs : file->TrimDuration;
+  FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, totalOfFileMs);
   ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
                              .arg(QString::fromStdString(FormatSeconds(currentMs / 1000)),
@@ -273,7 +274,9 @@ void TConvertForm::ConvertDone() {
   done(QDialog::Accepted);
 }
 
-void TConvertForm::ShowTime() { lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs()))); }
+void TConvertForm::ShowTime() {
+  lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
+}
 
 void TConvertForm::NotifyWhenInactive() {
   if (QApplication::activeWindow())

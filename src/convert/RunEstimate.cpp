@@ -31,7 +31,8 @@ void TRunEstimate::Progress(int64_t, int task, int64_t doneMs, int64_t totalMs) 
     FTask = task;
   }
   FCurrentMediaMs = std::max<int64_t>(doneMs, 0);
-  FTaskShare = totalMs > 0 ? std::clamp(static_cast<double>(doneMs) / static_cast<double>(totalMs), 0.0, 1.0) : 0;
+  FTaskShare =
+      totalMs > 0 ? std::clamp(static_cast<double>(doneMs) / static_cast<double>(totalMs), 0.0, 1.0) : 0;
 }
 
 int64_t TRunEstimate::ElapsedMs(int64_t now) const {
@@ -55,7 +56,8 @@ int64_t TRunEstimate::RemainingMs(int64_t now) const {
 
 double TRunEstimate::Speed(int64_t now) const {
   const int64_t elapsed = ElapsedMs(now);
-  return elapsed > 0 ? static_cast<double>(FEndedMediaMs + FCurrentMediaMs) / static_cast<double>(elapsed) : 0;
+  return elapsed > 0 ? static_cast<double>(FEndedMediaMs + FCurrentMediaMs) / static_cast<double>(elapsed)
+                     : 0;
 }
 
 std::string TRunEstimate::Text(int64_t now) const {
@@ -67,7 +69,8 @@ std::string TRunEstimate::Text(int64_t now) const {
     const auto result = std::to_chars(digits, digits + sizeof digits, s, std::chars_format::fixed, 1);
     speed = std::string(digits, result.ptr) + "x";
   }
-  return "Elapsed: " + FormatSeconds(static_cast<int32_t>(ElapsedMs(now) / 1000)) +
-         "   Remaining: " + (remaining < 0 ? std::string("--:--") : FormatSeconds(static_cast<int32_t>((remaining + 999) / 1000))) +
+  return "Elapsed: " + FormatSeconds(static_cast<int32_t>(ElapsedMs(now) / 1000)) + "   Remaining: " +
+         (remaining < 0 ? std::string("--:--")
+                        : FormatSeconds(static_cast<int32_t>((remaining + 999) / 1000))) +
          "   Speed: " + speed;
 }

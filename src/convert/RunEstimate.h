@@ -29,7 +29,7 @@ private:
   int64_t FPausedMs = 0;
   int FTaskTotal = 0;
   int FTask = -1;
-  double FTaskShare = 0;         // of the current task, 0 to 1
-  int64_t FEndedMediaMs = 0;     // converted by the tasks before the current one
-  int64_t FCurrentMediaMs = 0;   // converted by the current task
+  double FTaskShare = 0;       // of the current task, 0 to 1
+  int64_t FEndedMediaMs = 0;   // converted by the tasks before the current one
+  int64_t FCurrentMediaMs = 0; // converted by the current task
 };

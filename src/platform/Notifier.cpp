@@ -15,7 +15,11 @@ bool TRecordingNotifier::Notify(const std::string &title, const std::string &tex
   return true;
 }
 
-TNotifier &Notifier() { return Slot().Get(); }
-void SetNotifier(std::unique_ptr<TNotifier> notifier) { Slot().Set(std::move(notifier)); }
+TNotifier &Notifier() {
+  return Slot().Get();
+}
+void SetNotifier(std::unique_ptr<TNotifier> notifier) {
+  Slot().Set(std::move(notifier));
+}
 
 } // namespace platform

@@ -33,7 +33,11 @@ bool TRecordingPower::PowerOff(std::string &reason) {
   return Refusal.empty();
 }
 
-TPower &Power() { return Slot().Get(); }
-void SetPower(std::unique_ptr<TPower> power) { Slot().Set(std::move(power)); }
+TPower &Power() {
+  return Slot().Get();
+}
+void SetPower(std::unique_ptr<TPower> power) {
+  Slot().Set(std::move(power));
+}
 
 } // namespace platform

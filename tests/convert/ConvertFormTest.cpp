@@ -252,7 +252,8 @@ TEST_F(TConvertFormTest, TheDesktopIsToldHowARunWentOnlyWhenTheProgramIsNotActiv
     QTRY_VERIFY_WITH_TIMEOUT(!PowerFake->Inhibited, 60000);
   }
   using TShown = std::pair<std::string, std::string>;
-  const std::vector<TShown> shown{{"Tavrelle Video Converter", "Conversion finished: 2 succeeded, 1 failed."}};
+  const std::vector<TShown> shown{
+      {"Tavrelle Video Converter", "Conversion finished: 2 succeeded, 1 failed."}};
   EXPECT_EQ(NotifierFake->Shown, shown);
 
   TConvertForm form(Driver, Out());

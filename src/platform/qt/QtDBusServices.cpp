@@ -25,8 +25,8 @@ QDBusMessage CallLogind(const QString &method, const QVariantList &arguments) {
 } // namespace
 
 bool TLogindPower::InhibitSleep(const std::string &who, const std::string &why) {
-  const QDBusMessage reply = CallLogind(
-      "Inhibit", {QString("sleep:idle"), QString::fromStdString(who), QString::fromStdString(why), QString("block")});
+  const QDBusMessage reply = CallLogind("Inhibit", {QString("sleep:idle"), QString::fromStdString(who),
+                                                    QString::fromStdString(why), QString("block")});
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
     return false;
   FInhibitor = reply.arguments().first().value<QDBusUnixFileDescriptor>();
@@ -42,7 +42,8 @@ bool TLogindPower::PowerOff(std::string &reason) {
   const QDBusMessage reply = CallLogind("PowerOff", {false});
   if (reply.type() == QDBusMessage::ReplyMessage)
     return true;
-  reason = reply.errorMessage().isEmpty() ? reply.errorName().toStdString() : reply.errorMessage().toStdString();
+  reason =
+      reply.errorMessage().isEmpty() ? reply.errorName().toStdString() : reply.errorMessage().toStdString();
   return false;
 }
 
@@ -50,8 +51,9 @@ bool TDBusNotifier::Notify(const std::string &title, const std::string &text) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected())
     return false;
-  QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                                                     "org.freedesktop.Notifications", "Notify");
+  QDBusMessage call =
+      QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                     "org.freedesktop.Notifications", "Notify");
   const QVariantMap hints{{"desktop-entry", QString(TVL_APP_ID)}};
   call.setArguments({QString::fromStdString(title), 0u, QString(TVL_APP_ID), QString::fromStdString(title),
                      QString::fromStdString(text), QStringList(), hints, -1});

@@ -179,15 +179,13 @@ bool TConvertForm::ShutdownWindows() {
   return false;
 }
 
-void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
-                                  int ATotalOutputDuration) {
+void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t, int) {
   if (AIndex < 0)
     return;
   {
     std::lock_guard guard(FLock);
     CurrentIndex = AIndex;
     FProgressMs = ACurrentDuration;
-    FExpectedMs = ATotalOutputDuration;
   }
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
 }
@@ -240,14 +238,14 @@ bool TConvertForm::event(QEvent *e) {
 void TConvertForm::ConvertProgress() {
   std::unique_lock guard(FLock);
   const int32_t index = CurrentIndex;
-  const int currentMs = FProgressMs, totalMs = FExpectedMs;
+  const int currentMs = FProgressMs;
   const int32_t ended = FEnded;
   guard.unlock();
   if (index > ShownTask)
-    ShowTask(index, currentMs, totalMs, ended > index);
+    ShowTask(index, currentMs, ended > index);
   else if (ShownTask >= 0)
     // A report of an older task, or a task's end: what the shown task is at now.
-    ShowTask(ShownTask, index == ShownTask ? currentMs : 0, totalMs, ended > ShownTask);
+    ShowTask(ShownTask, index == ShownTask ? currentMs : 0, ended > ShownTask);
 }
 
 void TConvertForm::ConvertPreview() {
@@ -258,7 +256,7 @@ void TConvertForm::ConvertPreview() {
     std::unique_lock guard(FLock);
     const int32_t ended = FEnded;
     guard.unlock();
-    ShowTask(FrameTask, 0, 0, ended > FrameTask);
+    ShowTask(FrameTask, 0, ended > FrameTask);
   }
   auto *panel = static_cast<TPreviewPanel *>(pnlPreview);
   panel->Picture = FrameBitmap;
@@ -266,7 +264,7 @@ void TConvertForm::ConvertPreview() {
   panel->update();
 }
 
-void TConvertForm::ShowTask(int32_t task, int currentMs, int expectedMs, bool ended) {
+void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
   const TInputFile *file = FDriver.FileOfTask(task);
   if (!file)
     return;
@@ -281,16 +279,25 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, int expectedMs, bool en
   const int taskTotal = FDriver.Engine.TaskTotal();
   lblIndex->setText(QString("Current:%1 / Total:%2").arg(task + 1).arg(taskTotal));
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
-  const int64_t totalMs = file->TrimDuration == -1 ? expectedMs : file->TrimDuration;
-  const int64_t doneMs = ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
-  FEstimate.Progress(platform::Clock().NowMs(), task, doneMs, totalMs);
+  // A file that does not tell its length moves the bars by the share of it read so far.
+  const bool lengthKnown = file->TrimDuration >= 0;
+  const int64_t totalMs = lengthKnown ? file->TrimDuration : -1000;
+  const int64_t doneMs = !lengthKnown ? currentMs : ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
+  // A file of unknown length gives the run's estimate nothing to go by.
+  if (lengthKnown)
+    FEstimate.Progress(platform::Clock().NowMs(), task, doneMs, totalMs);
   ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
                              .arg(QString::fromStdString(FormatSeconds(static_cast<int32_t>(doneMs / 1000))),
                                   QString::fromStdString(FormatSeconds(static_cast<int32_t>(totalMs / 1000)))));
   // In milliseconds: whole seconds put a short file past 100 % before its end, and the bars froze.
-  const int percent =
-      ended ? 100 : totalMs > 0 ? static_cast<int>(std::clamp<int64_t>(doneMs * 100 / totalMs, 0, 100)) : 0;
+  int percent = 0;
+  if (ended)
+    percent = 100;
+  else if (lengthKnown)
+    percent = totalMs > 0 ? static_cast<int>(std::clamp<int64_t>(doneMs * 100 / totalMs, 0, 100)) : 0;
+  else if (const int permille = FDriver.Engine.TaskInputPermille(task); permille >= 0)
+    percent = std::clamp(permille / 10, 0, 100);
   pBarCur->setValue(percent);
   // The tasks run one after another: every task before this one is finished.
   if (taskTotal > 0)

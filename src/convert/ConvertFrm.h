@@ -94,7 +94,7 @@ private:
   void ConvertProgress();
   void ConvertPreview();
   // Shows the task at the given point of its conversion; ended shows it complete.
-  void ShowTask(int32_t task, int currentMs, int expectedMs, bool ended);
+  void ShowTask(int32_t task, int currentMs, bool ended);
   void ConvertDone();
   void ShowTime();
   // Tells the desktop how the run went when the user is looking elsewhere.
@@ -108,6 +108,6 @@ private:
   // Hands the engine handlers' values to the main thread. The end reports write the records'
   // statuses before they take it, and the main thread takes it before it reads them.
   std::mutex FLock;
-  int FProgressMs = 0, FExpectedMs = 0; // guarded by FLock
-  int32_t FEnded = 0;                   // guarded by FLock: end reports of single tasks so far
+  int FProgressMs = 0; // guarded by FLock
+  int32_t FEnded = 0;  // guarded by FLock: end reports of single tasks so far
 };

@@ -1,7 +1,10 @@
 #pragma once
 // A conversion driver on the system's media libraries with a small set of profiles that the
 // Debian encoders can all convert with, and the generated test media.
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -53,6 +56,25 @@ protected:
   }
 
   std::string Out() const { return Temp.Folder() + "out/"; }
+
+  // Runs the built tasks without windows, each end report landing in its record; false when the
+  // run does not end in time.
+  bool RunToEnd() {
+    std::mutex lock;
+    std::condition_variable done;
+    bool allEnded = false;
+    Driver.Engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
+      Driver.TaskEnded(index, finished, failed, message);
+      if (index < 0) {
+        std::lock_guard guard(lock);
+        allEnded = true;
+        done.notify_all();
+      }
+    };
+    Driver.StartConversion();
+    std::unique_lock guard(lock);
+    return done.wait_for(guard, std::chrono::minutes(2), [&] { return allEnded; });
+  }
 
   // A copy of a test file under the temporary folder, so paths can repeat across folders.
   std::string Copy(const std::string &media, const std::string &as) const {

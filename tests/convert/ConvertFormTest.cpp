@@ -152,6 +152,22 @@ TEST_F(TConvertFormTest, BetweenTwoTasksEverythingDescribesOneTask) {
   EXPECT_EQ(form.pBarAll->value(), 75);
 }
 
+// A file that does not tell its length moves the bars by the share of it read; the engine's
+// expected length (a guess from the container) does not count.
+TEST_F(TConvertFormTest, AFileOfUnknownLengthShowsWhatWasConverted) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  Driver.Files[0].DurationMs = Driver.Files[0].TrimDuration = -1;
+  TConvertForm form(Driver, Out());
+  form.FFmpegProgress(0, 0, 0, 3000, 0, 0, 0, 4000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:03 / --:--:--");
+  EXPECT_EQ(form.pBarCur->value(), 0); // nothing read yet
+  form.FFmpegTerminate(0, true, false, "");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 100);
+}
+
 TEST_F(TConvertFormTest, PreviewFollowsTheOutputKind) {
   TConvertForm form(Driver, Out());
   EXPECT_FALSE(form.BeginRun(0, ".mp3")); // no task: nothing to wait for

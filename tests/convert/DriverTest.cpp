@@ -43,7 +43,7 @@ TEST_F(TConvertTest, AddFileKeepsProbedFactsAndRefusesUnusableFiles) {
   EXPECT_EQ(clip.Status, csNone);
 
   EXPECT_EQ(Driver.AddFile(Media("clip25.avi")), TTvlConvert::AlreadyQueued);
-  for (const char *bad : {"short.mp4", "noduration.m4v", "text.avi", "empty.avi", "truncated.mp4", "missing.avi"})
+  for (const char *bad : {"text.avi", "empty.avi", "truncated.mp4", "missing.avi"})
     EXPECT_EQ(Driver.AddFile(Media(bad)), TTvlConvert::Unusable) << bad;
   EXPECT_EQ(Driver.AddFile("/dev/zero"), TTvlConvert::Unusable); // would be read without end
   EXPECT_EQ(Driver.Engine.Probe().LastError(), "/dev/zero: is a character device, not a regular file");
@@ -122,7 +122,7 @@ TEST_F(TConvertTest, TrimsBecomeStartOffsetAndRecordingTime) {
   EXPECT_EQ(Driver.Files[0].InputOptions.StartTimeMs, 500);
   EXPECT_EQ(Driver.Files[0].OutputOptions.RecordTimeMs, 1000);
   EXPECT_EQ(Driver.Files[1].InputOptions.StartTimeMs, -1);
-  EXPECT_EQ(Driver.Files[1].OutputOptions.RecordTimeMs, Driver.Files[1].DurationMs);
+  EXPECT_EQ(Driver.Files[1].OutputOptions.RecordTimeMs, -1) << "untrimmed: no limit";
 }
 
 TEST_F(TConvertTest, UnreadableProfileItemsConvertNothingAndSayWhere) {
@@ -199,23 +199,7 @@ TEST_F(TConvertTest, ARunConvertsAndReportsEachFile) {
   ASSERT_EQ(Driver.AddFile(Media("tone.wav")), 2);
   fs::remove(Temp.File("gone.mkv"));
   ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out()));
-
-  std::mutex lock;
-  std::condition_variable done;
-  bool allEnded = false;
-  Driver.Engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
-    Driver.TaskEnded(index, finished, failed, message);
-    if (index < 0) {
-      std::lock_guard guard(lock);
-      allEnded = true;
-      done.notify_all();
-    }
-  };
-  Driver.StartConversion();
-  {
-    std::unique_lock guard(lock);
-    ASSERT_TRUE(done.wait_for(guard, std::chrono::minutes(2), [&] { return allEnded; }));
-  }
+  ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Driver.Files[0].Status, csSuccess);
   EXPECT_EQ(Driver.Files[1].Status, csFailed);
   EXPECT_EQ(Driver.Files[2].Status, csSuccess);

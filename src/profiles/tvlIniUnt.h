@@ -26,6 +26,9 @@ struct TFormatRec {
   std::string Channel;
   int32_t ChannelValue = 0;
   int32_t Volume = 0;
+  // Optional: a disc standard the output follows ("dvd", "pal-dvd"...), handed to the engine's
+  // target option; the profile's own choices override what it sets.
+  std::string Target;
 
   bool operator==(const TFormatRec &) const = default;
 };

@@ -225,7 +225,11 @@ void TConvertForm::ConvertDone() {
     std::lock_guard guard(FLock);
   }
   hide();
-  const char *text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
+  std::string text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
+  // The cancelled file's output is closed properly but cut short: the user is told it is partial.
+  for (int p = 0; Canceled && p < FDriver.Files.Count(); ++p)
+    if (const std::string partial = TTvlConvert::PartialOutput(FDriver.Files[p]); !partial.empty())
+      text += "\nThe output is partial: " + partial;
   if (Canceled || !chkShutdown->isChecked())
     platform::ShowMessage(text, platform::TMsgIcon::Information);
   if (!Canceled) {

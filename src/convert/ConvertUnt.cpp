@@ -1,6 +1,8 @@
 #include "convert/ConvertUnt.h"
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "convert/JobBuilder.h"
 #include "platform/Dialogs.h"
@@ -161,6 +163,16 @@ void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std
     file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
     file->StatusText = message;
   }
+}
+
+bool IsPartialOutput(const std::string &path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 && !ec;
+}
+
+std::string TTvlConvert::PartialOutput(const TInputFile &file) {
+  const std::string &path = file.OutputOptions.FileName;
+  return file.Status == csCanceled && IsPartialOutput(path) ? path : std::string();
 }
 
 void TTvlConvert::EndRun() {

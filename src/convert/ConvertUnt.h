@@ -50,6 +50,10 @@ private:
   std::vector<std::unique_ptr<TInputFile>> FItems;
 };
 
+// A cancelled task keeps what it wrote, closed with its trailer but cut short: true when the path
+// holds such a file (a non-empty regular file).
+bool IsPartialOutput(const std::string &path);
+
 class TTvlConvert {
 public:
   // AddFile results besides a position.
@@ -92,6 +96,8 @@ public:
 
   // True when a queued file's output record already claims the name.
   bool IsOutputNameTaken(const std::string &name) const;
+  // The partial output the file's cancelled conversion left behind, or "" when it left none.
+  static std::string PartialOutput(const TInputFile &file);
   // The queued file an engine task converts, or null. Safe on worker threads during a run.
   TInputFile *FileOfTask(int taskIndex) const;
 

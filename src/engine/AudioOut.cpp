@@ -132,8 +132,19 @@ void TAudioOut::Out(const AVFrame &decoded, int64_t syncPts, bool &atStart) {
   int dropped = 0, silence = 0;
   const double syncTime = static_cast<double>(syncPts - S.StartTime) / 1000000.0;
   const int64_t buffered = AVUtil.av_audio_fifo_size(FFifo.get());
+  // A clock jump beyond the discontinuity threshold is not filled with silence nor answered by
+  // dropping: the clock is shifted instead.
+  const double drift = syncTime * encRate - static_cast<double>(FClockShift + SyncPosition + buffered);
+  if (std::fabs(drift) > encRate * static_cast<double>(S.DtsDeltaThreshold)) {
+    const int64_t shift = std::llrint(drift);
+    FClockShift += shift;
+    if (S.Verbose >= 0)
+      Log(1, Format("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(shift * 1000000 / encRate),
+                    static_cast<long long>(-FClockShift * 1000000 / encRate)));
+  }
+  const double clock = syncTime * encRate - static_cast<double>(FClockShift);
   if (S.Async != 0) {
-    const double delta = syncTime * encRate - static_cast<double>(SyncPosition) - static_cast<double>(buffered);
+    const double delta = clock - static_cast<double>(SyncPosition) - static_cast<double>(buffered);
     int64_t byteDelta = static_cast<int64_t>(std::trunc(delta * decRate / encRate)) * frameBytes;
     if (std::fabs(delta) > SyncTolerance) {
       if (atStart || std::fabs(delta) > encRate * static_cast<double>(S.DriftThreshold)) {
@@ -163,7 +174,7 @@ void TAudioOut::Out(const AVFrame &decoded, int64_t syncPts, bool &atStart) {
       }
     }
   } else {
-    SyncPosition = std::llrint(syncTime * encRate) - buffered;
+    SyncPosition = std::llrint(clock) - buffered;
   }
 
   const auto format = static_cast<AVSampleFormat>(decoded.format);

@@ -21,6 +21,7 @@ struct TAudioOutSettings {
   int64_t StartTime = 0;       // microseconds
   bool ExitOnError = false;
   int Verbose = 1;
+  float DtsDeltaThreshold = 10.0f; // seconds: a larger clock jump is a discontinuity
 };
 
 class TAudioOut {
@@ -68,6 +69,7 @@ private:
   int FBlockCapacity = 0;      // samples per channel
   int FBlockSamples = 0;
   bool FDrained = false;
+  int64_t FClockShift = 0; // samples taken out of the sync clock at discontinuities
 };
 
 // The volume rule: 256 leaves samples untouched, 512 doubles them, clipping at the format's range

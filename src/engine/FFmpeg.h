@@ -155,6 +155,8 @@ public:
   bool FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id);
   void InputStreamTypes(bool &hasVideo, bool &hasAudio, bool &hasSubtitle) const;
   void CleanupTask();
+  // CleanupTask, then the removal of the output files the task had opened.
+  void CleanupFailedTask();
 
   const std::string &ErrorText() const { return FErrorText; }
   const TTaskSettings &Settings() const { return S; }

@@ -12,6 +12,7 @@
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
+#include "media/InputFileKind.h"
 
 namespace {
 
@@ -121,6 +122,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
     ~TConsume() { Task.ClearInputConsumables(); }
   } consume{*this};
 
+  FErrorText = NotRegularFileText(fileName);
+  if (!FErrorText.empty())
+    return false;
   if (FInputFiles.size() >= MaxFiles) {
     FErrorText = fileName + ": too many input files (at most 20)";
     return false;

@@ -1,7 +1,9 @@
 // The second half of a transcode: the packet loop, the packet path through the decoders to the
 // outputs (or straight to the muxer for a stream copy), the flush and the trailers.
 #include <chrono>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -52,11 +54,7 @@ int TTranscoder::PickInputFile() {
   for (const auto &ost : FOutputStreams) {
     const TInputStreamState &ist = *FInputStreams[static_cast<size_t>(ost->SourceIndex)];
     const AVMediaType type = ost->Encoder->codec_type;
-    double opts;
-    if (type == AVMEDIA_TYPE_VIDEO && ost->EncodingNeeded)
-      opts = static_cast<double>(ost->SyncPosition) * av_q2d(ost->Encoder->time_base);
-    else
-      opts = ost->MuxEnd == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ost->MuxEnd) * av_q2d(ost->Stream->time_base);
+    const double opts = OutputTime(*ost);
     const double ipts = static_cast<double>(ist.Pts);
     if (!FFiles[static_cast<size_t>(ist.FileIndex)].EofReached) {
       if (ipts < iptsMin) {
@@ -97,16 +95,21 @@ void TTranscoder::AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt) {
     }
   }
 
-  if (pkt.dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE ||
-      !(InputContext(ist.FileIndex)->iformat->flags & AVFMT_TS_DISCONT) || S.CopyTs)
+  if (pkt.dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || S.CopyTs)
+    return;
+  // Formats that declare discontinuities have every step back corrected too. In any other format
+  // a jump beyond the threshold is damage; subtitles and data may pause that long, audio and
+  // video may not.
+  const bool discontinuous = InputContext(ist.FileIndex)->iformat->flags & AVFMT_TS_DISCONT;
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+  if (!discontinuous && type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO)
     return;
   const int64_t pktDts = AVUtil.av_rescale_q(pkt.dts, tb, AV_TIME_BASE_Q);
   const int64_t delta = pktDts - ist.NextPts;
-  if (std::llabs(delta) > static_cast<int64_t>(S.DtsDeltaThreshold * 1000000) || pktDts + 1 < ist.Pts) {
+  const bool jump = std::llabs(delta) > static_cast<int64_t>(S.DtsDeltaThreshold * 1000000);
+  if (jump || (discontinuous && pktDts + 1 < ist.Pts)) {
     input.TsOffset -= delta;
-    if (S.Verbose >= 3)
-      FTask.Log(1, "timestamp discontinuity " + std::to_string(delta) + ", new offset= " +
-                       std::to_string(input.TsOffset));
+    LogDiscontinuity(delta, input.TsOffset, jump ? 0 : 3);
     const int64_t shift = AVUtil.av_rescale_q(delta, AV_TIME_BASE_Q, tb);
     pkt.dts -= shift;
     if (pkt.pts != AV_NOPTS_VALUE)
@@ -114,12 +117,97 @@ void TTranscoder::AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt) {
   }
 }
 
+int64_t TTranscoder::FrameTime(TInputStreamState &ist, const AVFrame &frame) {
+  if (frame.best_effort_timestamp == AV_NOPTS_VALUE)
+    return ist.NextPts;
+  const int64_t time =
+      AVUtil.av_rescale_q(frame.best_effort_timestamp, ist.Stream->time_base, AV_TIME_BASE_Q) + ist.FrameTsOffset;
+  // A frame far from where the previous one ended carries a broken time (the packet's own may
+  // have been missing or fine): it continues the stream instead, and so do the frames after it.
+  if (S.CopyTs || ist.NextFramePts == AV_NOPTS_VALUE ||
+      std::llabs(time - ist.NextFramePts) <= static_cast<int64_t>(S.DtsDeltaThreshold * 1000000))
+    return time;
+  const int64_t delta = time - ist.NextFramePts;
+  ist.FrameTsOffset -= delta;
+  LogDiscontinuity(delta, ist.FrameTsOffset, 0);
+  return ist.NextFramePts;
+}
+
+void TTranscoder::LogDiscontinuity(int64_t delta, int64_t offset, int verbosity) const {
+  if (S.Verbose >= verbosity)
+    FTask.Log(1, "timestamp discontinuity " + std::to_string(delta) + ", new offset= " + std::to_string(offset));
+}
+
+double TTranscoder::OutputTime(const TOutputStreamState &ost) const {
+  if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded)
+    return static_cast<double>(ost.SyncPosition) * av_q2d(ost.Encoder->time_base);
+  return ost.MuxEnd == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ost.MuxEnd) * av_q2d(ost.Stream->time_base);
+}
+
+double TTranscoder::InputSeconds() const {
+  if (S.LoopInput)
+    return 0;
+  double longest = 0;
+  for (const TOpenedInput &file : FTask.FInputFiles) {
+    const AVFormatContext *context = file.Context.get();
+    if (context->duration == AV_NOPTS_VALUE || context->duration <= 0)
+      return 0;
+    double seconds = static_cast<double>(context->duration) / 1000000.0;
+    // A duration guessed from the bit rate of the first frames can be far too short for a
+    // variable rate: it bounds the output only loosely.
+    if (context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+      seconds *= 4;
+    longest = std::max(longest, seconds);
+  }
+  return longest;
+}
+
+bool TTranscoder::OutputBeyondLimit() {
+  if (FInputSeconds <= 0)
+    return false;
+  // The margin leaves room for encoder delays, rounding and a clock corrected late.
+  const double limit = FInputSeconds * 1.05 + 5.0;
+  for (const auto &ost : FOutputStreams) {
+    const double time = OutputTime(*ost);
+    if (time <= limit)
+      continue;
+    char text[160];
+    std::snprintf(text, sizeof text, "Output stream #%d.%d reached %.1f s, beyond the input's %.1f s: stopped there",
+                  ost->FileIndex, ost->Index, time, FInputSeconds);
+    FTask.Log(0, text);
+    return true;
+  }
+  return false;
+}
+
+void TTranscoder::CheckEveryStreamWritten() const {
+  {
+    std::lock_guard guard(FTask.FStateLock);
+    if (FTask.StopRequested)
+      return; // a cancelled task keeps what it has, however little
+  }
+  bool audio = false, video = false;
+  for (const auto &ost : FOutputStreams) {
+    if (ost->PacketsWritten > 0)
+      continue;
+    audio |= ost->Encoder->codec_type == AVMEDIA_TYPE_AUDIO;
+    video |= ost->Encoder->codec_type == AVMEDIA_TYPE_VIDEO;
+  }
+  if (!audio && !video)
+    return;
+  std::string text = std::string("No ") + (audio && video ? "audio or video" : audio ? "audio" : "video") +
+                     " could be decoded from the input";
+  if (FLastDecodeError < 0)
+    text += ": " + AVErrorText(FLastDecodeError);
+  throw FFmpegException(text);
+}
+
 void TTranscoder::MainLoop() {
   int64_t lastReport = FTimerStart;
   TPacketPtr pkt = NewPacket();
   while (!FTask.CheckStop()) {
     const int fileIndex = PickInputFile();
-    if (fileIndex < 0)
+    if (fileIndex < 0 || OutputBeyondLimit())
       break;
     if (S.LimitFileSize != 0) {
       AVIOContext *pb = FTask.FOutputFiles.front().Context->pb;
@@ -171,6 +259,7 @@ void TTranscoder::Finish() {
   for (size_t i = 0; i < FInputStreams.size(); ++i)
     if (FInputStreams[i]->DecodingNeeded)
       OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr);
+  CheckEveryStreamWritten();
   for (TOutputFile &file : FTask.FOutputFiles) {
     const int result = AVFormat.av_write_trailer(file.Context.get());
     if (result < 0)
@@ -222,26 +311,28 @@ int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pk
 int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
   AVCodecContext *dec = ist.Decoder;
   int result = AVCodecLib.avcodec_send_packet(dec, pkt);
-  if (result < 0 && !Ended(result))
+  if (result < 0 && !Ended(result)) {
+    FLastDecodeError = result;
     return -1;
+  }
   AVFrame *frame = ist.Picture.get();
   for (;;) {
     result = AVCodecLib.avcodec_receive_frame(dec, frame);
     if (Ended(result))
       return 0;
-    if (result < 0)
+    if (result < 0) {
+      FLastDecodeError = result;
       return -1;
+    }
     // Every frame of the packet is handed on, each at its own time.
-    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-      ist.Pts = AVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base, AV_TIME_BASE_Q);
-    else
-      ist.Pts = ist.NextPts;
+    ist.Pts = FrameTime(ist, *frame);
     if (dec->codec_type == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0)
       ist.NextPts = ist.Pts + int64_t{1000000} * frame->nb_samples / frame->sample_rate;
     else if (frame->pkt_duration > 0)
       ist.NextPts = ist.Pts + AVUtil.av_rescale_q(frame->pkt_duration, ist.Stream->time_base, AV_TIME_BASE_Q);
     else if (pkt)
       ist.NextPts = ist.Pts + PacketDurationUs(ist.Stream, *pkt);
+    ist.NextFramePts = ist.NextPts;
     RateEmulation(ist);
     if (S.StartTime == 0 || ist.Pts >= S.StartTime)
       HandOut(istIndex, frame);
@@ -254,8 +345,10 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     return 0;
   AVSubtitle sub{};
   int got = 0;
-  if (AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt) < 0)
+  if (const int result = AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt); result < 0) {
+    FLastDecodeError = result;
     return -1;
+  }
   if (!got)
     return 0;
   struct TSubtitleFree {

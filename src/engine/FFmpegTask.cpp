@@ -1,5 +1,11 @@
 // A task's lifecycle: start, the run on its thread, its end, stop requests and pausing.
 #include <exception>
+#include <filesystem>
+#include <system_error>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
@@ -74,13 +80,33 @@ void TCustomFFmpeg::Run() {
     EndMessage = e.what();
   } catch (...) {
     CloseOpenCodecs();
-    CleanupTask();
+    CleanupFailedTask();
     EndTask();
     throw;
   }
   CloseOpenCodecs();
-  CleanupTask();
+  if (Failed)
+    CleanupFailedTask();
+  else
+    CleanupTask();
   EndTask();
+}
+
+void TCustomFFmpeg::CleanupFailedTask() {
+  // What a failed task wrote is broken: left under its final name it would pass for a converted
+  // file. Only files are removed, never a device or pipe the output was sent to.
+  std::vector<std::string> written;
+  for (const TOutputFile &file : FOutputFiles) {
+    const AVFormatContext *context = file.Context.get();
+    if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && context->url)
+      written.emplace_back(context->url);
+  }
+  CleanupTask();
+  for (const std::string &path : written) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec))
+      std::filesystem::remove(path, ec);
+  }
 }
 
 void TCustomFFmpeg::EndTask() {

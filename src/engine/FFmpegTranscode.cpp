@@ -62,6 +62,7 @@ void TTranscoder::Transcode() {
   CopyMetaData();
   WriteHeaders();
   FTimerStart = AVUtil.av_gettime();
+  FInputSeconds = InputSeconds();
   MainLoop();
   Finish();
 }

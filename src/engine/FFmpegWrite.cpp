@@ -21,7 +21,8 @@ bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_E
 
 void TTranscoder::AudioOut(TOutputStreamState &ost, AVFrame *frame) {
   if (!ost.AudioPath) {
-    const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime, S.ExitOnError, S.Verbose};
+    const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime,
+                                     S.ExitOnError,     S.Verbose,             S.DtsDeltaThreshold};
     ost.AudioPath = std::make_unique<TAudioOut>(
         ost.Encoder, ost.Stream, settings, [this](int level, const std::string &text) { FTask.Log(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FAudioBytes);
@@ -152,6 +153,7 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
     const int result = AVFormat.av_interleaved_write_frame(os, packet.get());
     if (result < 0)
       throw FFmpegException(OpenErrorText("av_interleaved_write_frame()", result));
+    ost.PacketsWritten += 1;
   }
 }
 

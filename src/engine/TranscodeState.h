@@ -47,6 +47,10 @@ struct TInputStreamState {
   int64_t NextPts = AV_NOPTS_VALUE; // microseconds
   int64_t Pts = 0;                  // microseconds
   int AtStart = 1;
+  // Decoded times: the correction of the last discontinuity and the time the next frame should
+  // have (microseconds), so a broken timestamp is caught even when the packets carried none.
+  int64_t FrameTsOffset = 0;
+  int64_t NextFramePts = AV_NOPTS_VALUE;
   TFramePtr Picture; // the decoded frame being handed on
   TVideoFilter Filter;     // the vfilters graph, when set
   TFramePtr FilterPicture; // the graph's output being handed on
@@ -64,6 +68,7 @@ struct TOutputStreamState {
   TInputStreamState *SyncSource = nullptr;
   int64_t SyncPosition = 0;           // frames or samples handed to the encoder, in its time base
   int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
+  int64_t PacketsWritten = 0;         // accepted by the muxer
   std::vector<TBsfPtr> Filters;
   int AudioResample = 0; // handed to the audio path when it is made
   TFilePtr TwoPassLog;
@@ -97,7 +102,17 @@ private:
   // The packet loop.
   void MainLoop();
   int PickInputFile();
+  // Seconds of output the stream holds so far.
+  double OutputTime(const TOutputStreamState &ost) const;
+  // The longest input's known duration, the bound of the output's length; 0 = none known.
+  double InputSeconds() const;
+  bool OutputBeyondLimit();
   void AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt);
+  // Decoded time of the frame in microseconds, corrected for discontinuities.
+  int64_t FrameTime(TInputStreamState &ist, const AVFrame &frame);
+  void LogDiscontinuity(int64_t delta, int64_t offset, int verbosity) const;
+  // Fails the task when an audio or video output received nothing.
+  void CheckEveryStreamWritten() const;
   void Finish();
   int OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt);
   int DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt);
@@ -130,6 +145,8 @@ private:
   std::vector<std::unique_ptr<TOutputStreamState>> FOutputStreams;
   int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
   int64_t FTimerStart = 0;
+  double FInputSeconds = 0;  // see InputSeconds
+  int FLastDecodeError = 0; // the decoders' last error code
   TProgressReport FProgress;
   TVideoHooks FHooks;
   TPictureConverter FPreviewConverter; // guarded by PreviewLock()

@@ -154,7 +154,19 @@ int TVideoOut::FramesToWrite(int64_t syncPts) {
     SyncPosition = std::llrint(syncTime / tb);
     return 1;
   }
-  const double vdelta = syncTime / tb - static_cast<double>(SyncPosition);
+  double vdelta = syncTime / tb - static_cast<double>(FClockShift) - static_cast<double>(SyncPosition);
+  // A gap beyond the discontinuity threshold is a broken clock, not missing pictures: it is
+  // neither filled with copies nor answered by dropping, the clock is shifted instead.
+  if (std::fabs(vdelta) * tb > S.DtsDeltaThreshold) {
+    const int64_t shift = std::llrint(vdelta);
+    FClockShift += shift;
+    vdelta -= static_cast<double>(shift);
+    if (S.Verbose >= 0)
+      Log(1, Format("timestamp discontinuity %lld, new offset= %lld",
+                    static_cast<long long>(AVUtil.av_rescale_q(shift, FEncoder->time_base, AVRational{1, 1000000})),
+                    static_cast<long long>(
+                        AVUtil.av_rescale_q(-FClockShift, FEncoder->time_base, AVRational{1, 1000000}))));
+  }
   int n = 1;
   if (vdelta < -1.1) {
     n = 0;
@@ -162,7 +174,7 @@ int TVideoOut::FramesToWrite(int64_t syncPts) {
     if (vdelta <= -0.6)
       n = 0;
     else if (vdelta > 0.6)
-      SyncPosition = std::llrint(syncTime / tb);
+      SyncPosition = std::llrint(syncTime / tb) - FClockShift;
   } else if (vdelta > 1.1) {
     n = static_cast<int>(std::llrint(vdelta));
   }

@@ -72,6 +72,7 @@ private:
   TFramePtr FScaledPicture;
   TScalerPtr FScaler;
   int FScaleSourceHeight = 0;
+  int64_t FClockShift = 0; // encoder time base units taken out of the sync clock at discontinuities
   TFramePtr FCropped, FPadInner, FEncodeFrame;
   TPacketPtr FPacket;
   bool FDrained = false;

@@ -3,6 +3,7 @@
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
+#include "media/InputFileKind.h"
 
 #include <charconv>
 #include <filesystem>
@@ -55,6 +56,10 @@ void TCustomAVProbe::CheckLibraries() {
 bool TCustomAVProbe::LoadFile(const std::string &fileName, const std::string &formatName) {
   CheckLibraries();
   Close();
+  if (std::string refusal = NotRegularFileText(fileName); !refusal.empty()) {
+    FLastError = std::move(refusal);
+    return false;
+  }
   const AVInputFormat *format = nullptr;
   if (!formatName.empty()) {
     format = AVFormat.av_find_input_format(formatName.c_str());

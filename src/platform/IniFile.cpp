@@ -1,10 +1,16 @@
 #include "platform/IniFile.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -32,19 +38,53 @@ struct Lines {
   std::vector<std::string> Items;
   std::string Eol = "\n";
   bool FinalEol = true;
+  // A UTF-8 byte-order mark before the first line; kept on writing.
+  bool Bom = false;
 };
 
-Lines ReadLines(const std::string &path) {
-  Lines result;
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return result;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  const std::string text = buffer.str();
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+// The whole file; an absent file is empty. False with the reason when the file exists but cannot
+// be read, so that nobody mistakes it for an empty one and writes over it.
+bool ReadText(const std::string &path, std::string &text, std::string &error) {
+  text.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      return true;
+    error = std::strerror(errno);
+    return false;
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0) {
+      error = std::strerror(errno);
+      ::close(fd);
+      text.clear();
+      return false;
+    }
+    if (got == 0)
+      break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool ReadLines(const std::string &path, Lines &result, std::string &error) {
+  std::string text;
+  if (!ReadText(path, text, error))
+    return false;
+  std::size_t start = 0;
+  if (text.starts_with(Utf8Bom)) {
+    result.Bom = true;
+    start = Utf8Bom.size();
+  }
   if (text.find("\r\n") != std::string::npos)
     result.Eol = "\r\n";
-  std::size_t start = 0;
   while (start < text.size()) {
     auto end = text.find('\n', start);
     if (end == std::string::npos) {
@@ -58,7 +98,7 @@ Lines ReadLines(const std::string &path) {
     result.Items.push_back(std::move(line));
     start = end + 1;
   }
-  return result;
+  return true;
 }
 
 // "[name]" → name; anything else → nothing.
@@ -83,11 +123,40 @@ std::optional<std::pair<std::string, std::string>> KeyValue(const std::string &l
   return std::make_pair(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
 }
 
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
 // Quotes around a whole value are dropped, as the profile functions do.
 std::string Unquote(const std::string &v) {
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+  if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front())
     return v.substr(1, v.size() - 2);
   return v;
+}
+
+// The form a value is written in so that reading gives it back unchanged: blanks at its ends and
+// quotes around it would be dropped by the reader, so such a value gets one more pair of quotes.
+std::string Quoted(const std::string &v) {
+  const bool blankEnds = !v.empty() && (Trim(v).size() != v.size());
+  const bool quotedEnds = v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front();
+  return blankEnds || quotedEnds ? '"' + v + '"' : v;
+}
+
+// Where a write lands: through symbolic links to the file they name, so the link stays a link.
+std::filesystem::path WriteTarget(const std::filesystem::path &path) {
+  std::filesystem::path target = path;
+  std::error_code ec;
+  // A bound on the chain, as the system has one: a loop of links never hangs the save.
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+    const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+    if (ec)
+      break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
+}
+
+bool Fail(std::string &error, std::string text) {
+  error = std::move(text);
+  return false;
 }
 
 } // namespace
@@ -99,25 +168,81 @@ bool IniFile::Exists() const {
   return std::filesystem::is_regular_file(FPath, ec);
 }
 
-std::string IniFile::ReadString(const std::string &section, const std::string &key, const std::string &def) const {
-  const Lines lines = ReadLines(FPath);
+// The file as the reads see it, parsed once for as long as the file stays the same.
+struct IniFile::TParsed {
+  // Device, inode, size and change time: a write through this class or any other program changes one.
+  struct stat Stamp {};
+  bool Readable = true;
+  std::string Error;
+  std::vector<std::string> Sections;
+  // Lower-case section → lower-case key → value; the first of duplicate keys wins.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> Values;
+};
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char &c : s)
+    if (c >= 'A' && c <= 'Z')
+      c = char(c + 32);
+  return s;
+}
+
+bool SameStamp(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+} // namespace
+
+const IniFile::TParsed &IniFile::Parsed() const {
+  struct stat now {};
+  const bool present = ::stat(FPath.c_str(), &now) == 0;
+  if (FParsed && present && SameStamp(FParsed->Stamp, now))
+    return *FParsed;
+  auto parsed = std::make_shared<TParsed>();
+  if (present)
+    parsed->Stamp = now;
+  Lines lines;
+  parsed->Readable = ReadLines(FPath, lines, parsed->Error);
+  std::string section;
   bool inSection = false;
-  std::optional<std::string> found;
   for (const auto &line : lines.Items) {
     if (auto name = SectionName(line)) {
-      if (found)
-        break;
-      inSection = SameName(*name, Trim(section));
+      parsed->Sections.push_back(*name);
+      section = Lower(*name);
+      inSection = true;
       continue;
     }
     if (!inSection)
       continue;
-    if (auto kv = KeyValue(line); kv && SameName(kv->first, Trim(key))) {
-      found = Unquote(kv->second);
-      break; // the first of duplicate keys wins
-    }
+    if (auto kv = KeyValue(line))
+      parsed->Values[section].emplace(Lower(kv->first), Unquote(kv->second));
   }
-  std::string value = found ? *found : def;
+  // An absent file is never cached: it may appear at any moment with a stamp of its own.
+  FParsed = present ? parsed : nullptr;
+  FLastParsed = parsed;
+  return *FLastParsed;
+}
+
+bool IniFile::Readable(std::string *reason) const {
+  const TParsed &parsed = Parsed();
+  if (!parsed.Readable && reason)
+    *reason = parsed.Error;
+  return parsed.Readable;
+}
+
+std::vector<std::string> IniFile::SectionNames() const {
+  return Parsed().Sections;
+}
+
+std::string IniFile::ReadString(const std::string &section, const std::string &key, const std::string &def) const {
+  const TParsed &parsed = Parsed();
+  std::string value = def;
+  if (const auto s = parsed.Values.find(Lower(Trim(section))); s != parsed.Values.end())
+    if (const auto k = s->second.find(Lower(Trim(key))); k != s->second.end())
+      value = k->second;
   if (value.size() > ValueBufferSize - 1)
     value.resize(ValueBufferSize - 1);
   return value;
@@ -159,9 +284,16 @@ int32_t IniFile::ReadInteger(const std::string &section, const std::string &key,
 }
 
 bool IniFile::WriteString(const std::string &section, const std::string &key, const std::string &value) {
-  Lines lines = ReadLines(FPath);
+  FLastError.clear();
+  // A line break would end the line early and start a forged key or section.
+  if (value.find_first_of("\r\n") != std::string::npos)
+    return Fail(FLastError, "a value of [" + section + "] " + key + " holds a line break");
+  Lines lines;
+  std::string error;
+  if (!ReadLines(FPath, lines, error))
+    return Fail(FLastError, "the file cannot be read (" + error + ")");
   const std::string wantSection = Trim(section), wantKey = Trim(key);
-  const std::string newLine = wantKey + "=" + value;
+  const std::string newLine = wantKey + "=" + Quoted(value);
 
   std::optional<std::size_t> sectionAt, keyAt, lastEntryAt;
   for (std::size_t i = 0; i < lines.Items.size(); ++i) {
@@ -193,11 +325,14 @@ bool IniFile::WriteString(const std::string &section, const std::string &key, co
   }
 
   // Write beside the file and rename over it, so a failed write never leaves half a settings file.
-  const std::string temp = FPath + ".tmp";
+  const std::filesystem::path target = WriteTarget(FPath);
+  const std::string temp = target.string() + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out)
-      return false;
+      return Fail(FLastError, "cannot create " + temp + " (" + std::strerror(errno) + ")");
+    if (lines.Bom)
+      out << Utf8Bom;
     for (std::size_t i = 0; i < lines.Items.size(); ++i) {
       out << lines.Items[i];
       if (i + 1 < lines.Items.size() || lines.FinalEol)
@@ -207,14 +342,19 @@ bool IniFile::WriteString(const std::string &section, const std::string &key, co
     if (!out) {
       std::error_code ec;
       std::filesystem::remove(temp, ec);
-      return false;
+      return Fail(FLastError, "cannot write " + temp);
     }
   }
   std::error_code ec;
-  std::filesystem::rename(temp, FPath, ec);
+  // The renamed file takes the place of the old one: it keeps the old one's permissions.
+  const auto old = std::filesystem::status(target, ec);
+  if (!ec && std::filesystem::exists(old))
+    std::filesystem::permissions(temp, old.permissions(), ec);
+  std::filesystem::rename(temp, target, ec);
   if (ec) {
+    const std::string reason = ec.message();
     std::filesystem::remove(temp, ec);
-    return false;
+    return Fail(FLastError, "cannot replace " + target.string() + " (" + reason + ")");
   }
   return true;
 }

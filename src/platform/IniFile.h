@@ -1,7 +1,9 @@
 #pragma once
 // Windows profile-file semantics over a UTF-8 text file: names are matched case-insensitively,
-// blanks around names and values are ignored, and writing a key rewrites only that line.
+// blanks around names and values are ignored, and writing a key rewrites only that line. Values written
+// here read back unchanged; one with a line break is refused.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,19 +19,33 @@ public:
   const std::string &Path() const { return FPath; }
   bool Exists() const;
 
+  // False, with the reason, when the file exists but cannot be read. Reads then give the defaults and
+  // writes fail, so the file is never replaced by one that lacks what could not be read.
+  bool Readable(std::string *reason = nullptr) const;
+  // The names of the sections, in file order.
+  std::vector<std::string> SectionNames() const;
+
   std::string ReadString(const std::string &section, const std::string &key, const std::string &def) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else yields the default.
   int32_t ReadInteger(const std::string &section, const std::string &key, int32_t def) const;
 
   // Each write re-reads the file, so separate writers of the same file never undo each other.
-  // Returns false when the file cannot be written.
+  // Returns false when the file cannot be written; LastError then says why.
   bool WriteString(const std::string &section, const std::string &key, const std::string &value);
   bool WriteInteger(const std::string &section, const std::string &key, int32_t value);
+
+  const std::string &LastError() const { return FLastError; }
 
   static bool ParseInteger(const std::string &text, int32_t &value);
 
 private:
+  struct TParsed;
+  // Reads parse the file once while it stays unchanged: a long profile list would otherwise be
+  // re-read for each of its keys.
+  const TParsed &Parsed() const;
   std::string FPath;
+  mutable std::shared_ptr<const TParsed> FParsed, FLastParsed;
+  std::string FLastError;
 };
 
 } // namespace platform

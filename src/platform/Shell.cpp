@@ -1,6 +1,8 @@
 #include "platform/Shell.h"
 
+#include <cerrno>
 #include <mutex>
+#include <thread>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -22,13 +24,24 @@ bool SpawnDetached(const std::vector<std::string> &argv) {
   for (const auto &a : argv)
     args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+  // A session of its own: the program outlives ours and no signal of our terminal reaches it.
+  posix_spawnattr_t attr;
+  if (posix_spawnattr_init(&attr) != 0)
     return false;
-  // xdg-open and systemctl return quickly; reaping them keeps no zombie behind.
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const int failed = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (failed != 0)
+    return false;
+  // Some desktops' xdg-open runs the program in the foreground until it is closed: nobody waits
+  // for it here; a thread of its own reaps it, so no zombie stays behind.
+  std::thread([pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
 }
 
 bool TXdgShell::Open(const std::string &path) { return SpawnDetached({"xdg-open", path}); }

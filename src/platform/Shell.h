@@ -9,7 +9,7 @@ namespace platform {
 class TShell {
 public:
   virtual ~TShell() = default;
-  // Opens a folder or a document; false when no program could be started.
+  // Opens a folder or a document without waiting for it; false when no program could be started.
   virtual bool Open(const std::string &path) = 0;
 };
 
@@ -29,7 +29,8 @@ public:
 TShell &Shell();
 void SetShell(std::unique_ptr<TShell> shell);
 
-// Starts a program detached from ours with the given arguments; false when it could not start.
+// Starts a program detached from ours with the given arguments and returns at once, never waiting
+// for it to end; false when it could not start.
 bool SpawnDetached(const std::vector<std::string> &argv);
 
 } // namespace platform

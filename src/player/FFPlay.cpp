@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <system_error>
 
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
@@ -27,10 +28,9 @@ constexpr size_t MaxFileName = 1023;
 TCustomPlayer::TCustomPlayer() { ResetPerPlayback(); }
 
 TCustomPlayer::~TCustomPlayer() {
-  OnPosition = nullptr;
-  OnState = nullptr;
-  OnLog = nullptr;
-  OnHook = nullptr;
+  // No event reaches the owner while it goes; the handlers themselves may be read by the ending
+  // playback's threads, so they are silenced rather than cleared.
+  FSilenced = true;
   Stop(true);
   if (FFlushPacket)
     AVCodecLib.av_packet_free(&FFlushPacket);
@@ -98,7 +98,13 @@ bool TCustomPlayer::Open(const std::string &fileName, TVideoHost *host) {
     });
   FProbe.AttachContext(context->Input);
   DoFileOpen();
-  FPlayThread = std::make_unique<TPlayThread>(*this);
+  try {
+    FPlayThread = std::make_unique<TPlayThread>(*this);
+  } catch (const std::system_error &) {
+    Log(ltError, "SDL_CreateThread() failed.", true);
+    DoExit();
+    return false;
+  }
   return true;
 }
 
@@ -131,12 +137,12 @@ void TCustomPlayer::DoFileOpen() {
 }
 
 void TCustomPlayer::Stop(bool wait) {
-  if (!CurrentContext())
-    return;
-  SDL_Event event{};
-  event.type = PlayerEvents().Quit;
-  event.user.data1 = CurrentContext();
-  SDLLib.SDL_PushEvent(&event);
+  if (PlayContext *context = CurrentContext()) {
+    SDL_Event event{};
+    event.type = PlayerEvents().Quit;
+    event.user.data1 = context;
+    SDLLib.SDL_PushEvent(&event);
+  }
   if (!wait)
     return;
   if (FPlayThread) {
@@ -250,7 +256,7 @@ void TCustomPlayer::UpdatePosition() {
   }
   if (known && (FLastPosition == NoPosition || std::llabs(position - FLastPosition) > 10000)) {
     FLastPosition = position;
-    if (OnPosition)
+    if (OnPosition && !FSilenced)
       RunInMainThread([this, position] {
         if (OnPosition)
           OnPosition(this, position);
@@ -261,14 +267,14 @@ void TCustomPlayer::UpdatePosition() {
 }
 
 void TCustomPlayer::DoState(TPlayState state) {
-  if (OnState)
+  if (OnState && !FSilenced)
     OnState(this, state);
 }
 
 void TCustomPlayer::RunInMainThread(const std::function<void()> &fn) { platform::MainThread().Synchronize(fn); }
 
 void TCustomPlayer::Log(TLogType type, const std::string &text, bool setLastError) {
-  if (OnLog) {
+  if (OnLog && !FSilenced) {
     if (CurrentContext()) {
       RunInMainThread([this, type, &text] {
         if (OnLog)
@@ -326,7 +332,7 @@ void TCustomPlayer::DoLog() {
 
 bool TCustomPlayer::ApplyHook(const AVFrame *frame, uint8_t *const overlay[], const int overlayLinesize[], double pts,
                               int width, int height, int sourceFormat) {
-  if (!FHook || !OnHook)
+  if (!FHook || !OnHook || FSilenced)
     return false;
   if (!FHookConverter)
     FHookConverter = std::make_unique<TPictureConverter>();

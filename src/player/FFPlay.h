@@ -141,6 +141,7 @@ private:
   std::atomic<int> FScreenWidth{0};
   std::atomic<int> FScreenHeight{0};
   std::atomic<bool> FHook{false};
+  std::atomic<bool> FSilenced{false}; // set while the player is destroyed
 
   const int FScalingFlags = 4; // bicubic
   const int FFramePixelFormat = -1;

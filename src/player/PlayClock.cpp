@@ -6,6 +6,7 @@
 #include "player/FFPlay.h"
 #include "player/LibSDL.h"
 #include "player/PlayCore.h"
+#include "player/PlayThread.h"
 
 namespace {
 
@@ -49,7 +50,10 @@ double ComputeFrameDelay(PlayContext *context, double pts) {
   context->FrameLastPts = pts;
   if (context->AudioStreamIndex >= 0) {
     // Audio is the master: a picture behind the sound is shown at once, one ahead waits a frame more.
-    const double diff = pts - AudioClock(context);
+    // Samples handed to the device are heard one device buffer later.
+    const double heard = AudioClock(context) - context->AudioDeviceBufferBytes / (2.0 * context->AudioChannels *
+                                                                                   context->AudioRate);
+    const double diff = pts - heard;
     const double threshold = std::max(delay, 0.01);
     if (std::fabs(diff) < 10.0) {
       if (diff <= -threshold)
@@ -63,8 +67,7 @@ double ComputeFrameDelay(PlayContext *context, double pts) {
 }
 
 void TogglePause(PlayContext *context) {
-  while (context->SeekRequest)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WaitServingMainThread([context] { return !context->SeekRequest; });
   const int64_t now = NowMicroseconds();
   if (context->Paused) {
     // The pause is not playing time: the clocks go on from where they stood.

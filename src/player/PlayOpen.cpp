@@ -91,18 +91,18 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
   // No key picture at or after the target (a seek to the very end): the last one before it.
   if (result < 0 && !(context->SeekFlags & AVSEEK_FLAG_BACKWARD))
     result = AVFormat.av_seek_frame(input, index, target, AVSEEK_FLAG_BACKWARD);
-  if (result < 0) {
-    context->Owner->Log(ltError, Named(context, ": error while seeking"));
-  } else {
+  if (result >= 0)
     for (TPacketQueue *queue : {&context->AudioQueue, &context->VideoQueue})
       if ((queue == &context->AudioQueue ? context->AudioStreamIndex : context->VideoStreamIndex) >= 0) {
         queue->Flush();
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
-  }
   context->EndReported = false;
   context->SeekRequest = false;
   endOfFile = false;
+  // Logged once the seek is taken up: a pause waiting for it may hold the thread the message goes to.
+  if (result < 0)
+    context->Owner->Log(ltError, Named(context, ": error while seeking"));
 }
 
 void ReadLoop(PlayContext *context) {

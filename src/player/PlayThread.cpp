@@ -20,11 +20,16 @@ void TPlayThread::Execute() {
 void TPlayThread::WaitFor() {
   if (!FThread.joinable())
     return;
-  platform::TMainThreadDispatch &mainThread = platform::MainThread();
-  if (mainThread.IsMainThread())
-    while (!FFinished) {
-      mainThread.ProcessPending();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+  WaitServingMainThread([this] { return FFinished.load(); });
   FThread.join();
+}
+
+void WaitServingMainThread(const std::function<bool()> &done) {
+  platform::TMainThreadDispatch &mainThread = platform::MainThread();
+  const bool onMainThread = mainThread.IsMainThread();
+  while (!done()) {
+    if (onMainThread)
+      mainThread.ProcessPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(onMainThread ? 1 : 10));
+  }
 }

@@ -172,7 +172,7 @@ void DisplayWaveform(PlayContext *context) {
   const int amplitude = band * 9 / 20;
   for (int c = 0; c < channels; ++c) {
     const int centre = context->DisplayTop + c * band + band / 2;
-    int index = start + c;
+    int index = (start + c) % SampleRingSize;
     for (int x = 0; x < width; ++x) {
       const int value = (context->SampleRing[index].load(std::memory_order_relaxed) * amplitude) >> 15;
       SDL_Rect column{context->DisplayLeft + x, value < 0 ? centre + value : centre, 1, value < 0 ? -value : value};

@@ -3,6 +3,9 @@
 #include "platform/DataFolders.h"
 #include "platform/IniFile.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <stdexcept>
 
 TIniOptions IniOptions;
@@ -16,16 +19,46 @@ void CheckIndex(const TIniOptions &options, int index) {
     throw std::out_of_range("profile index " + std::to_string(index) + " out of range");
 }
 
+// One past the highest "Format<n>" section present: more profiles than that exist only as a Count.
+int32_t FormatSectionsPresent(const platform::IniFile &ini) {
+  int32_t present = 0;
+  for (const std::string &name : ini.SectionNames()) {
+    if (name.size() <= 6 || !std::equal(name.begin(), name.begin() + 6, "format", [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        }))
+      continue;
+    int32_t index = 0;
+    const std::string digits = name.substr(6);
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    if (ec == std::errc() && end == digits.data() + digits.size() && index >= 0 && index < TIniOptions::MaxFormatCount)
+      present = std::max(present, index + 1);
+  }
+  return present;
+}
+
 } // namespace
 
 void TIniOptions::LoadFromFile(const std::string &path) {
+  LoadProblem.clear();
   const platform::IniFile ini(path);
   if (!ini.Exists())
     return;
+  if (std::string reason; !ini.Readable(&reason)) {
+    LoadProblem = "The settings file \"" + path + "\" cannot be read (" + reason +
+                  "). The program runs on its defaults and leaves the file as it is.";
+    return;
+  }
   FormatCount = ini.ReadInteger("Format", "Count", 1);
   // A negative count is no valid count: it loads no profiles.
   if (FormatCount < 0)
     FormatCount = 0;
+  // A Count beyond the profiles present would make up profiles, or exhaust memory at start.
+  if (const int32_t present = FormatSectionsPresent(ini);
+      FormatCount > present && !ini.ReadString("Format", "Count", "").empty()) {
+    LoadProblem = "The settings file \"" + path + "\" gives Count=" + std::to_string(FormatCount) +
+                  " in [Format], but holds " + std::to_string(present) + " profile(s); those are loaded.";
+    FormatCount = present;
+  }
   Formats.assign(static_cast<std::size_t>(FormatCount), TFormatRec{});
   for (int i = 0; i < FormatCount; ++i) {
     const std::string s = FormatSection(i);
@@ -60,15 +93,24 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
 }
 
-bool TIniOptions::SaveToFile(const std::string &path) const {
+bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const {
   platform::IniFile ini(path);
-  bool ok = ini.WriteInteger("Output", "Format", OutputFormat);
+  std::string firstError;
+  // Every key is tried; the first failure is the one reported.
+  const auto keep = [&](bool written) {
+    if (!written && firstError.empty())
+      firstError = ini.LastError();
+    return written;
+  };
+  bool ok = keep(ini.WriteInteger("Output", "Format", OutputFormat));
   if (!OutputFolder.empty())
-    ok = ini.WriteString("Output", "Folder", OutputFolder) && ok;
-  ok = ini.WriteInteger("SnapShot", "Format", SnapShotFormat) && ok;
+    ok = keep(ini.WriteString("Output", "Folder", OutputFolder)) && ok;
+  ok = keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat)) && ok;
   if (!SnapShotFolder.empty())
-    ok = ini.WriteString("SnapShot", "Folder", SnapShotFolder) && ok;
-  ok = ini.WriteInteger("SnapShot", "Name", SnapShotName) && ok;
+    ok = keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder)) && ok;
+  ok = keep(ini.WriteInteger("SnapShot", "Name", SnapShotName)) && ok;
+  if (error)
+    *error = firstError;
   return ok;
 }
 

@@ -43,9 +43,15 @@ public:
   std::string SnapShotFolder;
   int32_t SnapShotName = 0;
 
+  // At most this many profiles are loaded, whatever the file's Count says.
+  static constexpr int32_t MaxFormatCount = 1000;
+
+  // Leaves LoadProblem empty when the file was read as it is; otherwise it tells the user what was
+  // wrong with it (unreadable: nothing loaded; a Count beyond the profiles present: those loaded).
   void LoadFromFile(const std::string &path);
-  // False when the file could not be written.
-  bool SaveToFile(const std::string &path) const;
+  std::string LoadProblem;
+  // False when the file could not be written; error, when given, then says why.
+  bool SaveToFile(const std::string &path, std::string *error = nullptr) const;
   bool SaveFormatValues(const std::string &path, int index) const;
 
   TFormatRec GetFormat(int index) const;

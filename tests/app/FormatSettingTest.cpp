@@ -229,8 +229,10 @@ TEST_F(FormatSettingCommand, SaysWhenTheValuesCannotBeSavedOrThereIsNoProfile) {
   EXPECT_EQ(Form->cbbFormatEx->count(), 0);
   Form->actFormatSetting->trigger();
   EXPECT_EQ(Form->findChild<TSettingForm *>(), nullptr);
-  ASSERT_EQ(MessageTexts().size(), 2u);
-  EXPECT_EQ(MessageTexts()[1], "There is no output profile to edit.");
+  // The close before told that the settings could not be saved either.
+  ASSERT_EQ(MessageTexts().size(), 3u);
+  EXPECT_NE(MessageTexts()[1].find("could not be saved"), std::string::npos);
+  EXPECT_EQ(MessageTexts()[2], "There is no output profile to edit.");
 }
 
 } // namespace

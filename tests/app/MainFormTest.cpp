@@ -156,6 +156,23 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
 }
 
+TEST_F(MainForm, ABadSettingsFileIsNamedAtStartAndAFailedSaveAtClose) {
+  WriteSettings("[Format]\nCount=2000000000\n[Format0]\nName=Only\n");
+  auto &form = Start();
+  EXPECT_EQ(form.cbbFormatEx->count(), 1);
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  EXPECT_NE(Dialogs->Messages()[0].Text.find("Count=2000000000"), std::string::npos);
+  // A folder where the file should be: nothing can be read or written, and the user hears of it.
+  std::filesystem::remove(Settings());
+  std::filesystem::create_directory(Settings());
+  Close();
+  ASSERT_EQ(Dialogs->Messages().size(), 2u);
+  const auto saved = Dialogs->Messages()[1];
+  EXPECT_EQ(saved.Icon, platform::TMsgIcon::Error);
+  EXPECT_NE(saved.Text.find("could not be saved to \"" + Settings() + "\""), std::string::npos) << saved.Text;
+  EXPECT_TRUE(std::filesystem::is_directory(Settings()));
+}
+
 TEST_F(MainForm, UpdateControlsEnablesTheQueueActionsBySelectionAndPosition) {
   auto &form = Start();
   AddRows({"a.avi", "b.mkv", "c.mp4"});

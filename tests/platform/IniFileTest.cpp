@@ -1,6 +1,10 @@
 #include "platform/IniFile.h"
 
 #include "../TempFolder.h"
+#include "../Unprivileged.h"
+
+#include <cerrno>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -112,4 +116,76 @@ TEST(IniFile, Utf8ValuesRoundTrip) {
   IniFile ini(dir.File("u.ini"));
   ASSERT_TRUE(ini.WriteString("Output", "Folder", "/home/zoë/Vidéos/输出"));
   EXPECT_EQ(ini.ReadString("Output", "Folder", ""), "/home/zoë/Vidéos/输出");
+}
+
+TEST(IniFile, AnUnreadableFileIsNeverWrittenOver) {
+  TTempFolder dir;
+  const std::string original = "[Format]\nCount=1\n[Format0]\nName=Mine\n";
+  const auto path = dir.Write("locked.ini", original);
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+  EXPECT_TRUE(RunUnprivileged([&] {
+    IniFile ini(path);
+    std::string reason;
+    const bool refused = !ini.Readable(&reason) && reason == std::strerror(EACCES) &&
+                         ini.ReadString("Format0", "Name", "def") == "def" &&
+                         !ini.WriteString("Output", "Format", "1") &&
+                         ini.LastError().find("cannot be read") != std::string::npos;
+    return refused;
+  }));
+  EXPECT_EQ(dir.Read("locked.ini"), original);
+
+  // A read error is no empty file either.
+  IniFile folder(std::filesystem::create_directory(dir.Path() / "dir.ini") ? dir.File("dir.ini") : "");
+  EXPECT_FALSE(folder.Readable());
+  EXPECT_FALSE(folder.WriteString("A", "B", "C"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("dir.ini")));
+}
+
+TEST(IniFile, ValuesRoundTripExactlyAndLineBreaksCannotForgeLines) {
+  TTempFolder dir;
+  IniFile ini(dir.Write("v.ini", "[Output]\nFormat=1\n"));
+  for (const std::string value : {" lead", "trail\t", "  both  ", "\"quoted\"", "'single'", "\"\"", "\"",
+                                  "\"half", "a \"middle\" b", "; not a comment", "[not]", "x=y"}) {
+    ASSERT_TRUE(ini.WriteString("Output", "Folder", value)) << value;
+    EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), value) << value;
+  }
+  const std::string before = dir.Read("v.ini");
+  for (const std::string value : {"/media/a\n[Format]\nCount=0", "cr\rhere", "end\n"}) {
+    EXPECT_FALSE(ini.WriteString("Output", "Folder", value));
+    EXPECT_NE(ini.LastError().find("line break"), std::string::npos);
+  }
+  EXPECT_EQ(dir.Read("v.ini"), before);
+}
+
+TEST(IniFile, AByteOrderMarkHidesNoSectionAndIsKept) {
+  TTempFolder dir;
+  IniFile ini(dir.Write("bom.ini", "\xEF\xBB\xBF[Format]\r\nCount=4\r\n"));
+  EXPECT_EQ(ini.ReadInteger("Format", "Count", 0), 4);
+  EXPECT_EQ(ini.SectionNames(), std::vector<std::string>{"Format"});
+  ASSERT_TRUE(ini.WriteString("Format", "Count", "5"));
+  EXPECT_EQ(dir.Read("bom.ini"), "\xEF\xBB\xBF[Format]\r\nCount=5\r\n");
+}
+
+TEST(IniFile, SavingWritesThroughLinksAndKeepsTheMode) {
+  namespace fs = std::filesystem;
+  TTempFolder dir;
+  fs::create_directory(dir.Path() / "real");
+  const auto target = dir.Write("real/settings.ini", "[A]\nB=1\n");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real/settings.ini", dir.Path() / "hop.ini");
+  fs::create_symlink(dir.Path() / "hop.ini", dir.Path() / "link.ini");
+
+  IniFile ini(dir.File("link.ini"));
+  ASSERT_TRUE(ini.WriteString("A", "B", "2")) << ini.LastError();
+  EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.ini"));
+  EXPECT_TRUE(fs::is_symlink(dir.Path() / "hop.ini"));
+  EXPECT_EQ(dir.Read("real/settings.ini"), "[A]\nB=2\n");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  // A loop of links ends in a failed write, not a hang.
+  fs::create_symlink("loop2.ini", dir.Path() / "loop1.ini");
+  fs::create_symlink("loop1.ini", dir.Path() / "loop2.ini");
+  EXPECT_FALSE(IniFile(dir.File("loop1.ini")).WriteString("A", "B", "1"));
+  EXPECT_TRUE(fs::is_symlink(dir.Path() / "loop1.ini"));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/ExeFolder.h"
 #include "../TempFolder.h"
+#include "../Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -150,4 +151,37 @@ TEST(IniOptions, SplitList) {
   EXPECT_EQ(items, (std::vector<std::string>{"", "x"}));
   EXPECT_TRUE(TIniOptions::SplitList("1 Channel Mono, 2 Channels Stereo", items));
   EXPECT_EQ(items, (std::vector<std::string>{"1 Channel Mono", " 2 Channels Stereo"}));
+}
+
+TEST(IniOptions, ACountBeyondTheProfilesPresentIsBoundedAndNamed) {
+  TTempFolder dir;
+  for (const char *count : {"2000000000", "3"}) {
+    TIniOptions o;
+    std::string text = TwoProfiles;
+    text.replace(text.find("Count=2"), 7, std::string("Count=") + count);
+    o.LoadFromFile(dir.Write("VideoConverter.ini", text));
+    EXPECT_EQ(o.FormatCount, 2) << count;
+    EXPECT_EQ(o.Formats.size(), 2u) << count;
+    EXPECT_EQ(o.Formats[1].Name, "MP4 Video");
+    EXPECT_NE(o.LoadProblem.find(std::string("Count=") + count), std::string::npos) << o.LoadProblem;
+  }
+  TIniOptions fine;
+  fine.LoadFromFile(dir.Write("VideoConverter.ini", TwoProfiles));
+  EXPECT_EQ(fine.LoadProblem, "");
+}
+
+TEST(IniOptions, AnUnreadableFileLoadsNothingSaysWhyAndIsNotSavedOver) {
+  TTempFolder dir;
+  const auto path = dir.Write("VideoConverter.ini", TwoProfiles);
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+  EXPECT_TRUE(RunUnprivileged([&] {
+    TIniOptions o;
+    o.LoadFromFile(path);
+    std::string error;
+    return o.Formats.empty() && o.LoadProblem.find("cannot be read") != std::string::npos &&
+           o.LoadProblem.find(path) != std::string::npos && !o.SaveToFile(path, &error) &&
+           error.find("cannot be read") != std::string::npos;
+  }));
+  EXPECT_EQ(dir.Read("VideoConverter.ini"), TwoProfiles);
 }

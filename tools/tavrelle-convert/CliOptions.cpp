@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 const char *const UsageText =
-    R"(Usage:
+    R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
                    [--aspect 0..4] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
@@ -23,13 +23,48 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)
 
-For each file one line is printed: "Success <output path>", "Failed <message>" or "Canceled",
-in the order of the files. Output names follow the program's rule: the source name with the
-profile's extension, "_1", "_2"... when taken. Progress goes to standard error: a bar on a
-terminal, plain lines otherwise. Ctrl-C cancels cleanly.
+For each file one line is printed: "Success <output path>", "Failed <message>", "Canceled" or,
+when the cancelled file had started writing, "Canceled (partial output: <output path>)", in the
+order of the files. Control characters in paths and messages are escaped so that every result
+stays on one line: "\n", "\r", "\t", "\\" for a backslash, "\xHH" for the others; other names
+print as they are. Output names follow the program's rule: the source name with the profile's
+extension, "_1", "_2"... when taken. A file that fails leaves no output behind. Progress goes to
+standard error: a bar on a terminal, plain lines otherwise. Ctrl-C or SIGTERM cancels cleanly.
 
 Exit status: 0 when every file succeeded, 1 when any failed or was cancelled, 2 on a usage error.
-)";
+)usage";
+
+std::string EscapeControls(const std::string &text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+    case '\\':
+      escaped += "\\\\";
+      break;
+    case '\n':
+      escaped += "\\n";
+      break;
+    case '\r':
+      escaped += "\\r";
+      break;
+    case '\t':
+      escaped += "\\t";
+      break;
+    default:
+      if (byte < 0x20 || byte == 0x7f) {
+        static constexpr char Hex[] = "0123456789abcdef";
+        escaped += "\\x";
+        escaped += Hex[byte >> 4];
+        escaped += Hex[byte & 15];
+      } else {
+        escaped += c;
+      }
+    }
+  }
+  return escaped;
+}
 
 namespace {
 

@@ -40,7 +40,7 @@ public:
 using TTaskEnded = std::function<void(int task, bool finished, bool failed, const std::string &message)>;
 
 // Starts the engine's tasks one after another and waits for the run's end report, showing progress
-// on standard error. Ctrl-C stops the tasks; they then report themselves cancelled.
+// on standard error. Ctrl-C or SIGTERM stops the tasks; they then report themselves cancelled.
 void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::function<std::string(int)> &taskName) {
   std::mutex lock;
   std::condition_variable ended;
@@ -189,13 +189,15 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
         results[i] = "Failed " + buildError;
       else if (file.Status == csSuccess)
         results[i] = "Success " + file.OutputOptions.FileName;
+      else if (const std::string partial = TTvlConvert::PartialOutput(file); !partial.empty())
+        results[i] = "Canceled (partial output: " + partial + ")";
       else if (file.Status == csCanceled)
         results[i] = "Canceled";
       else
         results[i] = "Failed " + (file.StatusText.empty() ? std::string("the file was not converted") : file.StatusText);
     }
     allSucceeded = allSucceeded && results[i].starts_with("Success ");
-    std::printf("%s\n", results[i].c_str());
+    std::printf("%s\n", EscapeControls(results[i]).c_str());
   }
   driver.EndRun();
   return allSucceeded ? 0 : 1;
@@ -216,18 +218,21 @@ int RunEngineTask(const TCliOptions &o) {
   const std::string &in = o.Files[0], &out = o.Files[1];
   const int task = engine.CreateTask(in, &input);
   if (task < 0 || !engine.OpenTaskOutput(task, out, &output)) {
-    std::printf("Failed %s\n", engine.ErrorText().c_str());
+    std::printf("Failed %s\n", EscapeControls(engine.ErrorText()).c_str());
     return 1;
   }
   std::string result = "Failed the task did not report its end";
   RunTasks(
       engine,
       [&](int, bool finished, bool failed, const std::string &message) {
-        result = finished ? "Success " + out : failed ? "Failed " + message : "Canceled";
+        result = finished             ? "Success " + out
+                 : failed             ? "Failed " + message
+                 : IsPartialOutput(out) ? "Canceled (partial output: " + out + ")"
+                                        : "Canceled";
       },
       [&](int) { return in; });
   engine.DeleteAllTasks();
-  std::printf("%s\n", result.c_str());
+  std::printf("%s\n", EscapeControls(result).c_str());
   return result.starts_with("Success ") ? 0 : 1;
 }
 
@@ -248,6 +253,9 @@ int main(int argc, char **argv) {
   platform::SetDialogs(std::make_unique<TConsoleDialogs>());
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  // Reads and writes of the running task go on after the signal: an interrupted call would end
+  // the input early or fail the output instead of cancelling.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

@@ -7,6 +7,8 @@
 //   clip=NAME sync_median_ms=N sync_max_ms=N late_pictures=N seek_median_ms=N cpu_share=N
 //
 //   tvl-player-bench [folder]      (default: the temporary folder; clips made there are kept)
+//
+// With TVL_BENCH_DETAIL set, every flash's offset goes to stderr.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -187,8 +189,12 @@ void MeasureSync(TFFPlayer &player, platform::THeadlessDispatch &dispatch, const
     const auto nearest = std::min_element(Probe.Bursts.begin(), Probe.Bursts.end(), [&](int64_t a, int64_t b) {
       return std::llabs(a - flash) < std::llabs(b - flash);
     });
-    if (nearest != Probe.Bursts.end() && std::llabs(*nearest - flash) < 500000)
+    if (nearest != Probe.Bursts.end() && std::llabs(*nearest - flash) < 500000) {
       offsets.push_back(std::fabs(static_cast<double>(flash - *nearest)) / 1000);
+      if (std::getenv("TVL_BENCH_DETAIL"))
+        std::fprintf(stderr, "%s flash at %.3f s: picture %+.1f ms after the sound\n", clip.Name,
+                     static_cast<double>(flash - shown.front()) / 1e6, static_cast<double>(flash - *nearest) / 1000);
+    }
   }
   result.SyncMedian = Median(offsets);
   result.SyncMax = offsets.empty() ? -1 : *std::max_element(offsets.begin(), offsets.end());

@@ -15,9 +15,9 @@
 
 namespace {
 
-// The product's page is the help page installed beside the program, so it opens without a network.
+// The product's pages are the help installed beside the program: it describes this very copy and
+// opens without a network.
 constexpr const char *ProductPage = "help/welcome.htm";
-constexpr const char *HomePage = "https://tavrelle.example.org/";
 
 // A label that runs OnClick when clicked; as a link it is underlined while the mouse is over it.
 class TClickLabel : public QLabel {
@@ -82,7 +82,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent) {
   lblVersion->setObjectName("lblVersion");
   lblProductPage =
       Link(this, "lblProductPage", "Tavrelle Video Converter help", platform::ExeFolder() + ProductPage);
-  lblHomePage = Link(this, "lblHomePage", "Tavrelle home page", HomePage);
+  lblHomePage = Link(this, "lblHomePage", "Tavrelle home page", platform::ExeFolder() + ProductPage);
 
   btnClose = new QPushButton("Close", this);
   btnClose->setObjectName("btnClose");

@@ -5,6 +5,8 @@
 
 TTvlApplication::TTvlApplication(int &argc, char **argv) : QApplication(argc, argv) {
   setApplicationName(platform::ApplicationTitle);
+  // Desktops match the windows to the installed desktop entry and its icon by this name.
+  setDesktopFileName(TVL_APP_ID);
 }
 
 bool TTvlApplication::notify(QObject *receiver, QEvent *event) {

@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -22,17 +24,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,6 +87,8 @@ constexpr TColumn Columns[] = {
     {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
 };
 constexpr int DefaultColumnWidth = 50;
+// How often paths handed over while a dialog is open try again.
+constexpr int PendingRetryMs = 300;
 enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
 
 std::string FileNameOf(const std::string &path) {
@@ -223,6 +231,8 @@ void TTvlMainForm::CreateQueueArea() {
   for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
     palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
   lvFileList->setPalette(palette);
+  // Files and folders dropped on the queue are added; the window's event filter takes the drop.
+  lvFileList->viewport()->setAcceptDrops(true);
   connect(lvFileList, &QTreeWidget::itemSelectionChanged, this, &TTvlMainForm::lvFileListSelectItem);
   connect(lvFileList, &QTreeWidget::itemDoubleClicked, this, &TTvlMainForm::lvFileListDblClick);
 
@@ -420,12 +430,34 @@ void TTvlMainForm::UpdatePlayButtons() {
 }
 
 bool TTvlMainForm::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == lvFileList->viewport() && lvFileListDrop(event))
+    return true;
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget *>(watched)->window() == this) {
     if (FormKeyDown(watched, static_cast<QKeyEvent *>(event)->key()))
       return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+bool TTvlMainForm::lvFileListDrop(QEvent *event) {
+  const auto type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+    return false;
+  auto *drop = static_cast<QDropEvent *>(event);
+  std::vector<std::string> paths;
+  for (const QUrl &url : drop->mimeData()->urls())
+    if (url.isLocalFile())
+      paths.push_back(url.toLocalFile().toStdString());
+  if (paths.empty()) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  if (type == QEvent::Drop)
+    // After the drop has ended: the source's drag must not wait on our messages.
+    QTimer::singleShot(0, this, [this, paths] { QueuePaths(paths); });
+  return true;
 }
 
 bool TTvlMainForm::FormKeyDown(QObject *watched, int key) {
@@ -489,6 +521,8 @@ QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
   // A substring test, as everywhere the extension lists are read; an empty type would match anything.
   const bool video = !file.FileType.empty() && InExtensionList(VideoExtensions, file.FileType);
   row->setIcon(colSource, il1.value(video ? 1 : 0));
+  // The column shows the name only, often cut off.
+  row->setToolTip(colSource, QString::fromStdString(file.FileName));
   return row;
 }
 
@@ -502,9 +536,28 @@ int TTvlMainForm::SelectedPosition() const {
 }
 
 void TTvlMainForm::actAddFileExecute() {
+  dlgFile.InitialFolder =
+      IniOptions.InputFolder.empty() ? QDir::homePath().toStdString() : IniOptions.InputFolder;
   const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
   if (paths.empty())
     return;
+  IniOptions.InputFolder = std::filesystem::path(paths.front()).parent_path().string();
+  AddFiles(paths);
+}
+
+void TTvlMainForm::actAddFolderExecute() {
+  const std::string start =
+      IniOptions.InputFolder.empty()
+          ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString()
+          : IniOptions.InputFolder;
+  const std::string folder = platform::Dialogs().SelectFolder("Select Folder To Converter", start);
+  if (folder.empty())
+    return;
+  IniOptions.InputFolder = folder;
+  AddFolder(folder);
+}
+
+void TTvlMainForm::AddFiles(const std::vector<std::string> &paths) {
   for (const std::string &path : paths) {
     const int position = TvlConvert->AddFile(path);
     if (position == TTvlConvert::Unusable) {
@@ -520,12 +573,7 @@ void TTvlMainForm::actAddFileExecute() {
   UpdateControls();
 }
 
-void TTvlMainForm::actAddFolderExecute() {
-  std::string folder = platform::Dialogs().SelectFolder(
-      "Select Folder To Converter",
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString());
-  if (folder.empty())
-    return;
+void TTvlMainForm::AddFolder(std::string folder) {
   if (folder.back() != '/')
     folder += '/';
   std::vector<std::string> paths;
@@ -547,6 +595,36 @@ void TTvlMainForm::actAddFolderExecute() {
   platform::ShowMessage(std::to_string(loaded) + " file(s) loaded, " + std::to_string(failed) +
                         " file(s) failed.");
   UpdateControls();
+}
+
+void TTvlMainForm::QueuePaths(const std::vector<std::string> &paths) {
+  FPendingPaths.insert(FPendingPaths.end(), paths.begin(), paths.end());
+  // Never while a run, a message or a dialog is open: the queue must not change under them.
+  if (QApplication::activeModalWidget()) {
+    if (!FRetryScheduled) {
+      FRetryScheduled = true;
+      QTimer::singleShot(PendingRetryMs, this, [this] {
+        FRetryScheduled = false;
+        QueuePaths({});
+      });
+    }
+    return;
+  }
+  const std::vector<std::string> pending = std::exchange(FPendingPaths, {});
+  // Folders as Add Folder does; the files between them together, as Add Files does.
+  std::vector<std::string> files;
+  for (const std::string &path : pending) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec)) {
+      files.push_back(path);
+      continue;
+    }
+    if (!files.empty())
+      AddFiles(std::exchange(files, {}));
+    AddFolder(path);
+  }
+  if (!files.empty())
+    AddFiles(files);
 }
 
 void TTvlMainForm::actRemoveFileExecute() {
@@ -609,6 +687,7 @@ void TTvlMainForm::actConvertExecute() {
     row->setText(colStatus, "-");
     row->setToolTip(colStatus, QString());
     row->setText(colDestination, QString());
+    row->setToolTip(colDestination, QString());
   }
   const int profile = cbbFormatEx->currentIndex();
   bool built = false;
@@ -639,6 +718,7 @@ void TTvlMainForm::ShowResults() {
     case csSuccess:
       row->setText(colStatus, "Success");
       row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
+      row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
       break;
     case csFailed:
       row->setText(colStatus, "Failed");

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Dialogs.h"
 
@@ -36,6 +37,13 @@ public:
   // False when the media libraries could not be bound: the user has been told, and the program ends
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
+
+  // Adds files as Add Files does after its dialog, and every video under a folder as Add Folder does.
+  void AddFiles(const std::vector<std::string> &paths);
+  void AddFolder(std::string folder);
+  // Files and folders from the command line, a second start or a drop, in their order. Held back
+  // while a dialog or a run is open.
+  void QueuePaths(const std::vector<std::string> &paths);
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -106,6 +114,8 @@ private:
   void actMoveDownExecute();
   void lvFileListSelectItem();
   void lvFileListDblClick();
+  // True when the event was a drag or a drop on the queue.
+  bool lvFileListDrop(QEvent *event);
   // Appends the list row of a queued file.
   QTreeWidgetItem *AddRow(const TInputFile &file);
   void SelectRow(int position);
@@ -130,4 +140,6 @@ private:
   bool FLibrariesLoaded = false;
   // Where the settings were read from, and are written back to.
   std::string FSettingsFile;
+  std::vector<std::string> FPendingPaths;
+  bool FRetryScheduled = false;
 };

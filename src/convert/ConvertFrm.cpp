@@ -1,5 +1,6 @@
 #include "convert/ConvertFrm.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -17,8 +19,10 @@
 #include "convert/JobBuilder.h"
 #include "engine/Bitmap.h"
 #include "engine/EngineTypes.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
+#include "platform/Notifier.h"
 #include "platform/Power.h"
 #include "platform/Shell.h"
 
@@ -54,7 +58,7 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
       FDriver(driver), FOutputFolder(std::move(outputFolder)) {
   setObjectName("ConvertForm");
   setWindowTitle("Converting");
-  setFixedSize(428, 454);
+  setFixedSize(428, 476);
   setModal(true);
 
   pnlPreview = Named(new TPreviewPanel(this), "pnlPreview", QRect(19, 10, 390, 240));
@@ -81,12 +85,17 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
     bar->setValue(0);
   }
   lblInfoLength = Named(new QLabel(this), "lblInfoLength", QRect(19, 350, 390, 18));
+  lblTime = Named(new QLabel(this), "lblTime", QRect(19, 372, 390, 18));
   chkShutdown = Named(new QCheckBox("Shut down computer when conversion completed.", this), "chkShutdown",
-                      QRect(19, 374, 390, 20));
+                      QRect(19, 396, 390, 20));
   chkOpenOutput = Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput",
-                        QRect(19, 396, 390, 20));
-  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 420, 85, 25));
-  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 420, 85, 25));
+                        QRect(19, 418, 390, 20));
+  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 442, 85, 25));
+  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 442, 85, 25));
+  // The elapsed time moves on between progress reports, and while a long file reports rarely.
+  FTimeTick = new QTimer(this);
+  FTimeTick->setInterval(1000);
+  connect(FTimeTick, &QTimer::timeout, this, [this] { ShowTime(); });
   btnPause->setAutoDefault(false);
   btnCancel->setAutoDefault(false);
 
@@ -101,6 +110,7 @@ TConvertForm::~TConvertForm() {
   FDriver.Engine.OnProgress = nullptr;
   FDriver.Engine.OnTerminate = nullptr;
   FDriver.Engine.OnPreviewBitmap = nullptr;
+  platform::Power().ReleaseSleep();
 }
 
 bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
@@ -129,6 +139,10 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   // Without a task the engine never reports the run's end: there is nothing to wait for.
   if (engine.TaskTotal() == 0)
     return false;
+  FEstimate.Start(platform::Clock().NowMs(), engine.TaskTotal());
+  ShowTime();
+  FTimeTick->start();
+  platform::Power().InhibitSleep(platform::ApplicationTitle, "Converting videos");
   FDriver.StartConversion();
   return true;
 }
@@ -138,7 +152,18 @@ void TConvertForm::RunConversion(int32_t fileCount, const std::string &ext) {
     exec();
 }
 
-bool TConvertForm::ShutdownWindows() { return platform::Power().PowerOff(); }
+bool TConvertForm::ShutdownWindows() {
+  const auto text = [](int seconds) {
+    return "The computer will power off in " + std::to_string(seconds) + " seconds.";
+  };
+  if (!platform::Dialogs().Countdown(text, PowerOffCountdownSeconds))
+    return false;
+  std::string reason;
+  if (platform::Power().PowerOff(reason))
+    return true;
+  platform::ShowMessage("The computer was not powered off: " + reason, platform::TMsgIcon::Warning);
+  return false;
+}
 
 void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
                                   int ATotalOutputDuration) {
@@ -205,6 +230,9 @@ void TConvertForm::ConvertProgress() {
     return;
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
   const int64_t total = file->TrimDuration == -1 ? totalMs / 1000 : file->TrimDuration / 1000;
+  const int64_t totalOfFileMs = file->TrimDuration == -1 ? totalMs : file->TrimDuration;
+  FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, totalOfFileMs);
+  ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
                              .arg(QString::fromStdString(FormatSeconds(currentMs / 1000)),
                                   QString::fromStdString(FormatSeconds(static_cast<int32_t>(total)))));
@@ -224,6 +252,10 @@ void TConvertForm::ConvertDone() {
     // Orders what follows after every end report of the run.
     std::lock_guard guard(FLock);
   }
+  FTimeTick->stop();
+  // Before a power-off: our own lock would hold it up.
+  platform::Power().ReleaseSleep();
+  NotifyWhenInactive();
   hide();
   std::string text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
   // The cancelled file's output is closed properly but cut short: the user is told it is partial.
@@ -242,14 +274,34 @@ void TConvertForm::ConvertDone() {
   done(QDialog::Accepted);
 }
 
+void TConvertForm::ShowTime() {
+  lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
+}
+
+void TConvertForm::NotifyWhenInactive() {
+  if (QApplication::activeWindow())
+    return;
+  int succeeded = 0, failed = 0;
+  // Files that could not be set up count as failed too.
+  for (int p = 0; p < FDriver.Files.Count(); ++p) {
+    succeeded += FDriver.Files[p].Status == csSuccess;
+    failed += FDriver.Files[p].Status == csFailed;
+  }
+  platform::Notifier().Notify(platform::ApplicationTitle,
+                              std::string(Canceled ? "Conversion canceled: " : "Conversion finished: ") +
+                                  std::to_string(succeeded) + " succeeded, " + std::to_string(failed) + " failed.");
+}
+
 void TConvertForm::PauseOrResume() {
   uint8_t converting = stConverting, paused = stPaused;
   if (State.compare_exchange_strong(converting, stPaused)) {
     FDriver.Engine.PauseTasks();
+    FEstimate.Pause(platform::Clock().NowMs());
     btnPause->setText("&Resume");
     setWindowTitle("Converting(Pause)");
   } else if (State.compare_exchange_strong(paused, stConverting)) {
     FDriver.Engine.ResumeTasks();
+    FEstimate.Resume(platform::Clock().NowMs());
     btnPause->setText("&Pause");
     setWindowTitle("Converting");
   }

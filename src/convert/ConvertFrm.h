@@ -9,11 +9,14 @@
 #include <mutex>
 #include <string>
 
+#include "convert/RunEstimate.h"
+
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class TBitmap;
 class TTvlConvert;
 
@@ -39,8 +42,10 @@ public:
   // nothing started, when there is no task to run.
   bool BeginRun(int32_t fileCount, const std::string &ext);
 
-  // Powers the computer off through the platform's power service.
+  // Powers the computer off after a countdown the user can cancel. The system may still refuse
+  // (other programs' inhibitors, the session policy); then the user is told why.
   static bool ShutdownWindows();
+  static constexpr int PowerOffCountdownSeconds = 60;
 
   void PauseOrResume();
   void Cancel();
@@ -66,6 +71,7 @@ public:
   QLabel *lblFileInfo = nullptr;
   QProgressBar *pBarCur = nullptr, *pBarAll = nullptr;
   QLabel *lblInfoLength = nullptr;
+  QLabel *lblTime = nullptr; // elapsed, remaining, speed
   QCheckBox *chkShutdown = nullptr, *chkOpenOutput = nullptr;
   QPushButton *btnPause = nullptr, *btnCancel = nullptr;
 
@@ -78,10 +84,15 @@ private:
   void ApplyPreviewRule();
   void ConvertProgress();
   void ConvertDone();
+  void ShowTime();
+  // Tells the desktop how the run went when the user is looking elsewhere.
+  void NotifyWhenInactive();
 
   TTvlConvert &FDriver;
   std::string FOutputFolder;
   bool FClosing = false;
+  TRunEstimate FEstimate;
+  QTimer *FTimeTick = nullptr;
   // Hands the engine handlers' values to the main thread. The end reports write the records'
   // statuses before they take it, and the main thread takes it before it reads them.
   std::mutex FLock;

@@ -163,21 +163,28 @@ double TTranscoder::InputSeconds() const {
 }
 
 bool TTranscoder::OutputBeyondLimit() {
+  // A stream that reached the bound writes nothing more; the loop ends when every stream has.
+  bool all = !FOutputStreams.empty();
+  for (const auto &ost : FOutputStreams)
+    all = PastLimit(*ost, OutputTime(*ost)) && all;
+  return all;
+}
+
+bool TTranscoder::PastLimit(TOutputStreamState &ost, double seconds) {
   if (FInputSeconds <= 0)
     return false;
   // The margin leaves room for encoder delays, rounding and a clock corrected late.
-  const double limit = FInputSeconds * 1.05 + 5.0;
-  for (const auto &ost : FOutputStreams) {
-    const double time = OutputTime(*ost);
-    if (time <= limit)
-      continue;
+  const double limit = FInputSeconds * 1.05 + 5.0 + static_cast<double>(std::max<int64_t>(S.InputTsOffset, 0)) / 1e6;
+  if (seconds <= limit)
+    return false;
+  if (!ost.PastLimit) {
     char text[160];
     std::snprintf(text, sizeof text, "Output stream #%d.%d reached %.1f s, beyond the input's %.1f s: stopped there",
-                  ost->FileIndex, ost->Index, time, FInputSeconds);
+                  ost.FileIndex, ost.Index, seconds, FInputSeconds);
     FTask.Log(0, text);
-    return true;
   }
-  return false;
+  ost.PastLimit = true;
+  return true;
 }
 
 void TTranscoder::CheckEveryStreamWritten() const {

@@ -148,6 +148,10 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
   }
   AVFormatContext *os = OutputContext(ost);
   for (TPacketPtr &packet : packets) {
+    // Nothing is written past the bound of the output's length.
+    const int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (time != AV_NOPTS_VALUE && PastLimit(ost, static_cast<double>(time) * av_q2d(ost.Stream->time_base)))
+      continue;
     if (packet->pts != AV_NOPTS_VALUE)
       ost.MuxEnd = std::max(ost.MuxEnd, packet->pts + packet->duration);
     const int result = AVFormat.av_interleaved_write_frame(os, packet.get());

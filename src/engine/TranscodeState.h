@@ -69,6 +69,7 @@ struct TOutputStreamState {
   int64_t SyncPosition = 0;           // frames or samples handed to the encoder, in its time base
   int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
   int64_t PacketsWritten = 0;         // accepted by the muxer
+  bool PastLimit = false;             // reached the bound of the output's length
   std::vector<TBsfPtr> Filters;
   int AudioResample = 0; // handed to the audio path when it is made
   TFilePtr TwoPassLog;
@@ -106,7 +107,10 @@ private:
   double OutputTime(const TOutputStreamState &ost) const;
   // The longest input's known duration, the bound of the output's length; 0 = none known.
   double InputSeconds() const;
+  // Whether every output stream has reached the bound of the output's length.
   bool OutputBeyondLimit();
+  // Whether a stream time (seconds) lies beyond the bound; the stream's first such time is logged.
+  bool PastLimit(TOutputStreamState &ost, double seconds);
   void AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt);
   // Decoded time of the frame in microseconds, corrected for discontinuities.
   int64_t FrameTime(TInputStreamState &ist, const AVFrame &frame);

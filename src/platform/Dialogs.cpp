@@ -13,6 +13,8 @@ std::unique_ptr<TDialogs> &Current() {
 }
 } // namespace
 
+bool TDialogs::Countdown(const std::function<std::string(int)> &, int) { return false; }
+
 TDialogs &Dialogs() {
   std::lock_guard guard(DialogsLock);
   auto &current = Current();

@@ -1,5 +1,6 @@
 #pragma once
 // Message boxes and file dialogs. The program installs windows; tests install scripted answers.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ public:
   virtual std::vector<std::string> OpenFiles(const TOpenFileRequest &request) = 0;
   // The chosen folder, empty when the user cancels.
   virtual std::string SelectFolder(const std::string &title, const std::string &initialFolder) = 0;
+  // Counts down from seconds, showing text(seconds left), with a Cancel button; true when the
+  // time ran out, false when the user cancelled. Where nobody can answer it cancels.
+  virtual bool Countdown(const std::function<std::string(int)> &text, int seconds);
 };
 
 TDialogs &Dialogs();

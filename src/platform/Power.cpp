@@ -1,36 +1,43 @@
 #include "platform/Power.h"
 
-#include "platform/Shell.h"
-
-#include <mutex>
+#include "platform/ServiceSlot.h"
 
 namespace platform {
 namespace {
-std::mutex PowerLock;
-std::unique_ptr<TPower> &Current() {
-  static std::unique_ptr<TPower> current;
-  return current;
+TServiceSlot<TPower, TNoPower> &Slot() {
+  static TServiceSlot<TPower, TNoPower> slot;
+  return slot;
 }
 } // namespace
 
-bool TLogindPower::PowerOff() { return SpawnDetached({"systemctl", "poweroff"}); }
+bool TNoPower::PowerOff(std::string &reason) {
+  reason = "no session service to ask";
+  return false;
+}
 
-bool TRecordingPower::PowerOff() {
-  ++Requests;
+bool TRecordingPower::InhibitSleep(const std::string &who, const std::string &why) {
+  Inhibits.emplace_back(who, why);
+  Inhibited = true;
   return true;
 }
 
-TPower &Power() {
-  std::lock_guard guard(PowerLock);
-  auto &current = Current();
-  if (!current)
-    current = std::make_unique<TLogindPower>();
-  return *current;
+void TRecordingPower::ReleaseSleep() {
+  if (Inhibited)
+    ++Releases;
+  Inhibited = false;
 }
 
+bool TRecordingPower::PowerOff(std::string &reason) {
+  ++Requests;
+  reason = Refusal;
+  return Refusal.empty();
+}
+
+TPower &Power() {
+  return Slot().Get();
+}
 void SetPower(std::unique_ptr<TPower> power) {
-  std::lock_guard guard(PowerLock);
-  Current() = std::move(power);
+  Slot().Set(std::move(power));
 }
 
 } // namespace platform

@@ -31,13 +31,39 @@ std::vector<std::string> TScriptedDialogs::OpenFiles(const TOpenFileRequest &req
   return files;
 }
 
-std::string TScriptedDialogs::SelectFolder(const std::string &, const std::string &) {
+std::string TScriptedDialogs::SelectFolder(const std::string &, const std::string &initialFolder) {
   std::lock_guard guard(FLock);
+  FFolderRequests.push_back(initialFolder);
   if (FFolders.empty())
     return {};
   auto folder = std::move(FFolders.front());
   FFolders.pop_front();
   return folder;
+}
+
+bool TScriptedDialogs::Countdown(const std::function<std::string(int)> &text, int seconds) {
+  std::lock_guard guard(FLock);
+  FCountdowns.push_back(text(seconds));
+  if (FCountdownAnswers.empty())
+    return false;
+  const bool runsOut = FCountdownAnswers.front();
+  FCountdownAnswers.pop_front();
+  return runsOut;
+}
+
+void TScriptedDialogs::QueueCountdown(bool runsOut) {
+  std::lock_guard guard(FLock);
+  FCountdownAnswers.push_back(runsOut);
+}
+
+std::vector<std::string> TScriptedDialogs::FolderRequests() const {
+  std::lock_guard guard(FLock);
+  return FFolderRequests;
+}
+
+std::vector<std::string> TScriptedDialogs::Countdowns() const {
+  std::lock_guard guard(FLock);
+  return FCountdowns;
 }
 
 void TScriptedDialogs::QueueAnswer(TMsgResult answer) {

@@ -17,6 +17,10 @@ std::string SingleInstance::LockFolder() {
   return std::string(tmp && *tmp ? tmp : "/tmp") + "/tavrelle-" + std::to_string(getuid());
 }
 
+std::string SingleInstance::ChannelPath(const std::string &name) {
+  return LockFolder() + "/" + name + ".socket";
+}
+
 SingleInstance::SingleInstance(const std::string &name) {
   const std::string folder = LockFolder();
   mkdir(folder.c_str(), 0700);

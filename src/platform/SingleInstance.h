@@ -16,6 +16,8 @@ public:
   bool AlreadyExists() const { return FAlreadyExists; }
 
   static std::string LockFolder();
+  // The local socket beside the lock file through which a second start hands over its files.
+  static std::string ChannelPath(const std::string &name);
 
 private:
   int FFd = -1;

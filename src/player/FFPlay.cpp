@@ -86,6 +86,7 @@ bool TCustomPlayer::Open(const std::string &fileName, TVideoHost *host) {
     return false;
   }
   FCurrentContext = context;
+  DeliverPendingLog(); // one the decoders logged after the open wait ended
   FFileName = fileName;
   FVideoHost = host;
   if (host)
@@ -274,17 +275,25 @@ void TCustomPlayer::DoState(TPlayState state) {
 void TCustomPlayer::RunInMainThread(const std::function<void()> &fn) { platform::MainThread().Synchronize(fn); }
 
 void TCustomPlayer::Log(TLogType type, const std::string &text, bool setLastError) {
+  const auto onMainThread = [&] {
+    RunInMainThread([this, type, &text] {
+      if (OnLog)
+        OnLog(this, type, text);
+    });
+  };
   if (OnLog && !FSilenced) {
     if (CurrentContext()) {
-      RunInMainThread([this, type, &text] {
-        if (OnLog)
-          OnLog(this, type, text);
-      });
+      onMainThread();
     } else if (platform::MainThread().IsMainThread()) {
       OnLog(this, type, text);
     } else {
-      // The read thread while Open waits: Open's wait loop delivers it.
+      // The read thread while Open waits: Open's wait loop delivers it. Once the playback is
+      // current, nobody empties the slot any more and the message goes to the main thread.
       for (;;) {
+        if (CurrentContext()) {
+          onMainThread();
+          break;
+        }
         {
           std::lock_guard guard(FLogLock);
           if (!FLogPending) {

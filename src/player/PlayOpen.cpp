@@ -20,6 +20,12 @@ void Sleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisec
 // Lets a blocking read of the library give up once the playback is being ended.
 int InterruptCallback(void *opaque) { return static_cast<PlayContext *>(opaque)->AbortRequest ? 1 : 0; }
 
+// The image-sequence demuxer, and the single-picture demuxers this library generation opens
+// picture files with ("jpeg_pipe", "png_pipe", …).
+bool IsImageDemuxer(const std::string &name) {
+  return name == "image2" || name == "image2pipe" || (name.size() > 5 && name.ends_with("_pipe"));
+}
+
 std::string Named(const PlayContext *context, const char *text) { return context->FileName + std::string(text); }
 
 // Opens the file and its streams; false with the owner's LastError set.
@@ -53,7 +59,7 @@ bool OpenInput(PlayContext *context) {
   }
   if (input->pb)
     input->pb->eof_reached = 0;
-  context->IsImageSequence = std::strcmp(input->iformat->name, "image2") == 0;
+  context->IsImageSequence = IsImageDemuxer(input->iformat->name);
 
   // Each kind counts its own streams: a subtitle or data stream never hides a video or audio one.
   // Cover pictures of audio files are not video.

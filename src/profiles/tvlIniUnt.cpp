@@ -91,6 +91,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
+  InputFolder = ini.ReadString("Input", "Folder", "");
 }
 
 bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const {
@@ -109,6 +110,8 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
   if (!SnapShotFolder.empty())
     ok = keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder)) && ok;
   ok = keep(ini.WriteInteger("SnapShot", "Name", SnapShotName)) && ok;
+  if (!InputFolder.empty())
+    ok = keep(ini.WriteString("Input", "Folder", InputFolder)) && ok;
   if (error)
     *error = firstError;
   return ok;

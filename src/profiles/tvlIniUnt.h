@@ -42,6 +42,8 @@ public:
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;
   int32_t SnapShotName = 0;
+  // The folder the open-file and Add Folder dialogs start in: the one used last.
+  std::string InputFolder;
 
   // At most this many profiles are loaded, whatever the file's Count says.
   static constexpr int32_t MaxFormatCount = 1000;

@@ -33,8 +33,8 @@ TEST_F(AboutBox, LinksOpenThroughTheShellAndAreUnderlinedWhileHovered) {
   QTest::mouseClick(box.lblProductPage, Qt::LeftButton);
   QTest::mouseClick(box.lblHomePage, Qt::LeftButton);
   ASSERT_EQ(Shell->Opened.size(), 2u);
-  EXPECT_EQ(Shell->Opened[0], Install.Folder() + "help/welcome.htm");
-  EXPECT_EQ(Shell->Opened[1].rfind("https://", 0), 0u) << Shell->Opened[1];
+  // Both open the installed help, never an address that leads nowhere.
+  EXPECT_EQ(Shell->Opened, std::vector<std::string>(2, Install.Folder() + "help/welcome.htm"));
 
   QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
   QApplication::sendEvent(box.lblHomePage, &enter);

@@ -3,7 +3,9 @@
 #include "../TempFolder.h"
 #include "platform/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -57,6 +59,52 @@ TEST(Program, ASecondInstanceShowsTheRunningMessageAndExitsWithZero) {
 
   EXPECT_EQ(runtime.Read("messages.txt"),
             "Warning\tTavrelle Video Converter\tTavrelle Video Converter is currently running!\n");
+}
+
+// Waits, bounded, until the file holds the text.
+bool FileGets(const TTempFolder &folder, const std::string &name, const std::string &text) {
+  QDeadlineTimer deadline(60000);
+  while (folder.Read(name).find(text) == std::string::npos) {
+    if (deadline.hasExpired())
+      return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+// Two real starts: the first queues the folder named on its command line; the second hands its own
+// (relative) folder to the first and ends at once with 0, saying nothing.
+TEST(Program, ASecondStartHandsItsFilesToTheRunningProgram) {
+  const std::string program = TVL_INSTALL_DIR "/tavrelle";
+  TTempFolder runtime, media;
+  for (const char *copy : {"first/one.avi", "second/two.avi", "second/three.avi"}) {
+    std::filesystem::create_directories((media.Path() / copy).parent_path());
+    std::filesystem::copy_file(TVL_TEST_MEDIA_DIR "clip25.avi", media.Path() / copy);
+  }
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.Folder()));
+  env.insert("TVL_SCRIPTED_DIALOGS", QString::fromStdString(runtime.File("messages.txt")));
+
+  QProcess first;
+  first.setProcessEnvironment(env);
+  first.start(QString::fromStdString(program), {QString::fromStdString(media.File("first"))});
+  ASSERT_TRUE(FileGets(runtime, "messages.txt", "1 file(s) loaded, 0 file(s) failed.\n"))
+      << runtime.Read("messages.txt") << first.readAllStandardError().toStdString();
+
+  QProcess second;
+  second.setProcessEnvironment(env);
+  second.setWorkingDirectory(QString::fromStdString(media.Folder()));
+  second.start(QString::fromStdString(program), {"second"});
+  ASSERT_TRUE(second.waitForFinished(60000)) << "the second start did not end";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  EXPECT_TRUE(FileGets(runtime, "messages.txt", "2 file(s) loaded, 0 file(s) failed.\n"))
+      << runtime.Read("messages.txt");
+  EXPECT_EQ(runtime.Read("messages.txt").find("currently running"), std::string::npos);
+
+  first.kill();
+  first.waitForFinished(60000);
 }
 
 // A copy of the program in a folder of its own whose Lib holds a broken avutil: an empty file, then a

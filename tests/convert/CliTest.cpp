@@ -1,7 +1,9 @@
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include "CliOptions.h"
 
 #include "../TempFolder.h"
+#include "../Watchdog.h"
 
 extern char **environ;
 
@@ -38,9 +41,9 @@ std::string ReadAll(int fd) {
   return text;
 }
 
-// Runs the converter; when interruptAfter is given, sends SIGINT once that text shows on its
-// standard error.
-TCliRun RunCli(std::vector<std::string> args, const std::string &interruptAfter = "") {
+// Runs the converter; when interruptAfter is given, sends the signal once that text shows on its
+// standard error. A run killed at the bound reports exit code -1.
+TCliRun RunCli(std::vector<std::string> args, const std::string &interruptAfter = "", int signal = SIGINT) {
   args.insert(args.begin(), TVL_CLI);
   std::vector<char *> argv;
   for (std::string &a : args)
@@ -62,13 +65,15 @@ TCliRun RunCli(std::vector<std::string> args, const std::string &interruptAfter 
   close(err[1]);
   TCliRun run;
   if (spawned == 0) {
+    // A run that hangs or runs away is killed, failing its test instead of holding up the suite.
+    const TWatchdog watchdog(std::chrono::seconds(240), [pid] { kill(pid, SIGKILL); });
     std::string errors;
     char buffer[256];
     for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) {
       const bool seen = !interruptAfter.empty() && errors.find(interruptAfter) != std::string::npos;
       errors.append(buffer, static_cast<std::size_t>(n));
       if (!seen && !interruptAfter.empty() && errors.find(interruptAfter) != std::string::npos)
-        kill(pid, SIGINT);
+        kill(pid, signal);
     }
     run.Lines = SplitLines(ReadAll(out[0]));
     int status = 0;
@@ -138,6 +143,37 @@ TEST(CliTest, InterruptCancelsCleanly) {
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_EQ(run.Lines, std::vector<std::string>{"Canceled (partial output: " + temp.File("cut.mpg") + ")"});
   EXPECT_GT(std::filesystem::file_size(temp.File("cut.mpg")), 0u); // closed with its trailer
+}
+
+TEST(CliTest, ResultLinesStayOneLine) {
+  EXPECT_EQ(EscapeControls("/videos/holiday \xC3\xBC.mp4"), "/videos/holiday \xC3\xBC.mp4"); // plain: unchanged
+  EXPECT_EQ(EscapeControls("a\nb\tc\rd\\e\x01\x7f"), "a\\nb\\tc\\rd\\\\e\\x01\\x7f");
+
+  TTempFolder temp;
+  const std::string odd = temp.File("two\nlines\t.wav");
+  std::filesystem::copy_file(Media("tone.wav"), odd);
+  const TCliRun run = RunCli({"--profile", "9", "--output", temp.Folder(), odd});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.Lines, std::vector<std::string>{"Success " + temp.Folder() + "two\\nlines\\t.mp3"});
+}
+
+TEST(CliTest, SpecialFilesAreRefusedAtOnceAndSigtermCancels) {
+  TTempFolder temp;
+  const std::string pipe = temp.File("pipe.avi");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const TCliRun refused = RunCli({"--profile", "9", "--output", temp.Folder(), pipe, "/dev/zero"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "blocked on the pipe";
+  EXPECT_EQ(refused.Lines, (std::vector<std::string>{"Failed " + pipe + ": is a named pipe, not a regular file",
+                                                      "Failed /dev/zero: is a character device, not a regular file"}));
+  const TCliRun engine = RunCli({"--engine", pipe, temp.File("out.mp3")});
+  EXPECT_EQ(engine.Lines, std::vector<std::string>{"Failed " + pipe + ": is a named pipe, not a regular file"});
+
+  // SIGTERM, as a service manager or a script ends the program, cancels like Ctrl-C.
+  const TCliRun run =
+      RunCli({"--engine", "--in", "re=1", Media("clip25.avi"), temp.File("cut.mpg")}, "Converting 1/1", SIGTERM);
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(run.Lines, std::vector<std::string>{"Canceled (partial output: " + temp.File("cut.mpg") + ")"});
 }
 
 // Every profile the program ships converts a real clip: a label that names no encoder of the

@@ -9,7 +9,9 @@
 #include "ConvertFixture.h"
 #include "convert/ConvertFrm.h"
 #include "engine/Bitmap.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/Power.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/Shell.h"
@@ -30,9 +32,18 @@ protected:
     auto shell = std::make_unique<platform::TRecordingShell>();
     ShellFake = shell.get();
     platform::SetShell(std::move(shell));
+    auto notifier = std::make_unique<platform::TRecordingNotifier>();
+    NotifierFake = notifier.get();
+    platform::SetNotifier(std::move(notifier));
+    auto clock = std::make_unique<platform::TScriptedClock>();
+    ClockFake = clock.get();
+    platform::SetClock(std::move(clock));
   }
 
-  void TearDown() override { Driver.EndRun(); }
+  void TearDown() override {
+    Driver.EndRun();
+    platform::SetClock(nullptr);
+  }
 
   // Queues clip25.avi, a file that disappears before the run, and clip.mpg.
   void QueueThreeWithOneBad() {
@@ -54,6 +65,8 @@ protected:
   platform::TScriptedDialogs *Dialogs = nullptr;
   platform::TRecordingPower *PowerFake = nullptr;
   platform::TRecordingShell *ShellFake = nullptr;
+  platform::TRecordingNotifier *NotifierFake = nullptr;
+  platform::TScriptedClock *ClockFake = nullptr;
 };
 
 TEST_F(TConvertFormTest, ProgressMessagesMoveLabelsAndBars) {
@@ -171,11 +184,20 @@ TEST_F(TConvertFormTest, FinishedRunPowersOffOpensFolderAndMarksEveryRow) {
   TConvertForm form(Driver, Out());
   form.chkShutdown->setChecked(true);
   form.chkOpenOutput->setChecked(true);
+  Dialogs->QueueCountdown(true);
   ASSERT_TRUE(form.BeginRun(3, ".mpg"));
+  // Kept awake while converting, and no longer once the run is over.
+  using TInhibit = std::pair<std::string, std::string>;
+  const std::vector<TInhibit> inhibits{{"Tavrelle Video Converter", "Converting videos"}};
+  EXPECT_EQ(PowerFake->Inhibits, inhibits);
+  EXPECT_TRUE(PowerFake->Inhibited);
   form.show();
   QTRY_VERIFY_WITH_TIMEOUT(form.isHidden(), 60000);
+  EXPECT_FALSE(PowerFake->Inhibited);
+  EXPECT_EQ(PowerFake->Releases, 1);
 
   EXPECT_TRUE(MessageTexts().empty()); // powering off: no box to wait on
+  EXPECT_EQ(Dialogs->Countdowns(), std::vector<std::string>{"The computer will power off in 60 seconds."});
   EXPECT_EQ(PowerFake->Requests, 1);
   EXPECT_EQ(ShellFake->Opened, std::vector<std::string>{Out()});
   EXPECT_EQ(Driver.Files[0].Status, csSuccess);
@@ -194,4 +216,74 @@ TEST_F(TConvertFormTest, RunWithoutAnyTaskEndsAtOnce) {
   form.RunConversion(3, ".mpg"); // returns without a modal loop
   for (int p = 0; p < 3; ++p)
     EXPECT_EQ(Driver.Files[p].Status, csFailed);
+}
+
+// Powering off never forces: the user may cancel a countdown, and the system may refuse.
+TEST_F(TConvertFormTest, PowerOffFollowsACancellableCountdownAndReportsARefusal) {
+  const auto finishRun = [this](bool countdownRunsOut) {
+    TConvertForm form(Driver, Out());
+    form.chkShutdown->setChecked(true);
+    form.chkOpenOutput->setChecked(true);
+    Dialogs->QueueCountdown(countdownRunsOut);
+    form.FFmpegTerminate(-1, true, false, "");
+    QCoreApplication::processEvents();
+  };
+  finishRun(false);
+  EXPECT_EQ(Dialogs->Countdowns().size(), 1u);
+  EXPECT_EQ(PowerFake->Requests, 0);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(ShellFake->Opened, std::vector<std::string>{Out()}); // the folder opens all the same
+
+  PowerFake->Refusal = "Operation inhibited";
+  finishRun(true);
+  EXPECT_EQ(PowerFake->Requests, 1);
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  EXPECT_EQ(Dialogs->Messages()[0].Text, "The computer was not powered off: Operation inhibited");
+  EXPECT_EQ(Dialogs->Messages()[0].Icon, platform::TMsgIcon::Warning);
+}
+
+TEST_F(TConvertFormTest, TheDesktopIsToldHowARunWentOnlyWhenTheProgramIsNotActive) {
+  QueueThreeWithOneBad();
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  {
+    TConvertForm form(Driver, Out());
+    ASSERT_TRUE(form.BeginRun(3, ".mpg"));
+    QApplication::setActiveWindow(nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!PowerFake->Inhibited, 60000);
+  }
+  using TShown = std::pair<std::string, std::string>;
+  const std::vector<TShown> shown{
+      {"Tavrelle Video Converter", "Conversion finished: 2 succeeded, 1 failed."}};
+  EXPECT_EQ(NotifierFake->Shown, shown);
+
+  TConvertForm form(Driver, Out());
+  form.show();
+  QApplication::setActiveWindow(&form);
+  form.FFmpegTerminate(-1, true, false, "");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(NotifierFake->Shown.size(), 1u);
+}
+
+TEST_F(TConvertFormTest, TimeLabelShowsElapsedRemainingAndSpeedFromTheClock) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  Driver.Files[0].TrimDuration = Driver.Files[1].TrimDuration = 2000; // the share is of the kept length
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  Driver.Engine.PauseTasks(); // held before it starts: the test's reports are the only ones
+  TConvertForm form(Driver, Out());
+  ClockFake->Now = 5000;
+  ASSERT_TRUE(form.BeginRun(2, ".mpg"));
+  EXPECT_EQ(Text(form.lblTime), "Elapsed: 00:00:00   Remaining: --:--   Speed: --");
+
+  ClockFake->Advance(10000);
+  form.FFmpegProgress(0, 0, 0, 1000, 0, 0, 0, 2000); // half of the first of two files
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblTime), "Elapsed: 00:00:10   Remaining: 00:00:30   Speed: 0.1x");
+
+  ClockFake->Advance(10000);
+  form.FFmpegProgress(1, 0, 0, 1000, 0, 0, 0, 2000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblTime), "Elapsed: 00:00:20   Remaining: 00:00:07   Speed: 0.1x");
+  Driver.Engine.StopTasks();
+  QTRY_VERIFY_WITH_TIMEOUT(form.State == TConvertForm::stEnded, 60000);
 }

@@ -68,6 +68,24 @@ TEST_F(AudioPathTest, LateAudioIsPrecededByCappedSilence) {
   EXPECT_NEAR(static_cast<double>(path->SyncPosition), pts * 44100.0 / 1000000 + 1024, 2);
 }
 
+TEST_F(AudioPathTest, AClockJumpBeyondTheThresholdIsNeitherFilledNorDropped) {
+  for (const int async : {0, 1}) {
+    SCOPED_TRACE(async);
+    Out = {};
+    auto enc = AudioEncoder("pcm_s16le", 44100, 2);
+    auto path = Path(enc.get(), {.Async = async, .Verbose = 0});
+    bool atStart = false;
+    auto frame = Tone(44100, 2, 1024);
+    int64_t pts = 0;
+    for (const int64_t jump : {0LL, 3600000000LL, -1800000000LL})
+      for (int i = 0; i < 4; ++i, pts += 1024 * 1000000LL / 44100)
+        path->Out(*frame, pts + jump, atStart);
+    EXPECT_EQ(PcmSamples(2), 12 * 1024); // no silence, nothing discarded
+    EXPECT_EQ(path->SyncPosition, 12 * 1024);
+    EXPECT_TRUE(Out.Logged("timestamp discontinuity "));
+  }
+}
+
 TEST_F(AudioPathTest, AudioAheadOfTheClockIsDiscarded) {
   auto enc = AudioEncoder("pcm_s16le", 44100, 2);
   auto path = Path(enc.get(), {.Async = 1, .Verbose = 3});

@@ -58,6 +58,30 @@ TEST_F(VideoPathTest, ConstantRateDropsAndDuplicates) {
   EXPECT_EQ(Out.Packets.back().second, 37);
 }
 
+TEST_F(VideoPathTest, AClockJumpBeyondTheThresholdIsNeitherFilledNorDropped) {
+  // The first pictures of a damaged file can stand an hour away from the clock's start, where no
+  // earlier frame tells the input side of the jump.
+  S.VideoSyncMethod = 1;
+  auto enc = VideoEncoder("rawvideo", 160, 120, AVRational{1, 25});
+  auto path = Path(enc.get());
+  auto picture = Picture(160, 120, [](int x, int y) { return (x ^ y) & 0xff; });
+  for (const int64_t start : {3600000000LL, 0LL, 7200000000LL})
+    for (int i = 0; i < 5; ++i)
+      path->Out(*picture, start + i * 40000LL, 0);
+  EXPECT_EQ(path->DupFrames, 0);
+  EXPECT_EQ(path->DropFrames, 0);
+  ASSERT_EQ(Out.Packets.size(), 15u);
+  EXPECT_EQ(Out.Packets.back().second, 14); // the output runs on without a gap
+  EXPECT_TRUE(Out.Logged("timestamp discontinuity "));
+
+  // A gap within the threshold is still kept in step by copies.
+  Out = {};
+  auto steady = Path(enc.get());
+  steady->Out(*picture, 0, 0);
+  steady->Out(*picture, 2000000, 0);
+  EXPECT_EQ(steady->DupFrames, 48);
+}
+
 TEST_F(VideoPathTest, WithoutSyncTheClockSetsThePosition) {
   S.VideoSyncMethod = 0;
   auto enc = VideoEncoder("rawvideo", 160, 120, AVRational{1, 50});

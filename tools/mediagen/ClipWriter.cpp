@@ -25,6 +25,7 @@ struct TClip {
   AVFormatContext *Output = nullptr;
   AVPacket *Packet = nullptr;
   std::vector<TOutStream> Streams;
+  int64_t JumpAtUs = 0, JumpByUs = 0;
 
   ~TClip() {
     for (TOutStream &s : Streams) {
@@ -68,6 +69,8 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->gop_size = s.Plan.KeyInterval;
     c->max_b_frames = 0;
     c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
+    if (codec->id == AV_CODEC_ID_MJPEG) // JPEG pictures are full range
+      c->color_range = AVCOL_RANGE_JPEG;
     if (s.Plan.SarNum > 0)
       c->sample_aspect_ratio = AVRational{s.Plan.SarNum, s.Plan.SarDen};
   } else {
@@ -172,6 +175,14 @@ bool Encode(TClip &clip, TOutStream &s, AVFrame *frame, std::string &error) {
     if (Failed(got, "encode", error))
       return false;
     AVCodecLib.av_packet_rescale_ts(clip.Packet, s.Codec->time_base, s.Stream->time_base);
+    const AVRational tb = s.Stream->time_base;
+    if (clip.JumpByUs != 0 && clip.Packet->dts != AV_NOPTS_VALUE &&
+        clip.Packet->dts >= AVUtil.av_rescale_q(clip.JumpAtUs, AVRational{1, 1000000}, tb)) {
+      const int64_t jump = AVUtil.av_rescale_q(clip.JumpByUs, AVRational{1, 1000000}, tb);
+      clip.Packet->dts += jump;
+      if (clip.Packet->pts != AV_NOPTS_VALUE)
+        clip.Packet->pts += jump;
+    }
     clip.Packet->stream_index = s.Stream->index;
     if (Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error))
       return false;
@@ -233,6 +244,8 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
           AVFormat.avformat_alloc_output_context2(&clip.Output, nullptr, plan.Format.c_str(), path.c_str()),
           "muxer " + plan.Format, error))
     return false;
+  clip.JumpAtUs = static_cast<int64_t>(plan.JumpAt * 1000000);
+  clip.JumpByUs = static_cast<int64_t>(plan.JumpBy * 1000000);
   clip.Packet = AVCodecLib.av_packet_alloc();
   if (!clip.Packet) {
     error = "out of memory";

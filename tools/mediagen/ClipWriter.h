@@ -29,6 +29,8 @@ struct TClipPlan {
   double Seconds = 2;
   std::vector<TStreamPlan> Streams;
   std::map<std::string, std::string> Metadata;
+  // Damage: from JumpAt seconds on, every packet is stamped JumpBy seconds later (a clock jump).
+  double JumpAt = 0, JumpBy = 0;
 };
 
 // False with error set when a codec or the muxer refuses.

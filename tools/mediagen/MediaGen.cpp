@@ -71,9 +71,38 @@ std::vector<TMediaFile> MediaFiles() {
   // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
   files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});
   files.push_back({"surround.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 6)})});
+  // One picture read by the image-sequence demuxer.
+  files.push_back({"still.jpg", Clip("image2", 0.04, {VideoStream("mjpeg", 160, 120, 25)})});
   files.push_back({"redsd.mp4", Clip("mp4", 0.4, {SolidVideo(320, 240, 81, 90, 240)})});
   files.push_back({"redhd.mp4", Clip("mp4", 0.4, {SolidVideo(1280, 720, 63, 102, 240)})});
+  // Damage: both streams jump an hour ahead after one second, in a container that does not
+  // declare discontinuities.
+  TClipPlan jump = Clip("matroska", 2, {VideoStream("mpeg4", 160, 120, 25), AudioStream("mp2")});
+  jump.JumpAt = 1;
+  jump.JumpBy = 3600;
+  files.push_back({"jump.mkv", jump});
   return files;
+}
+
+std::string ReadBytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The MP4's index kept, its media data replaced by the bytes of another container: the header
+// promises streams that the body cannot give.
+std::string WithForeignBody(std::string mp4, const std::string &body) {
+  const std::size_t tag = mp4.find("mdat");
+  if (tag < 4 || body.empty())
+    return {};
+  const auto byte = [&mp4](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(mp4[i])); };
+  const std::size_t start = tag - 4;
+  const std::size_t size = byte(start) << 24 | byte(start + 1) << 16 | byte(start + 2) << 8 | byte(start + 3);
+  if (size < 8 || start + size > mp4.size())
+    return {};
+  for (std::size_t i = 8; i < size; ++i)
+    mp4[start + i] = body[(i - 8) % body.size()];
+  return mp4;
 }
 
 bool WriteText(const fs::path &path, const std::string &text) {
@@ -105,10 +134,10 @@ int main(int argc, char **argv) {
     }
   }
   // Broken and awkward files, made from the good ones.
-  const fs::path complete = folder / "clip2997.mp4";
-  std::ifstream in(complete, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = ReadBytes(folder / "clip2997.mp4");
+  const std::string mismatch = WithForeignBody(bytes, ReadBytes(folder / "clip.mpg"));
   const bool written = WriteText(folder / "truncated.mp4", bytes.substr(0, bytes.size() / 2)) &&
+                       !mismatch.empty() && WriteText(folder / "mismatch.mp4", mismatch) &&
                        WriteText(folder / "empty.avi", "") &&
                        WriteText(folder / "text.avi", "These are notes about holiday plans, not a film.\n"
                                                       "Nothing in here is meant to be played.\n");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace platform {
 namespace {
@@ -82,6 +83,21 @@ std::string TQtDialogs::SelectFolder(const std::string &title, const std::string
   return QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromStdString(title),
                                            QString::fromStdString(initialFolder))
       .toStdString();
+}
+
+bool TQtDialogs::Countdown(const std::function<std::string(int)> &text, int seconds) {
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle, QString::fromStdString(text(seconds)),
+                  QMessageBox::Cancel, QApplication::activeWindow());
+  int left = seconds;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, &box, [&] {
+    if (--left <= 0)
+      box.done(QMessageBox::Ok);
+    else
+      box.setText(QString::fromStdString(text(left)));
+  });
+  tick.start(1000);
+  return box.exec() == QMessageBox::Ok;
 }
 
 } // namespace platform

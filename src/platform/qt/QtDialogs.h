@@ -10,6 +10,7 @@ public:
                         TMsgButtons buttons) override;
   std::vector<std::string> OpenFiles(const TOpenFileRequest &request) override;
   std::string SelectFolder(const std::string &title, const std::string &initialFolder) override;
+  bool Countdown(const std::function<std::string(int)> &text, int seconds) override;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the main window under Xvfb into docs/screenshot.png, then draws the queue after
-# a conversion (docs/queue.png) and the progress window (docs/progress.png) offscreen.
+# a conversion (docs/queue.png), the progress window (docs/progress.png), the preview playing
+# (docs/preview.png) and the edit window (docs/edit.png) offscreen.
 # Usage: scripts/screenshot.sh [build folder] (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,4 +51,4 @@ xvfb-run -a -s "-screen 0 1024x700x24" env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLA
 echo "screenshot: wrote $out"
 
 XDG_RUNTIME_DIR="$runtime" "$shots" "$build/bin" "$media" docs
-echo "screenshot: wrote docs/queue.png and docs/progress.png"
+echo "screenshot: wrote docs/queue.png, docs/progress.png, docs/preview.png and docs/edit.png"

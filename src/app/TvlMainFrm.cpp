@@ -4,6 +4,9 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
 #include "media/InputFileKind.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -27,7 +30,6 @@
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QSlider>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
@@ -133,8 +135,9 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
 }
 
 TTvlMainForm::~TTvlMainForm() {
-  // The stop of the preview player comes first once the window has one. The progress window that
-  // handled the engine's events is gone: nothing may call into it while the engine shuts down.
+  // The preview ends while the window is whole. The progress window that handled the engine's events
+  // is gone: nothing may call into it while the engine shuts down.
+  fplyrPreview.Stop(true);
   TvlConvert->Engine.OnProgress = nullptr;
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
@@ -188,6 +191,8 @@ void TTvlMainForm::CreateActions() {
   connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+  connect(actEdit, &QAction::triggered, this, &TTvlMainForm::actEditExecute);
+  ConnectPreview();
 }
 
 void TTvlMainForm::CreateControls() {
@@ -260,16 +265,18 @@ void TTvlMainForm::CreatePreviewArea() {
   pnlPreview->setGeometry(440, 68, 282, 362);
 
   lblPreviewInfo = NewLabel(pnlPreview, "lblPreviewInfo", QString(), QRect(8, 6, 268, 22));
-  pnlPreviewPlay = new QFrame(pnlPreview);
+  pnlPreviewPlay = new TVideoPanel(pnlPreview);
   pnlPreviewPlay->setObjectName("pnlPreviewPlay");
   pnlPreviewPlay->setGeometry(1, 32, 280, 220);
   imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString(), QRect(0, 0, 280, 220));
   imgPreview->setAlignment(Qt::AlignCenter);
 
-  tbarPreview = new QSlider(Qt::Horizontal, pnlPreview);
+  tbarPreview = new TTrackBar(pnlPreview);
   tbarPreview->setObjectName("tbarPreview");
   tbarPreview->setGeometry(8, 262, 268, 26);
   tbarPreview->setRange(0, 10);
+  tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
+  tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
   const auto button = [this](const char *name, QAction *action, int x) {
     auto *b = NewButton(pnlPreview, name, action, QRect(x, 302, 34, 34), Qt::ToolButtonIconOnly);
@@ -399,8 +406,8 @@ void TTvlMainForm::SetUpFileDialog() {
 }
 
 void TTvlMainForm::UpdateControls() {
-  // The preview is stopped here first, once the preview player exists. The play buttons are not
-  // refreshed: the player's state event does that.
+  // The play buttons are not refreshed here: the player's state event does that.
+  actStopExecute();
   PlayState = psStop;
   const QTreeWidgetItem *row = SelectedIndex >= 0 ? lvFileList->topLevelItem(SelectedIndex) : nullptr;
   lblPreviewInfo->setText("Preview:" + (row ? row->text(0) : QString()));
@@ -631,6 +638,7 @@ void TTvlMainForm::actRemoveFileExecute() {
   const int position = SelectedPosition();
   if (position < 0)
     return;
+  actStopExecute();
   delete lvFileList->takeTopLevelItem(position);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
     SelectRow(std::min(position, rows - 1));
@@ -671,10 +679,13 @@ void TTvlMainForm::lvFileListSelectItem() {
 }
 
 void TTvlMainForm::lvFileListDblClick() {
-  actPlay->trigger();
+  // Play's own rules, also while the Play button is disabled: a double click pauses a playing preview.
+  actPlayExecute();
 }
 
 void TTvlMainForm::actConvertExecute() {
+  if (PlayState == psPlay || PlayState == psResume)
+    actStopExecute();
   const std::string folder = edtOutputFolder->text().toStdString();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
@@ -736,4 +747,30 @@ void TTvlMainForm::ShowResults() {
 
 void TTvlMainForm::actOpenFolderExecute() {
   platform::Shell().Open(edtOutputFolder->text().toStdString());
+}
+
+void TTvlMainForm::actEditExecute() {
+  const int position = SelectedPosition();
+  if (position < 0)
+    return;
+  // One playback at a time: the preview ends before the edit window plays.
+  actStopExecute();
+  TEditForm form(*TvlConvert, this);
+  if (!form.Edit(position))
+    return;
+  TInputFile &file = TvlConvert->Files[position];
+  file.AspectIndex = form.AspectIndex();
+  const int64_t start = std::min(form.MarkIn, form.MarkOut);
+  const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
+  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told.
+  if (length == 0 || start >= file.DurationMs) {
+    platform::ShowMessage(length == 0 ? "The trim was not changed: Mark In and Mark Out are at the same place."
+                                      : "The trim was not changed: it starts after the end of the file.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  file.TrimStart = start;
+  file.TrimDuration = length;
+  lvFileList->topLevelItem(position)->setText(colTrimmed,
+                                              QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "player/FFPlay.h"
 
 class QAction;
 class QComboBox;
@@ -22,11 +23,10 @@ class QSlider;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TTrackBar;
 class TTvlConvert;
+class TVideoPanel;
 struct TInputFile;
-
-// States of the preview player as it reports them.
-enum TPlayState : int32_t { psPlay = 0, psPause = 1, psResume = 2, psStep = 3, psStop = 4, psEnd = 5 };
 
 class TTvlMainForm : public QWidget {
   Q_OBJECT
@@ -63,9 +63,10 @@ public:
   QToolButton *btnAddFolder = nullptr, *btnAddFile = nullptr, *btnEditFile = nullptr, *btnAbout = nullptr;
   QTreeWidget *lvFileList = nullptr;
   QToolButton *btnRemoveFile = nullptr, *btnClear = nullptr, *btnMoveUp = nullptr, *btnMoveDown = nullptr;
-  QFrame *pnlPreview = nullptr, *pnlPreviewPlay = nullptr;
+  QFrame *pnlPreview = nullptr;
+  TVideoPanel *pnlPreviewPlay = nullptr;
   QLabel *lblPreviewInfo = nullptr, *imgPreview = nullptr;
-  QSlider *tbarPreview = nullptr;
+  TTrackBar *tbarPreview = nullptr;
   QToolButton *btnPlay = nullptr, *btnStop = nullptr, *btnPrevious = nullptr, *btnNext = nullptr;
   QToolButton *btnSnapshot = nullptr, *btnOpenSnapshot = nullptr, *btnSnapShotOption = nullptr;
   QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr;
@@ -73,6 +74,8 @@ public:
   QLineEdit *edtOutputFolder = nullptr;
   QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
   QMenu *pm1 = nullptr;
+  // The preview player; it draws into pnlPreviewPlay.
+  TFFPlayer fplyrPreview;
   // The open-file dialog of Add Files.
   platform::TOpenFileRequest dlgFile;
   // Images of list rows and profiles: 0 audio, 1 video.
@@ -122,6 +125,25 @@ private:
   // Moves the selected row and its record by one position.
   void MoveSelected(int step);
   int SelectedPosition() const;
+
+  // Preview commands.
+  void ConnectPreview();
+  void actPlayExecute();
+  void actStopExecute();
+  void actPreviousExecute();
+  void actNextExecute();
+  void OpenPreview(const std::string &path);
+  void fplyrPreviewFileOpen(int64_t duration, int &screenWidth, int &screenHeight);
+  void fplyrPreviewPosition(int64_t pts);
+  void fplyrPreviewState(TPlayState state);
+  void tbarPreviewMouseDown();
+  void tbarPreviewMouseUp();
+  // Snapshot commands.
+  void actSnapshotExecute();
+  void actOpenSnapshotExecute();
+  void actSnapshotOptionsExecute();
+  // The edit window for the selected file; its trim and aspect choice go into the file's record.
+  void actEditExecute();
 
   // Conversion and folder commands.
   void actConvertExecute();

@@ -11,25 +11,6 @@ namespace {
 
 using platform::TMsgIcon;
 
-// A video profile the system's encoders convert quickly, and one whose audio bitrate item is no number.
-std::string Profiles(const std::string &outputFolder) {
-  std::string common = "Ext=.mpg\nCategory=1\nResolution=160*120\nFramerate=25 fps\nFrameAspectRatio=4:3\n"
-                       "VideoEncoder=MPEG-1 Video\nVideoBitRate=200 kbps\nSampleRate=22050 Hz,44100 Hz\n"
-                       "AudioEncoder=MPEG-2 Audio\nChannel=1 Channel Mono\nVolume=256\n";
-  for (const char *setting : {"Resolution", "Framerate", "VideoEncoder", "VideoBitRate", "SampleRate",
-                              "AudioBitrate", "AudioEncoder", "Channel"})
-    common += std::string(setting) + "Value=0\n";
-  return "[Format]\nCount=2\n"
-         "[Format0]\nName=MPEG-1 Small\n" +
-         common +
-         "AudioBitrate=64 kbps\n"
-         "[Format1]\nName=Broken Bitrate\n" +
-         common +
-         "AudioBitrate=256kbps\n"
-         "[Output]\nFormat=0\nFolder=" +
-         outputFolder + "\n";
-}
-
 class ConvertCommand : public TMainFormFixture {
 protected:
   std::string Out() const { return Install.Folder() + "out"; }

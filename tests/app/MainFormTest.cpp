@@ -1,4 +1,6 @@
 #include "app/TvlMainFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
 
 #include "AppFixture.h"
 #include "platform/IniFile.h"

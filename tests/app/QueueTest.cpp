@@ -47,10 +47,16 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
   EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
   EXPECT_EQ(SelectedRow(), 1);
 
+  // A device is refused at once, and the message says what it is.
+  AddFiles({"/dev/zero"});
+  ASSERT_EQ(Dialogs->Messages().size(), 3u);
+  EXPECT_EQ(Dialogs->Messages()[2].Text, "/dev/zero: is a character device, not a regular file");
+  EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
+
   // A cancelled dialog changes nothing.
   form.actAddFile->trigger();
   EXPECT_EQ(Column(0).size(), 2);
-  EXPECT_EQ(Dialogs->Messages().size(), 2u);
+  EXPECT_EQ(Dialogs->Messages().size(), 3u);
 }
 
 TEST_F(Queue, TheOpenFileDialogOffersFourFiltersAndSeveralFiles) {

@@ -43,6 +43,8 @@ TEST_F(TConvertTest, AddFileKeepsProbedFactsAndRefusesUnusableFiles) {
   EXPECT_EQ(Driver.AddFile(Media("clip25.avi")), TTvlConvert::AlreadyQueued);
   for (const char *bad : {"short.mp4", "noduration.m4v", "text.avi", "empty.avi", "truncated.mp4", "missing.avi"})
     EXPECT_EQ(Driver.AddFile(Media(bad)), TTvlConvert::Unusable) << bad;
+  EXPECT_EQ(Driver.AddFile("/dev/zero"), TTvlConvert::Unusable); // would be read without end
+  EXPECT_EQ(Driver.Engine.Probe().LastError(), "/dev/zero: is a character device, not a regular file");
 
   EXPECT_EQ(Driver.AddFile(Copy("clip15.mkv", "noextension")), 1);
   EXPECT_EQ(Driver.Files[1].FileType, "");

@@ -1,6 +1,7 @@
 // Whole conversions of generated media through the output paths: sizes, rates and durations.
 #include <fstream>
 
+#include "../MediaFrames.h"
 #include "EngineFixture.h"
 #include "StreamFacts.h"
 #include "engine/Bitmap.h"
@@ -61,34 +62,6 @@ TEST_F(PathConvertTest, AudioOnlyPcmAndLoudness) {
 } // namespace
 
 namespace {
-
-// The luma of the first picture of a file's video stream at (x, y).
-int FirstLuma(const std::string &file, int x, int y) {
-  AVFormatContext *context = nullptr;
-  int luma = -1;
-  if (AVFormat.avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0)
-    return luma;
-  AVFormat.avformat_find_stream_info(context, nullptr);
-  const int index = AVFormat.av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  const AVCodec *codec = index >= 0 ? AVCodecLib.avcodec_find_decoder(context->streams[index]->codecpar->codec_id) : nullptr;
-  AVCodecContext *dec = codec ? AVCodecLib.avcodec_alloc_context3(codec) : nullptr;
-  if (dec && AVCodecLib.avcodec_parameters_to_context(dec, context->streams[index]->codecpar) >= 0 &&
-      AVCodecLib.avcodec_open2(dec, codec, nullptr) >= 0) {
-    AVPacket *pkt = AVCodecLib.av_packet_alloc();
-    AVFrame *frame = AVUtil.av_frame_alloc();
-    while (luma < 0 && AVFormat.av_read_frame(context, pkt) >= 0) {
-      if (pkt->stream_index == index && AVCodecLib.avcodec_send_packet(dec, pkt) >= 0 &&
-          AVCodecLib.avcodec_receive_frame(dec, frame) >= 0)
-        luma = frame->data[0][y * frame->linesize[0] + x];
-      AVCodecLib.av_packet_unref(pkt);
-    }
-    AVUtil.av_frame_free(&frame);
-    AVCodecLib.av_packet_free(&pkt);
-  }
-  AVCodecLib.avcodec_free_context(&dec);
-  AVFormat.avformat_close_input(&context);
-  return luma;
-}
 
 TEST_F(PathConvertTest, FiltersSetTheOutputSizeAndShape) {
   const std::string output = Temp.File("filtered.mp4");

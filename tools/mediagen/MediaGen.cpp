@@ -58,6 +58,8 @@ std::vector<TMediaFile> MediaFiles() {
   wide.SarNum = 16;
   wide.SarDen = 11;
   files.push_back({"anamorphic.mp4", Clip("mp4", 1, {wide, AudioStream("aac")})});
+  // Long enough to trim a minute off, small and sparse enough to make in a moment.
+  files.push_back({"long.avi", Clip("avi", 80, {VideoStream("mpeg4", 64, 48, 2)})});
   files.push_back({"short.mp4", Clip("mp4", 0.4, {VideoStream("mpeg4", 160, 120, 25), AudioStream("aac")})});
   // A raw elementary stream carries no duration and no bit rate to estimate one from.
   files.push_back({"noduration.m4v", Clip("m4v", 2, {VideoStream("mpeg4", 160, 120, 25)})});

@@ -1,10 +1,14 @@
-// Draws the README's pictures of the real windows: the main window with a converted queue, and the
-// progress window during that conversion. The files come through scripted dialogs, the way the tests
+// Draws the README's pictures of the real windows: the main window with a converted queue, the
+// progress window during that conversion, the preview playing a queued file and the edit window with
+// a marked part. The files come through scripted dialogs, the way the tests
 // queue them; the windows are drawn offscreen, so no display is needed.
 // Usage: tvl-screenshots <installation folder> <media folder> <output folder>
 #include "app/TvlApplication.h"
 #include "app/TvlMainFrm.h"
 #include "convert/ConvertFrm.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/MainThread.h"
@@ -12,12 +16,19 @@
 #include "platform/qt/QtDispatch.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QPushButton>
+#include <QThread>
+#include <QTreeWidget>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -45,6 +56,62 @@ bool Save(QWidget &window, const fs::path &file) {
   return false;
 }
 
+// Runs the windows' events until the condition holds or ten seconds have passed.
+bool ProcessUntil(const std::function<bool()> &condition) {
+  QDeadlineTimer deadline(10000);
+  while (!condition() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  return condition();
+}
+
+// Plays the queue's second file in the preview and draws the window while it plays.
+bool PreviewShot(TTvlMainForm &form, const fs::path &file) {
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
+  form.actPlay->trigger();
+  const bool playing = ProcessUntil([&] {
+    return !form.pnlPreviewPlay->Picture().isNull() && form.tbarPreview->value() > form.tbarPreview->maximum() / 3;
+  });
+  if (!playing) {
+    std::fprintf(stderr, "tvl-screenshots: the preview did not play\n");
+    return false;
+  }
+  // The bar and the buttons are drawn at the moment of the picture.
+  form.fplyrPreview.Pause();
+  ProcessUntil([&] { return form.PlayState == psPause; });
+  const bool saved = Save(form, file);
+  form.actStop->trigger();
+  return saved;
+}
+
+// Opens the edit window on the selected file, marks a part and draws the window.
+bool EditShot(TTvlMainForm &form, const fs::path &file) {
+  bool saved = false;
+  QTimer::singleShot(0, [&] {
+    auto *edit = qobject_cast<TEditForm *>(QApplication::activeModalWidget());
+    if (!edit)
+      return;
+    if (ProcessUntil([&] { return !edit->pnlEditPlay->Picture().isNull() && edit->tbarEdit->value() > 600; })) {
+      edit->fplyrEdit.Pause();
+      ProcessUntil([&] { return edit->LastState == psPause; });
+      const int maximum = edit->tbarEdit->maximum();
+      edit->tbarEdit->setValue(maximum / 4);
+      edit->btnStart->click();
+      edit->tbarEdit->setValue(maximum * 3 / 4);
+      edit->btnEnd->click();
+      edit->tbarEdit->setValue(maximum * 2 / 5);
+      edit->cbbFrameAspectRatio->setCurrentIndex(2);
+      saved = Save(*edit, file);
+    }
+    edit->btnCancel->click();
+  });
+  form.actEdit->trigger();
+  if (!saved)
+    std::fprintf(stderr, "tvl-screenshots: the edit window did not play\n");
+  return saved;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -54,6 +121,9 @@ int main(int argc, char **argv) {
   }
   const fs::path media = argv[2], out = argv[3];
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The players play without a sound card.
+  if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
+    qputenv("SDL_AUDIODRIVER", "dummy");
   TTvlApplication app(argc, argv);
   platform::SetMainThread(std::make_unique<platform::TQtDispatch>());
   const fs::path install = MakeInstallation(argv[1]);
@@ -88,6 +158,8 @@ int main(int argc, char **argv) {
     form.actConvert->trigger();
     watch.stop();
     saved = Save(form, out / "queue.png") && saved;
+    saved = PreviewShot(form, out / "preview.png") && saved;
+    saved = EditShot(form, out / "edit.png") && saved;
   }
   fs::remove_all(install);
   if (!progressShot)

@@ -1,0 +1,368 @@
+#include "edit/EditFrm.h"
+
+#include "convert/ConvertHelpers.h"
+#include "convert/ConvertUnt.h"
+#include "edit/FormControls.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
+#include "platform/ExeFolder.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPolygon>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int DragSeekInterval = 100; // ms between seeks while the bar is dragged
+constexpr int InitialMaximum = 100;
+constexpr int64_t MarkStep = 50; // ms a mark keeps from the other one when set on its wrong side
+
+// Milliseconds as the window shows them: whole seconds, toward zero.
+QString FormatMs(int64_t ms) {
+  return QString::fromStdString(FormatSeconds(static_cast<int32_t>(ms / 1000)));
+}
+
+QPushButton *NewButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
+  auto *button = Place(new QPushButton(caption, parent), name, geometry);
+  // The keys of the window (Space, I, O) are its commands, not a press of the focused button.
+  button->setFocusPolicy(Qt::NoFocus);
+  return button;
+}
+
+// A picture button: the glyph from the installation, the hint as its tooltip.
+QPushButton *GlyphButton(QWidget *parent, const char *name, const char *picture, const char *hint, int x, int y) {
+  auto *button = NewButton(parent, name, QString(), QRect(x, y, 32, 32));
+  button->setIcon(QIcon(QString::fromStdString(platform::ExeFolder()) + picture));
+  button->setIconSize(QSize(24, 24));
+  if (*hint)
+    button->setToolTip(hint);
+  return button;
+}
+
+// The 16 × 16 marker under the bar: a bracket pointing up at the marked value, opening to the inside.
+QPixmap Marker(bool start) {
+  QPixmap picture(16, 16);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(start ? 0x2e7d32 : 0xc62828));
+  const int edge = start ? 0 : 15;
+  const int inner = start ? 9 : 6;
+  painter.drawPolygon(QPolygon({QPoint(edge, 0), QPoint(inner, 8), QPoint(edge, 8)}));
+  painter.drawRect(start ? QRect(0, 0, 3, 16) : QRect(13, 0, 3, 16));
+  return picture;
+}
+
+QLineEdit *TimeEdit(QWidget *parent, const char *name, const QRect &geometry) {
+  auto *edit = Place(new QLineEdit(parent), name, geometry);
+  edit->setInputMask("90:00:00;_");
+  edit->setMaxLength(8);
+  edit->setReadOnly(true);
+  edit->setFocusPolicy(Qt::NoFocus);
+  return edit;
+}
+
+} // namespace
+
+TEditForm::TEditForm(TTvlConvert &convert, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FConvert(convert) {
+  setObjectName("EditForm");
+  setWindowTitle("Edit");
+  setFixedSize(630, 438);
+  CreateControls();
+  CreateShortcuts();
+
+  // OnState reaches the window in the order the player reports, also from the play thread; OnFileOpen
+  // and OnPosition come on the main thread already.
+  fplyrEdit.OnFileOpen = [this](TCustomPlayer *, int64_t duration, int width, int height, int &screenWidth,
+                                int &screenHeight) {
+    fplyrEditFileOpen(duration, width, height, screenWidth, screenHeight);
+  };
+  fplyrEdit.OnLog = [](TCustomPlayer *, TLogType, const std::string &) {};
+  fplyrEdit.OnPosition = [this](TCustomPlayer *, int64_t pts) { fplyrEditPosition(pts); };
+  fplyrEdit.OnState = [this](TCustomPlayer *, TPlayState state) {
+    QMetaObject::invokeMethod(this, [this, state] { fplyrEditState(state); }, Qt::QueuedConnection);
+  };
+}
+
+TEditForm::~TEditForm() {
+  // The playback ends while the window is whole: its last events may still reach the handlers.
+  fplyrEdit.OnPosition = nullptr;
+  fplyrEdit.OnState = nullptr;
+  fplyrEdit.Stop(true);
+}
+
+void TEditForm::CreateControls() {
+  pnlEditPlay = Place(new TVideoPanel(this), "pnlEditPlay", QRect(8, 29, 400, 300));
+  pnlEditPlay->setFrameShape(QFrame::StyledPanel);
+  QPalette black = pnlEditPlay->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  pnlEditPlay->setPalette(black);
+
+  tbarEdit = Place(new TTrackBar(this), "tbarEdit", QRect(8, 335, 397, 34));
+  tbarEdit->setRange(0, InitialMaximum);
+  tbarEdit->setTickPosition(QSlider::NoTicks);
+  tbarEdit->setFocusPolicy(Qt::NoFocus);
+  tbarEdit->OnMouseDown = [this] { tbarEditMouseDown(); };
+  tbarEdit->OnMouseUp = [this] { tbarEditMouseUp(); };
+  connect(tbarEdit, &QSlider::sliderMoved, this, &TEditForm::tbarEditMoved);
+  FDragSeek = new QTimer(this);
+  FDragSeek->setSingleShot(true);
+  connect(FDragSeek, &QTimer::timeout, this, [this] { tbarEditMoved(tbarEdit->value()); });
+
+  const int markerTop = tbarEdit->y() + tbarEdit->height();
+  imgSelStart = Place(new QLabel(this), "imgSelStart", QRect(tbarEdit->x(), markerTop, 16, 16));
+  imgSelStart->setPixmap(Marker(true));
+  imgSelEnd = Place(new QLabel(this), "imgSelEnd", QRect(tbarEdit->x(), markerTop, 16, 16));
+  imgSelEnd->setPixmap(Marker(false));
+  lbl1 = Place(new QLabel("00:00:00", this), "lbl1", QRect(8, markerTop + 16, 80, 16));
+  lblEnd = Place(new QLabel("lblEnd", this), "lblEnd", QRect(325, markerTop + 16, 80, 16));
+  lblEnd->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  const int buttonTop = 402;
+  btnPlay = GlyphButton(this, "btnPlay", "VideoRes/EPlay.png", "", 8, buttonTop);
+  btnStop = GlyphButton(this, "btnStop", "VideoRes/EStop.png", "", 44, buttonTop);
+  btnPlaySection = GlyphButton(this, "btnPlaySection", "VideoRes/EPlaySection.png", "Play Section", 80, buttonTop);
+  btnStart = GlyphButton(this, "btnStart", "VideoRes/Start.png", "Mark In", 128, buttonTop);
+  btnEnd = GlyphButton(this, "btnEnd", "VideoRes/End.png", "Mark Out", 164, buttonTop);
+  connect(btnPlay, &QPushButton::clicked, this, &TEditForm::btnPlayClick);
+  connect(btnStop, &QPushButton::clicked, this, &TEditForm::btnStopClick);
+  connect(btnPlaySection, &QPushButton::clicked, this, &TEditForm::btnPlaySectionClick);
+  connect(btnStart, &QPushButton::clicked, this, &TEditForm::btnStartClick);
+  connect(btnEnd, &QPushButton::clicked, this, &TEditForm::btnEndClick);
+
+  lblFrameAspectRatio = Place(new QLabel("Frame Aspect Ratio:", this), "lblFrameAspectRatio", QRect(420, 29, 200, 20));
+  cbbFrameAspectRatio = Place(new QComboBox(this), "cbbFrameAspectRatio", QRect(420, 51, 200, 26));
+  cbbFrameAspectRatio->addItems({"Keep orginal", "4:3", "16:9", "Letter box(37:20)", "Pan&Scan(47:20)"});
+
+  grpTrim = Place(new QGroupBox("Trim", this), "grpTrim", QRect(420, 92, 200, 96));
+  lblStart = Place(new QLabel("Start Time:", grpTrim), "lblStart", QRect(10, 26, 80, 24));
+  edtStartTime = TimeEdit(grpTrim, "edtStartTime", QRect(96, 26, 92, 24));
+  lblEndTime = Place(new QLabel("End Time:", grpTrim), "lblEndTime", QRect(10, 60, 80, 24));
+  edtEndTime = TimeEdit(grpTrim, "edtEndTime", QRect(96, 60, 92, 24));
+  btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QRect(420, 196, 90, 28));
+  connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
+
+  btnOK = Place(new QPushButton("&OK", this), "btnOK", QRect(452, 400, 80, 30));
+  btnCancel = Place(new QPushButton("&Cancel", this), "btnCancel", QRect(540, 400, 80, 30));
+  connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TEditForm::CreateShortcuts() {
+  const auto key = [this](Qt::Key k, auto fn) {
+    auto *shortcut = new QShortcut(QKeySequence(k), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, fn);
+  };
+  key(Qt::Key_Space, [this] { PlayOrPause(); });
+  key(Qt::Key_I, [this] { btnStart->click(); });
+  key(Qt::Key_O, [this] { btnEnd->click(); });
+}
+
+int TEditForm::AspectIndex() const {
+  return std::max(0, cbbFrameAspectRatio->currentIndex());
+}
+
+bool TEditForm::Edit(int position) {
+  Prepare(position);
+  return exec() == QDialog::Accepted;
+}
+
+void TEditForm::Prepare(int position) {
+  PlayingSection = false;
+  const TInputFile &file = FConvert.Files[position];
+  FileName = file.FileName;
+  cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);
+  PlayFile(FileName);
+  MarkIn = file.TrimStart;
+  MarkOut = file.TrimStart + file.TrimDuration;
+  edtStartTime->setText(FormatMs(MarkIn));
+  MoveStartMarker(MarkIn != 0 ? MarkerLeft(MarkIn) : tbarEdit->x() + tbarEdit->HalfThumb());
+  if (file.TrimDuration == 0) {
+    edtEndTime->setText(QString::fromStdString(FormatSeconds(static_cast<int32_t>(EditDuration / 1000000))));
+    MoveEndMarker(FarEnd());
+  } else {
+    edtEndTime->setText(FormatMs(MarkOut));
+    MoveEndMarker(MarkerLeft(MarkOut) - imgSelEnd->width() - 20);
+  }
+}
+
+void TEditForm::PlayFile(const std::string &fileName) {
+  if (!fplyrEdit.LibrariesLoaded())
+    fplyrEdit.LoadLibraries(platform::ExeFolder() + "Lib");
+  fplyrEdit.Stop(true);
+  fplyrEdit.Open(fileName, pnlEditPlay);
+}
+
+void TEditForm::fplyrEditFileOpen(int64_t duration, int frameWidth, int frameHeight, int &screenWidth,
+                                  int &screenHeight) {
+  screenWidth = pnlEditPlay->width();
+  screenHeight = pnlEditPlay->height();
+  FrameWidth = frameWidth;
+  FrameHeight = frameHeight;
+  EditDuration = duration;
+  tbarEdit->SetSliderVisible(duration > 0);
+  // The bar holds milliseconds in an int: a file of more than 24 days ends at the bar's end.
+  const int maximum = static_cast<int>(std::clamp<int64_t>(duration / 1000, 0, INT_MAX));
+  tbarEdit->setMaximum(maximum);
+  tbarEdit->SetAutoTicks();
+  // Without a length the markers stay at the left end.
+  PixelsPerUnit = maximum > 0 ? static_cast<double>(tbarEdit->width()) / maximum : 0;
+  lblEnd->setText(QString::fromStdString(FormatSeconds(static_cast<int32_t>(duration / 1000000))));
+}
+
+void TEditForm::fplyrEditPosition(int64_t pts) {
+  if (pts <= 0 || EditDuration <= 0)
+    return;
+  const int64_t position = MulDiv64(tbarEdit->maximum(), pts, EditDuration);
+  // A thumb the user holds stays under the mouse: the picture follows the thumb then, not the other way
+  // round (moving it would also seek again from the drag).
+  if (!tbarEdit->isSliderDown())
+    tbarEdit->setValue(static_cast<int>(position));
+  if (PlayingSection && position > MarkOut)
+    QCoreApplication::postEvent(this, new QEvent(StopMessage));
+}
+
+void TEditForm::fplyrEditState(TPlayState state) {
+  LastState = state;
+  const bool stopped = state == psStop || state == psEnd;
+  btnStop->setEnabled(!stopped);
+  btnPlay->setEnabled(stopped);
+  if (stopped)
+    tbarEdit->setValue(0);
+}
+
+bool TEditForm::event(QEvent *event) {
+  if (event->type() == StopMessage) {
+    btnStop->click();
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void TEditForm::btnPlayClick() {
+  PlayingSection = false;
+  PlayFile(FileName);
+}
+
+void TEditForm::btnStopClick() {
+  fplyrEdit.Stop(true);
+  pnlEditPlay->Clear();
+}
+
+void TEditForm::btnPlaySectionClick() {
+  PlayingSection = true;
+  if (LastState == psPause) {
+    SeekBar(MarkIn);
+    fplyrEdit.Resume();
+  } else {
+    PlayFile(FileName);
+    SeekBar(MarkIn);
+  }
+}
+
+void TEditForm::SeekBar(int64_t value) {
+  fplyrEdit.Seek(MulDiv64(EditDuration, value, tbarEdit->maximum()));
+}
+
+int TEditForm::MarkerLeft(int64_t mark) const {
+  return tbarEdit->x() + tbarEdit->HalfThumb() + static_cast<int>(static_cast<double>(mark) * PixelsPerUnit);
+}
+
+int TEditForm::FarEnd() const {
+  return tbarEdit->x() + tbarEdit->HalfThumb() + tbarEdit->width() - imgSelEnd->width() - 20;
+}
+
+void TEditForm::MoveStartMarker(int left) {
+  imgSelStart->move(left, imgSelStart->y());
+}
+
+void TEditForm::MoveEndMarker(int left) {
+  imgSelEnd->move(left, imgSelEnd->y());
+}
+
+void TEditForm::btnStartClick() {
+  MarkIn = tbarEdit->value();
+  if (MarkIn > MarkOut)
+    MarkIn = MarkOut - MarkStep;
+  MoveStartMarker(MarkerLeft(MarkIn));
+  edtStartTime->setText(FormatMs(MarkIn));
+}
+
+void TEditForm::btnEndClick() {
+  MarkOut = tbarEdit->value();
+  if (MarkOut < MarkIn)
+    MarkOut = MarkIn + MarkStep;
+  MoveEndMarker(MarkerLeft(MarkOut) - imgSelEnd->width());
+  edtEndTime->setText(FormatMs(MarkOut));
+}
+
+void TEditForm::btnResetTrimClick() {
+  MarkIn = 0;
+  MarkOut = tbarEdit->maximum();
+  edtStartTime->setText(FormatMs(0));
+  edtEndTime->setText(QString::fromStdString(FormatSeconds(static_cast<int32_t>(EditDuration / 1000000))));
+  MoveStartMarker(tbarEdit->x() + tbarEdit->HalfThumb());
+  MoveEndMarker(FarEnd());
+}
+
+void TEditForm::tbarEditMouseDown() {
+  fplyrEdit.Pause();
+}
+
+void TEditForm::tbarEditMouseUp() {
+  FDragSeek->stop();
+  if (LastState == psPause) {
+    SeekBar(tbarEdit->value());
+    fplyrEdit.Resume();
+  } else {
+    PlayFile(FileName);
+    SeekBar(tbarEdit->value());
+  }
+}
+
+// The picture follows a dragged thumb, so the frame to cut at can be found; seeks are spaced out so the
+// player is not flooded, and the value the thumb rests on is always sought.
+void TEditForm::tbarEditMoved(int value) {
+  if (!tbarEdit->isSliderDown() || EditDuration <= 0)
+    return;
+  if (FLastDragSeek.isValid() && FLastDragSeek.elapsed() < DragSeekInterval) {
+    if (!FDragSeek->isActive())
+      FDragSeek->start(DragSeekInterval - static_cast<int>(FLastDragSeek.elapsed()));
+    return;
+  }
+  FLastDragSeek.start();
+  SeekBar(value);
+}
+
+void TEditForm::PlayOrPause() {
+  switch (LastState) {
+  case psPlay:
+  case psResume:
+    fplyrEdit.Pause();
+    break;
+  case psPause:
+    fplyrEdit.Resume();
+    break;
+  case psStop:
+  case psEnd:
+    btnPlay->click();
+    break;
+  default:
+    break;
+  }
+}

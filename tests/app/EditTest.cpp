@@ -1,0 +1,278 @@
+// The edit window and the Edit command: the marks and their markers, playing the marked part, and
+// what reaches the file's record and the next conversion.
+#include "../MediaFrames.h"
+#include "PlaybackFixture.h"
+#include "convert/ConvertHelpers.h"
+#include "edit/EditFrm.h"
+#include "edit/TrackBar.h"
+#include "edit/VideoPanel.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+class EditWindow : public TPlaybackFixture {
+protected:
+  // The edit window on the queue's first file, prepared as the Edit command prepares it.
+  std::unique_ptr<TEditForm> Prepare(const std::string &file) {
+    StartWith({file});
+    auto edit = std::make_unique<TEditForm>(*Form->TvlConvert, Form.get());
+    edit->Prepare(0);
+    return edit;
+  }
+  static bool WaitFor(TEditForm &edit, TPlayState state) {
+    return ProcessUntil([&] { return edit.LastState == state; });
+  }
+  // Stops the playback so that the bar keeps the values the test gives it.
+  static void Halt(TEditForm &edit) {
+    edit.btnStop->click();
+    ASSERT_TRUE(WaitFor(edit, psStop));
+  }
+  static void MarkAt(TEditForm &edit, int value, QPushButton *button) {
+    edit.tbarEdit->setValue(value);
+    button->click();
+  }
+  static int Left(const TEditForm &edit, int64_t mark) {
+    return edit.tbarEdit->x() + edit.tbarEdit->HalfThumb() + static_cast<int>(mark * edit.PixelsPerUnit);
+  }
+  TInputFile &Record() const { return Form->TvlConvert->Files[0]; }
+};
+
+TEST_F(EditWindow, OpensOnTheFileWithTheStoredChoicesAndTheWholeLength) {
+  auto edit = Prepare(Media("clip25.avi"));
+  EXPECT_EQ(edit->windowTitle(), "Edit");
+  EXPECT_EQ(edit->cbbFrameAspectRatio->count(), 5);
+  EXPECT_EQ(edit->cbbFrameAspectRatio->itemText(0), "Keep orginal");
+  EXPECT_EQ(edit->cbbFrameAspectRatio->itemText(4), "Pan&Scan(47:20)");
+  EXPECT_EQ(edit->btnPlaySection->toolTip(), "Play Section");
+  EXPECT_EQ(edit->grpTrim->title(), "Trim");
+
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  const TInputFile &file = Record();
+  EXPECT_NEAR(edit->EditDuration, 2000000, 100000);
+  EXPECT_EQ(edit->tbarEdit->maximum(), edit->EditDuration / 1000);
+  EXPECT_DOUBLE_EQ(edit->PixelsPerUnit, 397.0 / edit->tbarEdit->maximum());
+  EXPECT_EQ(edit->FrameWidth, 160);
+  EXPECT_EQ(edit->lblEnd->text(), "00:00:02");
+  // Never trimmed: the start shows as 0, the end is the stored length.
+  EXPECT_EQ(edit->MarkIn, -1);
+  EXPECT_EQ(edit->MarkOut, file.DurationMs - 1);
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:00");
+  EXPECT_EQ(edit->edtEndTime->text(), QString::fromStdString(FormatSeconds((file.DurationMs - 1) / 1000)));
+  EXPECT_EQ(edit->imgSelStart->x(), Left(*edit, -1));
+  EXPECT_EQ(edit->imgSelEnd->x(), Left(*edit, edit->MarkOut) - 16 - 20);
+  EXPECT_TRUE(ProcessUntil([&] { return !edit->pnlEditPlay->Picture().isNull(); }));
+  EXPECT_FALSE(edit->btnPlay->isEnabled());
+}
+
+TEST_F(EditWindow, LongFilesKeepTheirMillisecondsAndUnknownLengthsKeepTheMarkersAtTheStart) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  int width = 0, height = 0;
+  const int64_t minutes90 = 90 * 60 * int64_t{1000000};
+  edit->fplyrEdit.OnFileOpen(&edit->fplyrEdit, minutes90, 720, 576, width, height);
+  EXPECT_EQ(width, 400);
+  EXPECT_EQ(height, 300);
+  EXPECT_EQ(edit->tbarEdit->maximum(), 5400000);
+  EXPECT_EQ(edit->lblEnd->text(), "01:30:00");
+  edit->fplyrEdit.OnPosition(&edit->fplyrEdit, minutes90 - 1000);
+  EXPECT_EQ(edit->tbarEdit->value(), 5399999);
+
+  // An image sequence or a stream without a length: no division by a zero maximum.
+  edit->fplyrEdit.OnFileOpen(&edit->fplyrEdit, 0, 160, 120, width, height);
+  EXPECT_EQ(edit->PixelsPerUnit, 0);
+  EXPECT_FALSE(edit->tbarEdit->SliderVisible());
+  MarkAt(*edit, 0, edit->btnEnd);
+  EXPECT_EQ(edit->imgSelEnd->x(), edit->tbarEdit->x() + edit->tbarEdit->HalfThumb() - 16);
+}
+
+TEST_F(EditWindow, MarksStayInOrderAndResetSelectsTheWholeFile) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  MarkAt(*edit, 1000, edit->btnStart);
+  EXPECT_EQ(edit->MarkIn, 1000);
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:01");
+  EXPECT_EQ(edit->imgSelStart->x(), Left(*edit, 1000));
+  MarkAt(*edit, 500, edit->btnEnd); // left of Mark In
+  EXPECT_EQ(edit->MarkOut, 1050);
+  EXPECT_EQ(edit->imgSelEnd->x(), Left(*edit, 1050) - 16);
+  MarkAt(*edit, 1500, edit->btnStart); // right of Mark Out
+  EXPECT_EQ(edit->MarkIn, 1000);
+
+  // Near the start Mark In can fall below zero.
+  MarkAt(*edit, 0, edit->btnStart);
+  MarkAt(*edit, 30, edit->btnEnd);
+  MarkAt(*edit, 40, edit->btnStart);
+  EXPECT_EQ(edit->MarkIn, -20);
+
+  edit->btnResetTrim->click();
+  EXPECT_EQ(edit->MarkIn, 0);
+  EXPECT_EQ(edit->MarkOut, edit->tbarEdit->maximum());
+  EXPECT_EQ(edit->edtStartTime->text(), "00:00:00");
+  EXPECT_EQ(edit->edtEndTime->text(), "00:00:02");
+  EXPECT_EQ(edit->imgSelStart->x(), edit->tbarEdit->x() + edit->tbarEdit->HalfThumb());
+  EXPECT_EQ(edit->imgSelEnd->x(),
+            edit->tbarEdit->x() + edit->tbarEdit->HalfThumb() + edit->tbarEdit->width() - 16 - 20);
+}
+
+TEST_F(EditWindow, KeysPlayPauseAndMark) {
+  auto edit = Prepare(Media("long.avi"));
+  edit->show();
+  edit->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(edit.get()));
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  QTest::keyClick(edit.get(), Qt::Key_Space);
+  ASSERT_TRUE(WaitFor(*edit, psPause));
+  edit->tbarEdit->setValue(700);
+  QTest::keyClick(edit.get(), Qt::Key_I);
+  edit->tbarEdit->setValue(1300);
+  QTest::keyClick(edit.get(), Qt::Key_O);
+  EXPECT_EQ(edit->MarkIn, 700);
+  EXPECT_EQ(edit->MarkOut, 1300);
+  QTest::keyClick(edit.get(), Qt::Key_Space);
+  EXPECT_TRUE(WaitFor(*edit, psResume));
+}
+
+TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut) {
+  auto edit = Prepare(Media("clip25.avi"));
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  int opened = 0;
+  auto open = edit->fplyrEdit.OnFileOpen;
+  edit->fplyrEdit.OnFileOpen = [&](TCustomPlayer *p, int64_t d, int w, int h, int &sw, int &sh) {
+    ++opened;
+    open(p, d, w, h, sw, sh);
+  };
+  // The bar pauses while pressed.
+  QTest::mousePress(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
+  ASSERT_TRUE(WaitFor(*edit, psPause));
+  std::vector<int64_t> positions;
+  auto position = edit->fplyrEdit.OnPosition;
+  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
+    positions.push_back(pts);
+    position(p, pts);
+  };
+  edit->MarkIn = 1200;
+  edit->MarkOut = 1600;
+  edit->btnPlaySection->click();
+  ASSERT_TRUE(WaitFor(*edit, psResume));
+  EXPECT_EQ(opened, 0) << "the paused playback goes on; the file is not opened again";
+  // Past Mark Out the window stops its player through its own message.
+  ASSERT_TRUE(WaitFor(*edit, psStop));
+  ASSERT_FALSE(positions.empty());
+  // Sought to Mark In: no picture between the paused place (0.1 s) and the key frame before Mark In
+  // (one in 12 at 25 per second) was shown.
+  for (const int64_t pts : positions)
+    EXPECT_FALSE(pts > 250000 && pts < 1200000 - 480000) << pts;
+  EXPECT_GT(positions.back(), 1600000);
+  EXPECT_LT(positions.back(), 1900000) << "stopped soon after Mark Out";
+  EXPECT_EQ(edit->fplyrEdit.CurrentContext(), nullptr);
+  EXPECT_TRUE(edit->btnPlay->isEnabled());
+  EXPECT_FALSE(edit->btnStop->isEnabled());
+  QTest::mouseRelease(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
+  // Released on a stopped player: the file plays again from the bar's place.
+  EXPECT_TRUE(WaitFor(*edit, psPlay));
+  EXPECT_EQ(opened, 1);
+}
+
+class EditCommand : public EditWindow {
+protected:
+  // Runs Edit on the selected row; the action runs in the window before OK.
+  void EditWith(const std::function<void(TEditForm &)> &action) {
+    OnModal<TEditForm>([action](TEditForm &edit) {
+      action(edit);
+      edit.btnOK->click();
+    });
+    Form->actEdit->trigger();
+  }
+  QString Trimmed() const { return Form->lvFileList->topLevelItem(0)->text(3); }
+};
+
+TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
+  StartWith({Media("clip25.avi")});
+  const int64_t length = Record().DurationMs;
+  // Untouched: nothing changes, the file stays untrimmed.
+  bool previewStopped = false;
+  Form->actPlay->trigger();
+  ASSERT_TRUE(WaitForState(psPlay));
+  EditWith([&](TEditForm &edit) {
+    previewStopped = Form->fplyrPreview.CurrentContext() == nullptr;
+    ASSERT_TRUE(WaitFor(edit, psPlay)) << "the edit window plays";
+  });
+  EXPECT_TRUE(previewStopped) << "one playback at a time";
+  EXPECT_EQ(Record().TrimStart, -1);
+  EXPECT_EQ(Record().TrimDuration, length);
+
+  EditWith([](TEditForm &edit) {
+    edit.MarkIn = 1500;
+    edit.MarkOut = 500;
+    edit.cbbFrameAspectRatio->setCurrentIndex(2);
+  });
+  EXPECT_EQ(Record().TrimStart, 500);
+  EXPECT_EQ(Record().TrimDuration, 1000);
+  EXPECT_EQ(Record().AspectIndex, 2);
+  EXPECT_EQ(Trimmed(), "00:00:01");
+  EXPECT_TRUE(MessageTexts().empty());
+
+  // Reopened on the stored trim.
+  EditWith([](TEditForm &edit) {
+    EXPECT_EQ(edit.MarkIn, 500);
+    EXPECT_EQ(edit.MarkOut, 1500);
+    EXPECT_EQ(edit.cbbFrameAspectRatio->currentIndex(), 2);
+  });
+}
+
+TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
+  StartWith({Media("clip25.avi")});
+  const TInputFile before = Record();
+  EditWith([](TEditForm &edit) {
+    edit.MarkIn = edit.MarkOut = 800;
+    edit.cbbFrameAspectRatio->setCurrentIndex(1);
+  });
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: Mark In and Mark Out are at the same place.");
+  EXPECT_EQ(Record().TrimStart, before.TrimStart);
+  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+  EXPECT_EQ(Record().AspectIndex, 1) << "the aspect choice is kept";
+
+  EditWith([&](TEditForm &edit) {
+    edit.MarkIn = before.DurationMs + 10;
+    edit.MarkOut = before.DurationMs + 500;
+  });
+  ASSERT_EQ(MessageTexts().size(), 2u);
+  EXPECT_EQ(MessageTexts()[1], "The trim was not changed: it starts after the end of the file.");
+  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+}
+
+TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {
+  const std::string out = Install.Folder() + "out";
+  WriteSettings(Profiles(out));
+  StartWith({Media("long.avi")});
+  Form->TvlConvert->Engine.SetLogLevel(llQuiet);
+  EditWith([&](TEditForm &edit) {
+    Halt(edit);
+    MarkAt(edit, 65000, edit.btnStart);
+    MarkAt(edit, 75000, edit.btnEnd);
+  });
+  EXPECT_EQ(Record().TrimStart, 65000);
+  EXPECT_EQ(Record().TrimDuration, 10000);
+  EXPECT_EQ(Trimmed(), "00:00:10");
+
+  Form->actConvert->trigger();
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+  const std::string output = out + "/long.mpg";
+  // Ten seconds of pictures: the container's own length is only an estimate for this format.
+  EXPECT_GT(MeanLumaAt(output, 9.9), 0);
+  EXPECT_LT(MeanLumaAt(output, 10.1), 0);
+  // The output starts on the source's picture at 65 s; its neighbours half a second away differ.
+  const double first = MeanLumaAt(output, 0);
+  EXPECT_NEAR(first, MeanLumaAt(Media("long.avi"), 65), 1.5);
+  EXPECT_GT(std::abs(first - MeanLumaAt(Media("long.avi"), 64.5)), 1.5);
+  EXPECT_GT(std::abs(first - MeanLumaAt(Media("long.avi"), 65.5)), 1.5);
+}
+
+} // namespace

@@ -397,9 +397,9 @@ void TTvlMainForm::SetUpFileDialog() {
   dlgFile.Multiple = true;
   // "All Files" means every file: the pattern "*.*" would hide the names without a dot.
   dlgFile.Filters = {
-      {"All Supported Video/Audio Files", video + audio},
-      {"Video Files(" + video + ")", video},
-      {"Audio Files(" + audio + ")", audio},
+      {"All Supported Video/Audio Files", WithLowerCasePatterns(video + audio)},
+      {"Video Files(" + video + ")", WithLowerCasePatterns(video)},
+      {"Audio Files(" + audio + ")", WithLowerCasePatterns(audio)},
       {"All Files(*.*)", "*"},
   };
   dlgFile.FilterIndex = 0;
@@ -525,9 +525,8 @@ QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
                                        QString::fromStdString(file.FileType), length, length, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
-  // A substring test, as everywhere the extension lists are read; an empty type would match anything.
-  const bool video = !file.FileType.empty() && InExtensionList(VideoExtensions, file.FileType);
-  row->setIcon(colSource, il1.value(video ? 1 : 0));
+  // What the file holds, not what its name says: a .webm or .ogg may be either.
+  row->setIcon(colSource, il1.value(file.HasVideo ? 1 : 0));
   // The column shows the name only, often cut off.
   row->setToolTip(colSource, QString::fromStdString(file.FileName));
   return row;

@@ -165,15 +165,13 @@ bool TConvertForm::ShutdownWindows() {
   return false;
 }
 
-void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
-                                  int ATotalOutputDuration) {
+void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t, int) {
   if (AIndex < 0)
     return;
   {
     std::lock_guard guard(FLock);
     CurrentIndex = AIndex;
     FProgressMs = ACurrentDuration;
-    FExpectedMs = ATotalOutputDuration;
   }
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
 }
@@ -222,23 +220,27 @@ bool TConvertForm::event(QEvent *e) {
 void TConvertForm::ConvertProgress() {
   std::unique_lock guard(FLock);
   const int32_t index = CurrentIndex;
-  const int currentMs = FProgressMs, totalMs = FExpectedMs;
+  const int currentMs = FProgressMs;
   guard.unlock();
   lblIndex->setText(QString("Current:%1 / Total:%2").arg(index + 1).arg(FDriver.Engine.TaskTotal()));
   const TInputFile *file = FDriver.FileOfTask(index);
   if (!file)
     return;
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
-  const int64_t total = file->TrimDuration == -1 ? totalMs / 1000 : file->TrimDuration / 1000;
-  const int64_t totalOfFileMs = file->TrimDuration == -1 ? totalMs : file->TrimDuration;
-  FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, totalOfFileMs);
+  // A file that does not tell its length moves the bars by the share of it read so far.
+  const bool lengthKnown = file->TrimDuration >= 0;
+  const int64_t total = lengthKnown ? file->TrimDuration / 1000 : -1;
+  const int permille = lengthKnown ? -1 : FDriver.Engine.TaskInputPermille(index);
+  // A file of unknown length gives the run's estimate nothing to go by.
+  if (lengthKnown)
+    FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, file->TrimDuration);
   ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
                              .arg(QString::fromStdString(FormatSeconds(currentMs / 1000)),
                                   QString::fromStdString(FormatSeconds(static_cast<int32_t>(total)))));
-  if (total == 0)
+  if (total == 0 || (!lengthKnown && permille < 0))
     return;
-  const int64_t percent = currentMs / 10 / total;
+  const int64_t percent = lengthKnown ? currentMs / 10 / total : permille / 10;
   if (percent < 0 || percent > 100 || FileCount <= 0)
     return;
   pBarCur->setValue(static_cast<int>(percent));

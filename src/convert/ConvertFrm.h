@@ -96,5 +96,5 @@ private:
   // Hands the engine handlers' values to the main thread. The end reports write the records'
   // statuses before they take it, and the main thread takes it before it reads them.
   std::mutex FLock;
-  int FProgressMs = 0, FExpectedMs = 0; // guarded by FLock
+  int FProgressMs = 0; // guarded by FLock
 };

@@ -5,6 +5,9 @@
 #include <system_error>
 
 #include "convert/JobBuilder.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/FFmpegLoader.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/MainThread.h"
@@ -35,6 +38,36 @@ void TInputFileList::Delete(int position) {
   FItems.erase(FItems.begin() + position);
 }
 
+namespace {
+
+struct TStreamFacts {
+  bool Decodable = false; // an audio or video stream the libraries can decode
+  bool Video = false;     // a video stream that is not an attached picture
+};
+
+TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
+  TStreamFacts facts;
+  for (unsigned i = 0; context && i < context->nb_streams; ++i) {
+    const AVStream *st = context->streams[i];
+    const AVMediaType type = st->codecpar->codec_type;
+    if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO)
+      continue;
+    const bool picture = type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    facts.Video = facts.Video || picture;
+    if ((picture || type == AVMEDIA_TYPE_AUDIO) && AVCodecLib.avcodec_find_decoder(st->codecpar->codec_id))
+      facts.Decodable = true;
+  }
+  return facts;
+}
+
+// A length worked out from the bit rate is a guess; for video, whose declared rate is often a
+// ceiling, it can be off many times over, so such a file's length counts as unknown.
+bool DurationTrusted(const AVFormatContext *context, bool video) {
+  return context && !(video && context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
+}
+
+} // namespace
+
 TTvlConvert::TTvlConvert(const TIniOptions &profiles) : FProfiles(profiles) {}
 
 bool TTvlConvert::LoadLibraries() {
@@ -62,12 +95,18 @@ int TTvlConvert::AddFile(const std::string &path) {
   file->FileSize = probe.GetFileSize();
   TFileStreamInfo info;
   probe.GetStreamInfo(info);
-  file->Duration = static_cast<int32_t>(info.Duration / 1000000);
-  file->DurationMs = info.Duration / 1000;
+  // A file converts when it holds something to decode; its length only drives the display, the
+  // progress and the trim, so a short or unknown one does not keep it out.
+  const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
+  file->HasVideo = facts.Video;
+  const int64_t durationMs = info.Duration / 1000;
+  const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
+  file->DurationMs = known ? durationMs : -1;
+  file->Duration = known ? static_cast<int32_t>(info.Duration / 1000000) : -1;
   file->TrimStart = -1;
   file->TrimDuration = file->DurationMs;
   file->Status = csNone;
-  if (file->FileSize > 0 && file->Duration > 0)
+  if (file->FileSize > 0 && facts.Decodable)
     return Files.Add(std::move(file));
   return Unusable;
 }
@@ -91,7 +130,9 @@ void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   out.Timestamp = 0;
   if (IsAudioExtension(ext))
     out.DisableVideo = true;
-  out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
+  // Only a trim limits the output: the probed length can be an underestimate that would cut it.
+  if (IsTrimmed(file))
+    out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
   // A disc standard's muxer and rate settings come first; the profile's own choices override them.
   if (!profile.Target.empty())
     out.ExtOptions += "target=" + profile.Target + "\n";

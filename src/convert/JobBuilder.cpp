@@ -139,6 +139,8 @@ void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspec
   out.AspectRatio = AspectRatioText(aspectIndex);
   const std::string bitrate = items.Item("VideoBitRate", profile.VideoBitRate, profile.VideoBitRateValue);
   out.VideoBitrate = items.Number("VideoBitRate", bitrate, UpTo(bitrate, " kbps"), 1000);
+  // A deeper or fuller source format would give files that players and phones refuse.
+  out.PixelFormat = profile.PixelFormat.empty() ? "yuv420p" : profile.PixelFormat;
   out.DisableSubtitle = true;
   out.Timestamp = 0;
 }

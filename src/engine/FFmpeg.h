@@ -3,6 +3,7 @@
 // options like a command-line transcoder. This unit holds the task's settings, its option
 // handling and the opening of its files; the transcode itself runs later on the opened tables.
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,7 @@ struct TEngineThreadFree {
 struct TOpenedInput {
   TInputContextPtr Context;
   int64_t TsOffset = 0; // added to this file's timestamps
+  bool Seeked = false;  // opened at a start offset: what comes before it is left out
   // Per stream of the file: the decoder settings gathered for it (not yet opened); null for
   // streams that are not decoded.
   std::vector<TCodecContextPtr> Decoders;
@@ -82,6 +84,9 @@ public:
   bool Failed = false;
   std::string EndMessage;
   int TotalDurationMs = -1;
+  // Thousandths of the first input read so far, set before each progress report; -1 while
+  // unknown. For files that do not tell their length, it is the only measure of progress.
+  std::atomic<int> InputPermille{-1};
   int TaskIndex = -1;
   TLogHandler OnLog;
 

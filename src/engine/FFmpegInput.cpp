@@ -6,6 +6,7 @@
 #include <limits>
 #include <mutex>
 
+#include "engine/DisplayTurn.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
@@ -200,6 +201,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   if (S.StartTime != 0) {
     AVFormat.av_seek_frame(raw, -1, timestamp, AVSEEK_FLAG_BACKWARD);
     S.StartTime = 0;
+    file.Seeked = true;
   }
 
   std::vector<const struct AVCodec *> slots;
@@ -249,6 +251,11 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
                                 : static_cast<float>(par->width) / static_cast<float>(par->height);
       else if (aspect == 0.0f)
         aspect = 4.0f / 3.0f;
+      // Sizes and shape of the picture as shown: a phone's sideways picture is turned upright.
+      if (DisplayTurnOf(st).SwapsSides) {
+        std::swap(S.FrameWidth, S.FrameHeight);
+        aspect = 1.0f / aspect;
+      }
       S.FrameAspectRatio = aspect;
       S.FramePixFmt = par->format == -1 ? 0 : par->format;
       const AVRational real = st->r_frame_rate;
@@ -259,7 +266,8 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
                    Fixed2(av_q2d(average)) + " (" + std::to_string(average.num) + "/" + std::to_string(average.den) +
                    ") -> " + Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" +
                    std::to_string(real.den) + ")");
-      S.FrameRate = real;
+      // The average rate: the real one of a variable-rate stream is its clock (90000/1, 1000/1).
+      S.FrameRate = average.num > 0 && average.den > 0 ? average : real;
       slots.push_back(decoderNamed(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO));
       if (S.VideoDisable)
         st->discard = AVDISCARD_ALL;

@@ -223,6 +223,12 @@ int TCustomFFmpegVCL::TaskTotal() const {
   return FTasks.Count();
 }
 
+int TCustomFFmpegVCL::TaskInputPermille(int taskIndex) const {
+  std::lock_guard guard(FEventLock);
+  const TFFmpeg *task = taskIndex >= 0 && taskIndex < FTasks.Count() ? FTasks.Items(taskIndex) : nullptr;
+  return task ? task->InputPermille.load() : -1;
+}
+
 void TCustomFFmpegVCL::StartTasks(int concurrency) {
   ComponentRegistry().ClearLogs();
   std::lock_guard guard(FEventLock);

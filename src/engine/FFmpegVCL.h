@@ -74,6 +74,8 @@ public:
   void DeleteTask(int taskIndex);
   void DeleteAllTasks();
   int TaskTotal() const;
+  // Thousandths of the task's input read so far, or -1 (no such task, nothing read yet).
+  int TaskInputPermille(int taskIndex) const;
   void StartTasks(int concurrency);
   void StopTasks();
   void PauseTasks();

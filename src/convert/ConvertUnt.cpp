@@ -133,9 +133,15 @@ void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   // Only a trim limits the output: the probed length can be an underestimate that would cut it.
   if (IsTrimmed(file))
     out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
-  FillAudioSettings(out, profile);
+  // A disc standard's muxer and rate settings come first; the profile's own choices override them.
+  if (!profile.Target.empty())
+    out.ExtOptions += "target=" + profile.Target + "\n";
+  const TEncoderCheck installed = [](const std::string &codec, bool video) {
+    return TCustomFFmpeg::HasEncoder(codec, video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO);
+  };
+  FillAudioSettings(out, profile, installed);
   if (category == 1)
-    FillVideoSettings(out, profile, file.AspectIndex);
+    FillVideoSettings(out, profile, file.AspectIndex, installed);
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {

@@ -75,6 +75,10 @@ public:
   TCustomFFmpeg(const TCustomFFmpeg &) = delete;
   TCustomFFmpeg &operator=(const TCustomFFmpeg &) = delete;
 
+  // True when a task given this encoder name would find an encoder of the type: the named one, or
+  // the successor of an encoder of older libraries. Needs the bound libraries.
+  static bool HasEncoder(const std::string &name, AVMediaType type);
+
   // Lifecycle.
   bool Running = false;
   bool StopRequested = false;

@@ -30,6 +30,22 @@ constexpr TLegacyName LegacyEncoders[] = {{"libfaac", "aac"},
                                           {"mp3", "libmp3lame"},
                                           {"vorbis", "libvorbis"}};
 
+// The encoder of that name. One the libraries lack, or have only as experimental, gives way to its
+// successor when they have that; successor then names it.
+const struct AVCodec *FindEncoder(const std::string &name, const char *&successor) {
+  successor = nullptr;
+  const struct AVCodec *codec = AVCodecLib.avcodec_find_encoder_by_name(name.c_str());
+  if (codec && !(codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL))
+    return codec;
+  for (const TLegacyName &legacy : LegacyEncoders)
+    if (name == legacy.Name)
+      if (const struct AVCodec *newer = AVCodecLib.avcodec_find_encoder_by_name(legacy.Successor)) {
+        successor = legacy.Successor;
+        return newer;
+      }
+  return codec;
+}
+
 struct TDictionaryFree {
   void operator()(AVDictionary *dictionary) const { AVUtil.av_dict_free(&dictionary); }
 };
@@ -44,18 +60,11 @@ std::string Fixed2(double value) {
 
 const struct AVCodec *TCustomFFmpeg::LookupCodec(const std::string &name, AVMediaType type, bool encoder) {
   const char *kind = encoder ? "encoder" : "decoder";
-  const struct AVCodec *codec = encoder ? AVCodecLib.avcodec_find_encoder_by_name(name.c_str())
-                                        : AVCodecLib.avcodec_find_decoder_by_name(name.c_str());
-  if (encoder && (!codec || (codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL))) {
-    for (const TLegacyName &legacy : LegacyEncoders) {
-      if (name != legacy.Name)
-        continue;
-      if (const struct AVCodec *successor = AVCodecLib.avcodec_find_encoder_by_name(legacy.Successor)) {
-        Log(1, "Encoder '" + name + "' is not available; using its successor '" + legacy.Successor + "'");
-        codec = successor;
-      }
-    }
-  }
+  const char *successor = nullptr;
+  const struct AVCodec *codec =
+      encoder ? FindEncoder(name, successor) : AVCodecLib.avcodec_find_decoder_by_name(name.c_str());
+  if (successor)
+    Log(1, "Encoder '" + name + "' is not available; using its successor '" + successor + "'");
   if (!codec) {
     FErrorText = std::string("Unknown ") + kind + " '" + name + "'";
     return nullptr;
@@ -65,6 +74,12 @@ const struct AVCodec *TCustomFFmpeg::LookupCodec(const std::string &name, AVMedi
     return nullptr;
   }
   return codec;
+}
+
+bool TCustomFFmpeg::HasEncoder(const std::string &name, AVMediaType type) {
+  const char *successor = nullptr;
+  const struct AVCodec *codec = FindEncoder(name, successor);
+  return codec && codec->type == type;
 }
 
 bool TCustomFFmpeg::FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id) {

@@ -57,9 +57,9 @@ protected:
 
   std::string Out() const { return Temp.Folder() + "out/"; }
 
-  // Runs the built tasks without windows, each end report landing in its record; false when the
-  // run does not end in time.
-  bool RunToEnd() {
+  // Runs the tasks built in the driver, writing each end report into its file; false when the run
+  // has not ended within the time.
+  bool RunToEnd(std::chrono::seconds limit = std::chrono::minutes(2)) {
     std::mutex lock;
     std::condition_variable done;
     bool allEnded = false;
@@ -73,7 +73,14 @@ protected:
     };
     Driver.StartConversion();
     std::unique_lock guard(lock);
-    return done.wait_for(guard, std::chrono::minutes(2), [&] { return allEnded; });
+    const bool ended = done.wait_for(guard, limit, [&] { return allEnded; });
+    guard.unlock();
+    if (!ended) { // the tasks end before the handler's locals go
+      Driver.Engine.StopTasks();
+      Driver.EndRun();
+    }
+    Driver.Engine.OnTerminate = nullptr;
+    return ended;
   }
 
   // A copy of a test file under the temporary folder, so paths can repeat across folders.

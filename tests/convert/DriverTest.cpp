@@ -1,7 +1,5 @@
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 #include "ConvertFixture.h"
 #include "convert/JobBuilder.h"
@@ -136,6 +134,34 @@ TEST_F(TConvertTest, UnreadableProfileItemsConvertNothingAndSayWhere) {
   EXPECT_FALSE(Driver.BuildRun(-1, Out()));
   EXPECT_EQ(Driver.BuildError(), "There is no output profile to convert with.");
   EXPECT_FALSE(Driver.BuildRun(3, Out()));
+}
+
+TEST_F(TConvertTest, AnEncoderTheLibrariesLackStopsTheRunBeforeItStarts) {
+  // Neither the old AMR encoder nor its successor is part of the Debian libraries.
+  if (TCustomFFmpeg::HasEncoder("libamr_nb", AVMEDIA_TYPE_AUDIO))
+    GTEST_SKIP() << "these libraries have an AMR encoder";
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("tone.wav")), 1);
+  Profiles.Formats[VideoMpg].AudioEncoder = "AMR_NB";
+  EXPECT_FALSE(Driver.BuildRun(VideoMpg, Out()));
+  EXPECT_EQ(Driver.BuildError(), "Profile \"Video\", setting AudioEncoder: the item \"AMR_NB\" needs the encoder "
+                                 "\"libamr_nb\", which the installed libraries lack.");
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+
+  Profiles.Formats[VideoMpg].AudioEncoder = "MPEG-2 Audio";
+  Profiles.Formats[VideoMpg].VideoEncoder = "RealVideo 10";
+  EXPECT_FALSE(Driver.BuildRun(VideoMpg, Out()));
+  EXPECT_NE(Driver.BuildError().find("\"realvideo 10\", which the installed"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(Out()));
+}
+
+TEST_F(TConvertTest, AnUnknownTargetFailsTheFileWithTheEnginesMessage) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  Profiles.Formats[VideoMpg].Target = "pal-cd";
+  EXPECT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Engine.TaskTotal(), 0);
+  EXPECT_EQ(Driver.Files[0].Status, csFailed);
+  EXPECT_EQ(Driver.Files[0].StatusText, "Unknown target type");
 }
 
 TEST_F(TConvertTest, BuildingStoppedPartWayLeavesNoTask) {

@@ -172,7 +172,7 @@ int main(int argc, char **argv) {
     plan.Format = "mp4";
     plan.Seconds = seconds;
     TStreamPlan video = VideoStream("libx264", 1920, 1080, 30);
-    video.BFrames = 2;
+    video.MaxBFrames = 2;
     video.BitRate = 8000000;
     plan.Streams = {video, AudioStream("aac", 44100, 2)};
     std::string error;

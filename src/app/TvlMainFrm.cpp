@@ -17,6 +17,7 @@
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -179,6 +180,7 @@ void TTvlMainForm::CreateActions() {
   actFormatSetting = action("actFormatSetting", "Setting...", "");
   actHelp = action("actHelp", "", "");
   actAbout = action("actAbout", "About", "About");
+  actStatusDetails = action("actStatusDetails", "Status Details...", "Why the file has its status");
   actPlay = action("actPlay", "", "Play");
   actStop = action("actStop", "", "Stop");
   actPrevious = action("actPrevious", "", "Previous File");
@@ -199,6 +201,7 @@ void TTvlMainForm::CreateActions() {
   connect(actFormatSetting, &QAction::triggered, this, &TTvlMainForm::actFormatSettingExecute);
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+  connect(actStatusDetails, &QAction::triggered, this, &TTvlMainForm::actStatusDetailsExecute);
   connect(actEdit, &QAction::triggered, this, &TTvlMainForm::actEditExecute);
   ConnectPreview();
 }
@@ -254,6 +257,8 @@ void TTvlMainForm::CreateQueueArea() {
   pm1->addActions({actAddFile, actAddFolder, actEdit});
   pm1->addSeparator();
   pm1->addActions({actRemoveFile, actClear});
+  pm1->addSeparator();
+  pm1->addAction(actStatusDetails);
   lvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvFileList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint &at) { pm1->popup(lvFileList->viewport()->mapToGlobal(at)); });
@@ -420,9 +425,9 @@ void TTvlMainForm::SetUpFileDialog() {
   dlgFile.Multiple = true;
   // "All Files" means every file: the pattern "*.*" would hide the names without a dot.
   dlgFile.Filters = {
-      {"All Supported Video/Audio Files", video + audio},
-      {"Video Files(" + video + ")", video},
-      {"Audio Files(" + audio + ")", audio},
+      {"All Supported Video/Audio Files", WithLowerCasePatterns(video + audio)},
+      {"Video Files(" + video + ")", WithLowerCasePatterns(video)},
+      {"Audio Files(" + audio + ")", WithLowerCasePatterns(audio)},
       {"All Files(*.*)", "*"},
   };
   dlgFile.FilterIndex = 0;
@@ -448,6 +453,7 @@ void TTvlMainForm::UpdateControls() {
   actPrevious->setEnabled(hasSelection && position > 0);
   actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1 && !adding);
   actNext->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
+  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
   actPlay->setEnabled(hasSelection && (PlayState == psPause || PlayState == psStop));
   actStop->setEnabled(hasSelection && PlayState != psStop);
 }
@@ -551,9 +557,8 @@ QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
                                        QString::fromStdString(file.FileType), length, length, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
-  // A substring test, as everywhere the extension lists are read; an empty type would match anything.
-  const bool video = !file.FileType.empty() && InExtensionList(VideoExtensions, file.FileType);
-  row->setIcon(colSource, il1.value(video ? 1 : 0));
+  // What the file holds, not what its name says: a .webm or .ogg may be either.
+  row->setIcon(colSource, il1.value(file.HasVideo ? 1 : 0));
   // The column shows the name only, often cut off.
   row->setToolTip(colSource, QString::fromStdString(file.FileName));
   return row;
@@ -798,24 +803,53 @@ void TTvlMainForm::actConvertExecute() {
     row->setToolTip(colDestination, QString());
   }
   const int profile = cbbFormatEx->currentIndex();
+  // A close asked for during the run takes effect once the run is over.
+  const auto closeAfterRun = qScopeGuard([this] {
+    FRun = TRun::None;
+    if (std::exchange(FCloseAfterRun, false))
+      close();
+  });
   bool built = false;
   {
     // Building a long queue keeps the window painting; no command may change the queue meanwhile.
     setEnabled(false);
     const auto enable = qScopeGuard([this] { setEnabled(true); });
+    FRun = TRun::Building;
     built = TvlConvert->BuildRun(profile, folder);
   }
   // An unusable profile stops the command before anything is converted, and says why.
   if (!built) {
-    platform::ShowMessage(TvlConvert->BuildError(), platform::TMsgIcon::Warning);
+    if (!TvlConvert->BuildError().empty())
+      platform::ShowMessage(TvlConvert->BuildError(), platform::TMsgIcon::Warning);
     return;
   }
   {
     TConvertForm progress(*TvlConvert, folder, this);
+    FProgress = &progress;
+    FRun = TRun::Converting;
+    const auto gone = qScopeGuard([this] { FProgress = nullptr; });
     progress.RunConversion(TvlConvert->Files.Count(), IniOptions.GetFormat(profile).Ext);
   }
   ShowResults();
   TvlConvert->EndRun();
+}
+
+void TTvlMainForm::closeEvent(QCloseEvent *event) {
+  if (FRun == TRun::None) {
+    event->accept();
+    return;
+  }
+  // Leaving now would tear the run down with outputs half written: the run ends first, the way its
+  // own Cancel ends it.
+  event->ignore();
+  if (FRun == TRun::Converting && FProgress) {
+    FProgress->Cancel();
+    FCloseAfterRun = FProgress->Canceled;
+  } else if (platform::ShowMessage("Do you want to cancel the conversion?", platform::TMsgIcon::Question,
+                                   platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes) {
+    TvlConvert->CancelBuild = true;
+    FCloseAfterRun = true;
+  }
 }
 
 void TTvlMainForm::ShowResults() {
@@ -831,15 +865,33 @@ void TTvlMainForm::ShowResults() {
     case csFailed:
       row->setText(colStatus, "Failed");
       // Why it failed: the engine's message, or why the file got no task in this run.
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText.empty() ? "The conversion failed; no reason was given."
+                                                                                 : file.StatusText));
       break;
     case csCanceled:
       row->setText(colStatus, "Canceled");
       break;
     default:
+      // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
+      row->setText(colStatus, "-");
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
       break;
     }
   }
+  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
+}
+
+QString TTvlMainForm::SelectedStatusReason() const {
+  const int position = SelectedPosition();
+  return position < 0 ? QString() : lvFileList->topLevelItem(position)->toolTip(colStatus);
+}
+
+void TTvlMainForm::actStatusDetailsExecute() {
+  const QString reason = SelectedStatusReason();
+  if (reason.isEmpty())
+    return;
+  const QTreeWidgetItem *row = lvFileList->topLevelItem(SelectedPosition());
+  platform::ShowMessage((row->text(colSource) + " (" + row->text(colStatus) + "): " + reason).toStdString());
 }
 
 void TTvlMainForm::actOpenFolderExecute() {

@@ -26,6 +26,7 @@ class QSlider;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TConvertForm;
 class TTrackBar;
 class TTvlConvert;
 class TQueueFiller;
@@ -102,6 +103,8 @@ public:
   QAction *actStopAdding = nullptr;
   QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
   QAction *actHelp = nullptr, *actAbout = nullptr;
+  // Tells why the selected row has its status; the keyboard's way to the Status cell's tooltip.
+  QAction *actStatusDetails = nullptr;
   QAction *actPlay = nullptr, *actStop = nullptr, *actPrevious = nullptr, *actNext = nullptr;
   QAction *actSnapshot = nullptr, *actOpenSnapshot = nullptr, *actSnapshotOptions = nullptr;
   // The folder button of the output folder edit.
@@ -110,6 +113,8 @@ public:
 protected:
   // Key preview: the window sees key presses before its controls.
   bool eventFilter(QObject *watched, QEvent *event) override;
+  // During a run, asks to cancel it; the window closes once the run is over.
+  void closeEvent(QCloseEvent *event) override;
 
 private:
   void CreateActions();
@@ -176,6 +181,9 @@ private:
   void actConvertExecute();
   void actOpenFolderExecute();
   void ShowResults();
+  void actStatusDetailsExecute();
+  // The Status cell's tooltip of the selected row; empty without a selection.
+  QString SelectedStatusReason() const;
 
   // True when the key was a command of the window.
   bool FormKeyDown(QObject *watched, int key);
@@ -199,6 +207,10 @@ private:
   QTimer *FAddTimer = nullptr;
   // Where the settings were read from, and are written back to.
   std::string FSettingsFile;
+  // The run in progress: being built, or converting in its progress window.
+  enum class TRun { None, Building, Converting } FRun = TRun::None;
+  TConvertForm *FProgress = nullptr;
+  bool FCloseAfterRun = false;
   std::vector<std::string> FPendingPaths;
   bool FRetryScheduled = false;
 };

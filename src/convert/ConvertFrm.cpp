@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "convert/ConvertHelpers.h"
@@ -49,6 +50,14 @@ template <typename T> T *Named(T *control, const char *name, const QRect &geomet
   control->setObjectName(name);
   control->setGeometry(geometry);
   return control;
+}
+
+// How many queued files have the status.
+int FilesWith(const TTvlConvert &driver, int32_t status) {
+  int count = 0;
+  for (int p = 0; p < driver.Files.Count(); ++p)
+    count += driver.Files[p].Status == status;
+  return count;
 }
 
 } // namespace
@@ -124,6 +133,11 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   pBarAll->setValue(0);
   Canceled = false;
   FileCount = fileCount;
+  ShownTask = FrameTask = PictureTask = -1;
+  {
+    std::lock_guard guard(FLock);
+    FEnded = 0;
+  }
 
   TFFmpegVCL &engine = FDriver.Engine;
   engine.OnProgress = [this](int index, int frame, int fps, int current, float quality, float bitRate, int64_t size,
@@ -165,15 +179,13 @@ bool TConvertForm::ShutdownWindows() {
   return false;
 }
 
-void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
-                                  int ATotalOutputDuration) {
+void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t, int) {
   if (AIndex < 0)
     return;
   {
     std::lock_guard guard(FLock);
     CurrentIndex = AIndex;
     FProgressMs = ACurrentDuration;
-    FExpectedMs = ATotalOutputDuration;
   }
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
 }
@@ -181,8 +193,11 @@ void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, fl
 void TConvertForm::FFmpegTerminate(int AIndex, bool AFinished, bool AException, const std::string &AMessage) {
   std::unique_lock guard(FLock);
   if (AIndex >= 0) {
-    // One file's end: the run goes on, and so do pause and resume.
+    // One file's end: the run goes on, and so do pause and resume. The bars show it complete.
     FDriver.TaskEnded(AIndex, AFinished, AException, AMessage);
+    ++FEnded;
+    guard.unlock();
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
     return;
   }
   State = stEnded;
@@ -190,9 +205,10 @@ void TConvertForm::FFmpegTerminate(int AIndex, bool AFinished, bool AException, 
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_DONE)));
 }
 
-void TConvertForm::FFmpegPreviewBitmap(int, TBitmap *ABitmap, int, int64_t) {
+void TConvertForm::FFmpegPreviewBitmap(int AIndex, TBitmap *ABitmap, int, int64_t) {
   if (!ABitmap)
     return;
+  FrameTask = AIndex;
   // The engine fills the bitmap under this lock; taking it orders the copy after the filling.
   std::lock_guard guard(PreviewLock());
   FrameBitmap = QImage(ABitmap->Bits(), ABitmap->Width(), ABitmap->Height(), ABitmap->Stride(), QImage::Format_BGR888)
@@ -205,12 +221,9 @@ bool TConvertForm::event(QEvent *e) {
   case WM_CONVERT_PROGRESS:
     ConvertProgress();
     return true;
-  case WM_CONVERT_PREVIEW: {
-    auto *panel = static_cast<TPreviewPanel *>(pnlPreview);
-    panel->Picture = FrameBitmap;
-    panel->update();
+  case WM_CONVERT_PREVIEW:
+    ConvertPreview();
     return true;
-  }
   case WM_CONVERT_DONE:
     ConvertDone();
     return true;
@@ -219,32 +232,79 @@ bool TConvertForm::event(QEvent *e) {
   }
 }
 
+// Reports arrive late and out of step: a task's last report may come after the next task's first
+// picture, and a task's first report comes only after its first progress interval. The window
+// follows the newest task it has heard of and drops what is older.
 void TConvertForm::ConvertProgress() {
   std::unique_lock guard(FLock);
   const int32_t index = CurrentIndex;
-  const int currentMs = FProgressMs, totalMs = FExpectedMs;
+  const int currentMs = FProgressMs;
+  const int32_t ended = FEnded;
   guard.unlock();
-  lblIndex->setText(QString("Current:%1 / Total:%2").arg(index + 1).arg(FDriver.Engine.TaskTotal()));
-  const TInputFile *file = FDriver.FileOfTask(index);
+  if (index > ShownTask)
+    ShowTask(index, currentMs, ended > index);
+  else if (ShownTask >= 0)
+    // A report of an older task, or a task's end: what the shown task is at now.
+    ShowTask(ShownTask, index == ShownTask ? currentMs : 0, ended > ShownTask);
+}
+
+void TConvertForm::ConvertPreview() {
+  // A picture of a task already left behind is not shown.
+  if (FrameTask < ShownTask)
+    return;
+  if (FrameTask > ShownTask) {
+    std::unique_lock guard(FLock);
+    const int32_t ended = FEnded;
+    guard.unlock();
+    ShowTask(FrameTask, 0, ended > FrameTask);
+  }
+  auto *panel = static_cast<TPreviewPanel *>(pnlPreview);
+  panel->Picture = FrameBitmap;
+  PictureTask = FrameTask;
+  panel->update();
+}
+
+void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
+  const TInputFile *file = FDriver.FileOfTask(task);
   if (!file)
     return;
+  if (task != ShownTask) {
+    ShownTask = task;
+    // The picture of the task before is no picture of this one.
+    if (PictureTask != task) {
+      static_cast<TPreviewPanel *>(pnlPreview)->Picture = QImage();
+      PictureTask = -1;
+    }
+  }
+  const int taskTotal = FDriver.Engine.TaskTotal();
+  lblIndex->setText(QString("Current:%1 / Total:%2").arg(task + 1).arg(taskTotal));
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
-  const int64_t total = file->TrimDuration == -1 ? totalMs / 1000 : file->TrimDuration / 1000;
-  const int64_t totalOfFileMs = file->TrimDuration == -1 ? totalMs : file->TrimDuration;
-  FEstimate.Progress(platform::Clock().NowMs(), index, currentMs, totalOfFileMs);
+  // A file that does not tell its length moves the bars by the share of it read so far.
+  const bool lengthKnown = file->TrimDuration >= 0;
+  const int64_t totalMs = lengthKnown ? file->TrimDuration : -1000;
+  const int64_t doneMs = !lengthKnown ? currentMs : ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
+  // A file of unknown length gives the run's estimate nothing to go by.
+  if (lengthKnown)
+    FEstimate.Progress(platform::Clock().NowMs(), task, doneMs, totalMs);
   ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
-                             .arg(QString::fromStdString(FormatSeconds(currentMs / 1000)),
-                                  QString::fromStdString(FormatSeconds(static_cast<int32_t>(total)))));
-  if (total == 0)
-    return;
-  const int64_t percent = currentMs / 10 / total;
-  if (percent < 0 || percent > 100 || FileCount <= 0)
-    return;
-  pBarCur->setValue(static_cast<int>(percent));
-  pBarAll->setValue(static_cast<int>(index * 100 / FileCount + percent / FileCount));
+                             .arg(QString::fromStdString(FormatSeconds(static_cast<int32_t>(doneMs / 1000))),
+                                  QString::fromStdString(FormatSeconds(static_cast<int32_t>(totalMs / 1000)))));
+  // In milliseconds: whole seconds put a short file past 100 % before its end, and the bars froze.
+  int percent = 0;
+  if (ended)
+    percent = 100;
+  else if (lengthKnown)
+    percent = totalMs > 0 ? static_cast<int>(std::clamp<int64_t>(doneMs * 100 / totalMs, 0, 100)) : 0;
+  else if (const int permille = FDriver.Engine.TaskInputPermille(task); permille >= 0)
+    percent = std::clamp(permille / 10, 0, 100);
+  pBarCur->setValue(percent);
+  // The tasks run one after another: every task before this one is finished.
+  if (taskTotal > 0)
+    pBarAll->setValue(static_cast<int>((int64_t{task} * 100 + percent) / taskTotal));
   if (imgConverting->isVisible())
     imgConverting->update();
+  pnlPreview->update();
 }
 
 void TConvertForm::ConvertDone() {
@@ -257,13 +317,8 @@ void TConvertForm::ConvertDone() {
   platform::Power().ReleaseSleep();
   NotifyWhenInactive();
   hide();
-  std::string text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
-  // The cancelled file's output is closed properly but cut short: the user is told it is partial.
-  for (int p = 0; Canceled && p < FDriver.Files.Count(); ++p)
-    if (const std::string partial = TTvlConvert::PartialOutput(FDriver.Files[p]); !partial.empty())
-      text += "\nThe output is partial: " + partial;
   if (Canceled || !chkShutdown->isChecked())
-    platform::ShowMessage(text, platform::TMsgIcon::Information);
+    platform::ShowMessage(CompletionText(), platform::TMsgIcon::Information);
   if (!Canceled) {
     if (chkShutdown->isChecked())
       ShutdownWindows();
@@ -274,6 +329,20 @@ void TConvertForm::ConvertDone() {
   done(QDialog::Accepted);
 }
 
+std::string TConvertForm::CompletionText() const {
+  std::string text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
+  // The cancelled file's output is closed properly but cut short: the user is told it is partial.
+  for (int p = 0; Canceled && p < FDriver.Files.Count(); ++p)
+    if (const std::string partial = TTvlConvert::PartialOutput(FDriver.Files[p]); !partial.empty())
+      text += "\nThe output is partial: " + partial;
+  const int failed = FilesWith(FDriver, csFailed), cancelled = FilesWith(FDriver, csCanceled);
+  // Success is not claimed for files that did not make it.
+  if (failed > 0 || cancelled > 0)
+    text += "\n\n" + std::to_string(failed) + " file(s) failed, " + std::to_string(cancelled) +
+            " file(s) cancelled. The Status column of the list tells why.";
+  return text;
+}
+
 void TConvertForm::ShowTime() {
   lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
 }
@@ -281,12 +350,8 @@ void TConvertForm::ShowTime() {
 void TConvertForm::NotifyWhenInactive() {
   if (QApplication::activeWindow())
     return;
-  int succeeded = 0, failed = 0;
   // Files that could not be set up count as failed too.
-  for (int p = 0; p < FDriver.Files.Count(); ++p) {
-    succeeded += FDriver.Files[p].Status == csSuccess;
-    failed += FDriver.Files[p].Status == csFailed;
-  }
+  const int succeeded = FilesWith(FDriver, csSuccess), failed = FilesWith(FDriver, csFailed);
   platform::Notifier().Notify(platform::ApplicationTitle,
                               std::string(Canceled ? "Conversion canceled: " : "Conversion finished: ") +
                                   std::to_string(succeeded) + " succeeded, " + std::to_string(failed) + " failed.");

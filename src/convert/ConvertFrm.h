@@ -61,7 +61,16 @@ public:
   std::atomic<uint8_t> State{stConverting};   // written by the end report of the run
   int32_t FileCount = 0;                      // main thread only
   QImage FrameBitmap;                         // main thread only
+  int32_t FrameTask = -1;                     // main thread only: the task FrameBitmap comes from
   std::atomic<int32_t> CurrentIndex{0};       // task of the last progress report
+  // The task the window shows: its label, file name, bars, length and picture all describe it.
+  // Main thread only; it only moves forward, to the task of a newer report or picture.
+  int32_t ShownTask = -1;
+  int32_t PictureTask = -1; // main thread only: the task of the picture on the panel, -1 for none
+
+  // The completion message: the run's text, and when any file did not succeed, how many failed
+  // and how many were cancelled.
+  std::string CompletionText() const;
 
   // Controls. Their objectName is their field name.
   QFrame *pnlPreview = nullptr;
@@ -83,6 +92,9 @@ protected:
 private:
   void ApplyPreviewRule();
   void ConvertProgress();
+  void ConvertPreview();
+  // Shows the task at the given point of its conversion; ended shows it complete.
+  void ShowTask(int32_t task, int currentMs, bool ended);
   void ConvertDone();
   void ShowTime();
   // Tells the desktop how the run went when the user is looking elsewhere.
@@ -96,5 +108,6 @@ private:
   // Hands the engine handlers' values to the main thread. The end reports write the records'
   // statuses before they take it, and the main thread takes it before it reads them.
   std::mutex FLock;
-  int FProgressMs = 0, FExpectedMs = 0; // guarded by FLock
+  int FProgressMs = 0; // guarded by FLock
+  int32_t FEnded = 0;  // guarded by FLock: end reports of single tasks so far
 };

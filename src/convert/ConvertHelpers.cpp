@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 std::string FormatSeconds(int32_t seconds) {
+  if (seconds < 0)
+    return "--:--:--";
   char text[48];
   std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", seconds / 3600, seconds % 3600 / 60, seconds % 3600 % 60);
   return text;
@@ -72,6 +74,8 @@ std::string LowerCase(std::string text) {
       c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
+
+std::string WithLowerCasePatterns(const std::string &list) { return list + LowerCase(list); }
 
 bool InExtensionList(const char *list, const std::string &text) {
   return std::string(list).find(UpperCase(text)) != std::string::npos;

@@ -6,20 +6,25 @@
 #include <vector>
 
 // The extension list texts. Lookups in them are substring tests on upper-cased text, so ".MP"
-// counts as a video extension (it occurs inside "*.MP4;").
+// counts as a video extension (it occurs inside "*.MP4;"). Newer types follow the older ones.
 inline constexpr const char *VideoExtensions =
     "*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;"
-    "*.TP;*.IFO;*.NSV;*.MOD;*.TOD;";
+    "*.TP;*.IFO;*.NSV;*.MOD;*.TOD;*.WEBM;*.OGV;*.M4V;*.MTS;*.M2TS;*.M2V;*.3G2;*.F4V;";
 inline constexpr const char *AudioExtensions =
     "*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;"
-    "*.AC3;*.DTS;";
+    "*.AC3;*.DTS;*.OPUS;*.OGA;*.AIFF;*.AIF;*.AMR;*.M4B;";
 
-// Whole seconds as "hh:mm:ss"; hours may take more than two digits.
+// Whole seconds as "hh:mm:ss"; hours may take more than two digits. A negative value stands for
+// a length the file does not tell: "--:--:--".
 std::string FormatSeconds(int32_t seconds);
 
 // ASCII upper case; other bytes (UTF-8 sequences) stay as they are.
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
+
+// An extension list with the lower-case form of every pattern after it, for file dialogs that
+// match case-sensitively.
+std::string WithLowerCasePatterns(const std::string &list);
 
 // True when the upper-cased text occurs in the list text.
 bool InExtensionList(const char *list, const std::string &text);

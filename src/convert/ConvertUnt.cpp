@@ -5,6 +5,9 @@
 #include <system_error>
 
 #include "convert/JobBuilder.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/FFmpegLoader.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/MainThread.h"
@@ -34,6 +37,36 @@ void TInputFileList::Delete(int position) {
   Check(position);
   FItems.erase(FItems.begin() + position);
 }
+
+namespace {
+
+struct TStreamFacts {
+  bool Decodable = false; // an audio or video stream the libraries can decode
+  bool Video = false;     // a video stream that is not an attached picture
+};
+
+TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
+  TStreamFacts facts;
+  for (unsigned i = 0; context && i < context->nb_streams; ++i) {
+    const AVStream *st = context->streams[i];
+    const AVMediaType type = st->codecpar->codec_type;
+    if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO)
+      continue;
+    const bool picture = type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    facts.Video = facts.Video || picture;
+    if ((picture || type == AVMEDIA_TYPE_AUDIO) && AVCodecLib.avcodec_find_decoder(st->codecpar->codec_id))
+      facts.Decodable = true;
+  }
+  return facts;
+}
+
+// A length worked out from the bit rate is a guess; for video, whose declared rate is often a
+// ceiling, it can be off many times over, so such a file's length counts as unknown.
+bool DurationTrusted(const AVFormatContext *context, bool video) {
+  return context && !(video && context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
+}
+
+} // namespace
 
 TTvlConvert::TTvlConvert(const TIniOptions &profiles) : FProfiles(profiles) {}
 
@@ -77,12 +110,18 @@ std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVP
   file->FileSize = probe.GetFileSize();
   TFileStreamInfo info;
   probe.GetStreamInfo(info);
-  file->Duration = static_cast<int32_t>(info.Duration / 1000000);
-  file->DurationMs = info.Duration / 1000;
+  // A file converts when it holds something to decode; its length only drives the display, the
+  // progress and the trim, so a short or unknown one does not keep it out.
+  const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
+  file->HasVideo = facts.Video;
+  const int64_t durationMs = info.Duration / 1000;
+  const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
+  file->DurationMs = known ? durationMs : -1;
+  file->Duration = known ? static_cast<int32_t>(info.Duration / 1000000) : -1;
   file->TrimStart = -1;
   file->TrimDuration = file->DurationMs;
   file->Status = csNone;
-  if (file->FileSize > 0 && file->Duration > 0)
+  if (file->FileSize > 0 && facts.Decodable)
     return file;
   return nullptr;
 }
@@ -106,10 +145,18 @@ void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   out.Timestamp = 0;
   if (IsAudioExtension(ext))
     out.DisableVideo = true;
-  out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
-  FillAudioSettings(out, profile);
+  // Only a trim limits the output: the probed length can be an underestimate that would cut it.
+  if (IsTrimmed(file))
+    out.RecordTimeMs = static_cast<int32_t>(file.TrimDuration);
+  // A disc standard's muxer and rate settings come first; the profile's own choices override them.
+  if (!profile.Target.empty())
+    out.ExtOptions += "target=" + profile.Target + "\n";
+  const TEncoderCheck installed = [](const std::string &codec, bool video) {
+    return TCustomFFmpeg::HasEncoder(codec, video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO);
+  };
+  FillAudioSettings(out, profile, installed);
   if (category == 1)
-    FillVideoSettings(out, profile, file.AspectIndex);
+    FillVideoSettings(out, profile, file.AspectIndex, installed);
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
@@ -152,11 +199,18 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   const TFormatRec profile = FProfiles.GetFormat(profileIndex);
   try {
     // Count is read at every step: the windows answer while the run is built.
+    CancelBuild = false;
     for (int p = 0; p < Files.Count(); ++p) {
+      // Asked while the windows answered during the previous file.
+      if (CancelBuild) {
+        EndRun();
+        return false;
+      }
       const bool prepared = p < MaxRunFiles && PrepareJob(p, folder, profile.Category, profile.Ext);
-      // A file without a task must not show the result of an earlier run.
+      // A file without a task must not show the result of an earlier run. One left out by the cap
+      // did not fail: it is just not part of this run.
       TInputFile &file = Files[p];
-      file.Status = prepared ? csNone : csFailed;
+      file.Status = prepared || p >= MaxRunFiles ? csNone : csFailed;
       if (prepared)
         file.StatusText.clear();
       else if (p < MaxRunFiles)

@@ -18,8 +18,9 @@ struct TInputFile {
   std::string FileName; // full path
   std::string FileType; // extension without its dot, as written in the name
   int64_t FileSize = 0; // bytes
-  int32_t Duration = 0; // whole seconds
-  int64_t DurationMs = 0;
+  int32_t Duration = 0; // whole seconds; -1 when the file does not tell its length
+  int64_t DurationMs = 0; // -1 when unknown
+  bool HasVideo = false;  // the file holds a picture stream (not just cover art)
   int64_t TrimStart = -1; // ms; -1 = not trimmed
   int64_t TrimDuration = 0; // ms
   int32_t AspectIndex = 0; // 0 keep the source's, 1 "4:3", 2 "16:9", 3 "37:20", 4 "47:20"
@@ -31,6 +32,11 @@ struct TInputFile {
   // Why the last run failed the file: the engine's refusal or end message. Same thread rules.
   std::string StatusText;
 };
+
+// Whether the user cut the file: only then does its output get a length limit.
+inline bool IsTrimmed(const TInputFile &file) {
+  return file.TrimStart != -1 || file.TrimDuration != file.DurationMs;
+}
 
 // The queue in order; owns its records. A position outside 0 ... Count() - 1 throws
 // std::out_of_range.
@@ -92,6 +98,9 @@ public:
   // be used; BuildError() then says why.
   bool BuildRun(int32_t profileIndex, const std::string &folder);
   const std::string &BuildError() const { return FBuildError; }
+  // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
+  // then returns false with no task and no error.
+  bool CancelBuild = false;
   void StartConversion() { Engine.StartTasks(1); }
   // Records a task's end report in its file: success, failure, or cancelled. Runs on the
   // reporting worker thread.

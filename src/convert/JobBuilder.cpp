@@ -15,13 +15,15 @@ struct TLabel {
   const char *Codec;
 };
 
-constexpr TLabel AudioLabels[] = {{"amr_nb", "libamr_nb"},       {"aac", "libfaac"},   {"wav", "pcm_s16le"},
-                                  {"mp3 audio", "libmp3lame"},   {"ac-3 audio", "ac3"}, {"mpeg-2 audio", "mp2"},
-                                  {"ogg", "vorbis"}};
+constexpr TLabel AudioLabels[] = {{"amr_nb", "libamr_nb"},     {"aac", "libfaac"},    {"wav", "pcm_s16le"},
+                                  {"mp3 audio", "libmp3lame"}, {"ac-3 audio", "ac3"}, {"mpeg-2 audio", "mp2"},
+                                  {"ogg", "vorbis"},           {"opus", "libopus"},   {"flac", "flac"}};
 
-constexpr TLabel VideoLabels[] = {{"h.263 video", "h263"},         {"h.264", "libx264"},
-                                  {"xvid", "libxvid"},             {"mpeg-1 video", "mpeg1video"},
-                                  {"mpeg-2 video", "mpeg2video"},  {"flv video", "flv"}};
+constexpr TLabel VideoLabels[] = {{"h.263 video", "h263"},        {"h.264", "libx264"},
+                                  {"xvid", "libxvid"},            {"mpeg-1 video", "mpeg1video"},
+                                  {"mpeg-2 video", "mpeg2video"}, {"flv video", "flv"},
+                                  {"h.265", "libx265"},           {"vp8", "libvpx"},
+                                  {"vp9", "libvpx-vp9"},          {"av1", "libsvtav1"}};
 
 template <std::size_t N> std::string Translate(const TLabel (&table)[N], const std::string &label) {
   const std::string lower = LowerCase(label);
@@ -55,6 +57,15 @@ public:
         scaled < std::numeric_limits<int32_t>::min())
       throw TProfileItemError(Where(setting) + "the item \"" + item + "\" cannot be read.");
     return static_cast<int32_t>(scaled);
+  }
+
+  // Refuses an encoder item whose encoder the installed libraries lack: better said before the run
+  // than as the same failure of every file. Stream copy needs no encoder.
+  void RequireEncoder(const char *setting, const std::string &item, const std::string &codec, bool video,
+                      const TEncoderCheck &installed) const {
+    if (installed && !codec.empty() && codec != "copy" && !installed(codec, video))
+      throw TProfileItemError(Where(setting) + "the item \"" + item + "\" needs the encoder \"" + codec +
+                              "\", which the installed libraries lack.");
   }
 
 private:
@@ -99,28 +110,37 @@ std::string OutputFileName(const std::string &source, const std::string &folder,
   return candidate;
 }
 
-void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile) {
+void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile, const TEncoderCheck &installed) {
   const TProfileItems items(profile);
   const std::string rate = items.Item("SampleRate", profile.SampleRate, profile.SampleRateValue);
   out.AudioSampleRate = items.Number("SampleRate", rate, UpTo(rate, " Hz"));
   const std::string bitrate = items.Item("AudioBitrate", profile.AudioBitrate, profile.AudioBitrateValue);
   out.AudioBitrate = items.Number("AudioBitrate", bitrate, UpTo(bitrate, " kbps"), 1000);
-  out.AudioCodec = AudioCodecName(items.Item("AudioEncoder", profile.AudioEncoder, profile.AudioEncoderValue));
+  const std::string encoder = items.Item("AudioEncoder", profile.AudioEncoder, profile.AudioEncoderValue);
+  out.AudioCodec = AudioCodecName(encoder);
+  items.RequireEncoder("AudioEncoder", encoder, out.AudioCodec, false, installed);
   const std::string channel = items.Item("Channel", profile.Channel, profile.ChannelValue);
   out.AudioChannels = items.Number("Channel", channel, channel.substr(0, 1));
   out.AudioVolume = profile.Volume;
 }
 
-void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex) {
+void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex,
+                       const TEncoderCheck &installed) {
   const TProfileItems items(profile);
-  out.VideoCodec = VideoCodecName(items.Item("VideoEncoder", profile.VideoEncoder, profile.VideoEncoderValue));
+  const std::string encoder = items.Item("VideoEncoder", profile.VideoEncoder, profile.VideoEncoderValue);
+  out.VideoCodec = VideoCodecName(encoder);
+  items.RequireEncoder("VideoEncoder", encoder, out.VideoCodec, true, installed);
   const std::string rate = items.Item("Framerate", profile.Framerate, profile.FramerateValue);
   if (LowerCase(rate) != "keep original frame rate")
     out.FrameRate = LowerCase(UpTo(rate, " fps"));
-  out.FrameSize = items.Item("Resolution", profile.Resolution, profile.ResolutionValue);
+  const std::string size = items.Item("Resolution", profile.Resolution, profile.ResolutionValue);
+  if (LowerCase(size) != "keep original size")
+    out.FrameSize = size;
   out.AspectRatio = AspectRatioText(aspectIndex);
   const std::string bitrate = items.Item("VideoBitRate", profile.VideoBitRate, profile.VideoBitRateValue);
   out.VideoBitrate = items.Number("VideoBitRate", bitrate, UpTo(bitrate, " kbps"), 1000);
+  // A deeper or fuller source format would give files that players and phones refuse.
+  out.PixelFormat = profile.PixelFormat.empty() ? "yuv420p" : profile.PixelFormat;
   out.DisableSubtitle = true;
   out.Timestamp = 0;
 }

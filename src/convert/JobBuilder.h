@@ -35,8 +35,14 @@ bool IsAudioExtension(const std::string &ext);
 std::string OutputFileName(const std::string &source, const std::string &folder, const std::string &ext,
                            const std::function<bool(const std::string &)> &isTaken);
 
-// Audio fields of an output record from the profile; throws TProfileItemError.
-void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile);
+// Whether the installed libraries have the encoder of that engine name, video or audio.
+using TEncoderCheck = std::function<bool(const std::string &codec, bool video)>;
+
+// Audio fields of an output record from the profile; throws TProfileItemError, also for an encoder
+// that installed says is missing (not checked without it).
+void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile, const TEncoderCheck &installed = {});
 // Video fields (video profiles only) from the profile and the file's aspect choice; throws
-// TProfileItemError.
-void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex);
+// TProfileItemError as FillAudioSettings does. "Keep original size" leaves the size empty, as
+// "Keep original frame rate" leaves the rate.
+void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex,
+                       const TEncoderCheck &installed = {});

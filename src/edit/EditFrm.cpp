@@ -99,9 +99,8 @@ TEditForm::TEditForm(TTvlConvert &convert, QWidget *parent)
 }
 
 TEditForm::~TEditForm() {
-  // The playback ends while the window is whole: its last events may still reach the handlers.
-  fplyrEdit.OnPosition = nullptr;
-  fplyrEdit.OnState = nullptr;
+  // The playback ends while the window is whole: its last events may still reach the handlers (the
+  // play thread reads them until it has ended, so they are not cleared here).
   fplyrEdit.Stop(true);
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
+#include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
 #include "media/SwResampleStubs.h"
 
@@ -295,18 +296,24 @@ void TAudioOut::DeliverBlock() {
 }
 
 void TAudioOut::Encode(AVFrame *frame) {
-  if (frame)
-    frame->pts = AVUtil.av_rescale_q(SyncPosition, AVRational{1, FEncoder->sample_rate}, FEncoder->time_base);
+  // Timestamps count the samples sent: a source whose timestamps repeat or overlap must not make
+  // the encoded ones go backwards. A real gap ahead in the source's clock is kept.
+  if (frame) {
+    if (FNextPts == AV_NOPTS_VALUE || static_cast<double>(SyncPosition - FNextPts) > SyncTolerance)
+      FNextPts = SyncPosition;
+    frame->pts = AVUtil.av_rescale_q(FNextPts, AVRational{1, FEncoder->sample_rate}, FEncoder->time_base);
+    FNextPts += frame->nb_samples;
+  }
   const int sent = AVCodecLib.avcodec_send_frame(FEncoder, frame);
   if (sent < 0 && sent != AVERROR_EOF)
-    throw FFmpegException("Audio encoding failed");
+    throw FFmpegException("Audio encoding failed: " + CallErrorText("avcodec_send_frame()", sent));
   AVPacket *packet = FPacket.get();
   for (;;) {
     const int ret = AVCodecLib.avcodec_receive_packet(FEncoder, packet);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
       return;
     if (ret < 0)
-      throw FFmpegException("Audio encoding failed");
+      throw FFmpegException("Audio encoding failed: " + CallErrorText("avcodec_receive_packet()", ret));
     FEncodedBytes += packet->size;
     packet->stream_index = FStream->index;
     packet->flags |= AV_PKT_FLAG_KEY;

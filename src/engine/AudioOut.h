@@ -69,6 +69,7 @@ private:
   int FBlockCapacity = 0;      // samples per channel
   int FBlockSamples = 0;
   bool FDrained = false;
+  int64_t FNextPts = AV_NOPTS_VALUE; // of the next frame sent, in samples
   int64_t FClockShift = 0; // samples taken out of the sync clock at discontinuities
 };
 

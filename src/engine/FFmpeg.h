@@ -3,11 +3,14 @@
 // options like a command-line transcoder. This unit holds the task's settings, its option
 // handling and the opening of its files; the transcode itself runs later on the opened tables.
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,7 @@ struct AVCodec;
 struct AVStream;
 class TEngineThread;
 class TTranscoder;
+struct TMainThreadCall;
 
 // Joins (or, on its own thread, lets go of) a task's thread.
 struct TEngineThreadFree {
@@ -35,6 +39,7 @@ struct TEngineThreadFree {
 struct TOpenedInput {
   TInputContextPtr Context;
   int64_t TsOffset = 0; // added to this file's timestamps
+  bool Seeked = false;  // opened at a start offset: what comes before it is left out
   // Per stream of the file: the decoder settings gathered for it (not yet opened); null for
   // streams that are not decoded.
   std::vector<TCodecContextPtr> Decoders;
@@ -70,6 +75,10 @@ public:
   TCustomFFmpeg(const TCustomFFmpeg &) = delete;
   TCustomFFmpeg &operator=(const TCustomFFmpeg &) = delete;
 
+  // True when a task given this encoder name would find an encoder of the type: the named one, or
+  // the successor of an encoder of older libraries. Needs the bound libraries.
+  static bool HasEncoder(const std::string &name, AVMediaType type);
+
   // Lifecycle.
   bool Running = false;
   bool StopRequested = false;
@@ -78,6 +87,9 @@ public:
   bool Failed = false;
   std::string EndMessage;
   int TotalDurationMs = -1;
+  // Thousandths of the first input read so far, set before each progress report; -1 while
+  // unknown. For files that do not tell their length, it is the only measure of progress.
+  std::atomic<int> InputPermille{-1};
   int TaskIndex = -1;
   TLogHandler OnLog;
 
@@ -115,8 +127,12 @@ public:
   void EndOnThread();
   void Pause();
   void Resume();
-  // Asks the worker to stop and waits until its thread has ended.
-  void StopAndWait();
+  // Asks the worker to stop and waits until its thread has ended, at most timeout when one is given;
+  // false when the thread is still running then.
+  bool StopAndWait(std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
+  // Runs fn on the main thread while the worker waits; false, without running it, once a stop is
+  // asked: the main thread may be the one waiting for this worker to end.
+  bool CallOnMainThread(const std::function<void()> &fn);
   // Read before every packet: waits while the task is paused; whether a stop was asked.
   bool CheckStop();
   void Transcode();
@@ -229,6 +245,8 @@ private:
   bool FPaused = false;
   bool FThreadActive = false; // a worker thread runs the task
   std::unique_ptr<TEngineThread, TEngineThreadFree> FThread;
+  // The worker's call waiting for the main thread, if any; guarded by FStateLock.
+  std::shared_ptr<TMainThreadCall> FMainThreadCall;
   // Codecs opened by the transcode and not yet closed, newest first.
   std::vector<AVCodecContext *> FOpenEncoders;
   std::vector<AVCodecContext *> FOpenDecoders;
@@ -240,6 +258,14 @@ public:
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;
   int ThreadId = 0;
+
+  // The component's side of the task's events: once cut (when the component gives up waiting for
+  // the worker), events no longer reach the component. Events hold the lock shared while they run.
+  struct TComponentLink {
+    std::shared_timed_mutex Lock;
+    std::atomic<bool> Cut{false};
+  };
+  std::shared_ptr<TComponentLink> Link = std::make_shared<TComponentLink>();
 
   ~TFFmpeg() override;
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <mutex>
 
+#include "engine/DisplayTurn.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
@@ -29,6 +30,22 @@ constexpr TLegacyName LegacyEncoders[] = {{"libfaac", "aac"},
                                           {"mp3", "libmp3lame"},
                                           {"vorbis", "libvorbis"}};
 
+// The encoder of that name. One the libraries lack, or have only as experimental, gives way to its
+// successor when they have that; successor then names it.
+const struct AVCodec *FindEncoder(const std::string &name, const char *&successor) {
+  successor = nullptr;
+  const struct AVCodec *codec = AVCodecLib.avcodec_find_encoder_by_name(name.c_str());
+  if (codec && !(codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL))
+    return codec;
+  for (const TLegacyName &legacy : LegacyEncoders)
+    if (name == legacy.Name)
+      if (const struct AVCodec *newer = AVCodecLib.avcodec_find_encoder_by_name(legacy.Successor)) {
+        successor = legacy.Successor;
+        return newer;
+      }
+  return codec;
+}
+
 struct TDictionaryFree {
   void operator()(AVDictionary *dictionary) const { AVUtil.av_dict_free(&dictionary); }
 };
@@ -43,18 +60,11 @@ std::string Fixed2(double value) {
 
 const struct AVCodec *TCustomFFmpeg::LookupCodec(const std::string &name, AVMediaType type, bool encoder) {
   const char *kind = encoder ? "encoder" : "decoder";
-  const struct AVCodec *codec = encoder ? AVCodecLib.avcodec_find_encoder_by_name(name.c_str())
-                                        : AVCodecLib.avcodec_find_decoder_by_name(name.c_str());
-  if (encoder && (!codec || (codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL))) {
-    for (const TLegacyName &legacy : LegacyEncoders) {
-      if (name != legacy.Name)
-        continue;
-      if (const struct AVCodec *successor = AVCodecLib.avcodec_find_encoder_by_name(legacy.Successor)) {
-        Log(1, "Encoder '" + name + "' is not available; using its successor '" + legacy.Successor + "'");
-        codec = successor;
-      }
-    }
-  }
+  const char *successor = nullptr;
+  const struct AVCodec *codec =
+      encoder ? FindEncoder(name, successor) : AVCodecLib.avcodec_find_decoder_by_name(name.c_str());
+  if (successor)
+    Log(1, "Encoder '" + name + "' is not available; using its successor '" + successor + "'");
   if (!codec) {
     FErrorText = std::string("Unknown ") + kind + " '" + name + "'";
     return nullptr;
@@ -64,6 +74,12 @@ const struct AVCodec *TCustomFFmpeg::LookupCodec(const std::string &name, AVMedi
     return nullptr;
   }
   return codec;
+}
+
+bool TCustomFFmpeg::HasEncoder(const std::string &name, AVMediaType type) {
+  const char *successor = nullptr;
+  const struct AVCodec *codec = FindEncoder(name, successor);
+  return codec && codec->type == type;
 }
 
 bool TCustomFFmpeg::FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id) {
@@ -185,6 +201,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   if (S.StartTime != 0) {
     AVFormat.av_seek_frame(raw, -1, timestamp, AVSEEK_FLAG_BACKWARD);
     S.StartTime = 0;
+    file.Seeked = true;
   }
 
   std::vector<const struct AVCodec *> slots;
@@ -234,6 +251,11 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
                                 : static_cast<float>(par->width) / static_cast<float>(par->height);
       else if (aspect == 0.0f)
         aspect = 4.0f / 3.0f;
+      // Sizes and shape of the picture as shown: a phone's sideways picture is turned upright.
+      if (DisplayTurnOf(st).SwapsSides) {
+        std::swap(S.FrameWidth, S.FrameHeight);
+        aspect = 1.0f / aspect;
+      }
       S.FrameAspectRatio = aspect;
       S.FramePixFmt = par->format == -1 ? 0 : par->format;
       const AVRational real = st->r_frame_rate;
@@ -244,7 +266,8 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
                    Fixed2(av_q2d(average)) + " (" + std::to_string(average.num) + "/" + std::to_string(average.den) +
                    ") -> " + Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" +
                    std::to_string(real.den) + ")");
-      S.FrameRate = real;
+      // The average rate: the real one of a variable-rate stream is its clock (90000/1, 1000/1).
+      S.FrameRate = average.num > 0 && average.den > 0 ? average : real;
       slots.push_back(decoderNamed(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO));
       if (S.VideoDisable)
         st->discard = AVDISCARD_ALL;

@@ -48,6 +48,14 @@ bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_E
 
 } // namespace
 
+bool TTranscoder::InTime(const TInputStreamState &ist, int64_t pts) const {
+  // A file opened at a start offset counts from it: decoded or copied, what lies before is left
+  // out alike, so the streams start together.
+  if (FTask.FInputFiles[static_cast<size_t>(ist.FileIndex)].Seeked && pts < 0)
+    return false;
+  return S.StartTime == 0 || pts >= S.StartTime;
+}
+
 int TTranscoder::PickInputFile() {
   double iptsMin = 1e100, optsMin = 1e100;
   int file = -1;
@@ -152,12 +160,11 @@ double TTranscoder::InputSeconds() const {
     const AVFormatContext *context = file.Context.get();
     if (context->duration == AV_NOPTS_VALUE || context->duration <= 0)
       return 0;
-    double seconds = static_cast<double>(context->duration) / 1000000.0;
-    // A duration guessed from the bit rate of the first frames can be far too short for a
-    // variable rate: it bounds the output only loosely.
+    // A duration guessed from the bit rate can be short by any factor (a raw video stream's
+    // declared rate is a ceiling, hundreds of times its real one): it bounds nothing.
     if (context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
-      seconds *= 4;
-    longest = std::max(longest, seconds);
+      return 0;
+    longest = std::max(longest, static_cast<double>(context->duration) / 1000000.0);
   }
   return longest;
 }
@@ -245,8 +252,7 @@ void TTranscoder::MainLoop() {
       const int decoded = OutputPacket(ist, istIndex, pkt.get());
       AVCodecLib.av_packet_unref(pkt.get());
       if (decoded < 0) {
-        const std::string text = "Error while decoding stream #" + std::to_string(ist.FileIndex) + "." +
-                                 std::to_string(ist.StreamIndex);
+        const std::string text = DecodeErrorText(ist);
         if (S.ExitOnError)
           throw FFmpegException(text);
         if (S.Verbose >= 0)
@@ -262,15 +268,23 @@ void TTranscoder::MainLoop() {
   }
 }
 
+std::string TTranscoder::DecodeErrorText(const TInputStreamState &ist) const {
+  return "Error while decoding stream #" + std::to_string(ist.FileIndex) + "." + std::to_string(ist.StreamIndex) +
+         ": " + FDecodeError;
+}
+
 void TTranscoder::Finish() {
+  // A decoder that complains while draining has still given what it could: the outputs are
+  // flushed and the trailers written all the same.
   for (size_t i = 0; i < FInputStreams.size(); ++i)
-    if (FInputStreams[i]->DecodingNeeded)
-      OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr);
+    if (FInputStreams[i]->DecodingNeeded && OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr) < 0 &&
+        S.Verbose >= 0)
+      FTask.Log(1, DecodeErrorText(*FInputStreams[i]));
   CheckEveryStreamWritten();
   for (TOutputFile &file : FTask.FOutputFiles) {
     const int result = AVFormat.av_write_trailer(file.Context.get());
     if (result < 0)
-      throw FFmpegException(OpenErrorText("av_write_trailer()", result));
+      throw FFmpegException(CallErrorText("av_write_trailer()", result));
   }
   Report(true);
   FTask.CloseOpenCodecs();
@@ -299,7 +313,10 @@ int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pk
       ist.NextPts += PacketDurationUs(ist.Stream, *pkt);
       RateEmulation(ist);
     }
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+    // Judged by when it is shown: a reordered picture is decoded before its time.
+    const int64_t shown =
+        pkt->pts == AV_NOPTS_VALUE ? ist.Pts : AVUtil.av_rescale_q(pkt->pts, ist.Stream->time_base, AV_TIME_BASE_Q);
+    if (InTime(ist, shown))
       for (auto &ost : FOutputStreams)
         if (ost->SourceIndex == istIndex && !ost->EncodingNeeded)
           CopyPacket(*ost, ist, *pkt);
@@ -308,17 +325,16 @@ int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pk
     return 0;
   const int result = ist.Decoder->codec_type == AVMEDIA_TYPE_SUBTITLE ? DecodeSubtitle(ist, istIndex, pkt)
                                                                       : DecodeFrames(ist, istIndex, pkt);
-  if (result < 0)
-    return result;
   if (!pkt)
     FlushOutputs(istIndex);
-  return 0;
+  return result < 0 ? result : 0;
 }
 
 int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt) {
   AVCodecContext *dec = ist.Decoder;
   int result = AVCodecLib.avcodec_send_packet(dec, pkt);
   if (result < 0 && !Ended(result)) {
+    FDecodeError = CallErrorText("avcodec_send_packet()", result);
     FLastDecodeError = result;
     return -1;
   }
@@ -328,6 +344,7 @@ int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pk
     if (Ended(result))
       return 0;
     if (result < 0) {
+      FDecodeError = CallErrorText("avcodec_receive_frame()", result);
       FLastDecodeError = result;
       return -1;
     }
@@ -341,7 +358,7 @@ int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pk
       ist.NextPts = ist.Pts + PacketDurationUs(ist.Stream, *pkt);
     ist.NextFramePts = ist.NextPts;
     RateEmulation(ist);
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+    if (InTime(ist, ist.Pts))
       HandOut(istIndex, frame);
     AVUtil.av_frame_unref(frame);
   }
@@ -353,6 +370,7 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
   AVSubtitle sub{};
   int got = 0;
   if (const int result = AVCodecLib.avcodec_decode_subtitle2(ist.Decoder, &sub, &got, pkt); result < 0) {
+    FDecodeError = CallErrorText("avcodec_decode_subtitle2()", result);
     FLastDecodeError = result;
     return -1;
   }
@@ -363,7 +381,7 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     ~TSubtitleFree() { AVCodecLib.avsubtitle_free(&Sub); }
   } owned{sub};
   ist.Pts = ist.NextPts;
-  if (S.StartTime == 0 || ist.Pts >= S.StartTime)
+  if (InTime(ist, ist.Pts))
     for (auto &ost : FOutputStreams)
       if (ost->SourceIndex == istIndex && ost->EncodingNeeded)
         SubtitleOut(*ost, ist, sub, pkt->pts);
@@ -416,6 +434,7 @@ void TTranscoder::CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, co
 }
 
 void TTranscoder::FlushOutputs(int istIndex) {
+  DrainFilterGraph(istIndex);
   for (auto &ost : FOutputStreams) {
     if (ost->SourceIndex != istIndex || !ost->EncodingNeeded)
       continue;

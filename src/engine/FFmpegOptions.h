@@ -49,6 +49,7 @@ struct TOutputOptions {
   int VideoSync = -1;
   std::string VideoTag;
   std::string VideoFilters;
+  std::string PixelFormat; // "pix_fmt"; empty keeps the source's
   bool DisableSubtitle = false;
   std::string SubtitleLanguage;
   bool CopyTimestamps = false;

@@ -38,7 +38,8 @@ AVRational SampleAspect(float aspect, int width, int height) {
   return AVUtil.av_d2q(value, 255);
 }
 
-// "YYYY-MM-DDTHH:MM:SS.000000Z", how muxers take a recording date.
+constexpr int MaxRateTerm = 65535;
+
 // The rate nearest to the one wanted among those the encoder lists. MPEG-1 video lists, after its
 // eight standard rates, unofficial ones it takes only when unofficial streams are allowed.
 AVRational EncoderFrameRate(const AVCodec &codec, AVRational wanted, int strictness) {
@@ -52,6 +53,7 @@ AVRational EncoderFrameRate(const AVCodec &codec, AVRational wanted, int strictn
   return rates[static_cast<size_t>(AVUtil.av_find_nearest_q_idx(wanted, rates.data()))];
 }
 
+// "YYYY-MM-DDTHH:MM:SS.000000Z", how muxers take a recording date.
 std::string IsoTime(int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm utc{};
@@ -273,6 +275,8 @@ void TCustomFFmpeg::NewVideoStream(int output) {
   const struct AVCodec *codec = stream.Codec;
   if (codec && codec->supported_framerates && !S.ForceFps)
     fps = EncoderFrameRate(*codec, fps, c->strict_std_compliance);
+  // MPEG-4 Part 2 and its kin store the time base in 16 bits; nearly equal rates suit every encoder.
+  AVUtil.av_reduce(&fps.num, &fps.den, fps.num, fps.den, MaxRateTerm);
   c->time_base = AVRational{fps.den, fps.num};
   c->width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
   c->height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;

@@ -28,19 +28,30 @@ void TTranscoder::PrepareHooks() {
     FHooks.BeforeHook = [this](int64_t pts, THookAction &action) { FTask.OnBeforeHook(FTask, pts, action); };
 }
 
-void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist) {
-  AVCodecContext *dec = ist.Decoder;
+void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist, int width, int height,
+                                       AVPixelFormat format) {
   std::string error;
-  if (ConfigureFilters(ist.Filter, dec->width, dec->height, dec->pix_fmt, dec->sample_aspect_ratio, ost.Encoder, S,
+  if (ConfigureFilters(ist.Filter, width, height, format, ist.Decoder->sample_aspect_ratio, ist.Turn, ost.Encoder, S,
                        error) != 0)
     Fail(error.empty() ? "Error opening filters!" : "Error opening filters: " + error);
-  // The graph may change the pixel shape (setsar, scale): the encoder and the muxer describe what
-  // comes out of it.
+  // The user's graph may change the pixel shape (setsar, scale): the encoder and the muxer
+  // describe what comes out of it. A turn alone leaves the shape chosen for the upright picture.
   const AVRational aspect = AVFilterLib.av_buffersink_get_sample_aspect_ratio(ist.Filter.FilterOut);
-  if (aspect.num != 0)
+  if (aspect.num != 0 && FTask.FFiltersEnabled)
     ost.Encoder->sample_aspect_ratio = ost.Stream->sample_aspect_ratio = aspect;
   if (!ist.FilterPicture)
     ist.FilterPicture = NewFrame();
+}
+
+void TTranscoder::DrainFilterGraph(int istIndex) {
+  TInputStreamState &ist = *FInputStreams[static_cast<size_t>(istIndex)];
+  if (!ist.Filter.FilterIn)
+    return;
+  EndFilterInput(ist.Filter);
+  while (TakeFilteredPicture(ist.Filter, *ist.FilterPicture, ist.Pts) == 1) {
+    HandOutToOutputs(istIndex, ist.FilterPicture.get());
+    AVUtil.av_frame_unref(ist.FilterPicture.get());
+  }
 }
 
 void TTranscoder::HandOut(int istIndex, AVFrame *frame) {
@@ -55,6 +66,22 @@ void TTranscoder::HandOut(int istIndex, AVFrame *frame) {
   if (!ist.Filter.FilterIn) {
     HandOutToOutputs(istIndex, frame);
     return;
+  }
+  if (frame->width != ist.Filter.InWidth || frame->height != ist.Filter.InHeight ||
+      frame->format != ist.Filter.InFormat) {
+    // The graph was built for pictures of another size: it gives up what it holds and is built
+    // anew. The encoder is open already; its size stays, whatever the new graph puts out.
+    const int64_t pts = ist.Pts;
+    DrainFilterGraph(istIndex);
+    ist.Pts = pts;
+    for (auto &ost : FOutputStreams)
+      if (ost->SourceIndex == istIndex && ost->EncodingNeeded) {
+        const int encWidth = ost->Encoder->width, encHeight = ost->Encoder->height;
+        ConfigureFilterGraph(*ost, ist, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
+        ost->Encoder->width = encWidth;
+        ost->Encoder->height = encHeight;
+        break;
+      }
   }
   if (!AddFilterPicture(ist.Filter, *frame, ist.Pts))
     return;
@@ -88,7 +115,8 @@ void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
     bool shown = false;
     if (converted) {
       if (!FPreviewer)
-        FPreviewer = std::make_unique<TPreviewer>();
+        FPreviewer = std::make_unique<TPreviewer>(
+            [this](const std::function<void()> &fn) { return FTask.CallOnMainThread(fn); });
       lock.unlock(); // only this thread frees the previewer
       shown = FPreviewer->Show(*FPreviewConverter.Bitmap(), pts);
       lock.lock();

@@ -90,6 +90,7 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
   S.VideoSyncMethod = o.VideoSync;
   option("vtag", o.VideoTag);
   option("vfilters", o.VideoFilters);
+  option("pix_fmt", o.PixelFormat);
   S.SubtitleDisable = o.DisableSubtitle;
   S.SubtitleLanguage = o.SubtitleLanguage;
   S.CopyTs = o.CopyTimestamps;

@@ -13,6 +13,7 @@ extern "C" {
 #include "media/AVCodecStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
+#include "platform/MainThread.h"
 
 void TEngineThreadFree::operator()(TEngineThread *thread) const { delete thread; }
 
@@ -123,18 +124,95 @@ void TCustomFFmpeg::EndTask() {
 }
 
 void TCustomFFmpeg::EndOnThread() {
+  // Once only: replacing a thread that is ending would wait for it, and its end report may need
+  // the lock the caller holds.
+  if (FThread)
+    return;
   auto *thread = new TDoTerminateThread(*this);
   FThread.reset(thread);
   thread->Resume();
 }
 
+// A call of the worker waiting for the main thread. Shared by both, so the main thread's queue may
+// still hold it after the worker has gone.
+struct TMainThreadCall {
+  enum TState { csWaiting, csRunning, csDone, csCancelled };
+  std::mutex Lock;
+  std::condition_variable Changed;
+  TState State = csWaiting; // guarded by Lock
+  std::function<void()> Fn;
+  std::exception_ptr Error;
+
+  void Cancel() {
+    {
+      std::lock_guard guard(Lock);
+      if (State == csWaiting)
+        State = csCancelled;
+    }
+    Changed.notify_all();
+  }
+};
+
+bool TCustomFFmpeg::CallOnMainThread(const std::function<void()> &fn) {
+  if (platform::MainThread().IsMainThread()) {
+    fn();
+    return true;
+  }
+  auto call = std::make_shared<TMainThreadCall>();
+  call->Fn = fn;
+  {
+    std::lock_guard guard(FStateLock);
+    if (StopRequested)
+      return false;
+    FMainThreadCall = call;
+  }
+  platform::MainThread().Post([call] {
+    {
+      std::lock_guard guard(call->Lock);
+      if (call->State != TMainThreadCall::csWaiting)
+        return;
+      call->State = TMainThreadCall::csRunning;
+    }
+    try {
+      call->Fn();
+    } catch (...) {
+      call->Error = std::current_exception();
+    }
+    {
+      std::lock_guard guard(call->Lock);
+      call->State = TMainThreadCall::csDone;
+    }
+    call->Changed.notify_all();
+  });
+  TMainThreadCall::TState state;
+  {
+    std::unique_lock guard(call->Lock);
+    call->Changed.wait(guard, [&call] {
+      return call->State == TMainThreadCall::csDone || call->State == TMainThreadCall::csCancelled;
+    });
+    state = call->State;
+  }
+  {
+    std::lock_guard guard(FStateLock);
+    FMainThreadCall.reset();
+  }
+  if (call->Error)
+    std::rethrow_exception(call->Error);
+  return state == TMainThreadCall::csDone;
+}
+
 void TCustomFFmpeg::RequestStop() {
+  std::shared_ptr<TMainThreadCall> pending;
   {
     std::lock_guard guard(FStateLock);
     StopRequested = true;
     FPaused = false;
+    pending = FMainThreadCall;
   }
   FStateChanged.notify_all();
+  // Whoever stops the task may be the main thread, about to wait for this worker.
+  if (pending)
+    pending->Cancel();
 }
 
 void TCustomFFmpeg::Pause() {
@@ -157,9 +235,14 @@ bool TCustomFFmpeg::CheckStop() {
   return StopRequested;
 }
 
-void TCustomFFmpeg::StopAndWait() {
+bool TCustomFFmpeg::StopAndWait(std::chrono::milliseconds timeout) {
   RequestStop();
-  FThread.reset(); // joins: the stop request ends the worker after its current packet
+  // The stop request ends the worker after its current packet. A worker that does not end in time
+  // keeps its thread and task: whoever gave up on it must not free them.
+  if (FThread && !FThread->WaitForEnd(timeout))
+    return false;
+  FThread.reset();
+  return true;
 }
 
 void TCustomFFmpeg::CloseOpenCodecs() {

@@ -25,7 +25,7 @@ void ApplyPriority(TConvertPriority priority) {
 
 TEngineThread::TEngineThread(TCustomFFmpeg &task, TConvertPriority priority, TBody body)
     : FTask(task), FPriority(priority), FBody(body) {
-  FThread = std::thread([this] { Main(); });
+  FThread = std::thread([this, end = FEnd] { Main(end); });
   std::unique_lock guard(FLock);
   FWake.wait(guard, [this] { return FIdKnown; });
 }
@@ -54,22 +54,52 @@ void TEngineThread::Resume() {
   FWake.notify_all();
 }
 
-void TEngineThread::Main() {
+bool TEngineThread::WaitForEnd(std::chrono::milliseconds timeout) {
+  if (IsCurrent())
+    return false;
+  {
+    std::lock_guard guard(FLock);
+    if (!FResumed) {
+      FCancelled = true;
+      FResumed = true;
+    }
+  }
+  FWake.notify_all();
+  std::unique_lock guard(FEnd->Lock);
+  // A timeout too far ahead to add to the clock means waiting for as long as it takes.
+  if (timeout >= std::chrono::hours(24 * 365)) {
+    FEnd->Changed.wait(guard, [this] { return FEnd->Done; });
+    return true;
+  }
+  return FEnd->Changed.wait_for(guard, timeout, [this] { return FEnd->Done; });
+}
+
+void TEngineThread::Main(const std::shared_ptr<TEnd> &end) {
+  // Through the shared state only: the body may have freed this object (a task freed by its own
+  // thread, or one given up on).
+  const auto finish = [end] {
+    std::lock_guard guard(end->Lock);
+    end->Done = true;
+    end->Changed.notify_all();
+  };
+  bool cancelled;
   {
     std::unique_lock guard(FLock);
     FThreadId = static_cast<int>(gettid());
     FIdKnown = true;
     FWake.notify_all();
     FWake.wait(guard, [this] { return FResumed; });
-    if (FCancelled)
-      return;
+    cancelled = FCancelled;
   }
-  ApplyPriority(FPriority);
-  try {
-    (FTask.*FBody)();
-  } catch (...) {
-    // Whatever escapes a task body ends the thread only; the task has reported its end already.
+  if (!cancelled) {
+    ApplyPriority(FPriority);
+    try {
+      (FTask.*FBody)();
+    } catch (...) {
+      // Whatever escapes a task body ends the thread only; the task has reported its end already.
+    }
   }
+  finish();
 }
 
 TFFmpegThread::TFFmpegThread(TCustomFFmpeg &task, TConvertPriority priority)

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "engine/DisplayTurn.h"
 #include "engine/FFmpegException.h"
 #include "engine/TranscodeState.h"
 #include "media/AVCodecStubs.h"
@@ -14,6 +15,24 @@
 namespace {
 
 std::string Pair(int a, int b) { return "#" + std::to_string(a) + "." + std::to_string(b); }
+
+// A copied video stream counts time in its frames when its container's clock is a fine one
+// (MPEG-TS 1/90000, Matroska 1/1000): muxers such as AVI take the time base as the frame rate.
+// A variable-rate stream, whose real rate is a clock itself, counts in its average frames.
+AVRational CopyTimeBase(const AVStream &stream) {
+  constexpr double FineClock = 0.001;
+  constexpr int MaxFrameRate = 1000;
+  const AVRational tb = stream.time_base;
+  if (stream.codecpar->codec_type != AVMEDIA_TYPE_VIDEO || av_q2d(tb) > FineClock)
+    return tb;
+  AVRational rate = stream.r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > MaxFrameRate)
+    rate = stream.avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > MaxFrameRate)
+    return tb;
+  const AVRational frame{rate.den, rate.num};
+  return av_q2d(frame) > av_q2d(tb) ? frame : tb;
+}
 
 } // namespace
 
@@ -228,10 +247,10 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
   if (in->codec_type == AVMEDIA_TYPE_AUDIO &&
       ((in->codec_id == AV_CODEC_ID_MP3 && out->block_align == 1) || in->codec_id == AV_CODEC_ID_AC3))
     out->block_align = 0;
-  ost.Stream->time_base = ist.Stream->time_base;
+  ost.Stream->time_base = CopyTimeBase(*ist.Stream);
   if (AVCodecLib.avcodec_parameters_to_context(ost.Encoder, out) < 0)
     throw FFmpegException("av_malloc fail");
-  ost.Encoder->time_base = ist.Stream->time_base;
+  ost.Encoder->time_base = ost.Stream->time_base;
 }
 
 void TTranscoder::PrepareEncoding(TOutputStreamState &ost, TInputStreamState &ist) {
@@ -243,10 +262,16 @@ void TTranscoder::PrepareEncoding(TOutputStreamState &ost, TInputStreamState &is
   case AVMEDIA_TYPE_AUDIO:
     ost.AudioResample = enc->sample_rate != dec->sample_rate || S.AudioSyncMethod > 1;
     break;
-  case AVMEDIA_TYPE_VIDEO:
-    if (FTask.FFiltersEnabled)
-      ConfigureFilterGraph(ost, ist);
+  case AVMEDIA_TYPE_VIDEO: {
+    // Sideways pictures are turned upright by the graph; crop settings keep the plain path.
+    const bool cropping = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
+    ist.Turn = DisplayTurnOf(ist.Stream).Filters;
+    if (cropping && !FTask.FFiltersEnabled)
+      ist.Turn.clear();
+    if (FTask.FFiltersEnabled || !ist.Turn.empty())
+      ConfigureFilterGraph(ost, ist, dec->width, dec->height, dec->pix_fmt);
     break;
+  }
   case AVMEDIA_TYPE_SUBTITLE:
     break;
   default:
@@ -348,7 +373,7 @@ void TTranscoder::OpenBitstreamFilters(TOutputStreamState &ost) {
     if (result >= 0)
       result = AVCodecLib.av_bsf_init(context.get());
     if (result < 0)
-      Fail(OpenErrorText(name, result));
+      Fail(CallErrorText(name, result));
     parameters = context->par_out;
     ost.Filters.push_back(std::move(context));
   }

@@ -1,5 +1,9 @@
 #include "engine/FFmpegVCL.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <shared_mutex>
 #include <unistd.h>
 
 #include "engine/FFmpegThread.h"
@@ -37,6 +41,26 @@ TFFmpeg *TFFmpegList::FindByThread(int threadId) const {
   return nullptr;
 }
 
+namespace {
+
+// A task's event handler that does nothing once the component has given up on the task.
+template <typename Fn> auto Linked(std::shared_ptr<TFFmpeg::TComponentLink> link, Fn fn) {
+  return [link = std::move(link), fn = std::move(fn)](auto &&...args) {
+    std::shared_lock guard(link->Lock);
+    if (!link->Cut)
+      fn(std::forward<decltype(args)>(args)...);
+  };
+}
+
+// Tasks whose worker did not stop in time. They stay allocated for as long as the process lives:
+// their workers may still use them.
+std::vector<TFFmpeg *> &AbandonedTasks() {
+  static auto *tasks = new std::vector<TFFmpeg *>; // never freed, for the same reason
+  return *tasks;
+}
+
+} // namespace
+
 TCustomFFmpegVCL::TCustomFFmpegVCL() : FAlive(std::make_shared<TCustomFFmpegVCL *>(this)) {
   ComponentRegistry().Add(this);
 }
@@ -52,13 +76,43 @@ void TCustomFFmpegVCL::ShutDown() {
     for (int i = 0; i < FTasks.Count(); ++i)
       FTasks.Items(i)->RequestStop();
   }
-  // Without the lock: a worker reports its end under it before its thread can be joined.
+  // Without the lock: a worker reports its end under it before its thread can end. The tasks stay
+  // in the list meanwhile, so no end report counts the run as over.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StopTimeoutMs);
   for (int i = 0; i < FTasks.Count(); ++i)
-    FTasks.Items(i)->StopAndWait();
+    FTasks.Items(i)->StopAndWait(std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
   std::vector<std::unique_ptr<TFFmpeg>> tasks;
   {
     std::lock_guard guard(FEventLock); // an event still running finishes first
     tasks = FTasks.ExtractAll();
+  }
+  FreeTasks(std::move(tasks), std::chrono::milliseconds(0));
+}
+
+void TCustomFFmpegVCL::FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> tasks, std::chrono::milliseconds timeout) {
+  // Without the lock: a worker reports its end under it before its thread can end. A stop also
+  // cancels the worker's pending hand-off to this thread, so the wait needs nothing of this thread.
+  for (auto &task : tasks) {
+    if (task->StopAndWait(timeout))
+      continue;
+    // Freeing the task would pull it from under its worker: it is left to the worker, which never
+    // reaches this component again (its events are cut off first).
+    const std::string &input = task->InputOptions.FileName;
+    const std::string message = (input.empty() ? std::string("A task") : "The task of \"" + input + "\"") +
+                                " did not stop within " + std::to_string(StopTimeoutMs) +
+                                " ms; it is left to end on its own.";
+    std::fprintf(stderr, "tavrelle: %s\n", message.c_str());
+    {
+      std::lock_guard guard(FEventLock);
+      FErrorText = message;
+    }
+    // From here on the worker's events do not reach this component, which may soon be gone.
+    TFFmpeg::TComponentLink &link = *task->Link;
+    link.Cut = true;
+    if (link.Lock.try_lock_for(std::chrono::milliseconds(StopTimeoutMs)))
+      link.Lock.unlock(); // no event of the task is running
+    AbandonedTasks().push_back(task.release());
   }
 }
 
@@ -80,9 +134,9 @@ bool TCustomFFmpegVCL::Preview() const {
 }
 
 void TCustomFFmpegVCL::SetPreview(bool value) {
+  std::lock_guard preview(PreviewLock());
   std::lock_guard guard(FEventLock);
   FPreview = value;
-  std::lock_guard preview(PreviewLock());
   for (int i = 0; i < FTasks.Count(); ++i) {
     uint8_t &flags = FTasks.Items(i)->PreviewFlags;
     flags = static_cast<uint8_t>(value ? flags | 1 : flags & ~1);
@@ -95,9 +149,9 @@ bool TCustomFFmpegVCL::PreviewBitmap() const {
 }
 
 void TCustomFFmpegVCL::SetPreviewBitmap(bool value) {
+  std::lock_guard preview(PreviewLock());
   std::lock_guard guard(FEventLock);
   FPreviewBitmap = value;
-  std::lock_guard preview(PreviewLock());
   for (int i = 0; i < FTasks.Count(); ++i) {
     uint8_t &flags = FTasks.Items(i)->PreviewFlags;
     flags = static_cast<uint8_t>(value ? flags | 2 : flags & ~2);
@@ -139,7 +193,8 @@ int TCustomFFmpegVCL::CreateTask(const std::string &fileName, const TInputOption
   try {
     auto task = std::make_unique<TFFmpeg>();
     TFFmpeg *t = task.get();
-    t->OnLog = [this, t](int level, const std::string &text) { DoLog(t, level, text); };
+    const auto link = t->Link;
+    t->OnLog = Linked(link, [this, t](int level, const std::string &text) { DoLog(t, level, text); });
     if (FFLoader.LibrariesLoaded(EngineLibraries))
       t->Reset();
     t->SetVerbose(static_cast<int>(LogLevel()) - 1);
@@ -148,19 +203,19 @@ int TCustomFFmpegVCL::CreateTask(const std::string &fileName, const TInputOption
       std::lock_guard preview(PreviewLock());
       t->PreviewFlags = flags;
     }
-    t->OnPreviewBitmap = [this](TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts) {
+    t->OnPreviewBitmap = Linked(link, [this](TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts) {
       DoPreviewBitmap(task, bitmap, frameNumber, pts);
-    };
+    });
     if (!t->OpenInput(fileName, inputOptions)) {
       t->OnLog = nullptr;
       FErrorText = t->ErrorText();
       return -1;
     }
-    t->OnProgress = [this](TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
-                           float bitRate, int64_t currentSize, int totalOutputDuration) {
+    t->OnProgress = Linked(link, [this](TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration,
+                                        float quality, float bitRate, int64_t currentSize, int totalOutputDuration) {
       DoProgress(task, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
-    };
-    t->OnTerminate = [this](TCustomFFmpeg &task) { DoTerminate(task); };
+    });
+    t->OnTerminate = Linked(link, [this](TCustomFFmpeg &task) { DoTerminate(task); });
     std::lock_guard guard(FEventLock);
     return FTasks.Add(std::move(task));
   } catch (const std::exception &e) {
@@ -182,12 +237,14 @@ bool TCustomFFmpegVCL::OpenTaskOutput(int taskIndex, const std::string &fileName
       return false;
     }
     if (outputOptions && outputOptions->UseCustomHook)
-      task->OnCustomHook = [this](TCustomFFmpeg &t, TBitmap *bitmap, int frameNumber, int64_t pts, bool &update,
-                                  bool &stopHook) { DoCustomHook(t, bitmap, frameNumber, pts, update, stopHook); };
+      task->OnCustomHook = Linked(task->Link, [this](TCustomFFmpeg &t, TBitmap *bitmap, int frameNumber, int64_t pts,
+                                                     bool &update, bool &stopHook) {
+        DoCustomHook(t, bitmap, frameNumber, pts, update, stopHook);
+      });
     else if (outputOptions && outputOptions->UseBeforeHook)
-      task->OnBeforeHook = [this](TCustomFFmpeg &t, int64_t pts, THookAction &action) {
+      task->OnBeforeHook = Linked(task->Link, [this](TCustomFFmpeg &t, int64_t pts, THookAction &action) {
         DoBeforeHook(t, pts, action);
-      };
+      });
     if (!task->OpenOutput(fileName, outputOptions)) {
       FErrorText = task->ErrorText();
       return false;
@@ -200,12 +257,13 @@ bool TCustomFFmpegVCL::OpenTaskOutput(int taskIndex, const std::string &fileName
 }
 
 void TCustomFFmpegVCL::DeleteTask(int taskIndex) {
-  std::unique_ptr<TFFmpeg> task;
+  std::vector<std::unique_ptr<TFFmpeg>> tasks;
   {
     std::lock_guard guard(FEventLock);
-    task = FTasks.Extract(taskIndex);
+    if (auto task = FTasks.Extract(taskIndex))
+      tasks.push_back(std::move(task));
   }
-  // Freed without the lock: the task waits for its thread, which reports its end under it.
+  FreeTasks(std::move(tasks), std::chrono::milliseconds(StopTimeoutMs));
 }
 
 void TCustomFFmpegVCL::DeleteAllTasks() {
@@ -216,11 +274,18 @@ void TCustomFFmpegVCL::DeleteAllTasks() {
     FErrorText.clear();
     FConcurrency = 0;
   }
+  FreeTasks(std::move(tasks), std::chrono::milliseconds(StopTimeoutMs));
 }
 
 int TCustomFFmpegVCL::TaskTotal() const {
   std::lock_guard guard(FEventLock);
   return FTasks.Count();
+}
+
+int TCustomFFmpegVCL::TaskInputPermille(int taskIndex) const {
+  std::lock_guard guard(FEventLock);
+  const TFFmpeg *task = taskIndex >= 0 && taskIndex < FTasks.Count() ? FTasks.Items(taskIndex) : nullptr;
+  return task ? task->InputPermille.load() : -1;
 }
 
 void TCustomFFmpegVCL::StartTasks(int concurrency) {
@@ -313,20 +378,28 @@ void TCustomFFmpegVCL::LibraryLine(int threadId, int level, const std::string &l
   DoLog(FTasks.FindByThread(threadId), level, line);
 }
 
+// Hooks run outside the lock: a slow hook must not hold up the main thread's operations.
+template <typename Fn> Fn TCustomFFmpegVCL::HookOf(const TEngineEvent<Fn> &event, const TCustomFFmpeg &task,
+                                                   int &index) const {
+  std::lock_guard guard(FEventLock);
+  index = task.TaskIndex;
+  return event.Get();
+}
+
 void TCustomFFmpegVCL::DoBeforeHook(TCustomFFmpeg &task, int64_t pts, THookAction &action) {
-  if (OnBeforeHook)
-    OnBeforeHook(task.TaskIndex, pts, action);
+  int index;
+  if (const TBeforeHookEvent hook = HookOf(OnBeforeHook, task, index))
+    hook(index, pts, action);
 }
 
 void TCustomFFmpegVCL::DoCustomHook(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts, bool &update,
                                     bool &stopHook) {
-  if (OnCustomHook)
-    OnCustomHook(task.TaskIndex, bitmap, frameNumber, pts, update, stopHook);
+  int index;
+  if (const TCustomHookEvent hook = HookOf(OnCustomHook, task, index))
+    hook(index, bitmap, frameNumber, pts, update, stopHook);
 }
 
 void TCustomFFmpegVCL::DoLog(TCustomFFmpeg *task, int level, const std::string &text) {
-  if (!OnLog)
-    return;
   std::lock_guard guard(FEventLock);
   OnLog(task ? task->TaskIndex : -1, LogLevelOf(level), text);
 }
@@ -339,14 +412,17 @@ void TCustomFFmpegVCL::DoPreviewBitmap(TCustomFFmpeg &task, TBitmap *bitmap, int
     std::lock_guard guard(FEventLock);
     index = task.TaskIndex;
   }
-  // The worker waits while the main thread runs the handler; it holds no lock meanwhile.
-  platform::MainThread().Synchronize([&] { OnPreviewBitmap(index, bitmap, frameNumber, pts); });
+  // The worker waits while the main thread runs the handler, holding no lock meanwhile; a stop of
+  // the task cancels the wait. The handler is fetched on the main thread, where its owner clears
+  // it, and called without EventLock: it takes PreviewLock, which comes first.
+  task.CallOnMainThread([&] {
+    if (const TPreviewBitmapEvent handler = OnPreviewBitmap.Get())
+      handler(index, bitmap, frameNumber, pts);
+  });
 }
 
 void TCustomFFmpegVCL::DoProgress(TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
                                   float bitRate, int64_t currentSize, int totalOutputDuration) {
-  if (!OnProgress)
-    return;
   std::lock_guard guard(FEventLock);
   OnProgress(task.TaskIndex, frameNumber, fps, currentDuration, quality, bitRate, currentSize, totalOutputDuration);
 }

@@ -2,6 +2,7 @@
 // The engine component: owns the tasks, starts them one after another (or several at once) on
 // worker threads, lets the caller stop, pause and resume them, and reports log lines, progress,
 // preview bitmaps, hook calls and task ends through its events.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,38 @@ using TProgressEvent =
                        int64_t ACurrentSize, int ATotalOutputDuration)>;
 using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException, const std::string &AMessage)>;
 
+// An event of the component. Assigning, testing and calling it all take the component's event
+// lock, so a handler cleared by its owner is never called afterwards, nor while it is being cleared.
+template <typename Fn> class TEngineEvent {
+public:
+  explicit TEngineEvent(std::recursive_mutex &lock) : FLock(lock) {}
+  TEngineEvent(const TEngineEvent &) = delete;
+  TEngineEvent &operator=(Fn fn) {
+    std::lock_guard guard(FLock);
+    FFn = std::move(fn);
+    return *this;
+  }
+  explicit operator bool() const {
+    std::lock_guard guard(FLock);
+    return static_cast<bool>(FFn);
+  }
+  // Calls the handler, if any, under the lock.
+  template <typename... Args> void operator()(Args &&...args) const {
+    std::lock_guard guard(FLock);
+    if (FFn)
+      FFn(std::forward<Args>(args)...);
+  }
+  // The handler as it is now; for handlers that run where the lock may not be held.
+  Fn Get() const {
+    std::lock_guard guard(FLock);
+    return FFn;
+  }
+
+private:
+  std::recursive_mutex &FLock;
+  Fn FFn;
+};
+
 // The tasks of a component in order; a task's TaskIndex is its position.
 class TFFmpegList {
 public:
@@ -39,6 +72,16 @@ private:
 };
 
 class TCustomFFmpegVCL {
+  // Held while log, progress and termination events run and while any event is assigned; also
+  // guards the task list, the counters and the properties, which worker threads read when one task
+  // ends and the next starts.
+  //
+  // Lock order, everywhere in the engine: PreviewLock → CodecLock → the component registry's lock
+  // → EventLock → a task's state lock. A thread holding one of them takes only those to its right:
+  // a worker converting a preview picture under PreviewLock may log, and a log line needs the
+  // registry's lock and then EventLock; so nothing under EventLock takes PreviewLock.
+  mutable std::recursive_mutex FEventLock;
+
 public:
   TCustomFFmpegVCL();
   virtual ~TCustomFFmpegVCL();
@@ -59,13 +102,17 @@ public:
   TConvertPriority ThreadPriority() const;
   void SetThreadPriority(TConvertPriority value);
 
-  // Assigned before tasks start.
-  TBeforeHookEvent OnBeforeHook;
-  TCustomHookEvent OnCustomHook;
-  TLogEvent OnLog;
-  TPreviewBitmapEvent OnPreviewBitmap;
-  TProgressEvent OnProgress;
-  TTerminateEvent OnTerminate;
+  // Assigned before tasks start; clearing one waits for a call of it on a worker to end.
+  TEngineEvent<TBeforeHookEvent> OnBeforeHook{FEventLock};
+  TEngineEvent<TCustomHookEvent> OnCustomHook{FEventLock};
+  TEngineEvent<TLogEvent> OnLog{FEventLock};
+  TEngineEvent<TPreviewBitmapEvent> OnPreviewBitmap{FEventLock};
+  TEngineEvent<TProgressEvent> OnProgress{FEventLock};
+  TEngineEvent<TTerminateEvent> OnTerminate{FEventLock};
+
+  // How long the main thread waits for a stopped worker to end before it gives up on it: the
+  // worker is reported and left to end on its own, with its task.
+  int StopTimeoutMs = 10000;
 
   // Operations of the main thread.
   bool BindLibraries(const std::string &libraryFolder);
@@ -74,6 +121,8 @@ public:
   void DeleteTask(int taskIndex);
   void DeleteAllTasks();
   int TaskTotal() const;
+  // Thousandths of the task's input read so far, or -1 (no such task, nothing read yet).
+  int TaskInputPermille(int taskIndex) const;
   void StartTasks(int concurrency);
   void StopTasks();
   void PauseTasks();
@@ -103,9 +152,11 @@ private:
   void StartTaskAt(int index);
   int Verbosity() const { return static_cast<int>(FLogLevel) - 1; }
 
-  // Held while log, progress and termination events run; also guards the task list, the
-  // counters and the properties, which worker threads read when one task ends and the next starts.
-  mutable std::recursive_mutex FEventLock;
+  // The hook handler and the task's index, read together under the lock.
+  template <typename Fn> Fn HookOf(const TEngineEvent<Fn> &event, const TCustomFFmpeg &task, int &index) const;
+  // Stops and frees tasks taken out of the list, waiting at most timeout for each worker.
+  void FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> tasks, std::chrono::milliseconds timeout);
+
   std::string FErrorText;
   int FNextTask = -1;
   int FConcurrency = 0;

@@ -2,6 +2,7 @@
 // goes to the encoder as it is, converted only to the encoder's formats), the bitstream filters,
 // the interleaved write, and the progress report.
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/FFmpegException.h"
 #include "engine/TranscodeState.h"
@@ -95,7 +96,7 @@ int TTranscoder::Encode(TOutputStreamState &ost, AVFrame *frame) {
   const char *failure = video ? "Video encoding failed" : "Audio encoding failed";
   int result = AVCodecLib.avcodec_send_frame(enc, frame);
   if (result < 0 && result != AVERROR_EOF)
-    throw FFmpegException(failure);
+    throw FFmpegException(std::string(failure) + ": " + CallErrorText("avcodec_send_frame()", result));
   int written = 0;
   TPacketPtr pkt = NewPacket();
   for (;;) {
@@ -103,7 +104,7 @@ int TTranscoder::Encode(TOutputStreamState &ost, AVFrame *frame) {
     if (Ended(result))
       return written;
     if (result < 0)
-      throw FFmpegException(failure);
+      throw FFmpegException(std::string(failure) + ": " + CallErrorText("avcodec_receive_packet()", result));
     written += pkt->size;
     (video ? FVideoBytes : FAudioBytes) += pkt->size;
     if (ost.TwoPassLog && enc->stats_out)
@@ -136,7 +137,7 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
         continue;
       if (S.ExitOnError || FTask.OnLog) {
         const std::string text =
-            OpenErrorText(std::string(filter->filter->name) + " failed for stream " + std::to_string(streamIndex) +
+            CallErrorText(std::string(filter->filter->name) + " failed for stream " + std::to_string(streamIndex) +
                               ", codec " + (ost.Encoder->codec ? ost.Encoder->codec->name : "copy"),
                           result);
         if (S.ExitOnError)
@@ -148,6 +149,7 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
   }
   AVFormatContext *os = OutputContext(ost);
   for (TPacketPtr &packet : packets) {
+    KeepTimestampsInOrder(ost, *packet);
     // Nothing is written past the bound of the output's length.
     const int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     if (time != AV_NOPTS_VALUE && PastLimit(ost, static_cast<double>(time) * av_q2d(ost.Stream->time_base)))
@@ -156,9 +158,33 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
       ost.MuxEnd = std::max(ost.MuxEnd, packet->pts + packet->duration);
     const int result = AVFormat.av_interleaved_write_frame(os, packet.get());
     if (result < 0)
-      throw FFmpegException(OpenErrorText("av_interleaved_write_frame()", result));
+      throw FFmpegException(CallErrorText("av_interleaved_write_frame()", result));
     ost.PacketsWritten += 1;
   }
+}
+
+// Muxers refuse a packet whose decoding time does not move forward, or that would be shown
+// before it is decoded; sources with overlapping or repeated timestamps produce both. Such a
+// packet is moved just behind the one before it.
+void TTranscoder::KeepTimestampsInOrder(TOutputStreamState &ost, AVPacket &pkt) {
+  if (pkt.dts == AV_NOPTS_VALUE)
+    return;
+  const int64_t before = pkt.dts;
+  const int64_t floor = ost.LastDts == AV_NOPTS_VALUE ? INT64_MIN : ost.LastDts + 1;
+  if (pkt.pts != AV_NOPTS_VALUE && pkt.pts < pkt.dts)
+    pkt.pts = pkt.dts = std::max({std::min(pkt.pts, pkt.dts), floor});
+  if (pkt.dts < floor) {
+    pkt.dts = floor;
+    if (pkt.pts != AV_NOPTS_VALUE && pkt.pts < pkt.dts)
+      pkt.pts = pkt.dts;
+  }
+  if (pkt.dts != before && !ost.DtsCorrected) {
+    ost.DtsCorrected = true;
+    FTask.Log(1, "Output stream #" + std::to_string(ost.FileIndex) + "." + std::to_string(ost.Index) +
+                     ": timestamps out of order (" + std::to_string(before) + " after " +
+                     std::to_string(ost.LastDts) + "), moved to " + std::to_string(pkt.dts));
+  }
+  ost.LastDts = pkt.dts;
 }
 
 void TTranscoder::Report(bool isLast) {
@@ -183,6 +209,11 @@ void TTranscoder::Report(bool isLast) {
     input.Size = AVFormat.avio_size(pb);
     if (input.Size < 0)
       input.Size = AVIOTell(pb);
+  }
+  if (AVIOContext *pb = InputContext(0)->pb) {
+    const int64_t size = AVFormat.avio_size(pb);
+    if (size > 0)
+      FTask.InputPermille = static_cast<int>(std::clamp<int64_t>(AVIOTell(pb) * 1000 / size, 0, 1000));
   }
   input.ElapsedUs = AVUtil.av_gettime() - FTimerStart;
   input.VideoBytes = FVideoBytes;

@@ -47,10 +47,14 @@ std::string PreviewCaption(int64_t pts) {
 }
 
 TPreviewer::~TPreviewer() {
-  if (FWindow) {
-    std::unique_ptr<TPreviewWindow> window = std::move(FWindow);
-    platform::MainThread().Synchronize([&window] { window.reset(); });
-  }
+  if (!FWindow)
+    return;
+  // Posted, not waited for: the main thread may itself be waiting for this worker to end.
+  std::shared_ptr<TPreviewWindow> window = std::move(FWindow);
+  if (platform::MainThread().IsMainThread())
+    window.reset();
+  else
+    platform::MainThread().Post([window]() mutable { window.reset(); });
 }
 
 bool TPreviewer::Show(TBitmap &bitmap, int64_t pts) {
@@ -58,7 +62,8 @@ bool TPreviewer::Show(TBitmap &bitmap, int64_t pts) {
     return false;
   FBitmap = &bitmap;
   FPts = pts;
-  platform::MainThread().Synchronize([this] { Paint(); });
+  // A cancelled paint means the task is stopping: the window stays as it is.
+  FCallOnMainThread([this] { Paint(); });
   return !FClosed;
 }
 

@@ -26,8 +26,11 @@ void SetPreviewWindowFactory(TPreviewWindowFactory factory);
 
 class TPreviewer {
 public:
-  TPreviewer() = default;
-  ~TPreviewer(); // the window goes on the main thread
+  // Runs a call on the main thread while the caller waits; false when it was cancelled instead.
+  using TCallOnMainThread = std::function<bool(const std::function<void()> &)>;
+
+  explicit TPreviewer(TCallOnMainThread callOnMainThread) : FCallOnMainThread(std::move(callOnMainThread)) {}
+  ~TPreviewer(); // the window goes on the main thread, without waiting for it
   TPreviewer(const TPreviewer &) = delete;
   TPreviewer &operator=(const TPreviewer &) = delete;
 
@@ -38,6 +41,7 @@ public:
 private:
   void Paint();
 
+  TCallOnMainThread FCallOnMainThread;
   std::unique_ptr<TPreviewWindow> FWindow; // main thread only
   bool FClosed = false;                    // written on the main thread while the worker waits
   TBitmap *FBitmap = nullptr;

@@ -52,7 +52,8 @@ struct TInputStreamState {
   int64_t FrameTsOffset = 0;
   int64_t NextFramePts = AV_NOPTS_VALUE;
   TFramePtr Picture; // the decoded frame being handed on
-  TVideoFilter Filter;     // the vfilters graph, when set
+  TVideoFilter Filter;     // the vfilters graph, or the one that turns pictures upright
+  std::string Turn;        // filters that turn the pictures upright
   TFramePtr FilterPicture; // the graph's output being handed on
 };
 
@@ -68,6 +69,8 @@ struct TOutputStreamState {
   TInputStreamState *SyncSource = nullptr;
   int64_t SyncPosition = 0;           // frames or samples handed to the encoder, in its time base
   int64_t MuxEnd = AV_NOPTS_VALUE;    // end of the last packet written, in the stream's time base
+  int64_t LastDts = AV_NOPTS_VALUE;   // of the last packet written, in the stream's time base
+  bool DtsCorrected = false;          // a packet's timestamps have been moved (logged once)
   int64_t PacketsWritten = 0;         // accepted by the muxer
   bool PastLimit = false;             // reached the bound of the output's length
   std::vector<TBsfPtr> Filters;
@@ -104,6 +107,8 @@ private:
   // The packet loop.
   void MainLoop();
   int PickInputFile();
+  // Whether data shown at pts (microseconds, on the task's clock) lies inside what is converted.
+  bool InTime(const TInputStreamState &ist, int64_t pts) const;
   // Seconds of output the stream holds so far.
   double OutputTime(const TOutputStreamState &ost) const;
   // The longest input's known duration, the bound of the output's length; 0 = none known.
@@ -122,11 +127,14 @@ private:
   int OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt);
   int DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt);
   int DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *pkt);
+  std::string DecodeErrorText(const TInputStreamState &ist) const;
   // Decoded data to the outputs of the input stream; pictures pass the hooks and filters first.
   void HandOut(int istIndex, AVFrame *frame);
   void HandOutToOutputs(int istIndex, AVFrame *frame);
   void PrepareHooks();
-  void ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist);
+  void ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist, int width, int height,
+                            AVPixelFormat format);
+  void DrainFilterGraph(int istIndex);
   void PreviewPicture(const AVFrame &picture, int64_t pts);
   void CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, const AVPacket &pkt);
   void FlushOutputs(int istIndex);
@@ -138,6 +146,7 @@ private:
   void SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, AVSubtitle &sub, int64_t pts);
   int Encode(TOutputStreamState &ost, AVFrame *frame);
   void WriteFrame(TOutputStreamState &ost, AVPacket *pkt);
+  void KeepTimestampsInOrder(TOutputStreamState &ost, AVPacket &pkt);
   void Report(bool isLast);
 
   AVFormatContext *OutputContext(const TOutputStreamState &ost) const;
@@ -159,4 +168,5 @@ private:
   int64_t FLastPreview = 0;
   std::unique_ptr<TVideoStats> FVideoStats; // with vstats_file
   std::vector<uint8_t> FSubtitleBuffer;
+  std::string FDecodeError; // the failed call of the last decode error and the library's text
 };

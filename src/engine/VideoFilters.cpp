@@ -1,5 +1,6 @@
 #include "engine/VideoFilters.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "media/AVFilterStubs.h"
@@ -24,7 +25,8 @@ using TInOutPtr = std::unique_ptr<AVFilterInOut, TInOutFree>;
 AVFilterContext *AddFilter(AVFilterGraph *graph, const char *filter, const char *name, const std::string &args) {
   AVFilterContext *context = nullptr;
   const AVFilter *definition = AVFilterLib.avfilter_get_by_name(filter);
-  if (!definition || AVFilterLib.avfilter_graph_create_filter(&context, definition, name, args.c_str(), nullptr,
+  if (!definition || AVFilterLib.avfilter_graph_create_filter(&context, definition, name,
+                                                              args.empty() ? nullptr : args.c_str(), nullptr,
                                                               graph) < 0)
     return nullptr;
   return context;
@@ -33,7 +35,7 @@ AVFilterContext *AddFilter(AVFilterGraph *graph, const char *filter, const char 
 } // namespace
 
 int ConfigureFilters(TVideoFilter &filter, int width, int height, AVPixelFormat format, AVRational aspect,
-                     AVCodecContext *enc, const TTaskSettings &S, std::string &errorText) {
+                     const std::string &turn, AVCodecContext *enc, const TTaskSettings &S, std::string &errorText) {
   if (S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand) {
     errorText = "Cannot enable crop options and filters at the same time.";
     return -1;
@@ -56,8 +58,26 @@ int ConfigureFilters(TVideoFilter &filter, int width, int height, AVPixelFormat 
       AVFilterLib.avfilter_init_str(filter.FilterOut, nullptr) < 0)
     return -1;
 
+  filter.InWidth = width;
+  filter.InHeight = height;
+  filter.InFormat = format;
   const int padWidth = S.FramePadLeft + S.FramePadRight, padHeight = S.FramePadTop + S.FramePadBottom;
   AVFilterContext *last = filter.FilterIn;
+  int turned = 0;
+  for (size_t start = 0; start < turn.size();) {
+    const size_t end = std::min(turn.find(',', start), turn.size());
+    const std::string step = turn.substr(start, end - start);
+    const size_t equals = step.find('=');
+    const std::string name = step.substr(0, equals);
+    AVFilterContext *next = AddFilter(graph, name.c_str(), ("turn" + std::to_string(turned++)).c_str(),
+                                      equals == std::string::npos ? "" : step.substr(equals + 1));
+    if (!next || AVFilterLib.avfilter_link(last, 0, next, 0) < 0)
+      return -1;
+    last = next;
+    if (name == "transpose")
+      std::swap(width, height);
+    start = end + 1;
+  }
   if (width + padWidth != enc->width || height + padHeight != enc->height) {
     AVFilterContext *scale = AddFilter(
         graph, "scale", "scale", Format("%d:%d:flags=%d", enc->width - padWidth, enc->height - padHeight, S.SwsFlags));
@@ -96,6 +116,12 @@ int ConfigureFilters(TVideoFilter &filter, int width, int height, AVPixelFormat 
   errorText = "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
               "scale, transpose, etc.)";
   return -1;
+}
+
+void EndFilterInput(TVideoFilter &filter) {
+  // A graph that refuses the end still gives what it holds.
+  if (filter.FilterIn && AVFilterLib.av_buffersrc_add_frame_flags(filter.FilterIn, nullptr, 0) < 0)
+    return;
 }
 
 bool AddFilterPicture(TVideoFilter &filter, const AVFrame &picture, int64_t pts) {

@@ -6,6 +6,7 @@
 
 #include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
+#include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
 #include "media/SwScaleStubs.h"
 
@@ -134,7 +135,9 @@ void TVideoOut::Setup(int width, int height, AVPixelFormat format) {
       throw FFmpegException(FResample ? "Cannot allocate temp picture, check pix fmt" : "avpicture_alloc fail");
   }
   FScaleSourceHeight = FFilters ? height : height - cropHeight;
-  if (FResample && !FFilters) {
+  // Pictures that leave a filter graph at another size than the encoder's are scaled as well:
+  // a picture is never handed on with sizes it does not have.
+  if (FResample) {
     const int sourceWidth = width - cropWidth, sourceHeight = height - cropHeight;
     const int targetWidth = FEncoder->width - padWidth, targetHeight = FEncoder->height - padHeight;
     if (sourceWidth > 0 && sourceHeight > 0 && targetWidth > 0 && targetHeight > 0 &&
@@ -223,18 +226,17 @@ int TVideoOut::Out(const AVFrame &picture, int64_t syncPts, int inputQuality) {
     if (AVUtil.av_frame_make_writable(FScaledPicture.get()) < 0)
       throw FFmpegException("Cannot allocate temp picture, check pix fmt");
   }
-  AVFrame *scaleTarget = FFilters ? nullptr : FScaledPicture.get();
+  AVFrame *scaleTarget = FScaledPicture.get();
   if (FPad) {
     final = FScaledPicture.get();
     if (FResample) {
       AVUtil.av_frame_unref(FPadInner.get());
       if (!CropView(*FScaledPicture, *FPadInner, S.FramePadTop, S.FramePadLeft, "error padding picture"))
         return 0;
-      if (!FFilters)
-        scaleTarget = FPadInner.get();
+      scaleTarget = FPadInner.get();
     }
   }
-  if (!FFilters && FResample) {
+  if (FResample) {
     padSource = nullptr;
     final = FScaledPicture.get();
     SwScale.sws_scale(FScaler.get(), formatted->data, formatted->linesize, 0, FScaleSourceHeight, scaleTarget->data,
@@ -282,7 +284,7 @@ int TVideoOut::Out(const AVFrame &picture, int64_t syncPts, int inputQuality) {
 int TVideoOut::Encode(AVFrame *frame) {
   const int sent = AVCodecLib.avcodec_send_frame(FEncoder, frame);
   if (sent < 0 && sent != AVERROR_EOF)
-    throw FFmpegException("Video encoding failed");
+    throw FFmpegException("Video encoding failed: " + CallErrorText("avcodec_send_frame()", sent));
   AVPacket *packet = FPacket.get();
   int size = 0;
   for (;;) {
@@ -290,7 +292,7 @@ int TVideoOut::Encode(AVFrame *frame) {
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
       return size;
     if (ret < 0)
-      throw FFmpegException("Video encoding failed");
+      throw FFmpegException("Video encoding failed: " + CallErrorText("avcodec_receive_packet()", ret));
     size_t statsSize = 0;
     if (const uint8_t *stats = AVCodecLib.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &statsSize);
         stats && statsSize >= 6) {
@@ -300,6 +302,10 @@ int TVideoOut::Encode(AVFrame *frame) {
       for (int e = 0; e < errors && statsSize >= 8 + 8 * static_cast<size_t>(e + 1); ++e)
         std::memcpy(&LastError[e], stats + 8 + 8 * e, 8);
     }
+    // Encoders that hold pictures back leave the duration out; without it, muxers that keep an
+    // edit list end the track before the last picture.
+    if (packet->duration <= 0)
+      packet->duration = 1;
     size = packet->size;
     FVideoBytes += packet->size;
     if (TwoPassLog && FEncoder->stats_out)

@@ -23,7 +23,7 @@ extern "C" {
   X(av_codec_get_tag) X(avformat_get_riff_video_tags) X(avformat_get_riff_audio_tags) \
   X(avformat_match_stream_specifier) X(avformat_network_init) X(avformat_network_deinit) X(avio_open) \
   X(avio_open2) X(avio_close) X(avio_closep) X(avio_feof) X(avio_size) X(avio_seek) X(avio_skip) \
-  X(avio_flush) X(avio_write) X(avio_r8) X(avio_read)
+  X(avio_flush) X(avio_write) X(avio_r8) X(avio_read) X(av_stream_get_side_data) X(av_stream_new_side_data)
 // clang-format on
 
 struct TAVFormatStubs {

@@ -19,6 +19,11 @@ inline std::string AVErrorText(int errorCode) {
   return text;
 }
 
+// A failed library call described as "call: the library's own text".
+inline std::string CallErrorText(const std::string &call, int errorCode) {
+  return call + ": " + AVErrorText(errorCode);
+}
+
 // av_opt_set_int_list: list ends with terminator, which is not passed.
 template <typename T>
 int AVOptSetIntList(void *obj, const char *name, const T *list, T terminator, int searchFlags) {

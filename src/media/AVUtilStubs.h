@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/error.h>
 #include <libavutil/fifo.h>
 #include <libavutil/frame.h>
@@ -55,7 +56,7 @@ extern "C" {
   X(av_opt_set_dict) X(av_opt_set_defaults) X(av_opt_get) X(av_opt_get_int) X(av_opt_next) \
   X(av_opt_free) X(av_parse_video_size) X(av_parse_video_rate) X(av_parse_time) X(av_dict_get) \
   X(av_dict_set) X(av_dict_set_int) X(av_dict_copy) X(av_dict_count) X(av_dict_free) X(av_gettime) \
-  X(av_gettime_relative) X(av_usleep)
+  X(av_gettime_relative) X(av_usleep) X(av_display_rotation_get) X(av_display_rotation_set)
 // clang-format on
 
 struct TAVUtilStubs {

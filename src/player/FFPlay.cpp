@@ -263,7 +263,8 @@ void TCustomPlayer::UpdatePosition() {
           OnPosition(this, position);
       });
   }
-  if (context->VideoQueue.Count() == 0 && context->AudioQueue.Count() == 0)
+  // Empty queues alone also happen before the first packets are read.
+  if (context->InputEnded && context->VideoQueue.Count() == 0 && context->AudioQueue.Count() == 0)
     DoState(psEnd);
 }
 

@@ -17,7 +17,8 @@
   X(SDL_WaitEvent) X(SDL_PushEvent) X(SDL_EventState) X(SDL_RegisterEvents) \
   X(SDL_CreateRGBSurfaceWithFormat) X(SDL_FreeSurface) X(SDL_MapRGB) X(SDL_FillRect) \
   X(SDL_CreateSoftwareRenderer) X(SDL_DestroyRenderer) X(SDL_RenderFlush) X(SDL_RenderCopy) \
-  X(SDL_CreateTexture) X(SDL_DestroyTexture) X(SDL_UpdateYUVTexture) X(SDL_SetYUVConversionMode)
+  X(SDL_CreateTexture) X(SDL_DestroyTexture) X(SDL_UpdateYUVTexture) X(SDL_SetYUVConversionMode) \
+  X(SDL_TLSCleanup)
 // clang-format on
 
 struct TSDLStubs {

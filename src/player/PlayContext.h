@@ -55,6 +55,7 @@ struct PlayContext {
   int64_t AudioStartTime = -1;   // µs
   bool IsImageSequence = false;
   bool EndReported = false;
+  std::atomic<bool> InputEnded{false}; // the read thread found the end (or an I/O error)
   std::thread ReadThread;
   std::thread VideoDecodeThread;
   std::atomic<bool> AbortRequest{false};

@@ -104,8 +104,9 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
   context->EndReported = false;
-  context->SeekRequest = false;
   endOfFile = false;
+  context->InputEnded = false;
+  context->SeekRequest = false;
   // Logged once the seek is taken up: a pause waiting for it may hold the thread the message goes to.
   if (result < 0)
     context->Owner->Log(ltError, Named(context, ": error while seeking"));
@@ -156,10 +157,13 @@ void ReadLoop(PlayContext *context) {
         context->EndReported = true;
         context->Owner->Log(ltError, Named(context, ": error or end of file"));
       }
-      if (result == AVERROR_EOF || (input->pb && AVFormat.avio_feof(input->pb)))
+      if (result == AVERROR_EOF || (input->pb && AVFormat.avio_feof(input->pb))) {
         endOfFile = true;
-      else if (input->pb && input->pb->error)
+        context->InputEnded = true;
+      } else if (input->pb && input->pb->error) {
+        context->InputEnded = true;
         break;
+      }
       else
         Sleep(100);
       continue;
@@ -235,6 +239,8 @@ void ReadThread(PlayContext *context) {
     SDLLib.SDL_PushEvent(&event);
     context->OpenState = -2;
   }
+  // SDL keeps per-thread data (its error text) that only its own threads release by themselves.
+  SDLLib.SDL_TLSCleanup();
 }
 
 int OpenStream(PlayContext *context, int streamIndex) {

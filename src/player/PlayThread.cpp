@@ -4,6 +4,7 @@
 
 #include "platform/MainThread.h"
 #include "player/FFPlay.h"
+#include "player/LibSDL.h"
 
 TPlayThread::TPlayThread(TCustomPlayer &player) : FPlayer(player), FThread([this] { Execute(); }) {}
 
@@ -14,6 +15,7 @@ void TPlayThread::Execute() {
   FPlayer.EventLoop();
   FPlayer.Probe().AttachContext(nullptr);
   FPlayer.DoState(psStop);
+  SDLLib.SDL_TLSCleanup(); // SDL's per-thread data of a thread it did not start
   FFinished = true;
 }
 

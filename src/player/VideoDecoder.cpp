@@ -75,6 +75,7 @@ void VideoDecodeThread(PlayContext *context) {
   AVUtil.av_frame_free(&frame);
   SwScale.sws_freeContext(context->Scaler);
   context->Scaler = nullptr;
+  SDLLib.SDL_TLSCleanup();
 }
 
 int OutputPicture(PlayContext *context, const AVFrame *frame, double pts) {

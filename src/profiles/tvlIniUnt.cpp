@@ -84,6 +84,8 @@ void TIniOptions::LoadFromFile(const std::string &path) {
     f.Channel = ini.ReadString(s, "Channel", "1 Channel Mono, 2 Channels Stereo");
     f.ChannelValue = ini.ReadInteger(s, "ChannelValue", 1);
     f.Volume = ini.ReadInteger(s, "Volume", 100);
+    f.Target = ini.ReadString(s, "Target", "");
+    f.PixelFormat = ini.ReadString(s, "PixelFormat", "");
   }
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");

@@ -26,6 +26,10 @@ struct TFormatRec {
   std::string Channel;
   int32_t ChannelValue = 0;
   int32_t Volume = 0;
+  std::string PixelFormat; // optional; empty: 8-bit 4:2:0, what players and phones take
+  // Optional: a disc standard the output follows ("dvd", "pal-dvd"...), handed to the engine's
+  // target option; the profile's own choices override what it sets.
+  std::string Target;
 
   bool operator==(const TFormatRec &) const = default;
 };

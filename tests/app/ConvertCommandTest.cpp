@@ -5,7 +5,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTimer>
+
+#include "convert/ConvertFrm.h"
 
 namespace {
 
@@ -66,10 +69,20 @@ TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsR
 
   EXPECT_FALSE(enabledWhileBuilding);
   EXPECT_TRUE(form.isEnabled());
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed.\n\n1 file(s) failed, 0 file(s) cancelled. "
+                                                     "The Status column of the list tells why."});
   EXPECT_EQ(Column(4), QStringList({"Success", "Failed", "Success"}));
   EXPECT_EQ(Column(5), QStringList({"clip25.mpg", "", "clip.mpg"}));
-  EXPECT_FALSE(form.lvFileList->topLevelItem(1)->toolTip(4).isEmpty()) << "the row says why it failed";
+  const QString reason = form.lvFileList->topLevelItem(1)->toolTip(4);
+  EXPECT_FALSE(reason.isEmpty()) << "the row says why it failed";
+  // The reason is reachable without a mouse: the list's context menu tells it for the selected row.
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
+  EXPECT_FALSE(form.actStatusDetails->isEnabled());
+  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
+  ASSERT_TRUE(form.actStatusDetails->isEnabled());
+  EXPECT_TRUE(form.pm1->actions().contains(form.actStatusDetails));
+  form.actStatusDetails->trigger();
+  EXPECT_EQ(MessageTexts().back(), "gone.flv (Failed): " + reason.toStdString());
   EXPECT_GT(std::filesystem::file_size(Out() + "/clip25.mpg"), 1000u);
   EXPECT_GT(std::filesystem::file_size(Out() + "/clip.mpg"), 1000u);
   EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0) << "the run's tasks are gone";
@@ -83,6 +96,51 @@ TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsR
 
   form.actOpenFolder->trigger();
   EXPECT_EQ(Shell->Opened, std::vector<std::string>{Out()});
+}
+
+TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  form.show();
+  AddFiles({Media("clip25.avi"), Media("clip.mpg")});
+
+  // While the run is built: answered No, the run goes on and the window stays.
+  Dialogs->QueueAnswer(platform::TMsgResult::No);
+  QTimer::singleShot(0, &form, [&] { form.close(); });
+  form.actConvert->trigger();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(Column(4), QStringList({"Success", "Success"}));
+  EXPECT_EQ(MessageTexts().front(), "Do you want to cancel the conversion?");
+
+  // Answered Yes: no task starts, nothing is written, and the window closes after.
+  const auto before = Dialogs->Messages().size();
+  Dialogs->QueueAnswer(platform::TMsgResult::Yes);
+  QTimer::singleShot(0, &form, [&] { form.close(); });
+  form.actConvert->trigger();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(Dialogs->Messages().size(), before + 1) << "no completion message for a run never started";
+  EXPECT_EQ(Column(4), QStringList({"-", "-"}));
+  EXPECT_FALSE(std::filesystem::exists(Out() + "/clip25_1.mpg"));
+  EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0);
+
+  // While converting: the progress window's own Cancel, then the close once the tasks have ended.
+  form.show();
+  Dialogs->QueueAnswer(platform::TMsgResult::Yes);
+  QTimer closer;
+  closer.setInterval(5);
+  QObject::connect(&closer, &QTimer::timeout, &form, [&] {
+    if (form.findChild<TConvertForm *>()) {
+      closer.stop();
+      form.close();
+    }
+  });
+  closer.start();
+  form.actConvert->trigger();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0) << "the tasks ended before the window closed";
+  for (const QString &status : Column(4))
+    EXPECT_TRUE(status == "Canceled" || status == "Success") << status.toStdString();
+  EXPECT_EQ(MessageTexts().back().rfind("You have cancel current conversion.", 0), 0u) << MessageTexts().back();
 }
 
 } // namespace

@@ -197,7 +197,8 @@ TEST_F(FormatSettingCommand, OkWritesTheNineValuesAndCancelLeavesTheFile) {
   });
   const std::string audio = expected.substr(expected.find("[Format2]"));
   std::string audioExpected = audio;
-  for (const char *key : {"ResolutionValue=0", "FramerateValue=3", "VideoEncoderValue=0", "VideoBitRateValue=0"})
+  for (const char *key :
+       {"ResolutionValue=0", "FramerateValue=3", "VideoEncoderValue=0", "VideoBitRateValue=0"})
     audioExpected.replace(audioExpected.find(key), std::string(key).size(),
                           std::string(key).substr(0, std::string(key).find('=') + 1) + "-1");
   audioExpected.replace(audioExpected.find("Volume=256"), 10, "Volume=300");
@@ -217,7 +218,8 @@ TEST_F(FormatSettingCommand, SaysWhenTheValuesCannotBeSavedOrThereIsNoProfile) {
   });
   EXPECT_EQ(IniOptions.GetFormat(1).ResolutionValue, 1);
   ASSERT_EQ(MessageTexts().size(), 1u);
-  EXPECT_EQ(MessageTexts()[0], "The format settings could not be saved to \"" + Install.Folder() + "VideoConverter.ini\".");
+  EXPECT_EQ(MessageTexts()[0],
+            "The format settings could not be saved to \"" + Install.Folder() + "VideoConverter.ini\".");
   Form.reset();
   std::filesystem::remove(Install.Path() / "VideoConverter.ini");
 

@@ -69,25 +69,27 @@ TEST_F(Queue, TheOpenFileDialogOffersFourFiltersAndSeveralFiles) {
   const std::string video = VideoExtensions, audio = AudioExtensions;
   ASSERT_EQ(request.Filters.size(), 4u);
   EXPECT_EQ(request.Filters[0].Caption, "All Supported Video/Audio Files");
-  EXPECT_EQ(request.Filters[0].Patterns, video + audio);
+  // Lower-case patterns too: some dialogs match case-sensitively.
+  EXPECT_EQ(request.Filters[0].Patterns, video + audio + LowerCase(video + audio));
   EXPECT_EQ(request.Filters[1].Caption, "Video Files(" + video + ")");
-  EXPECT_EQ(request.Filters[1].Patterns, video);
+  EXPECT_EQ(request.Filters[1].Patterns, video + LowerCase(video));
   EXPECT_EQ(request.Filters[2].Caption, "Audio Files(" + audio + ")");
-  EXPECT_EQ(request.Filters[2].Patterns, audio);
+  EXPECT_EQ(request.Filters[2].Patterns, audio + LowerCase(audio));
   EXPECT_EQ(request.Filters[3].Caption, "All Files(*.*)");
   EXPECT_EQ(request.Filters[3].Patterns, "*") << "names without a dot are files too";
 }
 
-TEST_F(Queue, RowImagesFollowTheVideoListBySubstring) {
+TEST_F(Queue, RowImagesFollowWhatTheFileHolds) {
   auto &form = Start();
   AddFiles({Copy("clip2997.mp4", "in/a.mp"), Copy("clip2997.mp4", "in/noext"), Media("tone.mp3"),
-            Media("clip15.mkv")});
-  ASSERT_EQ(Column(1), QStringList({"mp", "", "mp3", "mkv"}));
+            Media("clip15.mkv"), Copy("tone.mp3", "in/song.webm")});
+  ASSERT_EQ(Column(1), QStringList({"mp", "", "mp3", "mkv", "webm"}));
   const auto image = [&](int p) { return form.lvFileList->topLevelItem(p)->icon(0).cacheKey(); };
-  EXPECT_EQ(image(0), form.il1[1].cacheKey()) << "MP occurs inside *.MP4";
-  EXPECT_EQ(image(1), form.il1[0].cacheKey());
+  EXPECT_EQ(image(0), form.il1[1].cacheKey());
+  EXPECT_EQ(image(1), form.il1[1].cacheKey()) << "a video without an extension";
   EXPECT_EQ(image(2), form.il1[0].cacheKey());
   EXPECT_EQ(image(3), form.il1[1].cacheKey());
+  EXPECT_EQ(image(4), form.il1[0].cacheKey()) << "sound only, whatever the name says";
 }
 
 TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {

@@ -1,7 +1,10 @@
 #pragma once
 // A conversion driver on the system's media libraries with a small set of profiles that the
 // Debian encoders can all convert with, and the generated test media.
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -53,6 +56,32 @@ protected:
   }
 
   std::string Out() const { return Temp.Folder() + "out/"; }
+
+  // Runs the tasks built in the driver, writing each end report into its file; false when the run
+  // has not ended within the time.
+  bool RunToEnd(std::chrono::seconds limit = std::chrono::minutes(2)) {
+    std::mutex lock;
+    std::condition_variable done;
+    bool allEnded = false;
+    Driver.Engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
+      Driver.TaskEnded(index, finished, failed, message);
+      if (index < 0) {
+        std::lock_guard guard(lock);
+        allEnded = true;
+        done.notify_all();
+      }
+    };
+    Driver.StartConversion();
+    std::unique_lock guard(lock);
+    const bool ended = done.wait_for(guard, limit, [&] { return allEnded; });
+    guard.unlock();
+    if (!ended) { // the tasks end before the handler's locals go
+      Driver.Engine.StopTasks();
+      Driver.EndRun();
+    }
+    Driver.Engine.OnTerminate = nullptr;
+    return ended;
+  }
 
   // A copy of a test file under the temporary folder, so paths can repeat across folders.
   std::string Copy(const std::string &media, const std::string &as) const {

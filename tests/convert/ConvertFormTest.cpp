@@ -8,6 +8,7 @@
 
 #include "ConvertFixture.h"
 #include "convert/ConvertFrm.h"
+#include "convert/ConvertHelpers.h"
 #include "engine/Bitmap.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -85,24 +86,86 @@ TEST_F(TConvertFormTest, ProgressMessagesMoveLabelsAndBars) {
   EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip15.mpg");
   EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:01 / 00:00:02");
   EXPECT_EQ(form.pBarCur->value(), 50);
-  EXPECT_EQ(form.pBarAll->value(), 49); // 33 + 16
+  EXPECT_EQ(form.pBarAll->value(), 50); // (100 + 50) / 3
 
-  form.FFmpegProgress(1, 0, 0, 2500, 0, 0, 0, 4000); // above the expected length: bars stay
+  form.FFmpegProgress(1, 0, 0, 2500, 0, 0, 0, 4000); // past the kept length: complete, no further
   QCoreApplication::processEvents();
-  EXPECT_EQ(form.pBarCur->value(), 50);
+  EXPECT_EQ(form.pBarCur->value(), 100);
+  EXPECT_EQ(form.pBarAll->value(), 66);
   EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:02 / 00:00:02");
 
-  form.FFmpegProgress(2, 0, 0, 400, 0, 0, 0, 4000); // total 0: labels only
+  form.FFmpegProgress(2, 0, 0, 400, 0, 0, 0, 4000); // under a second: the bars still move
   QCoreApplication::processEvents();
   EXPECT_EQ(Text(form.lblIndex), "Current:3 / Total:3");
   EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:00 / 00:00:00");
-  EXPECT_EQ(form.pBarAll->value(), 49);
+  EXPECT_EQ(form.pBarCur->value(), 80);
+  EXPECT_EQ(form.pBarAll->value(), 93);
 
-  Driver.Files[0].TrimDuration = -1; // no kept length: the engine's expected duration counts
+  form.FFmpegProgress(0, 0, 0, 3000, 0, 0, 0, 4000); // a late report of a task left behind
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblIndex), "Current:3 / Total:3");
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip.mpg");
+}
+
+// What arrives between two tasks: the last report of one, its end, the next one's first picture
+// before its first report. Whatever the order, the window describes one task at a time.
+TEST_F(TConvertFormTest, BetweenTwoTasksEverythingDescribesOneTask) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  Driver.Files[0].TrimDuration = 8400;
+  Driver.Files[1].TrimDuration = 3000;
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  TBitmap frame(4, 4);
+
+  // A short file's only report comes at its end, past its whole seconds.
+  form.FFmpegProgress(0, 0, 0, 8400, 0, 0, 0, 8400);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 100);
+  EXPECT_EQ(form.pBarAll->value(), 50);
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:08 / 00:00:08");
+  form.FFmpegProgress(0, 0, 0, 4000, 0, 0, 0, 8400);
+  form.FFmpegTerminate(0, true, false, ""); // its end shows it complete whatever came before
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 100);
+
+  form.FFmpegPreviewBitmap(1, &frame, 1, 0); // the next task's picture before its report
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.ShownTask, 1);
+  EXPECT_EQ(form.PictureTask, 1);
+  EXPECT_EQ(Text(form.lblIndex), "Current:2 / Total:2");
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip15.mpg");
+  EXPECT_EQ(form.pBarCur->value(), 0);
+  EXPECT_EQ(form.pBarAll->value(), 50);
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:00 / 00:00:03");
+
+  form.FFmpegProgress(0, 0, 0, 8400, 0, 0, 0, 8400); // late: changes nothing
+  form.FFmpegPreviewBitmap(0, &frame, 1, 0);          // late: not shown
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.PictureTask, 1);
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip15.mpg");
+  EXPECT_EQ(form.pBarCur->value(), 0);
+
+  form.FFmpegProgress(1, 0, 0, 1500, 0, 0, 0, 3000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 50);
+  EXPECT_EQ(form.pBarAll->value(), 75);
+}
+
+// A file that does not tell its length moves the bars by the share of it read; the engine's
+// expected length (a guess from the container) does not count.
+TEST_F(TConvertFormTest, AFileOfUnknownLengthShowsWhatWasConverted) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  Driver.Files[0].DurationMs = Driver.Files[0].TrimDuration = -1;
+  TConvertForm form(Driver, Out());
   form.FFmpegProgress(0, 0, 0, 3000, 0, 0, 0, 4000);
   QCoreApplication::processEvents();
-  EXPECT_EQ(form.pBarCur->value(), 75);
-  EXPECT_EQ(form.pBarAll->value(), 25);
+  EXPECT_EQ(Text(form.lblInfoLength), "Converted Length of Current file: 00:00:03 / --:--:--");
+  EXPECT_EQ(form.pBarCur->value(), 0); // nothing read yet
+  form.FFmpegTerminate(0, true, false, "");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.pBarCur->value(), 100);
 }
 
 TEST_F(TConvertFormTest, PreviewFollowsTheOutputKind) {
@@ -172,7 +235,10 @@ TEST_F(TConvertFormTest, CancelPausesFirstAndNoResumes) {
   form.btnCancel->click(); // already paused: asks without pausing again
   EXPECT_TRUE(form.Canceled);
   QTRY_VERIFY_WITH_TIMEOUT(form.isHidden(), 60000);
-  EXPECT_EQ(MessageTexts().back(), "You have cancel current conversion.");
+  EXPECT_EQ(MessageTexts().back().rfind("You have cancel current conversion.", 0), 0u);
+  EXPECT_NE(MessageTexts().back().find("\n\n0 file(s) failed, 2 file(s) cancelled. The Status column of the list tells why."),
+            std::string::npos)
+      << MessageTexts().back();
   EXPECT_EQ(Driver.Files[0].Status, csCanceled);
   EXPECT_EQ(Driver.Files[1].Status, csCanceled);
   EXPECT_EQ(PowerFake->Requests, 0);
@@ -216,6 +282,84 @@ TEST_F(TConvertFormTest, RunWithoutAnyTaskEndsAtOnce) {
   form.RunConversion(3, ".mpg"); // returns without a modal loop
   for (int p = 0; p < 3; ++p)
     EXPECT_EQ(Driver.Files[p].Status, csFailed);
+}
+
+TEST_F(TConvertFormTest, TheCompletionMessageTellsHowManyDidNotSucceed) {
+  TConvertForm form(Driver, Out());
+  EXPECT_EQ(form.CompletionText(), "Convert Completed.");
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("clip.mpg")), 2);
+  Driver.Files[0].Status = csSuccess;
+  Driver.Files[1].Status = csSuccess;
+  Driver.Files[2].Status = csSuccess;
+  EXPECT_EQ(form.CompletionText(), "Convert Completed.");
+  Driver.Files[1].Status = csFailed;
+  EXPECT_EQ(form.CompletionText(),
+            "Convert Completed.\n\n1 file(s) failed, 0 file(s) cancelled. The Status column of the list tells why.");
+  Driver.Files[2].Status = csCanceled;
+  form.Canceled = true;
+  EXPECT_EQ(form.CompletionText(), "You have cancel current conversion.\n\n1 file(s) failed, 1 file(s) cancelled. "
+                                   "The Status column of the list tells why.");
+}
+
+namespace {
+
+// The window as the user sees it after each of its updates.
+class TWatchedForm : public TConvertForm {
+public:
+  using TConvertForm::TConvertForm;
+  struct TView {
+    std::string Label, Name, Length;
+    int Current, All, Shown, Picture;
+  };
+  std::vector<TView> Views;
+
+protected:
+  bool event(QEvent *e) override {
+    const int type = static_cast<int>(e->type());
+    const bool handled = TConvertForm::event(e);
+    if (type == WM_CONVERT_PROGRESS || type == WM_CONVERT_PREVIEW)
+      Views.push_back({lblIndex->text().toStdString(), lblFileInfo->text().toStdString(),
+                       lblInfoLength->text().toStdString(), pBarCur->value(), pBarAll->value(), ShownTask,
+                       PictureTask});
+    return handled;
+  }
+};
+
+} // namespace
+
+TEST_F(TConvertFormTest, OverARunOfFiveFilesEveryUpdateDescribesOneTask) {
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(Driver.AddFile(Copy("clip25.avi", "file" + std::to_string(i) + ".avi")), i);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  Driver.Engine.SetProgressInterval(100);
+  TWatchedForm form(Driver, Out());
+  ASSERT_TRUE(form.BeginRun(5, ".mpg"));
+  form.show();
+  QTRY_VERIFY_WITH_TIMEOUT(form.isHidden(), 120000);
+
+  ASSERT_FALSE(form.Views.empty());
+  int shown = -1;
+  for (const auto &view : form.Views) {
+    ASSERT_GE(view.Shown, shown) << "the window went back to an earlier task";
+    shown = view.Shown;
+    const TInputFile *file = Driver.FileOfTask(view.Shown);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(view.Label, "Current:" + std::to_string(view.Shown + 1) + " / Total:5");
+    EXPECT_EQ(view.Name, file->OutputOptions.FileName);
+    EXPECT_TRUE(view.Picture == -1 || view.Picture == view.Shown) << view.Label << " picture of " << view.Picture;
+    EXPECT_EQ(view.All, (view.Shown * 100 + view.Current) / 5) << view.Label;
+    const std::string total = FormatSeconds(static_cast<int32_t>(file->TrimDuration / 1000));
+    EXPECT_EQ(view.Length.substr(view.Length.size() - total.size()), total);
+    if (view.Current == 100) {
+      EXPECT_EQ(view.Length, "Converted Length of Current file: " + total + " / " + total);
+    }
+  }
+  EXPECT_EQ(form.Views.back().Shown, 4);
+  EXPECT_EQ(form.Views.back().All, 100);
+  for (int p = 0; p < 5; ++p)
+    EXPECT_EQ(Driver.Files[p].Status, csSuccess);
 }
 
 // Powering off never forces: the user may cancel a countdown, and the system may refuse.

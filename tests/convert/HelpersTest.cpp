@@ -13,6 +13,7 @@ TEST(FormatSecondsTest, SplitsHoursMinutesSecondsWithoutCappingHours) {
   EXPECT_EQ(FormatSeconds(3661), "01:01:01");
   EXPECT_EQ(FormatSeconds(59 * 60 + 59), "00:59:59");
   EXPECT_EQ(FormatSeconds(100 * 3600 + 5), "100:00:05");
+  EXPECT_EQ(FormatSeconds(-1), "--:--:--") << "a length the file does not tell";
 }
 
 TEST(FindVideoFilesTest, CollectsVideosDepthFirstAndSkipsAudioAndHiddenFolders) {
@@ -27,6 +28,9 @@ TEST(FindVideoFilesTest, CollectsVideosDepthFirstAndSkipsAudioAndHiddenFolders) 
   temp.Write("sub/b.mkv", "x");
   temp.Write("sub/c.mp3", "x");
   temp.Write("sub/deeper/d.mp4", "x");
+  temp.Write("own.webm", "x"); // what the program writes itself
+  temp.Write("camera.MTS", "x");
+  temp.Write("voice.opus", "x");
   temp.Write(".clip.avi/inside.avi", "x");
   fs::create_symlink(temp.Path() / "sub", temp.Path() / "link");
 
@@ -35,8 +39,9 @@ TEST(FindVideoFilesTest, CollectsVideosDepthFirstAndSkipsAudioAndHiddenFolders) 
 
   ASSERT_EQ(found.front(), "kept"); // appends
   const std::set<std::string> got(found.begin() + 1, found.end());
-  const std::set<std::string> want{temp.File("top.AVI"), temp.File("sub/b.mkv"), temp.File("sub/deeper/d.mp4"),
-                                   temp.File(".clip.avi")};
+  const std::set<std::string> want{temp.File("top.AVI"),          temp.File("sub/b.mkv"),
+                                   temp.File("sub/deeper/d.mp4"),   temp.File("own.webm"),
+                                   temp.File("camera.MTS"), temp.File(".clip.avi")};
   EXPECT_EQ(got, want);
   // Depth first: the sub-folder's two files follow each other.
   const auto b = std::find(found.begin(), found.end(), temp.File("sub/b.mkv"));

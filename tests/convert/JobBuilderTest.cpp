@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "convert/JobBuilder.h"
 
 #include "../TempFolder.h"
@@ -48,6 +51,10 @@ TEST(JobBuilderTest, EncoderLabelsTranslateOrPassLowerCased) {
   EXPECT_EQ(AudioCodecName("MP3"), "mp3");
   EXPECT_EQ(VideoCodecName("H.264"), "libx264");
   EXPECT_EQ(VideoCodecName("LibVPX"), "libvpx");
+  EXPECT_EQ(VideoCodecName("H.265"), "libx265");
+  EXPECT_EQ(VideoCodecName("VP9"), "libvpx-vp9");
+  EXPECT_EQ(VideoCodecName("AV1"), "libsvtav1");
+  EXPECT_EQ(AudioCodecName("Opus"), "libopus");
   EXPECT_EQ(AspectRatioText(4), "47:20");
   EXPECT_EQ(AspectRatioText(5), "");
 }
@@ -72,9 +79,12 @@ TEST(JobBuilderTest, ProfileItemsFillAudioAndVideoFields) {
   EXPECT_EQ(out.Timestamp, 0.0);
 
   p.FramerateValue = 2; // "Keep original frame rate": the source's rate
+  p.Resolution = "KEEP ORIGINAL SIZE,320*240";
+  p.ResolutionValue = 0;
   TOutputOptions kept;
   FillVideoSettings(kept, p, 0);
   EXPECT_EQ(kept.FrameRate, "");
+  EXPECT_EQ(kept.FrameSize, "");
   EXPECT_EQ(kept.AspectRatio, "");
 }
 
@@ -104,6 +114,34 @@ TEST(JobBuilderTest, UnreadableItemsNameProfileSettingAndItem) {
   p.VideoBitRate = "9999999 kbps"; // times 1000 leaves the 32-bit field
   p.VideoBitRateValue = 0;
   EXPECT_NE(Refusal(p).find("\"9999999 kbps\" cannot be read"), std::string::npos);
+}
+
+TEST(JobBuilderTest, AnEncoderTheLibrariesLackIsRefusedByName) {
+  std::vector<std::pair<std::string, bool>> asked;
+  const TEncoderCheck onlyMp3AndX264 = [&](const std::string &codec, bool video) {
+    asked.emplace_back(codec, video);
+    return codec == "mp3" || codec == "libx264";
+  };
+  TFormatRec p = VideoProfile();
+  TOutputOptions out;
+  FillAudioSettings(out, p, onlyMp3AndX264);
+  p.VideoEncoderValue = 1;
+  FillVideoSettings(out, p, 0, onlyMp3AndX264);
+  EXPECT_EQ(asked, (std::vector<std::pair<std::string, bool>>{{"mp3", false}, {"libx264", true}}));
+
+  p.AudioEncoderValue = 1;
+  try {
+    FillAudioSettings(out, p, onlyMp3AndX264);
+    ADD_FAILURE() << "AAC accepted";
+  } catch (const TProfileItemError &e) {
+    EXPECT_STREQ(e.what(), "Profile \"Test video\", setting AudioEncoder: the item \"AAC\" needs the encoder "
+                           "\"libfaac\", which the installed libraries lack.");
+  }
+  p.VideoEncoderValue = 0;
+  EXPECT_THROW(FillVideoSettings(out, p, 0, onlyMp3AndX264), TProfileItemError);
+  // Stream copy needs no encoder.
+  p.VideoEncoder = "Copy";
+  EXPECT_NO_THROW(FillVideoSettings(out, p, 0, onlyMp3AndX264));
 }
 
 TEST(JobBuilderTest, OutputNamesReplaceTheLastExtensionAndNumberCollisions) {

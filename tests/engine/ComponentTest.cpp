@@ -1,6 +1,11 @@
 // The engine component: task queue, worker threads, pausing, stopping and the events.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <thread>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -348,3 +353,176 @@ TEST_F(ComponentTest, LibraryLinesAreAssembledPerThreadAndBounded) {
 }
 
 } // namespace
+
+namespace {
+
+// Ends the test program when a wait that should be bounded is not: a hang becomes a failure.
+class TWatchdog {
+public:
+  explicit TWatchdog(std::chrono::seconds limit)
+      : FThread([this, limit] {
+          std::unique_lock guard(FLock);
+          if (!FWake.wait_for(guard, limit, [this] { return FDisarmed; })) {
+            std::fprintf(stderr, "watchdog: a wait did not end within its bound\n");
+            std::_Exit(1);
+          }
+        }) {}
+  ~TWatchdog() {
+    {
+      std::lock_guard guard(FLock);
+      FDisarmed = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+  }
+
+private:
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FDisarmed = false;
+  std::thread FThread;
+};
+
+// The main-thread queue of the tests, counting what workers hand to it.
+class TCountingDispatch : public platform::THeadlessDispatch {
+public:
+  void Post(std::function<void()> fn) override {
+    ++Posted;
+    THeadlessDispatch::Post(std::move(fn));
+  }
+  std::atomic<int> Posted{0};
+};
+
+// Polls without serving the main-thread queue.
+bool PollFor(const std::function<bool()> &done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+} // namespace
+
+// A task that decodes the picture, as preview and hooks need.
+int AddEncodeTask(TFFmpegVCL &engine, const std::string &output, bool customHook = false) {
+  TOutputOptions options;
+  ResetOutputOptions(options);
+  options.VideoCodec = "mpeg4";
+  options.DisableAudio = true;
+  options.UseCustomHook = customHook;
+  const int index = engine.CreateTask(Media("clip25.avi"), nullptr);
+  EXPECT_GE(index, 0) << engine.ErrorText();
+  EXPECT_TRUE(engine.OpenTaskOutput(index, output, &options)) << engine.ErrorText();
+  return index;
+}
+
+TEST_F(ComponentTest, WaitsOfTheMainThreadForWorkersNeverHang) {
+  auto owned = std::make_unique<TCountingDispatch>();
+  TCountingDispatch &dispatch = *owned;
+  platform::SetMainThread(std::move(owned));
+  const auto restore = [] { platform::SetMainThread(std::make_unique<platform::THeadlessDispatch>()); };
+  TWatchdog watchdog(120s);
+
+  // Destroyed while its worker waits for this thread to take a preview picture.
+  {
+    auto engine = std::make_unique<TFFmpegVCL>();
+    std::atomic<int> pictures{0};
+    engine->OnPreviewBitmap = [&](int, TBitmap *, int, int64_t) { ++pictures; };
+    engine->SetPreviewBitmap(true);
+    AddEncodeTask(*engine, Temp.File("preview.avi"));
+    engine->StartTasks(1);
+    ASSERT_TRUE(PollFor([&] { return dispatch.Posted > 0; }, 60s));
+    engine.reset(); // the stop cancels the hand-off; the worker ends without this thread
+    dispatch.ProcessPending();
+    EXPECT_EQ(pictures, 0) << "a cancelled hand-off ran after all";
+  }
+
+  // Stopped twice in a row while tasks that never ran are being ended.
+  for (int round = 0; round < 3; ++round) {
+    TFFmpegVCL engine;
+    std::atomic<int> ends{0};
+    engine.OnTerminate = [&](int index, bool, bool, const std::string &) { ends += index == -1; };
+    for (int i = 0; i < 3; ++i)
+      AddEncodeTask(engine, Temp.File("twice" + std::to_string(i) + ".avi"));
+    engine.StopTasks();
+    engine.StopTasks();
+    ASSERT_TRUE(PollFor([&] { return ends == 1; }, 60s));
+  }
+
+  // A worker stuck where no stop reaches it is given up on after the bound, and told about.
+  {
+    TFFmpegVCL engine;
+    engine.StopTimeoutMs = 100;
+    // Shared with the hook: the abandoned worker may still be in it when this block ends.
+    struct TGate {
+      std::mutex Lock;
+      std::atomic<bool> InHook{false};
+      std::atomic<int> EndsAfter{0};
+    };
+    const auto gate = std::make_shared<TGate>();
+    std::unique_lock closed(gate->Lock);
+    engine.OnCustomHook = [gate](int, TBitmap *, int, int64_t, bool &, bool &) {
+      gate->InHook = true;
+      std::lock_guard wait(gate->Lock);
+    };
+    AddEncodeTask(engine, Temp.File("stuck.avi"), true);
+    engine.StartTasks(1);
+    ASSERT_TRUE(PollFor([&] { return gate->InHook.load(); }, 60s));
+    engine.OnTerminate = [gate](int, bool, bool, const std::string &) { ++gate->EndsAfter; };
+    engine.DeleteAllTasks();
+    EXPECT_EQ(engine.TaskTotal(), 0);
+    EXPECT_NE(engine.ErrorText().find("did not stop within 100 ms"), std::string::npos) << engine.ErrorText();
+    closed.unlock(); // the worker goes on, ends, and reports to nobody
+    EXPECT_FALSE(PollFor([&] { return gate->EndsAfter > 0; }, 1s));
+  }
+  restore();
+}
+
+TEST_F(ComponentTest, AClearedHandlerIsNeverCalledAgainNorWhileItIsCleared) {
+  std::atomic<bool> inHandler{false}, release{false}, cleared{false}, lateCall{false};
+  Engine->OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+    if (cleared)
+      lateCall = true;
+    inHandler = true;
+    PollFor([&] { return release.load(); }, 60s);
+  };
+  Engine->SetProgressInterval(100);
+  AddEncodeTask(*Engine, Temp.File("handler.avi"));
+  Engine->StartTasks(1);
+  ASSERT_TRUE(PollFor([&] { return inHandler.load(); }, 60s));
+  std::thread clearer([&] {
+    Engine->OnProgress = nullptr;
+    cleared = true;
+  });
+  // Clearing waits for the running call.
+  EXPECT_FALSE(PollFor([&] { return cleared.load(); }, 200ms));
+  release = true;
+  clearer.join();
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_FALSE(lateCall);
+}
+
+// Preview setters (event lock, then preview lock before) and a worker that logs while it converts a
+// preview picture (preview lock, then event lock) take the locks in one order.
+TEST_F(ComponentTest, PreviewSettersAndPreviewLogLinesTakeTheLocksInOneOrder) {
+  Engine->SetLogLevel(llAll);
+  std::atomic<int> lines{0};
+  Engine->OnLog = [&](int, TLogLevel, const std::string &) { ++lines; };
+  Engine->OnPreviewBitmap = [](int, TBitmap *, int, int64_t) {};
+  for (int i = 0; i < 2; ++i)
+    AddEncodeTask(*Engine, Temp.File("locks" + std::to_string(i) + ".avi"));
+  Engine->StartTasks(2);
+  bool on = false;
+  ASSERT_TRUE(Dispatch->ProcessUntil(
+      [&] {
+        Engine->SetPreviewBitmap(on = !on);
+        Engine->SetPreview(false);
+        std::lock_guard guard(Lock);
+        return !Calls.empty() && Calls.back().Index == -1;
+      },
+      60s));
+  EXPECT_GT(lines, 0);
+}

@@ -17,6 +17,12 @@ struct TFakeWindow : TPreviewWindow {
   bool Closed() const override { return *ClosedFlag; }
 };
 
+// Runs the call at once, as the task does on the main thread.
+bool CallHere(const std::function<void()> &fn) {
+  fn();
+  return true;
+}
+
 TEST(PreviewTest, CaptionShowsTheTime) {
   EXPECT_EQ(PreviewCaption(AV_NOPTS_VALUE), "N/A");
   EXPECT_EQ(PreviewCaption(((1 * 60 + 2) * 60 + 3) * 1000000LL + 4000), "01:02:03.004");
@@ -26,7 +32,7 @@ TEST(PreviewTest, CaptionShowsTheTime) {
 TEST(PreviewTest, WindowComesFromTheProviderAndEndsWhenClosed) {
   TBitmap bitmap(4, 4);
   SetPreviewWindowFactory(nullptr);
-  EXPECT_FALSE(TPreviewer().Show(bitmap, 0)); // no provider: the preview turns itself off
+  EXPECT_FALSE(TPreviewer(CallHere).Show(bitmap, 0)); // no provider: the preview turns itself off
 
   std::vector<std::string> captions;
   bool closed = false;
@@ -36,7 +42,7 @@ TEST(PreviewTest, WindowComesFromTheProviderAndEndsWhenClosed) {
     return std::make_unique<TFakeWindow>(&captions, &closed);
   });
   {
-    TPreviewer previewer;
+    TPreviewer previewer(CallHere);
     EXPECT_TRUE(previewer.Show(bitmap, 1000000));
     EXPECT_TRUE(previewer.Show(bitmap, AV_NOPTS_VALUE));
     closed = true;

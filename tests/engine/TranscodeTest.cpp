@@ -419,3 +419,44 @@ TEST_F(TranscodeTest, CodecThreadsChangeNothingButTheSpeed) {
 }
 
 } // namespace
+
+// Sources whose audio timestamps repeat (films in Matroska) and whose video runs on a fine clock
+// (phones, MPEG-TS, Matroska): what the muxers get moves forward and keeps the pictures' rate.
+TEST_F(TranscodeTest, CopiedTimestampsMoveForwardAndKeepTheFrameRate) {
+  Convert(Media("surround.mkv"), Temp.File("surround.mp4"), {{"vcodec", "copy"}, {"acodec", "copy"}});
+  ASSERT_EQ(Failure(), "");
+  int corrections = 0;
+  for (const auto &line : Logs)
+    corrections += line.second.find("timestamps out of order") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(corrections, 1) << "logged for the first packet moved only";
+  const auto copied = ReadPackets(Temp.File("surround.mp4"));
+  const TStreamPackets *audio = StreamOf(copied, AVMEDIA_TYPE_AUDIO);
+  ASSERT_NE(audio, nullptr);
+  EXPECT_EQ(audio->Packets.size(), StreamOf(ReadPackets(Media("surround.mkv")), AVMEDIA_TYPE_AUDIO)->Packets.size());
+
+  for (const auto &[source, seconds] : {std::pair{"phone.mp4", 1.0}, std::pair{"clip15.mkv", 2.0}}) {
+    SCOPED_TRACE(source);
+    Task.Reset();
+    const std::string output = Temp.File(std::string(source) + ".avi");
+    Convert(Media(source), output, {{"vcodec", "copy"}, {"an", ""}});
+    ASSERT_EQ(Failure(), "");
+    AVFormatContext *context = nullptr;
+    ASSERT_GE(AVFormat.avformat_open_input(&context, output.c_str(), nullptr, nullptr), 0);
+    AVFormat.avformat_find_stream_info(context, nullptr);
+    // AVI counts time in frames: at the clock's rate, the copy would last a fraction of a second.
+    EXPECT_LE(av_q2d(context->streams[0]->avg_frame_rate), 100);
+    EXPECT_NEAR(static_cast<double>(context->duration) / AV_TIME_BASE, seconds, 0.15);
+    AVFormat.avformat_close_input(&context);
+  }
+}
+
+// A trim with stream copy cuts the copied audio and the encoded video at the same start.
+TEST_F(TranscodeTest, CopyAndEncodeAfterAStartOffsetStayAligned) {
+  Task.SetOption("ss", "0.5");
+  Convert(Media("clip15.mkv"), Temp.File("aligned.mkv"), {{"acodec", "copy"}, {"vcodec", "mpeg4"}});
+  ASSERT_EQ(Failure(), "");
+  const auto out = ReadPackets(Temp.File("aligned.mkv"));
+  const TStreamPackets *video = StreamOf(out, AVMEDIA_TYPE_VIDEO), *audio = StreamOf(out, AVMEDIA_TYPE_AUDIO);
+  ASSERT_TRUE(video && audio);
+  EXPECT_NEAR(static_cast<double>(audio->FirstDtsMs), static_cast<double>(video->FirstDtsMs), 80);
+}

@@ -189,7 +189,7 @@ protected:
 TEST_F(VideoFilterTest, DescriptionRunsIntoTheEncoderFormat) {
   S.VFilters = "hflip,scale=80:60";
   auto enc = VideoEncoder("rawvideo", 160, 120, AVRational{1, 25});
-  ASSERT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, enc.get(), S, Error), 0);
+  ASSERT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, "", enc.get(), S, Error), 0);
   EXPECT_EQ(enc->width, 80);
   EXPECT_EQ(enc->height, 60);
   auto picture = Picture(160, 120, [](int x, int) { return x < 80 ? 16 : 235; });
@@ -211,7 +211,7 @@ TEST_F(VideoFilterTest, DescriptionRunsIntoTheEncoderFormat) {
   S.FrameHeight = 60;
   auto padded = VideoEncoder("rawvideo", 100, 80, AVRational{1, 25});
   padded->pix_fmt = AV_PIX_FMT_GRAY8;
-  ASSERT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{0, 1}, padded.get(), S, Error), 0);
+  ASSERT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{0, 1}, "", padded.get(), S, Error), 0);
   EXPECT_EQ(AVFilterLib.av_buffersink_get_w(Filter.FilterOut), 100);
   EXPECT_EQ(AVFilterLib.av_buffersink_get_h(Filter.FilterOut), 60);
   EXPECT_EQ(AVFilterLib.av_buffersink_get_format(Filter.FilterOut), AV_PIX_FMT_GRAY8);
@@ -221,20 +221,20 @@ TEST_F(VideoFilterTest, RefusedCombinations) {
   auto enc = VideoEncoder("rawvideo", 160, 120, AVRational{1, 25});
   S.VFilters = "hflip";
   S.FrameTopBand = 8;
-  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, enc.get(), S, Error), -1);
+  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, "", enc.get(), S, Error), -1);
   EXPECT_EQ(Error, "Cannot enable crop options and filters at the same time.");
 
   S.FrameTopBand = 0;
   S.FramePadLeft = 8;
   S.VFilters = "scale=64:48";
   Error.clear();
-  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, enc.get(), S, Error), -1);
+  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, "", enc.get(), S, Error), -1);
   EXPECT_EQ(Error.rfind("Cannot enable pad options and the filters which resize frame", 0), 0u);
 
   S.FramePadLeft = 0;
   S.VFilters = "nosuchfilter";
   Error.clear();
-  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, enc.get(), S, Error), -1);
+  EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, "", enc.get(), S, Error), -1);
   EXPECT_EQ(Error, "");
 }
 

@@ -22,6 +22,7 @@ const char *TwoProfiles = "[Format]\n"
                           "Resolution=320*240,640*480\n"
                           "ResolutionValue=1\n"
                           "Volume=256\n"
+                          "Target=pal-dvd\n"
                           "[Output]\n"
                           "Format=1\n"
                           "[SnapShot]\n"
@@ -42,6 +43,8 @@ TEST(IniOptions, LoadsProfilesAndSettings) {
   EXPECT_EQ(o.Formats[0].SampleRate, "22050 Hz,32000 Hz,44100 Hz,48000 Hz"); // read default
   EXPECT_EQ(o.Formats[1].ResolutionValue, 1);
   EXPECT_EQ(o.Formats[1].Volume, 256);
+  EXPECT_EQ(o.Formats[1].Target, "pal-dvd");
+  EXPECT_EQ(o.Formats[0].Target, ""); // optional
   EXPECT_EQ(o.OutputFormat, 1);
   EXPECT_EQ(o.OutputFolder, "");
   EXPECT_EQ(o.SnapShotFormat, 1);

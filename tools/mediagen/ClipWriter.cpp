@@ -17,6 +17,9 @@ struct TOutStream {
   AVCodecContext *Codec = nullptr; // null for subtitle and data streams
   AVFrame *Frame = nullptr;
   int64_t NextPts = 0; // in the encoder's time base
+  int64_t Frames = 0;  // pictures or audio frames sent
+  int64_t Packets = 0;
+  int64_t LastPts = AV_NOPTS_VALUE; // of the last packet written, in the stream's time base
   bool Done = false;
 };
 
@@ -63,11 +66,11 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   if (s.Plan.Kind == TStreamKind::Video) {
     c->width = s.Plan.Width;
     c->height = s.Plan.Height;
-    c->time_base = AVRational{s.Plan.RateDen, s.Plan.RateNum};
+    c->time_base = s.Plan.ClockRate > 0 ? AVRational{1, s.Plan.ClockRate} : AVRational{s.Plan.RateDen, s.Plan.RateNum};
     c->framerate = AVRational{s.Plan.RateNum, s.Plan.RateDen};
-    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->pix_fmt = AVUtil.av_get_pix_fmt(s.Plan.PixelFormat.c_str());
     c->gop_size = s.Plan.KeyInterval;
-    c->max_b_frames = s.Plan.BFrames;
+    c->max_b_frames = s.Plan.MaxBFrames;
     c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 150000;
     if (codec->id == AV_CODEC_ID_MJPEG) // JPEG pictures are full range
       c->color_range = AVCOL_RANGE_JPEG;
@@ -77,7 +80,7 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     c->sample_rate = s.Plan.SampleRate;
     AVUtil.av_channel_layout_default(&c->ch_layout, s.Plan.Channels);
-    c->bit_rate = 64000;
+    c->bit_rate = s.Plan.BitRate > 0 ? s.Plan.BitRate : 64000;
     c->time_base = AVRational{1, s.Plan.SampleRate};
   }
   if (clip.Output->oformat->flags & AVFMT_GLOBALHEADER)
@@ -89,6 +92,17 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   s.Stream->time_base = c->time_base;
   s.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
   s.Stream->avg_frame_rate = c->framerate;
+  if (s.Plan.Rotation != 0) {
+    auto *matrix = reinterpret_cast<int32_t *>(
+        AVFormat.av_stream_new_side_data(s.Stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+    if (!matrix) {
+      error = "out of memory";
+      return false;
+    }
+    // The MP4 muxer writes the matrix transposed: this angle reads back as a turn of Rotation
+    // degrees clockwise, as phones' files do.
+    AVUtil.av_display_rotation_set(matrix, s.Plan.Rotation);
+  }
 
   AVFrame *f = s.Frame;
   if (s.Plan.Kind == TStreamKind::Video) {
@@ -105,6 +119,14 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   return !Failed(AVUtil.av_frame_get_buffer(f, 0), "frame buffer", error);
 }
 
+void PutSample(const AVFrame *f, int plane, int x, int y, int bytes, int shift, int value) {
+  uint8_t *p = f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane] + static_cast<ptrdiff_t>(x) * bytes;
+  if (bytes == 2)
+    *reinterpret_cast<uint16_t *>(p) = static_cast<uint16_t>((value & 255) << shift);
+  else
+    *p = static_cast<uint8_t>(value);
+}
+
 void FillPlanes(AVFrame *f, int y, int u, int v) {
   for (int row = 0; row < f->height; ++row)
     std::memset(f->data[0] + row * f->linesize[0], y, f->width);
@@ -114,7 +136,9 @@ void FillPlanes(AVFrame *f, int y, int u, int v) {
   }
 }
 
-// A pattern that moves from frame to frame, so the encoder has real motion to code.
+// A pattern that moves from frame to frame, so the encoder has real motion to code; planar YUV of
+// any subsampling and depth. A turned picture has a bright left quarter: it marks the side that
+// must end up on top.
 void FillPicture(AVFrame *f, int64_t index, const TStreamPlan &plan) {
   if (plan.Content == TContent::Solid)
     return FillPlanes(f, plan.SolidY, plan.SolidU, plan.SolidV);
@@ -122,15 +146,28 @@ void FillPicture(AVFrame *f, int64_t index, const TStreamPlan &plan) {
     const bool flash = index % ((plan.RateNum + plan.RateDen - 1) / plan.RateDen) == 0;
     return FillPlanes(f, flash ? 235 : 16, 128, 128);
   }
-  const int shift = static_cast<int>(index % 256);
+  const bool marked = plan.Rotation != 0;
+  const AVPixFmtDescriptor *desc = AVUtil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+  const int bytes = desc->comp[0].step, shift = desc->comp[0].depth - 8;
+  const int move = static_cast<int>(index % 256);
   for (int y = 0; y < f->height; ++y)
     for (int x = 0; x < f->width; ++x)
-      f->data[0][y * f->linesize[0] + x] = static_cast<uint8_t>(x + y + shift * 3);
-  for (int y = 0; y < f->height / 2; ++y)
-    for (int x = 0; x < f->width / 2; ++x) {
-      f->data[1][y * f->linesize[1] + x] = static_cast<uint8_t>(128 + y + shift * 2);
-      f->data[2][y * f->linesize[2] + x] = static_cast<uint8_t>(64 + x + shift * 5);
+      PutSample(f, 0, x, y, bytes, shift, marked ? (x < f->width / 4 ? 235 : 16 + (x + move) % 32) : x + y + move * 3);
+  const int cw = -((-f->width) >> desc->log2_chroma_w), ch = -((-f->height) >> desc->log2_chroma_h);
+  for (int y = 0; y < ch; ++y)
+    for (int x = 0; x < cw; ++x) {
+      PutSample(f, 1, x, y, bytes, shift, marked ? 128 : 128 + y + move * 2);
+      PutSample(f, 2, x, y, bytes, shift, marked ? 128 : 64 + x + move * 5);
     }
+}
+
+// Ticks of the clock between one picture and the next: even at the nominal rate, or alternating
+// between a shorter and a longer step around it, as phones and screen recorders write.
+int64_t FrameStep(const TOutStream &s) {
+  if (s.Plan.ClockRate <= 0)
+    return 1;
+  const int64_t step = int64_t{s.Plan.ClockRate} * s.Plan.RateDen / s.Plan.RateNum;
+  return s.Frames % 2 == 0 ? step * 2 / 3 : step * 4 / 3;
 }
 
 // A 440 Hz tone at half scale, in whichever sample format the encoder takes; with bursts, a
@@ -184,6 +221,10 @@ bool Encode(TClip &clip, TOutStream &s, AVFrame *frame, std::string &error) {
         clip.Packet->pts += jump;
     }
     clip.Packet->stream_index = s.Stream->index;
+    if (s.Plan.RepeatTimestampEvery > 0 && ++s.Packets % s.Plan.RepeatTimestampEvery == 0 &&
+        s.LastPts != AV_NOPTS_VALUE)
+      clip.Packet->pts = clip.Packet->dts = s.LastPts;
+    s.LastPts = clip.Packet->pts;
     if (Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error))
       return false;
   }
@@ -304,11 +345,12 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
       return false;
     const bool video = next->Plan.Kind == TStreamKind::Video;
     if (video)
-      FillPicture(next->Frame, next->NextPts, next->Plan);
+      FillPicture(next->Frame, next->Frames, next->Plan);
     else
       FillTone(next->Frame, next->NextPts, next->Plan.Content);
     next->Frame->pts = next->NextPts;
-    next->NextPts += video ? 1 : next->Frame->nb_samples;
+    next->NextPts += video ? FrameStep(*next) : next->Frame->nb_samples;
+    next->Frames += 1;
     if (!Encode(clip, *next, next->Frame, error))
       return false;
   }

@@ -1,6 +1,7 @@
 #pragma once
 // Writes one synthetic clip: a moving colour pattern and a sine tone, plus optional subtitle and
 // data streams, encoded and muxed through the bound library tables.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,8 +18,12 @@ struct TStreamPlan {
   int Width = 0, Height = 0;
   int RateNum = 0, RateDen = 1; // frames per second
   int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown
-  int BFrames = 0;              // B-frames between reference frames
   int SampleRate = 22050, Channels = 1;
+  std::string PixelFormat = "yuv420p";
+  int MaxBFrames = 0;          // B-frames between reference frames
+  int ClockRate = 0;            // video: a time base of 1/ClockRate with frames spaced unevenly
+  int Rotation = 0;             // video: degrees clockwise the picture is turned for display
+  int RepeatTimestampEvery = 0; // every n-th packet repeats the time of the one before
   TContent Content = TContent::Pattern;
   int SolidY = 0, SolidU = 128, SolidV = 128; // the colour of TContent::Solid
   int KeyInterval = 12;                       // frames between key pictures

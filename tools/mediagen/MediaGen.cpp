@@ -51,10 +51,6 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back(
       {"clip.flv", Clip("flv", 2, {VideoStream("flv", 160, 120, 25), AudioStream("libmp3lame")})});
   files.push_back({"clip.3gp", Clip("3gp", 2, {VideoStream("h263", 176, 144, 15), AudioStream("aac")})});
-  // Frames stored out of display order: decoders hold pictures back, and must give them all up.
-  TStreamPlan reordered = VideoStream("libx264", 160, 120, 25);
-  reordered.BFrames = 2;
-  files.push_back({"bframes.mp4", Clip("mp4", 2, {reordered, AudioStream("aac")})});
   files.push_back({"tone.mp3", Clip("mp3", 2, {AudioStream("libmp3lame")})});
   files.push_back({"tone.wav", Clip("wav", 2, {AudioStream("pcm_s16le")})});
   files.push_back({"tone.m4a", Clip("ipod", 2, {AudioStream("aac")})});
@@ -73,6 +69,26 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back(
       {"databetweenaudio.ts",
        Clip("mpegts", 2, {AudioStream("mp2"), TStreamPlan{TStreamKind::Data, {}}, AudioStream("mp2")})});
+  // Files as phones, DVDs, screen recorders and films give them.
+  TStreamPlan bframes = VideoStream("libx264", 160, 120, 25);
+  bframes.MaxBFrames = 2;
+  files.push_back({"bframes.mp4", Clip("mp4", 1, {bframes, AudioStream("aac")})});
+  TStreamPlan phone = VideoStream("libx264", 160, 96, 24);
+  phone.ClockRate = 90000;
+  phone.Rotation = 90;
+  files.push_back({"phone.mp4", Clip("mp4", 1, {phone, AudioStream("aac", 48000)})});
+  TStreamPlan chroma = VideoStream("mpeg2video", 160, 120, 25);
+  chroma.PixelFormat = "yuv422p";
+  files.push_back({"chroma422.mkv", Clip("matroska", 1, {chroma, AudioStream("mp2")})});
+  TStreamPlan surround = AudioStream("aac", 48000, 6);
+  surround.RepeatTimestampEvery = 8;
+  files.push_back({"surround.mkv", Clip("matroska", 1, {VideoStream("mpeg4", 160, 120, 25), surround})});
+  // The header's nominal bit rate is far above the real one: the length estimated from it is short.
+  TStreamPlan raw = VideoStream("mpeg1video", 160, 120, 25);
+  raw.BitRate = 20000000;
+  files.push_back({"estimated.m1v", Clip("mpeg1video", 6, {raw})});
+  // DVD menus: 0.8 s, the navigation packets come first.
+  files.push_back({"menu.vob", Clip("vob", 0.8, {VideoStream("mpeg2video", 160, 120, 25), AudioStream("mp2", 48000)})});
   // For the player: a stereo and a 5.1 tone (AAC decodes to planar float), and solid red pictures
   // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
   files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});

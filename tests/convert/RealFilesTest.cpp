@@ -1,0 +1,164 @@
+// Files as users bring them (phones, DVD menus, films, raw streams, B-frames, 10-bit or 4:2:2
+// video) queued and converted with the profiles the program ships, and the outputs read back.
+#include <algorithm>
+#include <filesystem>
+
+#include "ConvertFixture.h"
+#include "convert/ConvertHelpers.h"
+
+#include "../MediaFacts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The shipped profile whose name starts with the text.
+int ShippedProfile(const TIniOptions &profiles, const std::string &name) {
+  for (std::size_t i = 0; i < profiles.Formats.size(); ++i)
+    if (profiles.Formats[i].Name.rfind(name, 0) == 0)
+      return static_cast<int>(i);
+  return -1;
+}
+
+// Chooses "Keep original frame rate" where the profile offers it.
+void KeepFrameRate(TFormatRec &profile) {
+  std::vector<std::string> rates;
+  TIniOptions::SplitList(profile.Framerate, rates);
+  for (std::size_t i = 0; i < rates.size(); ++i)
+    if (LowerCase(rates[i]) == "keep original frame rate")
+      profile.FramerateValue = static_cast<int32_t>(i);
+}
+
+class TRealFilesTest : public TConvertTest {
+protected:
+  void SetUp() override {
+    Profiles.LoadFromFile(std::string(TVL_BIN_DIR) + "/VideoConverter.ini");
+    TConvertTest::SetUp();
+    for (TFormatRec &profile : Profiles.Formats)
+      KeepFrameRate(profile);
+    H264 = ShippedProfile(Profiles, "MP4 - H.264");
+    Phone3gp = ShippedProfile(Profiles, "3GP");
+    Mp3 = ShippedProfile(Profiles, "MP3");
+    ASSERT_TRUE(H264 >= 0 && Phone3gp >= 0 && Mp3 >= 0);
+  }
+
+  // Queues and converts one file with the profile; the output's path, or "" with the failure
+  // recorded.
+  std::string Convert(const std::string &source, int profile) {
+    Driver.Clear();
+    if (Driver.AddFile(source) != 0) {
+      ADD_FAILURE() << source << " was refused";
+      return "";
+    }
+    if (!Driver.BuildRun(profile, Out()) || Driver.Engine.TaskTotal() != 1) {
+      ADD_FAILURE() << "no task: " << Driver.BuildError() << Driver.Files[0].StatusText;
+      return "";
+    }
+    if (!RunToEnd()) {
+      ADD_FAILURE() << "the run did not end";
+      return "";
+    }
+    const TInputFile &file = Driver.Files[0];
+    Driver.EndRun();
+    EXPECT_EQ(file.Status, csSuccess) << file.StatusText;
+    return file.Status == csSuccess ? file.OutputOptions.FileName : "";
+  }
+
+  int H264 = -1, Phone3gp = -1, Mp3 = -1;
+};
+
+// The output lasts as long as the source, within a frame of either; its streams are there.
+void ExpectSameLength(const std::vector<TStreamFacts> &source, const std::vector<TStreamFacts> &output,
+                      bool videoWanted) {
+  for (AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+    const TStreamFacts *in = StreamOf(source, type);
+    const TStreamFacts *out = StreamOf(output, type);
+    if (!in || (type == AVMEDIA_TYPE_VIDEO && !videoWanted)) {
+      EXPECT_EQ(out, nullptr) << AVUtil.av_get_media_type_string(type);
+      continue;
+    }
+    ASSERT_NE(out, nullptr) << AVUtil.av_get_media_type_string(type);
+    EXPECT_GT(out->Frames, 0);
+    // The frame-rate sync lets pictures lead by up to 1.1 frames of the new rate; audio encoders
+    // without gapless data add their delay and pad the last frame.
+    const double frame = type == AVMEDIA_TYPE_VIDEO ? in->FrameSeconds + 2 * out->FrameSeconds
+                                                    : 2 * out->FrameSeconds;
+    EXPECT_NEAR(out->Seconds, in->Seconds, frame + 1e-3)
+        << AVUtil.av_get_media_type_string(type) << ": " << out->Frames << " frames of " << out->FrameSeconds
+        << " s from " << in->Frames << " of " << in->FrameSeconds << " s";
+  }
+}
+
+} // namespace
+
+TEST_F(TRealFilesTest, FilesThatAreShortOrDoNotTellTheirLengthAreQueued) {
+  // A DVD menu clip of 0.8 s: usable, under a second long.
+  ASSERT_EQ(Driver.AddFile(Media("menu.vob")), 0);
+  EXPECT_EQ(Driver.Files[0].Duration, 0);
+  EXPECT_NEAR(static_cast<double>(Driver.Files[0].DurationMs), 800, 100);
+  // A raw stream says nothing of its length, or gives a guess from a nominal bit rate.
+  for (const char *name : {"noduration.m4v", "estimated.m1v"}) {
+    const int position = Driver.AddFile(Media(name));
+    ASSERT_GT(position, 0) << name;
+    EXPECT_EQ(Driver.Files[position].Duration, -1) << name;
+    EXPECT_EQ(Driver.Files[position].DurationMs, -1) << name;
+    EXPECT_EQ(FormatSeconds(Driver.Files[position].Duration), "--:--:--");
+  }
+  for (const char *bad : {"text.avi", "empty.avi", "truncated.mp4", "missing.avi"})
+    EXPECT_EQ(Driver.AddFile(Media(bad)), TTvlConvert::Unusable) << bad;
+  // Rows show what the file holds, whatever its name says.
+  ASSERT_GT(Driver.AddFile(Copy("tone.mp3", "song.avi")), 0);
+  EXPECT_FALSE(Driver.Files[Driver.Files.Count() - 1].HasVideo);
+  EXPECT_TRUE(Driver.Files[0].HasVideo);
+
+  // Only a trim limits the output's length.
+  Driver.Files[0].TrimStart = 200;
+  Driver.Files[0].TrimDuration = 400;
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
+  EXPECT_EQ(Driver.Files[0].OutputOptions.RecordTimeMs, 400);
+  for (int p = 1; p < Driver.Files.Count(); ++p)
+    EXPECT_EQ(Driver.Files[p].OutputOptions.RecordTimeMs, -1) << Driver.Files[p].FileName;
+  Driver.EndRun();
+}
+
+// Each class of file with the shipped H.264, 3GP and MP3 profiles.
+TEST_F(TRealFilesTest, EachClassConvertsWithTheShippedProfiles) {
+  for (const char *name :
+       {"bframes.mp4", "phone.mp4", "chroma422.mkv", "surround.mkv", "estimated.m1v", "menu.vob", "noduration.m4v"}) {
+    const auto source = ReadMediaFacts(Media(name));
+    ASSERT_FALSE(source.empty()) << name;
+    for (const int profile : {H264, Phone3gp, Mp3}) {
+      if (profile == Mp3 && !StreamOf(source, AVMEDIA_TYPE_AUDIO))
+        continue;
+      SCOPED_TRACE(std::string(name) + " with " + Profiles.Formats[static_cast<std::size_t>(profile)].Name);
+      const std::string output = Convert(Media(name), profile);
+      if (output.empty())
+        continue;
+      const auto converted = ReadMediaFacts(output);
+      ExpectSameLength(source, converted, profile != Mp3);
+      const TStreamFacts *video = StreamOf(converted, AVMEDIA_TYPE_VIDEO);
+      if (!video)
+        continue;
+      // Players and phones take 8-bit 4:2:0 only; the picture is upright and says no more about turning.
+      EXPECT_EQ(video->PixelFormat, AV_PIX_FMT_YUV420P);
+      EXPECT_FALSE(video->Rotated);
+      if (std::string(name) == "phone.mp4") {
+        EXPECT_LT(video->DisplayAspect, 1.0) << "portrait";
+        EXPECT_GT(video->TopLuma, video->BottomLuma + 100) << "the marked side is on top";
+      }
+      fs::remove(output);
+    }
+  }
+}
+
+TEST_F(TRealFilesTest, EveryVideoProfileConvertsAVariableRatePhoneClipAtItsOwnRate) {
+  const auto source = ReadMediaFacts(Media("phone.mp4"));
+  for (std::size_t i = 0; i < Profiles.Formats.size(); ++i) {
+    if (Profiles.Formats[i].Category != 1)
+      continue;
+    SCOPED_TRACE(Profiles.Formats[i].Name);
+    const std::string output = Convert(Media("phone.mp4"), static_cast<int>(i));
+    if (!output.empty())
+      ExpectSameLength(source, ReadMediaFacts(output), true);
+  }
+}

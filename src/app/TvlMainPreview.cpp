@@ -104,7 +104,8 @@ void TTvlMainForm::fplyrPreviewFileOpen(int64_t duration, int &screenWidth, int 
 }
 
 void TTvlMainForm::fplyrPreviewPosition(int64_t pts) {
-  if (pts > 0 && PreviewDuration > 0)
+  // A thumb the user holds stays where the user put it.
+  if (pts > 0 && PreviewDuration > 0 && !tbarPreview->isSliderDown())
     tbarPreview->setValue(static_cast<int>(MulDiv64(pts, tbarPreview->maximum(), PreviewDuration)));
 }
 

@@ -38,6 +38,9 @@ protected:
   TTvlMainForm &StartWith(std::vector<std::string> files) {
     auto &form = Start();
     AddFiles(std::move(files));
+    // Mouse presses reach only a window that is on screen.
+    form.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
     return form;
   }
   bool WaitForState(TPlayState state) {

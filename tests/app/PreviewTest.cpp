@@ -75,6 +75,7 @@ TEST_F(Preview, TheBarPausesWhilePressedAndSeeksOnRelease) {
   auto &form = StartWith({Media("long.avi")});
   form.actPlay->trigger();
   ASSERT_TRUE(WaitForState(psPlay));
+  ASSERT_TRUE(WaitForPicture());
 
   QTest::mousePress(form.tbarPreview, Qt::LeftButton, Qt::NoModifier, BarPoint(0.75));
   ASSERT_TRUE(WaitForState(psPause));

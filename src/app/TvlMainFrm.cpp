@@ -647,6 +647,7 @@ void TTvlMainForm::AddProbedFiles() {
     }
     AddProbedFile(FProbed[FProbedNext++]);
   }
+  SelectLastAdded();
   if (const int total = FFiller->Total(); total >= 0)
     pbAdding->setRange(0, total);
   pbAdding->setValue(FLoaded + FFailed);
@@ -659,6 +660,8 @@ void TTvlMainForm::AddProbedFile(TProbedFile &probed) {
   const int position = TvlConvert->AddProbed(path, std::move(probed.File));
   if (position < 0) {
     ++FFailed;
+    if (!FFolderAdd)
+      SelectLastAdded(); // the message comes after the rows before it, as they were added
     // Add Folder only counts the files it could not queue.
     if (!FFolderAdd && position == TTvlConvert::Unusable) {
       const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
@@ -670,9 +673,17 @@ void TTvlMainForm::AddProbedFile(TProbedFile &probed) {
   ++FLoaded;
   AddRow(TvlConvert->Files[position]);
   if (!FFolderAdd)
-    SelectRow(position);
+    FLastAdded = position;
   else if (FFirstAdded < 0)
     FFirstAdded = position;
+}
+
+void TTvlMainForm::SelectLastAdded() {
+  // Each new row of Add Files is selected in turn; selecting only the last of a slice shows the
+  // same and keeps a long list from redrawing the selection row by row.
+  if (FLastAdded >= 0)
+    SelectRow(FLastAdded);
+  FLastAdded = -1;
 }
 
 void TTvlMainForm::EndAdd() {

@@ -147,6 +147,7 @@ private:
   // Timer: adds the rows of the files probed so far, a slice at a time.
   void AddProbedFiles();
   void AddProbedFile(TProbedFile &probed);
+  void SelectLastAdded();
   void EndAdd();
   void actStopAddingExecute();
   // True when the event was a drag or a drop on the queue.
@@ -198,7 +199,7 @@ private:
   std::deque<TAddRequest> FAddRequests;
   std::unique_ptr<TQueueFiller> FFiller; // the request in hand
   bool FFolderAdd = false;
-  int FLoaded = 0, FFailed = 0, FFirstAdded = -1;
+  int FLoaded = 0, FFailed = 0, FFirstAdded = -1, FLastAdded = -1;
   std::vector<TProbedFile> FProbed; // taken from the filler, not yet added from FProbedNext on
   std::size_t FProbedNext = 0;
   // Rows are not added from inside a message box the adding shows, nor while a run is built or

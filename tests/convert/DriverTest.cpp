@@ -81,6 +81,17 @@ TEST_F(TConvertTest, TheQueueFillerProbesInTheGivenOrderOffTheCallersThread) {
   EXPECT_EQ(Driver.Files[0].Duration, 2);
 }
 
+TEST_F(TConvertTest, AFillerDroppedAtOnceEndsItsWorkerFirst) {
+  // The window may close while a folder is still being listed or probed.
+  Copy("clip25.avi", "folder/a.avi");
+  Copy("clip2997.mp4", "folder/b.mp4");
+  for (int i = 0; i < 20; ++i) {
+    auto filler = TQueueFiller::ForFolder(Temp.Folder() + "folder/");
+    if (i % 2)
+      filler->Stop();
+  }
+}
+
 TEST_F(TConvertTest, AddFileAcceptsFilesOfTwoGibibytesAndMore) {
   // A sparse copy of an MP4 file: its index still says two seconds, the file holds 3 GiB.
   const std::string big = Copy("clip2997.mp4", "big.mp4");

@@ -86,7 +86,10 @@ bool NaturalNameLess(const std::string &a, const std::string &b) {
   return c != 0 ? c < 0 : a < b;
 }
 
-void FindVideoFiles(const std::string &folder, std::vector<std::string> &list) {
+void FindVideoFiles(const std::string &folder, std::vector<std::string> &list,
+                    const std::function<bool()> &stopped) {
+  if (stopped && stopped())
+    return;
   // Linux lists a folder in hash order; users expect a numbered series in its order. The folder is
   // read whole and closed before descending, so deep trees hold no directory handles open.
   std::vector<std::string> names;
@@ -106,7 +109,9 @@ void FindVideoFiles(const std::string &folder, std::vector<std::string> &list) {
     // lstat: a link to a folder is not a plain folder, and following links could loop.
     const bool plainFolder = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && name[0] != '.';
     if (plainFolder) {
-      FindVideoFiles(path + "/", list);
+      FindVideoFiles(path + "/", list, stopped);
+      if (stopped && stopped())
+        return;
       continue;
     }
     const auto dot = name.rfind('.');

@@ -2,6 +2,7 @@
 // Helpers the queue, the job builder and the progress window share: the extension lists, the
 // folder search and the hours:minutes:seconds text.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,7 @@ bool NaturalNameLess(const std::string &a, const std::string &b);
 
 // Appends the video files under the folder (which ends in "/"), depth first, each folder's entries
 // in NaturalNameLess order. Hidden entries and symbolic links are never descended into: they are
-// judged by their names like files. Audio files are never collected.
-void FindVideoFiles(const std::string &folder, std::vector<std::string> &list);
+// judged by their names like files. Audio files are never collected. A search that stopped returns
+// true before each folder ends it there: a tree of any size can be given up on.
+void FindVideoFiles(const std::string &folder, std::vector<std::string> &list,
+                    const std::function<bool()> &stopped = {});

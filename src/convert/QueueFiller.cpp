@@ -22,7 +22,11 @@ TQueueFiller::~TQueueFiller() {
 void TQueueFiller::Run() {
   if (!FFolder.empty()) {
     std::vector<std::string> found;
-    FindVideoFiles(FFolder, found);
+    // A big tree takes long to list: Stop, or the window closing, ends the listing too.
+    FindVideoFiles(FFolder, found, [this] {
+      std::lock_guard guard(FLock);
+      return FStopRequested;
+    });
     std::lock_guard guard(FLock);
     FPaths = std::move(found);
     FListed = true;

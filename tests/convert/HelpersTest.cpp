@@ -75,6 +75,19 @@ TEST(FindVideoFilesTest, VisitsEachFolderInNameOrderAndSubFoldersWhereTheyFall) 
   EXPECT_EQ(found, want);
 }
 
+TEST(FindVideoFilesTest, AStoppedSearchEndsBeforeTheNextFolder) {
+  TTempFolder temp;
+  for (const char *name : {"a/one.avi", "a/z/two.avi", "c/three.avi", "four.avi"}) {
+    std::filesystem::create_directories((temp.Path() / name).parent_path());
+    temp.Write(name, "x");
+  }
+  std::vector<std::string> found;
+  int folders = 0;
+  // Stopped on the way into a/z/: nothing after that point is listed.
+  FindVideoFiles(temp.Folder(), found, [&] { return ++folders > 2; });
+  EXPECT_EQ(found, std::vector<std::string>{temp.File("a/one.avi")});
+}
+
 TEST(FindVideoFilesTest, MissingFolderAddsNothing) {
   std::vector<std::string> found;
   FindVideoFiles("/nonexistent-tavrelle-folder/", found);

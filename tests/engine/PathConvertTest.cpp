@@ -99,11 +99,14 @@ TEST_F(PathConvertTest, CustomHookDrawsAndPreviewsAreRationed) {
   EXPECT_EQ(hooked, 50);
   EXPECT_GT(FirstLuma(output, 4, 4), 200);
   EXPECT_LT(FirstLuma(output, 100, 100), 200);
-  // At most one preview per 100 ms: the input plays at its own rate here, 2 s.
+  // At most one preview per 100 ms: the input plays at its own rate here, 2 s. The engine takes its
+  // time before the picture is converted, the handler after, so single gaps may look shorter by the
+  // difference of two conversion times (codec threads make it vary); the mean gap may not.
   ASSERT_GE(previews.size(), 10u);
   EXPECT_LE(previews.size(), 21u);
   for (size_t i = 1; i < previews.size(); ++i)
-    EXPECT_GT(previews[i] - previews[i - 1], 100000);
+    EXPECT_GT(previews[i] - previews[i - 1], 80000);
+  EXPECT_GT((previews.back() - previews.front()) / static_cast<int64_t>(previews.size() - 1), 100000);
   ASSERT_FALSE(progress.empty());
   EXPECT_GE(progress.front().FrameNumber, 1);
   EXPECT_EQ(progress.front().Fps, 0); // first second

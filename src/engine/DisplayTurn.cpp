@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "media/AVFormatStubs.h"
 
@@ -34,4 +35,16 @@ TDisplayTurn DisplayTurnOf(const AVStream *stream) {
   else
     turn.Filters = "transpose=clock_flip";
   return turn;
+}
+
+bool CopyDisplayMatrix(const AVStream *from, AVStream *to) {
+  size_t size = 0;
+  const uint8_t *matrix = AVFormat.av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (!matrix)
+    return true;
+  uint8_t *copy = AVFormat.av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size);
+  if (!copy)
+    return false;
+  std::memcpy(copy, matrix, size);
+  return true;
 }

@@ -11,3 +11,7 @@ struct TDisplayTurn {
 };
 
 TDisplayTurn DisplayTurnOf(const AVStream *stream);
+
+// A copied stream is shown as its source was: the display matrix goes with it. False when it could
+// not be stored.
+bool CopyDisplayMatrix(const AVStream *from, AVStream *to);

@@ -248,6 +248,9 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
       ((in->codec_id == AV_CODEC_ID_MP3 && out->block_align == 1) || in->codec_id == AV_CODEC_ID_AC3))
     out->block_align = 0;
   ost.Stream->time_base = CopyTimeBase(*ist.Stream);
+  // Phones store pictures turned and say so beside the stream; a copy would otherwise show sideways.
+  if (in->codec_type == AVMEDIA_TYPE_VIDEO && !CopyDisplayMatrix(ist.Stream, ost.Stream))
+    throw FFmpegException("av_malloc fail");
   if (AVCodecLib.avcodec_parameters_to_context(ost.Encoder, out) < 0)
     throw FFmpegException("av_malloc fail");
   ost.Encoder->time_base = ost.Stream->time_base;

@@ -141,6 +141,11 @@ void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspec
   out.VideoBitrate = items.Number("VideoBitRate", bitrate, UpTo(bitrate, " kbps"), 1000);
   // A deeper or fuller source format would give files that players and phones refuse.
   out.PixelFormat = profile.PixelFormat.empty() ? "yuv420p" : profile.PixelFormat;
+  // Apple's players and phones take HEVC in MP4 only under the tag whose parameter sets live in the
+  // file's header; the libraries' default tag is the other one.
+  const std::string ext = LowerCase(profile.Ext);
+  if (out.VideoCodec == "libx265" && (ext == ".mp4" || ext == ".mov" || ext == ".m4v"))
+    out.VideoTag = "hvc1";
   out.DisableSubtitle = true;
   out.Timestamp = 0;
 }

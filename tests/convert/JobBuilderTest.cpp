@@ -86,6 +86,17 @@ TEST(JobBuilderTest, ProfileItemsFillAudioAndVideoFields) {
   EXPECT_EQ(kept.FrameRate, "");
   EXPECT_EQ(kept.FrameSize, "");
   EXPECT_EQ(kept.AspectRatio, "");
+  EXPECT_EQ(kept.VideoTag, "");
+
+  // HEVC into MP4 is tagged for Apple's players; other containers keep the library's choice.
+  p.VideoEncoder = "H.265";
+  p.VideoEncoderValue = 0;
+  for (const auto &[ext, tag] : {std::pair{".mp4", "hvc1"}, {".MOV", "hvc1"}, {".mkv", ""}}) {
+    p.Ext = ext;
+    TOutputOptions hevc;
+    FillVideoSettings(hevc, p, 0);
+    EXPECT_EQ(hevc.VideoTag, tag) << ext;
+  }
 }
 
 TEST(JobBuilderTest, UnreadableItemsNameProfileSettingAndItem) {

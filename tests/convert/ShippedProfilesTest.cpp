@@ -166,6 +166,9 @@ protected:
       EXPECT_EQ(video->codecpar->width, e.Width);
       EXPECT_EQ(video->codecpar->height, e.Height);
       EXPECT_EQ(video->codecpar->format, AV_PIX_FMT_YUV420P);
+      if (e.VideoCodec == "hevc" && profile.Ext == ".mp4") {
+        EXPECT_EQ(video->codecpar->codec_tag, MKTAG('h', 'v', 'c', '1')) << "Apple players want hvc1";
+      }
       // Containers that let frames keep their times (Matroska, WebM) are given no repeated pictures:
       // a rate above the source's shows the source's there.
       if (checkRate) {

@@ -23,10 +23,7 @@ void TQueueFiller::Run() {
   if (!FFolder.empty()) {
     std::vector<std::string> found;
     // A big tree takes long to list: Stop, or the window closing, ends the listing too.
-    FindVideoFiles(FFolder, found, [this] {
-      std::lock_guard guard(FLock);
-      return FStopRequested;
-    });
+    FindVideoFiles(FFolder, found, [this] { return FStopRequested.load(); });
     std::lock_guard guard(FLock);
     FPaths = std::move(found);
     FListed = true;
@@ -60,10 +57,7 @@ std::vector<TProbedFile> TQueueFiller::Take() {
   return std::exchange(FReady, {});
 }
 
-void TQueueFiller::Stop() {
-  std::lock_guard guard(FLock);
-  FStopRequested = true;
-}
+void TQueueFiller::Stop() { FStopRequested = true; }
 
 bool TQueueFiller::Done() const {
   std::lock_guard guard(FLock);

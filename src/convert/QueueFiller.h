@@ -2,6 +2,7 @@
 // Probes the files for the queue on a worker thread of its own, so that a long list or a big folder
 // never holds up the windows. Results come back in the order the files were given; the caller adds
 // them to the queue on its own thread.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,13 +43,13 @@ private:
   void Run();
 
   const std::string FFolder;
+  std::atomic<bool> FStopRequested{false}; // read by the worker between folders and files
   mutable std::mutex FLock;
   // Guarded by FLock; FPaths is written by the worker before it probes, when a folder is listed.
   std::vector<std::string> FPaths;
   bool FListed = false;
   std::vector<TProbedFile> FReady;
   int FProbed = 0;
-  bool FStopRequested = false;
   bool FFinished = false;
   std::thread FWorker; // last: starts once everything above exists
 };

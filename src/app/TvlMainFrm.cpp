@@ -274,6 +274,7 @@ void TTvlMainForm::CreateQueueArea() {
   pnlAdding = new QFrame(this);
   pnlAdding->setObjectName("pnlAdding");
   pnlAdding->setGeometry(8, y, 426, h);
+  pnlAdding->setAutoFillBackground(true); // the buttons it covers must not show through
   pbAdding = new QProgressBar(pnlAdding);
   pbAdding->setObjectName("pbAdding");
   pbAdding->setGeometry(0, 2, 326, h - 4);

@@ -79,7 +79,7 @@ int TTranscoder::PickInputFile() {
     if (FrameLimit(S, type) <= ost->FrameCount)
       return -1;
   }
-  if (file >= 0 && static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin)
+  if (file >= 0 && AtRecordingTime(optsMin))
     return -1;
   return file;
 }
@@ -150,6 +150,10 @@ double TTranscoder::OutputTime(const TOutputStreamState &ost) const {
   if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded)
     return static_cast<double>(ost.SyncPosition) * av_q2d(ost.Encoder->time_base);
   return ost.MuxEnd == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ost.MuxEnd) * av_q2d(ost.Stream->time_base);
+}
+
+bool TTranscoder::AtRecordingTime(double outputSeconds) const {
+  return static_cast<double>(S.RecordingTime) / 1000000.0 <= outputSeconds;
 }
 
 double TTranscoder::InputSeconds() const {
@@ -394,7 +398,7 @@ void TTranscoder::HandOutToOutputs(int istIndex, AVFrame *frame) {
       continue;
     // Threaded decoders still hold pictures when the loop stops at the recording time; the drain
     // must not carry them past it.
-    if (static_cast<double>(S.RecordingTime) / 1000000.0 <= OutputTime(*ost))
+    if (AtRecordingTime(OutputTime(*ost)))
       continue;
     switch (ost->Encoder->codec_type) {
     case AVMEDIA_TYPE_AUDIO:

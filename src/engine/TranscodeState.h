@@ -111,6 +111,8 @@ private:
   bool InTime(const TInputStreamState &ist, int64_t pts) const;
   // Seconds of output the stream holds so far.
   double OutputTime(const TOutputStreamState &ost) const;
+  // True once an output at that many seconds has reached the recording time ("t").
+  bool AtRecordingTime(double outputSeconds) const;
   // The longest input's known duration, the bound of the output's length; 0 = none known.
   double InputSeconds() const;
   // Whether every output stream has reached the bound of the output's length.

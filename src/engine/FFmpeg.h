@@ -21,8 +21,8 @@ extern "C" {
 
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
-#include "engine/FFmpegSettings.h"
 #include "engine/LibraryObjects.h"
+#include "engine/options/TaskSettings.h"
 
 struct AVCodec;
 struct AVStream;

@@ -24,7 +24,7 @@ void TTranscoder::AudioOut(TOutputStreamState &ost, AVFrame *frame) {
     const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime,
                                      S.ExitOnError,     S.Verbose,             S.DtsDeltaThreshold};
     ost.AudioPath = std::make_unique<TAudioOut>(
-        ost.Encoder, ost.Stream, settings, [this](int level, const std::string &text) { FTask.Log(level, text); },
+        ost.Encoder, ost.Stream, settings, [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FAudioBytes);
     ost.AudioPath->AudioResample = ost.AudioResample;
   }
@@ -38,13 +38,10 @@ int TTranscoder::VideoOut(TOutputStreamState &ost, AVFrame *frame) {
   if (!ost.VideoPath) {
     const bool variableFps = OutputContext(ost)->oformat->flags & AVFMT_VARIABLE_FPS;
     ost.VideoPath = std::make_unique<TVideoOut>(
-        ost.Encoder, ost.Stream, S, variableFps, [this](int level, const std::string &text) { FTask.Log(level, text); },
+        ost.Encoder, ost.Stream, S, variableFps, [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FVideoBytes);
     ost.VideoPath->TwoPassLog = ost.TwoPassLog.get();
-    ost.VideoPath->StopRequested = [this] {
-      std::lock_guard guard(FTask.FStateLock);
-      return FTask.StopRequested;
-    };
+    ost.VideoPath->StopRequested = [this] { return FStop.StopRequested(); };
     ost.VideoPath->Preview = [this](const AVFrame &picture, int64_t pts) { PreviewPicture(picture, pts); };
     ost.VideoPath->Setup(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
   }
@@ -63,7 +60,7 @@ void TTranscoder::SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, A
   if (pts == AV_NOPTS_VALUE) {
     if (S.ExitOnError)
       throw FFmpegException("Subtitle packets must have a pts");
-    FTask.Log(0, "Subtitle packets must have a pts");
+    FEvents.LogLine(0, "Subtitle packets must have a pts");
     return;
   }
   if (FSubtitleBuffer.empty())

@@ -25,9 +25,9 @@ void TTranscoder::PrepareEncoding(TOutputStreamState &ost, TInputStreamState &is
     // Sideways pictures are turned upright by the graph; crop settings keep the plain path.
     const bool cropping = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
     ist.Turn = DisplayTurnOf(ist.Stream).Filters;
-    if (cropping && !FTask.FFiltersEnabled)
+    if (cropping && !FConfig.FiltersEnabled)
       ist.Turn.clear();
-    if (FTask.FFiltersEnabled || !ist.Turn.empty())
+    if (FConfig.FiltersEnabled || !ist.Turn.empty())
       ConfigureFilterGraph(ost, ist, dec->width, dec->height, dec->pix_fmt);
     break;
   }
@@ -87,7 +87,7 @@ void TTranscoder::OpenEncoders() {
       if (result < 0)
         Fail("Error while opening codec for output stream " + StreamLabel(ost->FileIndex, ost->Index) +
              " - maybe incorrect parameters such as bit_rate, rate, width or height");
-      FTask.FOpenEncoders.insert(FTask.FOpenEncoders.begin(), enc);
+      MarkOpened(ost->Output->Encoder);
       FHeaderBytes += enc->extradata_size;
       if (AVCodecLib.avcodec_parameters_from_context(ost->Stream->codecpar, enc) < 0)
         throw FFmpegException("av_malloc fail");
@@ -100,7 +100,7 @@ void TTranscoder::OpenEncoders() {
 void TTranscoder::EnableRowThreads(AVCodecContext *enc) const {
   // VP9 spreads over several cores only when told to work by rows; that changes no quality
   // setting. A value the user gave stays.
-  const auto &named = FTask.SetOptionNames();
+  const auto &named = FConfig.SetOptionNames;
   if (enc->thread_count == 1 || !enc->priv_data || std::find(named.begin(), named.end(), "row-mt") != named.end())
     return;
   if (AVUtil.av_opt_find(enc->priv_data, "row-mt", nullptr, 0, 0))

@@ -30,7 +30,7 @@ void TTranscoder::Report(bool isLast) {
       stream.Time = static_cast<double>(ost->MuxEnd) * av_q2d(ost->Stream->time_base);
     input.Streams.push_back(stream);
   }
-  if (AVIOContext *pb = FTask.FOutputFiles.front().Context->pb) {
+  if (AVIOContext *pb = FOutputs.Files.front().Context->pb) {
     input.Size = AVFormat.avio_size(pb);
     if (input.Size < 0)
       input.Size = AVIOTell(pb);
@@ -38,7 +38,7 @@ void TTranscoder::Report(bool isLast) {
   if (AVIOContext *pb = InputContext(0)->pb) {
     const int64_t size = AVFormat.avio_size(pb);
     if (size > 0)
-      FTask.InputPermille = static_cast<int>(std::clamp<int64_t>(AVIOTell(pb) * 1000 / size, 0, 1000));
+      FEvents.InputRead(static_cast<int>(std::clamp<int64_t>(AVIOTell(pb) * 1000 / size, 0, 1000)));
   }
   input.ElapsedUs = AVUtil.av_gettime() - FTimerStart;
   input.VideoBytes = FVideoBytes;
@@ -46,33 +46,30 @@ void TTranscoder::Report(bool isLast) {
   input.HeaderBytes = FHeaderBytes;
   input.Verbose = S.Verbose;
   input.QpHist = S.QpHist;
-  input.TotalDurationMs = FTask.TotalDurationMs;
+  input.TotalDurationMs = FTimes.TotalDurationMs;
   TProgressReport::TProgress progress;
-  if (FTask.OnProgress)
-    progress = [this](const TProgressFigures &f) {
-      FTask.OnProgress(FTask, f.FrameNumber, f.Fps, f.CurrentDuration, f.Quality, f.BitRate, f.CurrentSize,
-                       f.TotalOutputDuration);
-    };
-  FProgress.Report(input, isLast, progress, [this](int level, const std::string &text) { FTask.Log(level, text); });
+  if (FEvents.TakesProgress())
+    progress = [this](const TProgressFigures &f) { FEvents.Progress(f); };
+  FProgress.Report(input, isLast, progress, [this](int level, const std::string &text) { FEvents.LogLine(level, text); });
 }
 
 void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
   std::unique_lock lock(PreviewLock());
-  const uint8_t flags = FTask.PreviewFlags;
+  const uint8_t flags = FEvents.PreviewFlagBits();
   uint8_t cleared = 0;
   const int64_t now = AVUtil.av_gettime();
-  if (!(flags & 3) || now - FLastPreview <= FTask.PreviewIntervalUs)
+  if (!(flags & 3) || now - FLastPreview <= FTimes.PreviewIntervalUs)
     return;
   FLastPreview = now;
   const bool converted = PictureToBitmap(FPreviewConverter, picture.data, picture.linesize,
                                          static_cast<AVPixelFormat>(picture.format), picture.width, picture.height);
   if (!converted)
-    FTask.Log(0, "Cannot initialize the toRGB conversion context");
-  if ((flags & 2) && FTask.OnPreviewBitmap) {
+    FEvents.LogLine(0, "Cannot initialize the toRGB conversion context");
+  if ((flags & 2) && FEvents.TakesPreviewBitmaps()) {
     if (converted) {
       // The main thread may wait for the lock in a setter while this thread waits for it.
       lock.unlock();
-      FTask.OnPreviewBitmap(FTask, FPreviewConverter.Bitmap(), FHooks.HookFrameNumber, pts);
+      FEvents.PreviewBitmap(FPreviewConverter.Bitmap(), FHooks.HookFrameNumber, pts);
       return;
     }
     cleared = 2;
@@ -81,7 +78,7 @@ void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
     if (converted) {
       if (!FPreviewer)
         FPreviewer = std::make_unique<TPreviewer>(
-            [this](const std::function<void()> &fn) { return FTask.CallOnMainThread(fn); });
+            [this](const std::function<void()> &fn) { return FEvents.CallOnMainThread(fn); });
       lock.unlock(); // only this thread frees the previewer
       shown = FPreviewer->Show(*FPreviewConverter.Bitmap(), pts);
       lock.lock();
@@ -89,7 +86,7 @@ void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {
     if (!shown)
       cleared = 1;
   }
-  FTask.PreviewFlags &= static_cast<uint8_t>(~cleared);
+  FEvents.PreviewFlagBits() &= static_cast<uint8_t>(~cleared);
   if ((cleared & 1) && FPreviewer) {
     std::unique_ptr<TPreviewer> previewer = std::move(FPreviewer);
     lock.unlock();

@@ -8,24 +8,24 @@
 #include "media/AVUtilStubs.h"
 
 void TTranscoder::PrepareHooks() {
-  FHooks.Log = [this](int level, const std::string &text) { FTask.Log(level, text); };
+  FHooks.Log = [this](int level, const std::string &text) { FEvents.LogLine(level, text); };
   FHooks.Deinterlace = S.DoDeinterlace;
-  FHooks.Ranges = FTask.HookRanges();
+  FHooks.Ranges = FConfig.HookRanges;
   FHooks.HooksEnabled = S.HooksEnabled;
-  for (const auto &words : FTask.VideoHooks()) {
-    if (FHooks.Chain.Add(words, [this](const std::string &text) { FTask.Log(0, text); }) != 0) {
+  for (const auto &words : FConfig.VideoHooks) {
+    if (FHooks.Chain.Add(words, [this](const std::string &text) { FEvents.LogLine(0, text); }) != 0) {
       std::string value;
       for (const std::string &word : words)
         value += (value.empty() ? "" : " ") + word;
       throw FFmpegException("Failed to add video hook function: " + value);
     }
   }
-  if (FTask.OnCustomHook)
+  if (FEvents.HasCustomHook())
     FHooks.CustomHook = [this](TBitmap &bitmap, int frameNumber, int64_t pts, bool &update, bool &stop) {
-      FTask.OnCustomHook(FTask, &bitmap, frameNumber, pts, update, stop);
+      FEvents.CustomHook(&bitmap, frameNumber, pts, update, stop);
     };
-  if (FTask.OnBeforeHook)
-    FHooks.BeforeHook = [this](int64_t pts, THookAction &action) { FTask.OnBeforeHook(FTask, pts, action); };
+  if (FEvents.HasBeforeHook())
+    FHooks.BeforeHook = [this](int64_t pts, THookAction &action) { FEvents.BeforeHook(pts, action); };
 }
 
 void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist, int width, int height,
@@ -37,7 +37,7 @@ void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamStat
   // The user's graph may change the pixel shape (setsar, scale): the encoder and the muxer
   // describe what comes out of it. A turn alone leaves the shape chosen for the upright picture.
   const AVRational aspect = AVFilterLib.av_buffersink_get_sample_aspect_ratio(ist.Filter.FilterOut);
-  if (aspect.num != 0 && FTask.FFiltersEnabled)
+  if (aspect.num != 0 && FConfig.FiltersEnabled)
     ost.Encoder->sample_aspect_ratio = ost.Stream->sample_aspect_ratio = aspect;
   if (!ist.FilterPicture)
     ist.FilterPicture = NewFrame();

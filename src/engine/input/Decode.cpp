@@ -30,7 +30,7 @@ void TTranscoder::OpenDecoders() {
     if (!ist.DecodingNeeded)
       continue;
     AVCodecContext *dec = ist.Decoder;
-    const AVCodec *codec = i < FTask.FInputCodecs.size() ? FTask.FInputCodecs[i] : nullptr;
+    const AVCodec *codec = i < FInputs.Codecs.size() ? FInputs.Codecs[i] : nullptr;
     if (!codec || codec->type != dec->codec_type)
       codec = AVCodecLib.avcodec_find_decoder(dec->codec_id);
     if (!codec)
@@ -44,7 +44,7 @@ void TTranscoder::OpenDecoders() {
     }
     if (result < 0)
       Fail("Error while opening codec for input stream " + StreamLabel(ist.FileIndex, ist.StreamIndex));
-    FTask.FOpenDecoders.insert(FTask.FOpenDecoders.begin(), dec);
+    MarkOpened(FInputs.Files[static_cast<size_t>(ist.FileIndex)].Decoders[static_cast<size_t>(ist.StreamIndex)]);
   }
 }
 

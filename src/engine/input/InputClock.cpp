@@ -29,7 +29,7 @@ int64_t PacketDurationUs(const AVStream *stream, const AVPacket &pkt) {
 }
 
 void TTranscoder::AdjustTimestamps(TInputStreamState &ist, AVPacket &pkt) {
-  TOpenedInput &input = FTask.FInputFiles[static_cast<size_t>(ist.FileIndex)];
+  TOpenedInput &input = FInputs.Files[static_cast<size_t>(ist.FileIndex)];
   const AVRational tb = ist.Stream->time_base;
   const int64_t offset = AVUtil.av_rescale_q(input.TsOffset, AV_TIME_BASE_Q, tb);
   if (pkt.dts != AV_NOPTS_VALUE)
@@ -87,7 +87,7 @@ int64_t TTranscoder::FrameTime(TInputStreamState &ist, const AVFrame &frame) {
 
 void TTranscoder::LogDiscontinuity(int64_t delta, int64_t offset, int verbosity) const {
   if (S.Verbose >= verbosity)
-    FTask.Log(1, "timestamp discontinuity " + std::to_string(delta) + ", new offset= " + std::to_string(offset));
+    FEvents.LogLine(1, "timestamp discontinuity " + std::to_string(delta) + ", new offset= " + std::to_string(offset));
 }
 
 void TTranscoder::RateEmulation(const TInputStreamState &ist) const {

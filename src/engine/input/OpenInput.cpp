@@ -30,7 +30,7 @@ std::string Fixed2(double value) {
 
 void TCustomFFmpeg::InputStreamTypes(bool &hasVideo, bool &hasAudio, bool &hasSubtitle) const {
   hasVideo = hasAudio = hasSubtitle = false;
-  for (const TOpenedInput &file : FInputFiles) {
+  for (const TOpenedInput &file : FInputs.Files) {
     for (unsigned i = 0; i < file.Context->nb_streams; ++i) {
       const AVMediaType type = file.Context->streams[i]->codecpar->codec_type;
       if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
@@ -62,7 +62,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   FErrorText = NotRegularFileText(fileName);
   if (!FErrorText.empty())
     return false;
-  if (FInputFiles.size() >= MaxFiles) {
+  if (FInputs.Files.size() >= MaxFiles) {
     FErrorText = fileName + ": too many input files (at most 20)";
     return false;
   }
@@ -77,7 +77,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
     FErrorText = OpenErrorText(fileName, AVERROR(ENOMEM));
     return false;
   }
-  ApplyGenericOptions(context.get(), FFormatTemplate.get(), AV_OPT_FLAG_DECODING_PARAM);
+  ApplyGenericOptions(context.get(), FConfig.FormatTemplate.get(), AV_OPT_FLAG_DECODING_PARAM);
   context->video_codec_id = S.PgmyuvMode ? AV_CODEC_ID_PGMYUV : videoId;
   context->audio_codec_id = audioId;
   context->subtitle_codec_id = subtitleId;
@@ -142,7 +142,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
 
   std::vector<const struct AVCodec *> slots;
   ReadInputStreams(file, slots);
-  if (FInputCodecs.size() + slots.size() > MaxCodecSlots) {
+  if (FInputs.Codecs.size() + slots.size() > MaxCodecSlots) {
     FErrorText = fileName + ": too many input streams (at most 400 in all)";
     return false;
   }
@@ -151,10 +151,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
     TotalDurationMs = static_cast<int>(std::min<int64_t>(raw->duration / 1000, std::numeric_limits<int>::max()));
   file.TsOffset = S.CopyTs ? S.InputTsOffset : S.InputTsOffset - timestamp;
   if (S.Verbose >= 0)
-    AVFormat.av_dump_format(raw, static_cast<int>(FInputFiles.size()), fileName.c_str(), 0);
+    AVFormat.av_dump_format(raw, static_cast<int>(FInputs.Files.size()), fileName.c_str(), 0);
 
-  FInputCodecs.insert(FInputCodecs.end(), slots.begin(), slots.end());
-  FInputFiles.push_back(std::move(file));
+  FInputs.Codecs.insert(FInputs.Codecs.end(), slots.begin(), slots.end());
+  FInputs.Files.push_back(std::move(file));
   return true;
 }
 

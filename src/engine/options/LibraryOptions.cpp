@@ -16,20 +16,20 @@ constexpr int TemplateMasks[] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARA
 } // namespace
 
 bool TCustomFFmpeg::SetGenericOption(const std::string &name, const std::string &value) {
-  if (Trim(name).empty() || Trim(value).empty() || !FFormatTemplate)
+  if (Trim(name).empty() || Trim(value).empty() || !FConfig.FormatTemplate)
     return false;
   const AVOption *found = nullptr;
   int result = 0;
-  for (size_t i = 0; i < FCodecTemplates.size(); ++i) {
-    const AVOption *option = AVUtil.av_opt_find(FCodecTemplates[0].get(), name.c_str(), nullptr, TemplateMasks[i], 0);
+  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i) {
+    const AVOption *option = AVUtil.av_opt_find(FConfig.CodecTemplates[0].get(), name.c_str(), nullptr, TemplateMasks[i], 0);
     if (!option)
       continue;
     found = option;
-    result = AVUtil.av_opt_set(FCodecTemplates[i].get(), name.c_str(), value.c_str(), 0);
+    result = AVUtil.av_opt_set(FConfig.CodecTemplates[i].get(), name.c_str(), value.c_str(), 0);
     if (result < 0)
       break;
   }
-  for (void *context : {static_cast<void *>(FFormatTemplate.get()), static_cast<void *>(FScalerTemplate.get())}) {
+  for (void *context : {static_cast<void *>(FConfig.FormatTemplate.get()), static_cast<void *>(FConfig.ScalerTemplate.get())}) {
     if (found)
       break;
     found = AVUtil.av_opt_find(context, name.c_str(), nullptr, 0, 0);
@@ -53,9 +53,9 @@ bool TCustomFFmpeg::SetGenericOption(const std::string &name, const std::string 
     AVUtil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
     return false;
   }
-  FSetOptionNames.emplace_back(found->name);
+  FConfig.SetOptionNames.emplace_back(found->name);
 
-  if (CodecTemplate(AVMEDIA_TYPE_VIDEO)->debug != 0 || FFormatTemplate->debug != 0)
+  if (CodecTemplate(AVMEDIA_TYPE_VIDEO)->debug != 0 || FConfig.FormatTemplate->debug != 0)
     SetVerbose(2);
   return true;
 }
@@ -68,7 +68,7 @@ bool TCustomFFmpeg::SetMuxerOption(const std::string &name, const std::string &v
     if (muxer->priv_class &&
         AVUtil.av_opt_find(const_cast<const AVClass **>(&muxer->priv_class), name.c_str(), nullptr, AV_OPT_FLAG_ENCODING_PARAM,
                            AV_OPT_SEARCH_FAKE_OBJ)) {
-      FMuxerOptions.emplace_back(name, value);
+      FConfig.MuxerOptions.emplace_back(name, value);
       return true;
     }
   }
@@ -76,7 +76,7 @@ bool TCustomFFmpeg::SetMuxerOption(const std::string &name, const std::string &v
 }
 
 void TCustomFFmpeg::ApplyMuxerOptions(AVFormatContext *output) const {
-  for (const auto &[name, value] : FMuxerOptions)
+  for (const auto &[name, value] : FConfig.MuxerOptions)
     if (AVUtil.av_opt_find(output, name.c_str(), nullptr, 0, AV_OPT_SEARCH_CHILDREN) &&
         AVUtil.av_opt_set(output, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
       AVUtil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
@@ -85,7 +85,7 @@ void TCustomFFmpeg::ApplyMuxerOptions(AVFormatContext *output) const {
 void TCustomFFmpeg::ApplyGenericOptions(void *target, void *templateContext, int flags) const {
   if (!target || !templateContext)
     return;
-  for (const std::string &name : FSetOptionNames) {
+  for (const std::string &name : FConfig.SetOptionNames) {
     if (!AVUtil.av_opt_find(templateContext, name.c_str(), nullptr, flags, 0))
       continue;
     uint8_t *text = nullptr;

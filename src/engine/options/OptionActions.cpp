@@ -151,9 +151,9 @@ void TCustomFFmpeg::SetItsScale(const std::string &value) {
   if (stream < 0 || stream >= MaxFiles)
     throw FFmpegException("stream index over MAX_STREAMS(" + std::to_string(MaxFiles) + ")");
   // The scale belongs to the input that is opened next; there is none after the last slot.
-  if (FInputFiles.size() >= MaxFiles)
+  if (FInputs.Files.size() >= MaxFiles)
     throw FFmpegException("input file index over MAX_FILES(" + std::to_string(MaxFiles) + ")");
-  S.InputTsScale[FInputFiles.size()][static_cast<size_t>(stream)] = scale;
+  S.InputTsScale[FInputs.Files.size()][static_cast<size_t>(stream)] = scale;
 }
 
 void TCustomFFmpeg::SetMetaData(const std::string &value) {
@@ -305,10 +305,10 @@ void TCustomFFmpeg::SetVideoHook(const std::string &value) {
       words.push_back(value.substr(pos, end - pos));
     pos = end + 1;
   }
-  if (words.empty() || FVideoHooks.size() >= MaxFiles)
+  if (words.empty() || FConfig.VideoHooks.size() >= MaxFiles)
     throw FFmpegException("Failed to add video hook function: " + value);
   // The modules are loaded by the frame-hook registry when the transcode sets up.
-  FVideoHooks.push_back(std::move(words));
+  FConfig.VideoHooks.push_back(std::move(words));
   S.HooksEnabled = true;
 }
 
@@ -325,9 +325,9 @@ void TCustomFFmpeg::SetBitstreamFilter(const std::string &name, const std::strin
 }
 
 void TCustomFFmpeg::NewStreamOption(const std::string &name) {
-  if (FOutputFiles.empty())
+  if (FOutputs.Files.empty())
     throw FFmpegException("At least one output file must be specified");
-  const int last = static_cast<int>(FOutputFiles.size()) - 1;
+  const int last = static_cast<int>(FOutputs.Files.size()) - 1;
   if (name == "newvideo")
     NewVideoStream(last);
   else if (name == "newaudio")

@@ -121,7 +121,7 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
 }
 
 void TCustomFFmpeg::ApplyHookRanges(const std::string &text) {
-  FHookRanges.clear();
+  FConfig.HookRanges.clear();
   auto number = [](const std::string &part) -> int64_t {
     const std::string t = Trim(part);
     int64_t v = -1;
@@ -143,8 +143,8 @@ void TCustomFFmpeg::ApplyHookRanges(const std::string &text) {
     const int64_t start = number(range.substr(0, hyphen)) * 1000;
     const int64_t end = number(range.substr(hyphen + 1)) * 1000;
     if (end >= start && end >= 0)
-      FHookRanges.push_back({start, end});
+      FConfig.HookRanges.push_back({start, end});
   }
-  std::stable_sort(FHookRanges.begin(), FHookRanges.end(),
+  std::stable_sort(FConfig.HookRanges.begin(), FConfig.HookRanges.end(),
                    [](const THookRange &a, const THookRange &b) { return a.End < b.End; });
 }

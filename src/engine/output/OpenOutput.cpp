@@ -118,8 +118,8 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
                  "scale, transpose, etc.)";
     return -1;
   }
-  FFiltersEnabled = !S.VFilters.empty();
-  if (FOutputFiles.size() >= MaxFiles) {
+  FConfig.FiltersEnabled = !S.VFilters.empty();
+  if (FOutputs.Files.size() >= MaxFiles) {
     FErrorText = fileName + ": too many output files (at most 20)";
     return -1;
   }
@@ -144,7 +144,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
   bool useAudio = S.AudioCodec.Copy || format->audio_codec != AV_CODEC_ID_NONE || !S.AudioCodec.Name.empty();
   bool useSubtitles =
       S.SubtitleCodec.Copy || format->subtitle_codec != AV_CODEC_ID_NONE || !S.SubtitleCodec.Name.empty();
-  if (!FInputFiles.empty()) {
+  if (!FInputs.Files.empty()) {
     bool hasVideo = false, hasAudio = false, hasSubtitles = false;
     try {
       InputStreamTypes(hasVideo, hasAudio, hasSubtitles);
@@ -161,12 +161,12 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
   useSubtitles = useSubtitles && !S.SubtitleDisable;
 
   // The streams are added to the file in place; a failure takes the file out again.
-  FOutputFiles.push_back(std::move(added));
-  const int index = static_cast<int>(FOutputFiles.size()) - 1;
+  FOutputs.Files.push_back(std::move(added));
+  const int index = static_cast<int>(FOutputs.Files.size()) - 1;
   auto fail = [this](const std::string &text) {
     FErrorText = text;
-    FOutputStreamCount -= static_cast<int>(FOutputFiles.back().Streams.size());
-    FOutputFiles.pop_back();
+    FOutputs.StreamCount -= static_cast<int>(FOutputs.Files.back().Streams.size());
+    FOutputs.Files.pop_back();
     return -1;
   };
   try {
@@ -204,19 +204,19 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
   // Preload and loop count are options of the muxers that have them.
   AVUtil.av_opt_set_int(raw, "preload", static_cast<int64_t>(S.MuxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
   AVUtil.av_opt_set_int(raw, "loop", S.LoopOutput, AV_OPT_SEARCH_CHILDREN);
-  ApplyGenericOptions(raw, FFormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
+  ApplyGenericOptions(raw, FConfig.FormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
   ApplyMuxerOptions(raw);
-  return static_cast<int>(FOutputFiles.size());
+  return static_cast<int>(FOutputs.Files.size());
 }
 
 // The encoder's context starts from its codec's own defaults: some encoders (libx264) declare
 // their own and refuse to open with the generic ones.
 TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
                                               std::vector<std::string> &filters) {
-  if (output < 0 || output >= static_cast<int>(FOutputFiles.size()))
+  if (output < 0 || output >= static_cast<int>(FOutputs.Files.size()))
     throw FFmpegException("Could not alloc stream");
-  TOutputFile &file = FOutputFiles[static_cast<size_t>(output)];
-  if (file.Streams.size() >= MaxFiles || FOutputStreamCount >= MaxCodecSlots)
+  TOutputFile &file = FOutputs.Files[static_cast<size_t>(output)];
+  if (file.Streams.size() >= MaxFiles || FOutputs.StreamCount >= MaxCodecSlots)
     throw FFmpegException("Could not alloc stream");
   TOutputStream stream;
   stream.StreamCopy = choice.Copy;
@@ -249,7 +249,7 @@ TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, cons
   stream.BitstreamFilters = std::move(filters);
   filters.clear();
   file.Streams.push_back(std::move(stream));
-  ++FOutputStreamCount;
+  ++FOutputs.StreamCount;
   return file.Streams.back();
 }
 
@@ -258,7 +258,7 @@ void TCustomFFmpeg::NewVideoStream(int output) {
   S.VideoCodec = {};
   S.VideoDisable = false;
   TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_VIDEO, choice, S.VideoBitstreamFilters);
-  const AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
+  const AVFormatContext *context = FOutputs.Files[static_cast<size_t>(output)].Context.get();
   AVCodecContext *c = stream.Encoder.get();
   if (S.VideoCodecTag)
     c->codec_tag = S.VideoCodecTag;
@@ -321,7 +321,7 @@ void TCustomFFmpeg::NewAudioStream(int output) {
   S.AudioCodec = {};
   S.AudioDisable = false;
   TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_AUDIO, choice, S.AudioBitstreamFilters);
-  const AVFormatContext *context = FOutputFiles[static_cast<size_t>(output)].Context.get();
+  const AVFormatContext *context = FOutputs.Files[static_cast<size_t>(output)].Context.get();
   AVCodecContext *c = stream.Encoder.get();
   if (S.AudioCodecTag)
     c->codec_tag = S.AudioCodecTag;

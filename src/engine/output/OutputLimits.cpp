@@ -18,7 +18,7 @@
 bool TTranscoder::InTime(const TInputStreamState &ist, int64_t pts) const {
   // A file opened at a start offset counts from it: decoded or copied, what lies before is left
   // out alike, so the streams start together.
-  if (FTask.FInputFiles[static_cast<size_t>(ist.FileIndex)].Seeked && pts < 0)
+  if (FInputs.Files[static_cast<size_t>(ist.FileIndex)].Seeked && pts < 0)
     return false;
   return S.StartTime == 0 || pts >= S.StartTime;
 }
@@ -37,7 +37,7 @@ double TTranscoder::InputSeconds() const {
   if (S.LoopInput)
     return 0;
   double longest = 0;
-  for (const TOpenedInput &file : FTask.FInputFiles) {
+  for (const TOpenedInput &file : FInputs.Files) {
     const AVFormatContext *context = file.Context.get();
     if (context->duration == AV_NOPTS_VALUE || context->duration <= 0)
       return 0;
@@ -69,18 +69,15 @@ bool TTranscoder::PastLimit(TOutputStreamState &ost, double seconds) {
     char text[160];
     std::snprintf(text, sizeof text, "Output stream #%d.%d reached %.1f s, beyond the input's %.1f s: stopped there",
                   ost.FileIndex, ost.Index, seconds, FInputSeconds);
-    FTask.Log(0, text);
+    FEvents.LogLine(0, text);
   }
   ost.PastLimit = true;
   return true;
 }
 
 void TTranscoder::CheckEveryStreamWritten() const {
-  {
-    std::lock_guard guard(FTask.FStateLock);
-    if (FTask.StopRequested)
-      return; // a cancelled task keeps what it has, however little
-  }
+  if (FStop.StopRequested())
+    return; // a cancelled task keeps what it has, however little
   bool audio = false, video = false;
   for (const auto &ost : FOutputStreams) {
     if (ost->PacketsWritten > 0)

@@ -37,10 +37,10 @@ AVRational CopyTimeBase(const AVStream &stream) {
 
 void TTranscoder::CheckOutputs() {
   size_t count = 0;
-  for (size_t k = 0; k < FTask.FOutputFiles.size(); ++k) {
-    if (FTask.FOutputFiles[k].Streams.empty())
+  for (size_t k = 0; k < FOutputs.Files.size(); ++k) {
+    if (FOutputs.Files[k].Streams.empty())
       Fail("Output file #" + std::to_string(k) + " does not contain any stream", static_cast<int>(k));
-    count += FTask.FOutputFiles[k].Streams.size();
+    count += FOutputs.Files[k].Streams.size();
   }
   if (!S.StreamMaps.empty() && S.StreamMaps.size() != count)
     Fail("Number of stream maps must match number of output streams");
@@ -56,8 +56,8 @@ void TTranscoder::CheckOutputs() {
 }
 
 void TTranscoder::MapStreams() {
-  for (size_t k = 0; k < FTask.FOutputFiles.size(); ++k) {
-    TOutputFile &file = FTask.FOutputFiles[k];
+  for (size_t k = 0; k < FOutputs.Files.size(); ++k) {
+    TOutputFile &file = FOutputs.Files[k];
     for (size_t i = 0; i < file.Streams.size(); ++i) {
       auto ost = std::make_unique<TOutputStreamState>();
       ost->FileIndex = static_cast<int>(k);
@@ -142,12 +142,12 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
       Fail("-acodec copy and -vol are incompatible (frames are not decoded)");
     break;
   case AVMEDIA_TYPE_VIDEO: {
-    if (FTask.OnCustomHook)
+    if (FEvents.HasCustomHook())
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (S.HooksEnabled)
       Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
     std::lock_guard preview(PreviewLock());
-    if (FTask.PreviewFlags & 3)
+    if (FEvents.PreviewFlagBits() & 3)
       Fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     break;
   }
@@ -184,13 +184,13 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
 }
 
 void TTranscoder::LogStreamMapping() {
-  if (S.Verbose < 0 || !FTask.OnLog)
+  if (S.Verbose < 0 || !FEvents.Logging())
     return;
-  FTask.Log(1, "Stream mapping:");
+  FEvents.LogLine(1, "Stream mapping:");
   for (const auto &ost : FOutputStreams) {
     const TInputStreamState &ist = *FInputStreams[static_cast<size_t>(ost->SourceIndex)];
-    FTask.Log(1, "  Stream " + StreamLabel(ist.FileIndex, ist.StreamIndex) + " -> " + StreamLabel(ost->FileIndex, ost->Index));
+    FEvents.LogLine(1, "  Stream " + StreamLabel(ist.FileIndex, ist.StreamIndex) + " -> " + StreamLabel(ost->FileIndex, ost->Index));
     if (ost->SyncSource != &ist)
-      FTask.Log(1, " [sync " + StreamLabel(ost->SyncSource->FileIndex, ost->SyncSource->StreamIndex) + "]");
+      FEvents.LogLine(1, " [sync " + StreamLabel(ost->SyncSource->FileIndex, ost->SyncSource->StreamIndex) + "]");
   }
 }

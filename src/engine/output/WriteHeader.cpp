@@ -15,7 +15,7 @@
 void TBsfFree::operator()(AVBSFContext *context) const { AVCodecLib.av_bsf_free(&context); }
 
 void TTranscoder::CopyMetaData() {
-  const int outputs = static_cast<int>(FTask.FOutputFiles.size());
+  const int outputs = static_cast<int>(FOutputs.Files.size());
   const int inputs = static_cast<int>(FFiles.size());
   for (const TMetaDataMap &map : S.MetaDataMaps) {
     const std::string pair = "(" + std::to_string(map.OutFile) + "," + std::to_string(map.InFile) + ")";
@@ -23,7 +23,7 @@ void TTranscoder::CopyMetaData() {
       Fail("Invalid output file index " + std::to_string(map.OutFile) + " map_meta_data" + pair);
     if (map.InFile < 0 || map.InFile >= inputs)
       Fail("Invalid input file index " + std::to_string(map.InFile) + " map_meta_data" + pair);
-    AVFormatContext *out = FTask.FOutputFiles[static_cast<size_t>(map.OutFile)].Context.get();
+    AVFormatContext *out = FOutputs.Files[static_cast<size_t>(map.OutFile)].Context.get();
     const AVDictionaryEntry *tag = nullptr;
     while ((tag = AVUtil.av_dict_get(InputContext(map.InFile)->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
       AVUtil.av_dict_set(&out->metadata, tag->key, tag->value, 0);
@@ -54,14 +54,14 @@ void TTranscoder::OpenBitstreamFilters(TOutputStreamState &ost) {
 void TTranscoder::WriteHeaders() {
   bool allRtp = true;
   std::vector<AVFormatContext *> contexts;
-  for (size_t k = 0; k < FTask.FOutputFiles.size(); ++k) {
-    AVFormatContext *context = FTask.FOutputFiles[k].Context.get();
+  for (size_t k = 0; k < FOutputs.Files.size(); ++k) {
+    AVFormatContext *context = FOutputs.Files[k].Context.get();
     if (AVFormat.avformat_write_header(context, nullptr) < 0)
       Fail("Could not write header for output file #" + std::to_string(k) + " (incorrect codec parameters ?)");
     allRtp = allRtp && std::strcmp(context->oformat->name, "rtp") == 0;
     contexts.push_back(context);
   }
-  if (allRtp && FTask.OnLog) {
+  if (allRtp && FEvents.Logging()) {
     char sdp[2048] = {};
     AVFormat.av_sdp_create(contexts.data(), static_cast<int>(contexts.size()), sdp, sizeof sdp);
     std::string text(sdp);
@@ -70,6 +70,6 @@ void TTranscoder::WriteHeaders() {
     size_t start = 0;
     while (start < text.size() && static_cast<unsigned char>(text[start]) <= ' ')
       ++start;
-    FTask.Log(1, "SDP: " + text.substr(start));
+    FEvents.LogLine(1, "SDP: " + text.substr(start));
   }
 }

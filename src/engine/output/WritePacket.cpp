@@ -64,14 +64,14 @@ void TTranscoder::WriteFrame(TOutputStreamState &ost, AVPacket *pkt) {
       }
       if (Ended(result))
         continue;
-      if (S.ExitOnError || FTask.OnLog) {
+      if (S.ExitOnError || FEvents.Logging()) {
         const std::string text =
             CallErrorText(std::string(filter->filter->name) + " failed for stream " + std::to_string(streamIndex) +
                               ", codec " + (ost.Encoder->codec ? ost.Encoder->codec->name : "copy"),
                           result);
         if (S.ExitOnError)
           throw FFmpegException(text);
-        FTask.Log(0, text);
+        FEvents.LogLine(0, text);
       }
     }
     packets = std::move(filtered);
@@ -109,7 +109,7 @@ void TTranscoder::KeepTimestampsInOrder(TOutputStreamState &ost, AVPacket &pkt) 
   }
   if (pkt.dts != before && !ost.DtsCorrected) {
     ost.DtsCorrected = true;
-    FTask.Log(1, "Output stream #" + std::to_string(ost.FileIndex) + "." + std::to_string(ost.Index) +
+    FEvents.LogLine(1, "Output stream #" + std::to_string(ost.FileIndex) + "." + std::to_string(ost.Index) +
                      ": timestamps out of order (" + std::to_string(before) + " after " +
                      std::to_string(ost.LastDts) + "), moved to " + std::to_string(pkt.dts));
   }

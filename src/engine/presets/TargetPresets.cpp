@@ -38,7 +38,7 @@ void TCustomFFmpeg::ApplyTarget(const std::string &type, const std::string &norm
     if (S.FrameRate.den == 0)
       throw FFmpegException("frame_rate is invalid.");
     n = NormOfRate(Millirate(S.FrameRate.num, S.FrameRate.den));
-    for (const TOpenedInput &file : FInputFiles) {
+    for (const TOpenedInput &file : FInputs.Files) {
       for (unsigned i = 0; n < 0 && i < file.Context->nb_streams; ++i) {
         const AVStream *st = file.Context->streams[i];
         if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)

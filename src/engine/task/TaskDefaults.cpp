@@ -27,24 +27,25 @@ TCustomFFmpeg::~TCustomFFmpeg() { CleanupTask(); }
 void TCustomFFmpeg::Reset() {
   CleanupTask();
   S = TTaskSettings{};
-  Running = StopRequested = Finished = Ended = Failed = false;
+  FRunner.Reset();
+  Finished = Failed = false;
   EndMessage.clear();
   TotalDurationMs = -1;
   FErrorText.clear();
-  FFiltersEnabled = false;
-  FHookRanges.clear();
-  FVideoHooks.clear();
+  FConfig.FiltersEnabled = false;
+  FConfig.HookRanges.clear();
+  FConfig.VideoHooks.clear();
 
-  for (size_t i = 0; i < FCodecTemplates.size(); ++i) {
-    FCodecTemplates[i].reset(AVCodecLib.avcodec_alloc_context3(nullptr));
-    if (!FCodecTemplates[i])
+  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i) {
+    FConfig.CodecTemplates[i].reset(AVCodecLib.avcodec_alloc_context3(nullptr));
+    if (!FConfig.CodecTemplates[i])
       throw FFmpegException("Could not allocate the codec option context");
-    FCodecTemplates[i]->codec_type = TemplateTypes[i];
+    FConfig.CodecTemplates[i]->codec_type = TemplateTypes[i];
   }
-  FFormatTemplate.reset(AVFormat.avformat_alloc_context());
-  FScalerTemplate.reset(SwScale.sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
+  FConfig.FormatTemplate.reset(AVFormat.avformat_alloc_context());
+  FConfig.ScalerTemplate.reset(SwScale.sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
                                                S.SwsFlags, nullptr, nullptr, nullptr));
-  if (!FFormatTemplate || !FScalerTemplate)
+  if (!FConfig.FormatTemplate || !FConfig.ScalerTemplate)
     throw FFmpegException("Could not allocate the format and scaler option contexts");
 }
 
@@ -59,25 +60,25 @@ void TCustomFFmpeg::Log(int level, const std::string &text) const {
 }
 
 AVCodecContext *TCustomFFmpeg::CodecTemplate(AVMediaType type) const {
-  for (size_t i = 0; i < FCodecTemplates.size(); ++i)
+  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i)
     if (TemplateTypes[i] == type)
-      return FCodecTemplates[i].get();
+      return FConfig.CodecTemplates[i].get();
   return nullptr;
 }
 
 void TCustomFFmpeg::CleanupTask() {
-  for (auto &t : FCodecTemplates)
+  for (auto &t : FConfig.CodecTemplates)
     t.reset();
-  FFormatTemplate.reset();
-  FScalerTemplate.reset();
-  FSetOptionNames.clear();
-  FMuxerOptions.clear();
+  FConfig.FormatTemplate.reset();
+  FConfig.ScalerTemplate.reset();
+  FConfig.SetOptionNames.clear();
+  FConfig.MuxerOptions.clear();
 
   // Outputs first: their files are closed (and deleted when empty) before the inputs go.
-  FOutputFiles.clear();
-  FOutputStreamCount = 0;
-  FInputFiles.clear();
-  FInputCodecs.clear();
+  FOutputs.Files.clear();
+  FOutputs.StreamCount = 0;
+  FInputs.Files.clear();
+  FInputs.Codecs.clear();
 
   S.IntraMatrix.clear();
   S.InterMatrix.clear();
@@ -89,5 +90,5 @@ void TCustomFFmpeg::CleanupTask() {
   S.VideoRcOverride.clear();
   S.AudioLanguage.clear();
   S.SubtitleLanguage.clear();
-  FVideoHooks.clear();
+  FConfig.VideoHooks.clear();
 }

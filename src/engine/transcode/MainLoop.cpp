@@ -64,12 +64,12 @@ int TTranscoder::PickInputFile() {
 void TTranscoder::MainLoop() {
   int64_t lastReport = FTimerStart;
   TPacketPtr pkt = NewPacket();
-  while (!FTask.CheckStop()) {
+  while (!FStop.CheckStop()) {
     const int fileIndex = PickInputFile();
     if (fileIndex < 0 || OutputBeyondLimit())
       break;
     if (S.LimitFileSize != 0) {
-      AVIOContext *pb = FTask.FOutputFiles.front().Context->pb;
+      AVIOContext *pb = FOutputs.Files.front().Context->pb;
       if (pb && AVIOTell(pb) > S.LimitFileSize)
         break;
     }
@@ -101,12 +101,12 @@ void TTranscoder::MainLoop() {
         if (S.ExitOnError)
           throw FFmpegException(text);
         if (S.Verbose >= 0)
-          FTask.Log(1, text);
+          FEvents.LogLine(1, text);
         continue;
       }
     }
     const int64_t now = AVUtil.av_gettime();
-    if (now - lastReport > FTask.ProgressIntervalUs) {
+    if (now - lastReport > FTimes.ProgressIntervalUs) {
       lastReport = now;
       Report(false);
     }
@@ -119,17 +119,14 @@ void TTranscoder::Finish() {
   for (size_t i = 0; i < FInputStreams.size(); ++i)
     if (FInputStreams[i]->DecodingNeeded && OutputPacket(*FInputStreams[i], static_cast<int>(i), nullptr) < 0 &&
         S.Verbose >= 0)
-      FTask.Log(1, DecodeErrorText(*FInputStreams[i]));
+      FEvents.LogLine(1, DecodeErrorText(*FInputStreams[i]));
   CheckEveryStreamWritten();
-  for (TOutputFile &file : FTask.FOutputFiles) {
+  for (TOutputFile &file : FOutputs.Files) {
     const int result = AVFormat.av_write_trailer(file.Context.get());
     if (result < 0)
       throw FFmpegException(CallErrorText("av_write_trailer()", result));
   }
   Report(true);
-  FTask.CloseOpenCodecs();
-  std::lock_guard guard(FTask.FStateLock);
-  FTask.Finished = !FTask.StopRequested;
 }
 
 int TTranscoder::OutputPacket(TInputStreamState &ist, int istIndex, AVPacket *pkt) {

@@ -12,7 +12,7 @@ extern "C" {
 #include <libavcodec/bsf.h>
 }
 
-#include "engine/FFmpeg.h"
+#include "engine/output/OutputSet.h"
 #include "engine/LibraryObjects.h"
 #include "engine/encode/VideoStats.h"
 #include "engine/feedback/Previewer.h"

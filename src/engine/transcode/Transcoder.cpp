@@ -12,27 +12,27 @@
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 
-void TCustomFFmpeg::Transcode() { TTranscoder(*this).Transcode(); }
-
-TTranscoder::TTranscoder(TCustomFFmpeg &task) : FTask(task), S(task.S) {}
+TTranscoder::TTranscoder(const TParts &parts)
+    : FConfig(parts.Config), S(parts.Config.Settings), FInputs(parts.Inputs), FOutputs(parts.Outputs),
+      FEvents(parts.Events), FStop(parts.Stop), FTimes(parts.Times) {}
 
 AVFormatContext *TTranscoder::OutputContext(const TOutputStreamState &ost) const {
-  return FTask.FOutputFiles[static_cast<size_t>(ost.FileIndex)].Context.get();
+  return FOutputs.Files[static_cast<size_t>(ost.FileIndex)].Context.get();
 }
 
 AVFormatContext *TTranscoder::InputContext(int fileIndex) const {
-  return FTask.FInputFiles[static_cast<size_t>(fileIndex)].Context.get();
+  return FInputs.Files[static_cast<size_t>(fileIndex)].Context.get();
 }
 
 void TTranscoder::Fail(const std::string &message, int dumpOutput) {
   if (dumpOutput >= 0) {
-    AVFormatContext *context = FTask.FOutputFiles[static_cast<size_t>(dumpOutput)].Context.get();
+    AVFormatContext *context = FOutputs.Files[static_cast<size_t>(dumpOutput)].Context.get();
     AVFormat.av_dump_format(context, dumpOutput, context->url, 1);
   }
   throw FFmpegException(message);
 }
 
-void TTranscoder::Transcode() {
+bool TTranscoder::Transcode() {
   BuildInputTables();
   CheckOutputs();
   MapStreams();
@@ -41,9 +41,9 @@ void TTranscoder::Transcode() {
     PrepareStream(*ost);
     OpenTwoPassLog(*ost, number++);
   }
-  for (size_t i = 0; i < FTask.FOutputFiles.size(); ++i)
-    AVFormat.av_dump_format(FTask.FOutputFiles[i].Context.get(), static_cast<int>(i),
-                            FTask.FOutputFiles[i].Context->url, 1);
+  for (size_t i = 0; i < FOutputs.Files.size(); ++i)
+    AVFormat.av_dump_format(FOutputs.Files[i].Context.get(), static_cast<int>(i),
+                            FOutputs.Files[i].Context->url, 1);
   LogStreamMapping();
   PrepareHooks();
   OpenEncoders();
@@ -59,11 +59,12 @@ void TTranscoder::Transcode() {
   FInputSeconds = InputSeconds();
   MainLoop();
   Finish();
+  return !FStop.StopRequested();
 }
 
 void TTranscoder::BuildInputTables() {
-  for (size_t f = 0; f < FTask.FInputFiles.size(); ++f) {
-    TOpenedInput &file = FTask.FInputFiles[f];
+  for (size_t f = 0; f < FInputs.Files.size(); ++f) {
+    TOpenedInput &file = FInputs.Files[f];
     TInputFileState state;
     state.FirstStream = static_cast<int>(FInputStreams.size());
     state.StreamCount = static_cast<int>(file.Context->nb_streams);

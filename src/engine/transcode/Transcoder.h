@@ -6,12 +6,27 @@
 #include <string>
 #include <vector>
 
+#include "engine/feedback/TaskEvents.h"
+#include "engine/input/InputSet.h"
+#include "engine/options/TaskConfig.h"
+#include "engine/output/OutputSet.h"
+#include "engine/task/StopToken.h"
 #include "engine/transcode/StreamTables.h"
 
 class TTranscoder {
 public:
-  explicit TTranscoder(TCustomFFmpeg &task);
-  void Transcode();
+  // The parts of one task the transcode runs on; all must outlive it.
+  struct TParts {
+    const TTaskConfig &Config;
+    TInputSet &Inputs;
+    TOutputSet &Outputs;
+    TTaskEvents &Events;
+    TStopToken &Stop;
+    TFeedbackTimes Times;
+  };
+  explicit TTranscoder(const TParts &parts);
+  // Converts the inputs into the outputs; false when a stop cut it short. Fails with FFmpegException.
+  bool Transcode();
 
 private:
   // Setup.
@@ -82,8 +97,13 @@ private:
   AVFormatContext *OutputContext(const TOutputStreamState &ost) const;
   AVFormatContext *InputContext(int fileIndex) const;
 
-  TCustomFFmpeg &FTask;
-  TTaskSettings &S;
+  const TTaskConfig &FConfig;
+  const TTaskSettings &S;
+  TInputSet &FInputs;
+  TOutputSet &FOutputs;
+  TTaskEvents &FEvents;
+  TStopToken &FStop;
+  const TFeedbackTimes FTimes;
   std::vector<TInputFileState> FFiles;
   std::vector<std::unique_ptr<TInputStreamState>> FInputStreams;
   std::vector<std::unique_ptr<TOutputStreamState>> FOutputStreams;

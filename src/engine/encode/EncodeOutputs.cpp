@@ -38,7 +38,8 @@ int TTranscoder::VideoOut(TOutputStreamState &ost, AVFrame *frame) {
   if (!ost.VideoPath) {
     const bool variableFps = OutputContext(ost)->oformat->flags & AVFMT_VARIABLE_FPS;
     ost.VideoPath = std::make_unique<TVideoOut>(
-        ost.Encoder, ost.Stream, S, variableFps, [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
+        ost.Encoder, ost.Stream, S, variableFps,
+        [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FVideoBytes);
     ost.VideoPath->TwoPassLog = ost.TwoPassLog.get();
     ost.VideoPath->StopRequested = [this] { return FStop.StopRequested(); };

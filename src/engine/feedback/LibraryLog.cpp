@@ -12,7 +12,7 @@ namespace {
 constexpr size_t LineBufferSize = 2048;
 }
 
-TLogItem &TLogList::Find(int threadId) {
+TLogItem &TLogList::ItemOfThread(int threadId) {
   for (TLogItem &item : FItems)
     if (item.ThreadID == threadId)
       return item;
@@ -45,7 +45,7 @@ void TComponentRegistry::ClearLogs() {
 void TComponentRegistry::Write(void *context, int level, const char *format, va_list args) {
   const int threadId = static_cast<int>(gettid());
   std::lock_guard guard(FLock);
-  TLogItem &item = FLogs.Find(threadId);
+  TLogItem &item = FLogs.ItemOfThread(threadId);
 
   // Pending text and message together are cut at the buffer's size.
   char buffer[LineBufferSize] = {};

@@ -17,7 +17,7 @@ struct TLogItem {
 class TLogList {
 public:
   // The item of the thread, taking a free slot or adding one when it has none.
-  TLogItem &Find(int threadId);
+  TLogItem &ItemOfThread(int threadId);
   void Clear();
 
 private:

@@ -50,7 +50,8 @@ void TTranscoder::Report(bool isLast) {
   TProgressReport::TProgress progress;
   if (FEvents.TakesProgress())
     progress = [this](const TProgressFigures &f) { FEvents.Progress(f); };
-  FProgress.Report(input, isLast, progress, [this](int level, const std::string &text) { FEvents.LogLine(level, text); });
+  FProgress.Report(input, isLast, progress,
+                   [this](int level, const std::string &text) { FEvents.LogLine(level, text); });
 }
 
 void TTranscoder::PreviewPicture(const AVFrame &picture, int64_t pts) {

@@ -54,7 +54,8 @@ constexpr TField<std::string> TextOptions[] = {{"passlogfile", &TTaskSettings::P
                                                {"slang", &TTaskSettings::SubtitleLanguage},
                                                {"tvstd", &TTaskSettings::VideoStandard}};
 
-template <typename T, size_t N> T TTaskSettings::*Find(const TField<T> (&table)[N], std::string_view name) {
+template <typename T, size_t N>
+T TTaskSettings::*SettingOfOption(const TField<T> (&table)[N], std::string_view name) {
   for (const auto &entry : table)
     if (entry.Name == name)
       return entry.Field;
@@ -106,15 +107,15 @@ void TCustomFFmpeg::SetOption(const std::string &name, const std::string &value)
       Log(1, "Do nothing: option - " + name);
       return;
     }
-  if (auto field = Find(BoolOptions, name)) {
+  if (auto field = SettingOfOption(BoolOptions, name)) {
     S.*field = ParseBool(value);
-  } else if (auto flag = Find(FlagOptions, name)) {
+  } else if (auto flag = SettingOfOption(FlagOptions, name)) {
     S.*flag = true;
-  } else if (auto integer = Find(IntOptions, name)) {
+  } else if (auto integer = SettingOfOption(IntOptions, name)) {
     S.*integer = ParseInt(name, value);
-  } else if (auto decimal = Find(FloatOptions, name)) {
+  } else if (auto decimal = SettingOfOption(FloatOptions, name)) {
     S.*decimal = ParseFloat(name, value);
-  } else if (auto text = Find(TextOptions, name)) {
+  } else if (auto text = SettingOfOption(TextOptions, name)) {
     S.*text = value;
   } else if (!SetSimpleOption(name, value) && !SetVideoOption(name, value) && !SetAudioOption(name, value)) {
     SetGenericOption(name, value);

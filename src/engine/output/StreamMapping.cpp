@@ -189,7 +189,8 @@ void TTranscoder::LogStreamMapping() {
   FEvents.LogLine(1, "Stream mapping:");
   for (const auto &ost : FOutputStreams) {
     const TInputStreamState &ist = *FInputStreams[static_cast<size_t>(ost->SourceIndex)];
-    FEvents.LogLine(1, "  Stream " + StreamLabel(ist.FileIndex, ist.StreamIndex) + " -> " + StreamLabel(ost->FileIndex, ost->Index));
+    FEvents.LogLine(1, "  Stream " + StreamLabel(ist.FileIndex, ist.StreamIndex) + " -> " +
+                           StreamLabel(ost->FileIndex, ost->Index));
     if (ost->SyncSource != &ist)
       FEvents.LogLine(1, " [sync " + StreamLabel(ost->SyncSource->FileIndex, ost->SyncSource->StreamIndex) + "]");
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/FFmpegException.h"
+#include "engine/encode/EncodeLoop.h"
 #include "engine/transcode/Transcoder.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
@@ -14,8 +15,6 @@
 namespace {
 
 constexpr int SubtitleBufferSize = 65536;
-
-bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_EOF; }
 
 } // namespace
 
@@ -90,26 +89,17 @@ void TTranscoder::SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, A
 int TTranscoder::Encode(TOutputStreamState &ost, AVFrame *frame) {
   AVCodecContext *enc = ost.Encoder;
   const bool video = enc->codec_type == AVMEDIA_TYPE_VIDEO;
-  const char *failure = video ? "Video encoding failed" : "Audio encoding failed";
-  int result = AVCodecLib.avcodec_send_frame(enc, frame);
-  if (result < 0 && result != AVERROR_EOF)
-    throw FFmpegException(std::string(failure) + ": " + CallErrorText("avcodec_send_frame()", result));
   int written = 0;
   TPacketPtr pkt = NewPacket();
-  for (;;) {
-    result = AVCodecLib.avcodec_receive_packet(enc, pkt.get());
-    if (Ended(result))
-      return written;
-    if (result < 0)
-      throw FFmpegException(std::string(failure) + ": " + CallErrorText("avcodec_receive_packet()", result));
-    written += pkt->size;
-    (video ? FVideoBytes : FAudioBytes) += pkt->size;
+  EncodeFrame(enc, frame, *pkt, video ? "Video encoding failed" : "Audio encoding failed", [&](AVPacket &packet) {
+    written += packet.size;
+    (video ? FVideoBytes : FAudioBytes) += packet.size;
     if (ost.TwoPassLog && enc->stats_out)
       std::fputs(enc->stats_out, ost.TwoPassLog.get());
-    pkt->stream_index = ost.Index;
-    AVCodecLib.av_packet_rescale_ts(pkt.get(), enc->time_base, ost.Stream->time_base);
-    pkt->time_base = ost.Stream->time_base;
-    WriteFrame(ost, pkt.get());
-    AVCodecLib.av_packet_unref(pkt.get());
-  }
+    packet.stream_index = ost.Index;
+    AVCodecLib.av_packet_rescale_ts(&packet, enc->time_base, ost.Stream->time_base);
+    packet.time_base = ost.Stream->time_base;
+    WriteFrame(ost, &packet);
+  });
+  return written;
 }

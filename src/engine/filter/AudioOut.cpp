@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/FFmpegException.h"
+#include "engine/encode/EncodeLoop.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
@@ -304,23 +305,13 @@ void TAudioOut::Encode(AVFrame *frame) {
     frame->pts = AVUtil.av_rescale_q(FNextPts, AVRational{1, FEncoder->sample_rate}, FEncoder->time_base);
     FNextPts += frame->nb_samples;
   }
-  const int sent = AVCodecLib.avcodec_send_frame(FEncoder, frame);
-  if (sent < 0 && sent != AVERROR_EOF)
-    throw FFmpegException("Audio encoding failed: " + CallErrorText("avcodec_send_frame()", sent));
-  AVPacket *packet = FPacket.get();
-  for (;;) {
-    const int ret = AVCodecLib.avcodec_receive_packet(FEncoder, packet);
-    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-      return;
-    if (ret < 0)
-      throw FFmpegException("Audio encoding failed: " + CallErrorText("avcodec_receive_packet()", ret));
-    FEncodedBytes += packet->size;
-    packet->stream_index = FStream->index;
-    packet->flags |= AV_PKT_FLAG_KEY;
-    AVCodecLib.av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
-    FWrite(*packet);
-    AVCodecLib.av_packet_unref(packet);
-  }
+  EncodeFrame(FEncoder, frame, *FPacket, "Audio encoding failed", [this](AVPacket &packet) {
+    FEncodedBytes += packet.size;
+    packet.stream_index = FStream->index;
+    packet.flags |= AV_PKT_FLAG_KEY;
+    AVCodecLib.av_packet_rescale_ts(&packet, FEncoder->time_base, FStream->time_base);
+    FWrite(packet);
+  });
 }
 
 void TAudioOut::Flush() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/FFmpegException.h"
+#include "engine/encode/EncodeLoop.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
@@ -282,40 +283,36 @@ int TVideoOut::Out(const AVFrame &picture, int64_t syncPts, int inputQuality) {
 }
 
 int TVideoOut::Encode(AVFrame *frame) {
-  const int sent = AVCodecLib.avcodec_send_frame(FEncoder, frame);
-  if (sent < 0 && sent != AVERROR_EOF)
-    throw FFmpegException("Video encoding failed: " + CallErrorText("avcodec_send_frame()", sent));
-  AVPacket *packet = FPacket.get();
   int size = 0;
-  for (;;) {
-    const int ret = AVCodecLib.avcodec_receive_packet(FEncoder, packet);
-    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-      return size;
-    if (ret < 0)
-      throw FFmpegException("Video encoding failed: " + CallErrorText("avcodec_receive_packet()", ret));
-    size_t statsSize = 0;
-    if (const uint8_t *stats = AVCodecLib.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &statsSize);
-        stats && statsSize >= 6) {
-      LastQuality = static_cast<int>(stats[0] | stats[1] << 8 | stats[2] << 16 | static_cast<uint32_t>(stats[3]) << 24);
-      LastPictureType = stats[4];
-      const int errors = std::min<int>(stats[5], 3);
-      for (int e = 0; e < errors && statsSize >= 8 + 8 * static_cast<size_t>(e + 1); ++e)
-        std::memcpy(&LastError[e], stats + 8 + 8 * e, 8);
-    }
-    // Encoders that hold pictures back leave the duration out; without it, muxers that keep an
-    // edit list end the track before the last picture.
-    if (packet->duration <= 0)
-      packet->duration = 1;
-    size = packet->size;
-    FVideoBytes += packet->size;
-    if (TwoPassLog && FEncoder->stats_out)
-      std::fputs(FEncoder->stats_out, TwoPassLog);
-    packet->stream_index = FStream->index;
-    AVCodecLib.av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
-    packet->time_base = FStream->time_base;
-    FWrite(*packet);
-    AVCodecLib.av_packet_unref(packet);
+  EncodeFrame(FEncoder, frame, *FPacket, "Video encoding failed", [this, &size](AVPacket &packet) {
+    size = packet.size;
+    Deliver(packet);
+  });
+  return size;
+}
+
+void TVideoOut::Deliver(AVPacket &pkt) {
+  AVPacket *packet = &pkt;
+  size_t statsSize = 0;
+  if (const uint8_t *stats = AVCodecLib.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &statsSize);
+      stats && statsSize >= 6) {
+    LastQuality = static_cast<int>(stats[0] | stats[1] << 8 | stats[2] << 16 | static_cast<uint32_t>(stats[3]) << 24);
+    LastPictureType = stats[4];
+    const int errors = std::min<int>(stats[5], 3);
+    for (int e = 0; e < errors && statsSize >= 8 + 8 * static_cast<size_t>(e + 1); ++e)
+      std::memcpy(&LastError[e], stats + 8 + 8 * e, 8);
   }
+  // Encoders that hold pictures back leave the duration out; without it, muxers that keep an
+  // edit list end the track before the last picture.
+  if (packet->duration <= 0)
+    packet->duration = 1;
+  FVideoBytes += packet->size;
+  if (TwoPassLog && FEncoder->stats_out)
+    std::fputs(FEncoder->stats_out, TwoPassLog);
+  packet->stream_index = FStream->index;
+  AVCodecLib.av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
+  packet->time_base = FStream->time_base;
+  FWrite(*packet);
 }
 
 void TVideoOut::Flush() {

@@ -55,6 +55,8 @@ private:
   int FramesToWrite(int64_t syncPts);
   bool CropView(const AVFrame &picture, AVFrame &view, int top, int left, const char *failure);
   int Encode(AVFrame *frame);
+  // An encoded packet: its quality figures kept, its times on the stream's clock, written.
+  void Deliver(AVPacket &packet);
   void Log(int level, const std::string &text) const;
 
   AVCodecContext *FEncoder;

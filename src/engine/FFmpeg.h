@@ -192,7 +192,12 @@ private:
   // File setup steps.
   const struct AVCodec *LookupCodec(const std::string &name, AVMediaType type, bool encoder);
   void ClearInputConsumables();
+  struct AVDictionary *DemuxerParameters() const;
+  bool FindStreamInfo(AVFormatContext *raw, const std::string &fileName);
   void ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots);
+  void ReadVideoStream(AVStream *st, unsigned index, AVCodecContext *decoder,
+                       std::vector<const struct AVCodec *> &slots);
+  const struct AVCodec *DecoderNamed(const std::string &name, AVMediaType type);
   TOutputStream &AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
                                  std::vector<std::string> &filters);
 

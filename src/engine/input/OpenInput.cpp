@@ -51,6 +51,52 @@ void TCustomFFmpeg::ClearInputConsumables() {
   S.SubtitleCodec.Name.clear();
 }
 
+// What raw and device inputs cannot find out themselves; other demuxers leave these unused.
+AVDictionary *TCustomFFmpeg::DemuxerParameters() const {
+  AVDictionary *parameters = nullptr;
+  auto set = [&parameters](const char *key, const std::string &value) {
+    AVUtil.av_dict_set(&parameters, key, value.c_str(), 0);
+  };
+  if (S.FrameRate.num > 0 && S.FrameRate.den > 0)
+    set("framerate", std::to_string(S.FrameRate.num) + "/" + std::to_string(S.FrameRate.den));
+  if (S.AudioSampleRate > 0)
+    set("sample_rate", std::to_string(S.AudioSampleRate));
+  if (S.AudioChannels > 0)
+    set("channels", std::to_string(S.AudioChannels));
+  const int width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
+  const int height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;
+  if (width > 0 && height > 0)
+    set("video_size", std::to_string(width) + "x" + std::to_string(height));
+  if (const char *pixelFormat = AVUtil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(S.FramePixFmt)))
+    set("pixel_format", pixelFormat);
+  if (S.VideoChannel != 0)
+    set("channel", std::to_string(S.VideoChannel));
+  if (!S.VideoStandard.empty())
+    set("standard", S.VideoStandard);
+  if (S.LoopInput)
+    set("loop", "1");
+  return parameters;
+}
+
+// Reads enough of the file to know its streams, of the chosen program only; false on failure.
+bool TCustomFFmpeg::FindStreamInfo(AVFormatContext *raw, const std::string &fileName) {
+  if (S.ProgramId != 0)
+    for (unsigned i = 0; i < raw->nb_programs; ++i)
+      if (raw->programs[i]->id != S.ProgramId)
+        raw->programs[i]->discard = AVDISCARD_ALL;
+
+  int result;
+  {
+    std::lock_guard<std::mutex> lock(CodecLock());
+    result = AVFormat.avformat_find_stream_info(raw, nullptr);
+  }
+  if (result < 0 && S.Verbose >= 0) {
+    FErrorText = fileName + ": could not find codec parameters";
+    return false;
+  }
+  return true;
+}
+
 bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   // Whatever the outcome, the forced formats, the device channel and the codec names were meant
   // for this file only.
@@ -82,29 +128,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   context->audio_codec_id = audioId;
   context->subtitle_codec_id = subtitleId;
 
-  // What raw and device inputs cannot find out themselves; other demuxers leave these unused.
-  AVDictionary *parameters = nullptr;
-  auto set = [&parameters](const char *key, const std::string &value) {
-    AVUtil.av_dict_set(&parameters, key, value.c_str(), 0);
-  };
-  if (S.FrameRate.num > 0 && S.FrameRate.den > 0)
-    set("framerate", std::to_string(S.FrameRate.num) + "/" + std::to_string(S.FrameRate.den));
-  if (S.AudioSampleRate > 0)
-    set("sample_rate", std::to_string(S.AudioSampleRate));
-  if (S.AudioChannels > 0)
-    set("channels", std::to_string(S.AudioChannels));
-  const int width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
-  const int height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;
-  if (width > 0 && height > 0)
-    set("video_size", std::to_string(width) + "x" + std::to_string(height));
-  if (const char *pixelFormat = AVUtil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(S.FramePixFmt)))
-    set("pixel_format", pixelFormat);
-  if (S.VideoChannel != 0)
-    set("channel", std::to_string(S.VideoChannel));
-  if (!S.VideoStandard.empty())
-    set("standard", S.VideoStandard);
-  if (S.LoopInput)
-    set("loop", "1");
+  AVDictionary *parameters = DemuxerParameters();
   std::unique_ptr<AVDictionary, TDictionaryFree> ownedParameters;
 
   AVFormatContext *raw = context.release(); // freed by the library when the open fails
@@ -117,19 +141,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   TOpenedInput file;
   file.Context.reset(raw);
 
-  if (S.ProgramId != 0)
-    for (unsigned i = 0; i < raw->nb_programs; ++i)
-      if (raw->programs[i]->id != S.ProgramId)
-        raw->programs[i]->discard = AVDISCARD_ALL;
-
-  {
-    std::lock_guard<std::mutex> lock(CodecLock());
-    result = AVFormat.avformat_find_stream_info(raw, nullptr);
-  }
-  if (result < 0 && S.Verbose >= 0) {
-    FErrorText = fileName + ": could not find codec parameters";
+  if (!FindStreamInfo(raw, fileName))
     return false;
-  }
 
   int64_t timestamp = S.StartTime;
   if (raw->start_time != AV_NOPTS_VALUE)
@@ -158,11 +171,51 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   return true;
 }
 
+const struct AVCodec *TCustomFFmpeg::DecoderNamed(const std::string &name, AVMediaType type) {
+  return name.empty() ? nullptr : LookupCodec(name, type, false);
+}
+
+// A video stream's picture size, shape, format and rate become the settings outputs start from.
+void TCustomFFmpeg::ReadVideoStream(AVStream *st, unsigned index, AVCodecContext *decoder,
+                                    std::vector<const struct AVCodec *> &slots) {
+  const AVCodecParameters *par = st->codecpar;
+  ApplyGenericOptions(decoder, CodecTemplate(AVMEDIA_TYPE_VIDEO),
+                      AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
+  S.FrameWidth = par->width;
+  S.FrameHeight = par->height;
+  const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+  float aspect = sar.den != 0 ? static_cast<float>(sar.num) / static_cast<float>(sar.den) : 0.0f;
+  if (par->width * par->height != 0)
+    aspect = aspect != 0.0f ? static_cast<float>(par->width) * aspect / static_cast<float>(par->height)
+                            : static_cast<float>(par->width) / static_cast<float>(par->height);
+  else if (aspect == 0.0f)
+    aspect = 4.0f / 3.0f;
+  // Sizes and shape of the picture as shown: a phone's sideways picture is turned upright.
+  if (DisplayTurnOf(st).SwapsSides) {
+    std::swap(S.FrameWidth, S.FrameHeight);
+    aspect = 1.0f / aspect;
+  }
+  S.FrameAspectRatio = aspect;
+  S.FramePixFmt = par->format == -1 ? 0 : par->format;
+  const AVRational real = st->r_frame_rate;
+  const AVRational average = st->avg_frame_rate;
+  if (average.num != 0 && average.den != 0 && real.den != 0 &&
+      int64_t{average.num} * real.den != int64_t{real.num} * average.den && S.Verbose > 0 && OnLog)
+    Log(1, "Seems stream " + std::to_string(index) + " codec frame rate differs from container frame rate: " +
+               Fixed2(av_q2d(average)) + " (" + std::to_string(average.num) + "/" + std::to_string(average.den) +
+               ") -> " + Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" +
+               std::to_string(real.den) + ")");
+  // The average rate: the real one of a variable-rate stream is its clock (90000/1, 1000/1).
+  S.FrameRate = average.num > 0 && average.den > 0 ? average : real;
+  slots.push_back(DecoderNamed(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO));
+  if (S.VideoDisable)
+    st->discard = AVDISCARD_ALL;
+  else if (S.VideoDiscard != 0)
+    st->discard = static_cast<AVDiscard>(S.VideoDiscard);
+}
+
 void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots) {
   AVFormatContext *context = file.Context.get();
-  auto decoderNamed = [this](const std::string &name, AVMediaType type) -> const struct AVCodec * {
-    return name.empty() ? nullptr : LookupCodec(name, type, false);
-  };
   for (unsigned i = 0; i < context->nb_streams; ++i) {
     AVStream *st = context->streams[i];
     const AVCodecParameters *par = st->codecpar;
@@ -175,42 +228,9 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
       decoder->thread_count = S.ThreadCount;
     }
     switch (par->codec_type) {
-    case AVMEDIA_TYPE_VIDEO: {
-      ApplyGenericOptions(decoder.get(), CodecTemplate(AVMEDIA_TYPE_VIDEO),
-                          AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
-      S.FrameWidth = par->width;
-      S.FrameHeight = par->height;
-      const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
-      float aspect = sar.den != 0 ? static_cast<float>(sar.num) / static_cast<float>(sar.den) : 0.0f;
-      if (par->width * par->height != 0)
-        aspect = aspect != 0.0f ? static_cast<float>(par->width) * aspect / static_cast<float>(par->height)
-                                : static_cast<float>(par->width) / static_cast<float>(par->height);
-      else if (aspect == 0.0f)
-        aspect = 4.0f / 3.0f;
-      // Sizes and shape of the picture as shown: a phone's sideways picture is turned upright.
-      if (DisplayTurnOf(st).SwapsSides) {
-        std::swap(S.FrameWidth, S.FrameHeight);
-        aspect = 1.0f / aspect;
-      }
-      S.FrameAspectRatio = aspect;
-      S.FramePixFmt = par->format == -1 ? 0 : par->format;
-      const AVRational real = st->r_frame_rate;
-      const AVRational average = st->avg_frame_rate;
-      if (average.num != 0 && average.den != 0 && real.den != 0 &&
-          int64_t{average.num} * real.den != int64_t{real.num} * average.den && S.Verbose > 0 && OnLog)
-        Log(1, "Seems stream " + std::to_string(i) + " codec frame rate differs from container frame rate: " +
-                   Fixed2(av_q2d(average)) + " (" + std::to_string(average.num) + "/" + std::to_string(average.den) +
-                   ") -> " + Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" +
-                   std::to_string(real.den) + ")");
-      // The average rate: the real one of a variable-rate stream is its clock (90000/1, 1000/1).
-      S.FrameRate = average.num > 0 && average.den > 0 ? average : real;
-      slots.push_back(decoderNamed(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO));
-      if (S.VideoDisable)
-        st->discard = AVDISCARD_ALL;
-      else if (S.VideoDiscard != 0)
-        st->discard = static_cast<AVDiscard>(S.VideoDiscard);
+    case AVMEDIA_TYPE_VIDEO:
+      ReadVideoStream(st, i, decoder.get(), slots);
       break;
-    }
     case AVMEDIA_TYPE_AUDIO:
       ApplyGenericOptions(decoder.get(), CodecTemplate(AVMEDIA_TYPE_AUDIO),
                           AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM);
@@ -218,14 +238,14 @@ void TCustomFFmpeg::ReadInputStreams(TOpenedInput &file, std::vector<const struc
       S.AudioChannels = par->ch_layout.nb_channels;
       S.AudioSampleRate = par->sample_rate;
       S.AudioSampleFmt = par->format;
-      slots.push_back(decoderNamed(S.AudioCodec.Name, AVMEDIA_TYPE_AUDIO));
+      slots.push_back(DecoderNamed(S.AudioCodec.Name, AVMEDIA_TYPE_AUDIO));
       if (S.AudioDisable)
         st->discard = AVDISCARD_ALL;
       break;
     case AVMEDIA_TYPE_DATA:
       break;
     case AVMEDIA_TYPE_SUBTITLE:
-      slots.push_back(decoderNamed(S.SubtitleCodec.Name, AVMEDIA_TYPE_SUBTITLE));
+      slots.push_back(DecoderNamed(S.SubtitleCodec.Name, AVMEDIA_TYPE_SUBTITLE));
       if (S.SubtitleDisable)
         st->discard = AVDISCARD_ALL;
       break;

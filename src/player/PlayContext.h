@@ -56,6 +56,11 @@ struct PlayContext {
   bool IsImageSequence = false;
   bool EndReported = false;
   std::atomic<bool> InputEnded{false}; // the read thread found the end (or an I/O error)
+  // One more per seek taken up: the end is reported once per playing through to it.
+  std::atomic<int> EndRound{0};
+  int EndReportedRound = -1; // play thread only
+  // µs on NowMicroseconds' clock after which the library's waits give up; 0: no bound.
+  std::atomic<int64_t> IoDeadline{0};
   std::thread ReadThread;
   std::thread VideoDecodeThread;
   std::atomic<bool> AbortRequest{false};

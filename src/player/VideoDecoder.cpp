@@ -106,10 +106,7 @@ int QueuePicture(PlayContext *context, const AVFrame *frame, double pts) {
       picture.Allocated = false;
       picture.WantedWidth = frame->width;
       picture.WantedHeight = frame->height;
-      SDL_Event event{};
-      event.type = PlayerEvents().AllocPicture;
-      event.user.data1 = context;
-      SDLLib.SDL_PushEvent(&event);
+      context->Owner->Events().Push(TPlayEvent{TPlayEventType::AllocPicture});
       context->PictureCondition.wait(guard, [&] { return picture.Allocated || PictureAborted(context); });
       if (PictureAborted(context))
         return -1;

@@ -10,9 +10,12 @@ namespace {
 TEST_F(TPlayerTest, PlaysToTheEndThenStops) {
   ASSERT_TRUE(Player.Open(Media("short.mp4"), &Host)) << Player.LastError();
   EXPECT_EQ(Player.FileName(), Media("short.mp4"));
-  ASSERT_TRUE(PumpUntil([&] { return Count(psEnd) >= 2 && !Positions.empty() && Positions.back() == Duration; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(psEnd) >= 1 && !Positions.empty() && Positions.back() == Duration; }));
+  // An ended playback reports its end once, not at every refresh.
+  Dispatch->ProcessUntil([] { return false; }, std::chrono::milliseconds(300));
   {
     std::lock_guard guard(Lock);
+    EXPECT_EQ(Count(psEnd), 1);
     EXPECT_EQ(FrameWidth, 160);
     EXPECT_EQ(FrameHeight, 120);
     EXPECT_NEAR(static_cast<double>(Duration), 400000, 50000);

@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -149,12 +150,32 @@ TTvlMainForm::~TTvlMainForm() {
   TvlConvert->Engine.OnTerminate = nullptr;
   TvlConvert.reset();
   cbbFormatEx->clear();
+  SaveSettings();
+}
+
+void TTvlMainForm::SaveSettings() {
   // The user's choices of this session are lost otherwise: they are told, not only the log.
   if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
     std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
     platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
                           platform::TMsgIcon::Error);
   }
+}
+
+void TTvlMainForm::EndSession() {
+  SaveSettings();
+  fplyrPreview.Stop(true);
+  FCloseAfterRun = FRun != TRun::None;
+  if (FRun == TRun::Converting && FProgress)
+    FProgress->CancelNow();
+  else if (FRun != TRun::None)
+    TvlConvert->CancelBuild = true;
+  if (FRun != TRun::None)
+    return;
+  // An open dialog (the edit window, a message) would hold the program: it is closed as Cancel would.
+  if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+    dialog->reject();
+  close();
 }
 
 void TTvlMainForm::CreateActions() {

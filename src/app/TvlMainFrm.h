@@ -43,6 +43,9 @@ public:
   // False when the media libraries could not be bound: the user has been told, and the program ends
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
+  // The end of the session (SIGTERM, SIGHUP): the settings are saved at once, the preview stops, a
+  // run is cancelled without asking, and the window closes once nothing runs.
+  void EndSession();
 
   // Adds files as Add Files does after its dialog (a message for each file that cannot be queued,
   // each new row selected in turn), and every video under a folder as Add Folder does (the first
@@ -115,6 +118,7 @@ protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
   // During a run, asks to cancel it; the window closes once the run is over.
   void closeEvent(QCloseEvent *event) override;
+  void SaveSettings();
 
 private:
   void CreateActions();

@@ -381,11 +381,15 @@ void TConvertForm::Cancel() {
   }
   if (platform::ShowMessage("Do you want to cancel the conversion?", platform::TMsgIcon::Question,
                             platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes) {
-    Canceled = true;
-    FDriver.Engine.StopTasks();
+    CancelNow();
   } else if (pausedHere && State == stPaused) {
     PauseOrResume();
   }
+}
+
+void TConvertForm::CancelNow() {
+  Canceled = true;
+  FDriver.Engine.StopTasks();
 }
 
 void TConvertForm::ApplyPreviewRule() {

@@ -48,6 +48,11 @@ void TIniOptions::LoadFromFile(const std::string &path) {
                   "). The program runs on its defaults and leaves the file as it is.";
     return;
   }
+  // What a power cut can leave: read as no file at all, not as one made-up profile.
+  if (ini.SectionNames().empty()) {
+    LoadProblem = "The settings file \"" + path + "\" is empty. The program runs without profiles.";
+    return;
+  }
   FormatCount = ini.ReadInteger("Format", "Count", 1);
   // A negative count is no valid count: it loads no profiles.
   if (FormatCount < 0)

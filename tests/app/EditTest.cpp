@@ -226,6 +226,25 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
   });
 }
 
+// Space is the focused control's when that control takes it (here Cancel), and the window's playback
+// ends as the window closes, before anything that follows it.
+TEST_F(EditCommand, SpaceOnCancelClosesTheWindowAndThePlaybackEndsWithIt) {
+  StartWith({Media("clip25.avi")});
+  bool rejected = false, stopped = false;
+  OnModal<TEditForm>([&](TEditForm &edit) {
+    ASSERT_TRUE(WaitFor(edit, psPlay));
+    edit.btnCancel->setFocus();
+    QTest::keyClick(edit.btnCancel, Qt::Key_Space);
+    rejected = edit.result() == QDialog::Rejected && !edit.isVisible();
+    stopped = edit.fplyrEdit.CurrentContext() == nullptr;
+    if (edit.isVisible())
+      edit.reject();
+  });
+  Form->actEdit->trigger();
+  EXPECT_TRUE(rejected);
+  EXPECT_TRUE(stopped);
+}
+
 TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
   StartWith({Media("clip25.avi")});
   const TInputFile before = Record();

@@ -65,6 +65,8 @@ struct PlayContext {
   std::thread VideoDecodeThread;
   std::atomic<bool> AbortRequest{false};
   std::atomic<bool> Paused{false};
+  // A seek taken up while paused: the video decoder makes one picture, so the new place is seen.
+  std::atomic<bool> ShowOnePicture{false};
   std::atomic<int64_t> PauseTime{0}; // µs, when the playback last paused
   bool LastPaused = false;
   std::atomic<bool> SeekRequest{false};

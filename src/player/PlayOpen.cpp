@@ -107,12 +107,14 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
   // No key picture at or after the target (a seek to the very end): the last one before it.
   if (result < 0 && !(context->SeekFlags & AVSEEK_FLAG_BACKWARD))
     result = AVFormat.av_seek_frame(input, index, target, AVSEEK_FLAG_BACKWARD);
-  if (result >= 0)
+  if (result >= 0) {
     for (TPacketQueue *queue : {&context->AudioQueue, &context->VideoQueue})
       if ((queue == &context->AudioQueue ? context->AudioStreamIndex : context->VideoStreamIndex) >= 0) {
         queue->Flush();
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
+    context->ShowOnePicture = context->Paused.load();
+  }
   context->EndReported = false;
   endOfFile = false;
   context->InputEnded = false;

@@ -40,7 +40,7 @@ void VideoDecodeThread(PlayContext *context) {
   bool drained = false;
   bool running = true;
   while (running) {
-    while (context->Paused && !context->VideoQueue.Aborted())
+    while (context->Paused && !context->ShowOnePicture && !context->VideoQueue.Aborted())
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     AVPacket *packet = nullptr;
     if (context->VideoQueue.Get(packet, true) < 0)
@@ -68,6 +68,7 @@ void VideoDecodeThread(PlayContext *context) {
           running = false;
           break;
         }
+        context->ShowOnePicture = false;
       }
     }
     AVCodecLib.av_packet_free(&packet);

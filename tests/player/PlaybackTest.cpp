@@ -59,6 +59,17 @@ TEST_F(TPlayerTest, PauseAndResumeReportOnlyRealChanges) {
   EXPECT_LT(*after - paused, 200000);
 }
 
+// A thumb dragged while paused shows the picture at its place: the decoder makes that one picture.
+TEST_F(TPlayerTest, ASeekWhilePausedShowsThePictureThere) {
+  ASSERT_TRUE(Player.Open(Media("clip25.avi"), &Host)) << Player.LastError();
+  ASSERT_TRUE(PumpUntil([&] { return Positions.size() >= 2; }));
+  Player.Pause();
+  Dispatch->ProcessUntil([] { return false; }, std::chrono::milliseconds(200));
+  Player.Seek(1500000);
+  EXPECT_TRUE(PumpUntil([&] { return Positions.back() > 1000000; }, 10)) << Positions.back();
+  EXPECT_EQ(StatesNow().back(), psPause);
+}
+
 TEST_F(TPlayerTest, SeekBeyondTheDurationLandsOnIt) {
   ASSERT_TRUE(Player.Open(Media("clip25.avi"), &Host)) << Player.LastError();
   ASSERT_TRUE(PumpUntil([&] { return !Positions.empty(); }));

@@ -771,6 +771,9 @@ void TTvlMainForm::actRemoveFileExecute() {
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
     SelectRow(std::min(position, rows - 1));
   TvlConvert->Delete(position);
+  // The list moved the highlight while the row was still there, so its place was counted before the
+  // removal: the highlighted row is the one the commands act on.
+  SelectedIndex = SelectedPosition();
   UpdateControls();
 }
 

@@ -179,6 +179,27 @@ TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut
   EXPECT_EQ(opened, 1);
 }
 
+// From a stopped player too, Play Section plays the marked part and stops after Mark Out.
+TEST_F(EditWindow, PlaySectionFromAStoppedPlayerPlaysTheMarkedPart) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  std::vector<int64_t> positions;
+  auto position = edit->fplyrEdit.OnPosition;
+  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
+    positions.push_back(pts);
+    position(p, pts);
+  };
+  edit->MarkIn = 1200;
+  edit->MarkOut = 1600;
+  edit->btnPlaySection->click();
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  ASSERT_TRUE(WaitFor(*edit, psStop));
+  ASSERT_FALSE(positions.empty());
+  EXPECT_GT(positions.back(), 1600000);
+  EXPECT_LT(positions.back(), 1900000) << "stopped soon after Mark Out";
+  EXPECT_GT(std::count_if(positions.begin(), positions.end(), [](int64_t pts) { return pts > 1100000; }), 3);
+}
+
 class EditCommand : public EditWindow {
 protected:
   // Runs Edit on the selected row; the action runs in the window before OK.

@@ -13,6 +13,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "platform/WholeFile.h"
 #include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -828,6 +829,13 @@ void TTvlMainForm::actConvertExecute() {
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
     platform::ShowMessage("The output folder does not exist, please select another output folder.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  // Otherwise every file fails on its own, with no word of why.
+  if (const std::string problem = platform::WriteProblemIn(folder); !problem.empty()) {
+    platform::ShowMessage("The output folder \"" + folder + "\" cannot be written (" + problem +
+                              "), please select another output folder.",
                           platform::TMsgIcon::Warning);
     return;
   }

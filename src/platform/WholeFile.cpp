@@ -105,4 +105,17 @@ bool WriteWholeFile(const std::string &path, std::string_view contents, std::str
   return true;
 }
 
+std::string WriteProblemIn(const std::string &folder) {
+  std::string probe = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + ".tavrelle-XXXXXX";
+  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0)
+    return std::strerror(errno);
+  // A full disk still lets a name be made: one byte written and synced shows it.
+  const bool written = ::write(fd, "", 1) == 1 && ::fsync(fd) == 0;
+  const std::string problem = written ? std::string() : std::strerror(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return problem;
+}
+
 } // namespace platform

@@ -17,4 +17,8 @@ std::string WriteTargetOf(const std::string &path);
 bool WriteWholeFile(const std::string &path, std::string_view contents, std::string &error,
                     const std::function<void(const char *step)> &atStep = {});
 
+// Why no file can be made in folder ("Permission denied", "Read-only file system", "No space left on
+// device"), found by making and removing one; empty when it can.
+std::string WriteProblemIn(const std::string &folder);
+
 } // namespace platform

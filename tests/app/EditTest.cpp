@@ -266,26 +266,28 @@ TEST_F(EditCommand, SpaceOnCancelClosesTheWindowAndThePlaybackEndsWithIt) {
   EXPECT_TRUE(stopped);
 }
 
-TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
+TEST_F(EditCommand, MarksAtOnePlaceTrimToTheEndAndATrimPastTheEndIsRefused) {
   StartWith({Media("clip25.avi")});
   const TInputFile before = Record();
+  // Marks at one place: length 0, which converts from Mark In to the end, and shows that length.
   EditWith([](TEditForm &edit) {
     edit.MarkIn = edit.MarkOut = 800;
     edit.cbbFrameAspectRatio->setCurrentIndex(1);
   });
-  ASSERT_EQ(MessageTexts().size(), 1u);
-  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: Mark In and Mark Out are at the same place.");
-  EXPECT_EQ(Record().TrimStart, before.TrimStart);
-  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
-  EXPECT_EQ(Record().AspectIndex, 1) << "the aspect choice is kept";
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(Record().TrimStart, 800);
+  EXPECT_EQ(Record().TrimDuration, 0);
+  EXPECT_EQ(OutputLengthMs(Record()), before.DurationMs - 800);
+  EXPECT_EQ(Trimmed(), QString::fromStdString(FormatSeconds(static_cast<int32_t>((before.DurationMs - 800) / 1000))));
+  EXPECT_EQ(Record().AspectIndex, 1);
 
   EditWith([&](TEditForm &edit) {
     edit.MarkIn = before.DurationMs + 10;
     edit.MarkOut = before.DurationMs + 500;
   });
-  ASSERT_EQ(MessageTexts().size(), 2u);
-  EXPECT_EQ(MessageTexts()[1], "The trim was not changed: it starts after the end of the file.");
-  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: it starts after the end of the file.");
+  EXPECT_EQ(Record().TrimDuration, 0);
 }
 
 TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {

@@ -65,8 +65,11 @@ struct PlayContext {
   std::thread VideoDecodeThread;
   std::atomic<bool> AbortRequest{false};
   std::atomic<bool> Paused{false};
-  // A seek taken up while paused: the video decoder makes one picture, so the new place is seen.
-  std::atomic<bool> ShowOnePicture{false};
+  // One more per seek taken up, counted before its flush marker is queued.
+  std::atomic<int> SeekRound{0};
+  // A seek taken up while paused: its round, until the video decoder has made the first picture
+  // after that seek's flush marker, so the new place is seen; -1 otherwise.
+  std::atomic<int> ShowRound{-1};
   std::atomic<int64_t> PauseTime{0}; // µs, when the playback last paused
   bool LastPaused = false;
   std::atomic<bool> SeekRequest{false};

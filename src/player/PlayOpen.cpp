@@ -108,12 +108,13 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
   if (result < 0 && !(context->SeekFlags & AVSEEK_FLAG_BACKWARD))
     result = AVFormat.av_seek_frame(input, index, target, AVSEEK_FLAG_BACKWARD);
   if (result >= 0) {
+    const int round = ++context->SeekRound;
     for (TPacketQueue *queue : {&context->AudioQueue, &context->VideoQueue})
       if ((queue == &context->AudioQueue ? context->AudioStreamIndex : context->VideoStreamIndex) >= 0) {
         queue->Flush();
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
-    context->ShowOnePicture = context->Paused.load();
+    context->ShowRound = context->Paused ? round : -1;
   }
   context->EndReported = false;
   endOfFile = false;
@@ -174,11 +175,9 @@ void ReadLoop(PlayContext *context) {
                                          ? Named(context, ": read error: ") + AVErrorText(ioError)
                                          : Named(context, ": error or end of file"));
       }
-      if (ioError < 0 && ioError != AVERROR_EOF) {
-        context->InputEnded = true;
-        break;
-      }
-      if (result == AVERROR_EOF || (input->pb && AVFormat.avio_feof(input->pb))) {
+      // After a read error the playback ends as at the end of the file; a seek reads again.
+      if ((ioError < 0 && ioError != AVERROR_EOF) || result == AVERROR_EOF ||
+          (input->pb && AVFormat.avio_feof(input->pb))) {
         endOfFile = true;
         context->InputEnded = true;
       } else
@@ -191,11 +190,6 @@ void ReadLoop(PlayContext *context) {
       context->VideoQueue.Put(packet);
     else
       AVCodecLib.av_packet_free(&packet);
-  }
-  // Nobody takes up a seek any more: one asked for is dropped, so that no one waits for it.
-  while (!context->AbortRequest) {
-    context->SeekRequest = false;
-    Sleep(100);
   }
 }
 

@@ -5,8 +5,10 @@
 #include "../Watchdog.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -106,6 +108,42 @@ TEST_F(TPlayerTest, PauseAndSeekOnAStalledInputReturnAtOnce) {
   TWatchdog watchdog(20s, AbortHung);
   Player.Stop(true);
   EXPECT_EQ(Player.CurrentContext(), nullptr);
+}
+
+// A source that stops being readable halfway (a drive pulled out): reads fail with EIO, as a
+// terminal's master side does once its other side has closed.
+TEST_F(TPlayerTest, AReadErrorHalfwayEndsThePlaybackWithTheErrorLogged) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  ::tcgetattr(slave, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(slave, TCSANOW, &raw);
+  std::thread writer([slave] {
+    const std::string data = TTempFolder::ReadFile(Media("clip25.avi"));
+    for (std::size_t put = 0; put < data.size() / 2;) {
+      const ssize_t n = ::write(slave, data.data() + put, std::min<std::size_t>(data.size() / 2 - put, 1024));
+      if (n <= 0)
+        break;
+      put += static_cast<std::size_t>(n);
+    }
+    ::close(slave);
+  });
+  const bool opened = Player.Open("pipe:" + std::to_string(master), &Host);
+  if (!opened)
+    writer.join();
+  ASSERT_TRUE(opened) << Player.LastError();
+  EXPECT_TRUE(PumpUntil([&] { return Reported(psEnd); }));
+  writer.join();
+  std::lock_guard guard(Lock);
+  EXPECT_TRUE(std::any_of(Logs.begin(), Logs.end(), [](const std::string &text) {
+    return text.find(": read error: ") != std::string::npos;
+  })) << ::testing::PrintToString(Logs);
+  ::close(master);
 }
 
 TEST_F(TPlayerTest, TwoPlayersInOneProcessKeepTheirOwnEvents) {

@@ -200,6 +200,20 @@ TEST_F(EditWindow, PlaySectionFromAStoppedPlayerPlaysTheMarkedPart) {
   EXPECT_GT(std::count_if(positions.begin(), positions.end(), [](int64_t pts) { return pts > 1100000; }), 3);
 }
 
+// A click on the bar of a stopped player plays from there: the marks land where the user clicked.
+TEST_F(EditWindow, AClickOnTheBarOfAStoppedPlayerMovesThePosition) {
+  auto edit = Prepare(Media("clip25.avi"));
+  edit->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(edit.get()));
+  Halt(*edit);
+  const QPoint at(edit->tbarEdit->width() * 3 / 4, edit->tbarEdit->height() / 2);
+  QTest::mouseClick(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  EXPECT_TRUE(ProcessUntil([&] { return edit->tbarEdit->value() > 1200; })) << edit->tbarEdit->value();
+  edit->btnStart->click();
+  EXPECT_GT(edit->MarkIn, 1200);
+}
+
 class EditCommand : public EditWindow {
 protected:
   // Runs Edit on the selected row; the action runs in the window before OK.

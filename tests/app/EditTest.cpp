@@ -41,6 +41,17 @@ protected:
     return edit.tbarEdit->x() + edit.tbarEdit->HalfThumb() + static_cast<int>(mark * edit.PixelsPerUnit);
   }
   TInputFile &Record() const { return Form->TvlConvert->Files[0]; }
+  // Play Section over the marks given, with the positions the window is told kept in positions.
+  static void PlaySection(TEditForm &edit, int64_t in, int64_t out, std::vector<int64_t> &positions) {
+    auto position = edit.fplyrEdit.OnPosition;
+    edit.fplyrEdit.OnPosition = [&positions, position](TCustomPlayer *p, int64_t pts) {
+      positions.push_back(pts);
+      position(p, pts);
+    };
+    edit.MarkIn = in;
+    edit.MarkOut = out;
+    edit.btnPlaySection->click();
+  }
 };
 
 TEST_F(EditWindow, OpensOnTheFileWithTheStoredChoicesAndTheWholeLength) {
@@ -151,14 +162,7 @@ TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut
   QTest::mousePress(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
   ASSERT_TRUE(WaitFor(*edit, psPause));
   std::vector<int64_t> positions;
-  auto position = edit->fplyrEdit.OnPosition;
-  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
-    positions.push_back(pts);
-    position(p, pts);
-  };
-  edit->MarkIn = 1200;
-  edit->MarkOut = 1600;
-  edit->btnPlaySection->click();
+  PlaySection(*edit, 1200, 1600, positions);
   ASSERT_TRUE(WaitFor(*edit, psResume));
   EXPECT_EQ(opened, 0) << "the paused playback goes on; the file is not opened again";
   // Past Mark Out the window stops its player through its own message.
@@ -184,14 +188,7 @@ TEST_F(EditWindow, PlaySectionFromAStoppedPlayerPlaysTheMarkedPart) {
   auto edit = Prepare(Media("clip25.avi"));
   Halt(*edit);
   std::vector<int64_t> positions;
-  auto position = edit->fplyrEdit.OnPosition;
-  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
-    positions.push_back(pts);
-    position(p, pts);
-  };
-  edit->MarkIn = 1200;
-  edit->MarkOut = 1600;
-  edit->btnPlaySection->click();
+  PlaySection(*edit, 1200, 1600, positions);
   ASSERT_TRUE(WaitFor(*edit, psPlay));
   ASSERT_TRUE(WaitFor(*edit, psStop));
   ASSERT_FALSE(positions.empty());

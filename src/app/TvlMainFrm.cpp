@@ -195,6 +195,8 @@ void TTvlMainForm::actConvertExecute() {
                           platform::TMsgIcon::Warning);
     return;
   }
+  // A run may end in a power-off, which ends the program before its window closes.
+  SaveSettings();
   Queue->ClearResults();
   const int profile = Output->cbbFormatEx->currentIndex();
   // A close asked for during the run takes effect once the run is over.

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
@@ -32,26 +33,41 @@ TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
 }
 
 void TOutputBar::CreateControls() {
-  lblFormat = NewLabel(this, "lblFormat", "Output Format:", QRect(0, 0, 104, 30));
+  lblFormat = NewLabel(this, "lblFormat", "Output Format:");
   cbbFormatEx = new QComboBox(this);
   cbbFormatEx->setObjectName("cbbFormatEx");
-  cbbFormatEx->setGeometry(104, 0, 372, 30);
   cbbFormatEx->setToolTip("Select Output Format");
   // Only the user's choice is a change: filling and clearing the list must not touch the setting.
   connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
   CreateFolderEdit();
+  for (QWidget *field : {static_cast<QWidget *>(cbbFormatEx), static_cast<QWidget *>(edtOutputFolder)})
+    field->setMinimumSize(372, 30);
 
-  btnSetting = NewButton(this, "btnSetting", actFormatSetting, QRect(482, 0, 100, 30), Qt::ToolButtonTextOnly);
-  btnOpenFolder = NewButton(this, "btnOpenFolder", actOpenFolder, QRect(482, 40, 100, 30), Qt::ToolButtonTextOnly);
-  btnConvert = NewButton(this, "btnConvert", actConvert, QRect(592, 0, 122, 70), Qt::ToolButtonTextUnderIcon);
+  btnSetting = NewButton(this, "btnSetting", actFormatSetting, QSize(100, 30), Qt::ToolButtonTextOnly);
+  btnOpenFolder = NewButton(this, "btnOpenFolder", actOpenFolder, QSize(100, 30), Qt::ToolButtonTextOnly);
+  btnConvert = NewButton(this, "btnConvert", actConvert, QSize(122, 70), Qt::ToolButtonTextUnderIcon);
   btnConvert->setIconSize(QSize(40, 40));
+
+  // The fields take what the bar gains; Convert stays at the right end.
+  auto *layout = new QGridLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setHorizontalSpacing(6);
+  layout->setVerticalSpacing(10);
+  layout->addWidget(lblFormat, 0, 0);
+  layout->addWidget(cbbFormatEx, 0, 1);
+  layout->addWidget(btnSetting, 0, 2);
+  layout->addWidget(lblOutputFolder, 1, 0);
+  layout->addWidget(edtOutputFolder, 1, 1);
+  layout->addWidget(btnOpenFolder, 1, 2);
+  layout->addWidget(btnConvert, 0, 3, 2, 1);
+  layout->setColumnStretch(1, 1);
+  layout->setColumnMinimumWidth(0, 98);
 }
 
 void TOutputBar::CreateFolderEdit() {
-  lblOutputFolder = NewLabel(this, "lblOutputFolder", "Output Folder:", QRect(0, 40, 104, 30));
+  lblOutputFolder = NewLabel(this, "lblOutputFolder", "Output Folder:");
   edtOutputFolder = new QLineEdit(this);
   edtOutputFolder->setObjectName("edtOutputFolder");
-  edtOutputFolder->setGeometry(104, 40, 372, 30);
   edtOutputFolder->setToolTip("Select output folder to save media...");
   // The folder dialog is the only way to change the folder. No length limit: unlike the typing limit
   // it stands for, QLineEdit would cut a longer folder chosen in the dialog.

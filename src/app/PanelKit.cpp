@@ -21,20 +21,19 @@ QPixmap LoadPicture(const char *relative) {
   return picture;
 }
 
-QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QRect &geometry,
+QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QSize &minimum,
                        Qt::ToolButtonStyle style) {
   auto *button = new QToolButton(parent);
   button->setObjectName(name);
   button->setDefaultAction(action);
   button->setToolButtonStyle(style);
-  button->setGeometry(geometry);
+  button->setMinimumSize(minimum);
   return button;
 }
 
-QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption) {
   auto *label = new QLabel(caption, parent);
   label->setObjectName(name);
-  label->setGeometry(geometry);
   return label;
 }
 

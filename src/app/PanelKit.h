@@ -2,7 +2,7 @@
 // What the main window's panels make their controls with: named buttons, labels and actions, and the
 // installation's pictures.
 #include <QPixmap>
-#include <QRect>
+#include <QSize>
 #include <QString>
 
 class QAction;
@@ -19,9 +19,10 @@ QString ExePath(const char *relative);
 // usable, and the message on stderr says which file the installation lacks.
 QPixmap LoadPicture(const char *relative);
 
-QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QRect &geometry,
+// A button of the action, at least of the given size: the size the window had before it grew.
+QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QSize &minimum,
                        Qt::ToolButtonStyle style);
-QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption, const QRect &geometry);
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption);
 // An action named for its field; an empty hint leaves the tooltip to Qt.
 QAction *NewAction(QObject *parent, const char *name, const char *caption, const char *hint);
 

@@ -12,8 +12,12 @@
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <climits>
@@ -22,11 +26,21 @@ using panels::NewAction;
 using panels::NewButton;
 using panels::NewLabel;
 
+namespace {
+// The shape and the smallest size of the video.
+constexpr QSize VideoSize(280, 220);
+// How long a note under the preview stays.
+constexpr int NoteMs = 8000;
+} // namespace
+
 TPreviewPanel::TPreviewPanel(QWidget *parent) : QFrame(parent) {
   setObjectName("pnlPreview");
-  setFrameShape(QFrame::StyledPanel);
+  // One line around: the video's smallest size plus the frame is the panel's width in the smallest window.
+  setFrameStyle(QFrame::Panel | QFrame::Plain);
+  setLineWidth(1);
   CreateActions();
   CreateControls();
+  LayOut();
   ConnectPlayer();
 }
 
@@ -49,32 +63,95 @@ void TPreviewPanel::CreateActions() {
 }
 
 void TPreviewPanel::CreateControls() {
-  lblPreviewInfo = NewLabel(this, "lblPreviewInfo", QString(), QRect(8, 6, 268, 22));
-  pnlPreviewPlay = new TVideoPanel(this);
+  lblPreviewInfo = NewLabel(this, "lblPreviewInfo", QString());
+  lblPreviewInfo->setMinimumHeight(22);
+  // The video keeps its shape inside this area, which takes what the panel gains.
+  FVideoArea = new QWidget(this);
+  FVideoArea->setMinimumSize(VideoSize);
+  FVideoArea->installEventFilter(this);
+  pnlPreviewPlay = new TVideoPanel(FVideoArea);
   pnlPreviewPlay->setObjectName("pnlPreviewPlay");
-  pnlPreviewPlay->setGeometry(1, 32, 280, 220);
-  imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString(), QRect(0, 0, 280, 220));
+  pnlPreviewPlay->resize(VideoSize);
+  imgPreview = NewLabel(pnlPreviewPlay, "imgPreview", QString());
   imgPreview->setAlignment(Qt::AlignCenter);
+  imgPreview->setScaledContents(true);
+  imgPreview->resize(VideoSize);
 
   tbarPreview = new TTrackBar(this);
   tbarPreview->setObjectName("tbarPreview");
-  tbarPreview->setGeometry(8, 262, 268, 26);
+  tbarPreview->setMinimumHeight(26);
   tbarPreview->setRange(0, 10);
   tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
   tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
-  const auto button = [this](const char *name, QAction *action, int x) {
-    auto *b = NewButton(this, name, action, QRect(x, 302, 34, 34), Qt::ToolButtonIconOnly);
+  const auto button = [this](const char *name, QAction *action) {
+    auto *b = NewButton(this, name, action, QSize(34, 34), Qt::ToolButtonIconOnly);
     b->setIconSize(QSize(20, 20));
     return b;
   };
-  btnPlay = button("btnPlay", actPlay, 8);
-  btnStop = button("btnStop", actStop, 44);
-  btnPrevious = button("btnPrevious", actPrevious, 80);
-  btnNext = button("btnNext", actNext, 116);
-  btnSnapshot = button("btnSnapshot", actSnapshot, 170);
-  btnOpenSnapshot = button("btnOpenSnapshot", actOpenSnapshot, 206);
-  btnSnapShotOption = button("btnSnapShotOption", actSnapshotOptions, 242);
+  btnPlay = button("btnPlay", actPlay);
+  btnStop = button("btnStop", actStop);
+  btnPrevious = button("btnPrevious", actPrevious);
+  btnNext = button("btnNext", actNext);
+  btnSnapshot = button("btnSnapshot", actSnapshot);
+  btnOpenSnapshot = button("btnOpenSnapshot", actOpenSnapshot);
+  btnSnapShotOption = button("btnSnapShotOption", actSnapshotOptions);
+  lblPreviewNote = NewLabel(this, "lblPreviewNote", QString());
+  lblPreviewNote->setMinimumHeight(20);
+  FNoteTimer = new QTimer(this);
+  FNoteTimer->setSingleShot(true);
+  FNoteTimer->setInterval(NoteMs);
+  connect(FNoteTimer, &QTimer::timeout, lblPreviewNote, &QLabel::clear);
+}
+
+void TPreviewPanel::LayOut() {
+  const auto indented = [](QWidget *widget) {
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(7, 0, 7, 0);
+    row->addWidget(widget);
+    return row;
+  };
+  auto *buttons = new QHBoxLayout;
+  buttons->setContentsMargins(7, 0, 0, 0);
+  buttons->setSpacing(2);
+  for (QWidget *b : {btnPlay, btnStop, btnPrevious, btnNext})
+    buttons->addWidget(b);
+  buttons->addSpacing(16);
+  for (QWidget *b : {btnSnapshot, btnOpenSnapshot, btnSnapShotOption})
+    buttons->addWidget(b);
+  buttons->addStretch();
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 5, 0, 3);
+  layout->setSpacing(0);
+  layout->addLayout(indented(lblPreviewInfo));
+  layout->addSpacing(4);
+  layout->addWidget(FVideoArea, 1);
+  layout->addSpacing(10);
+  layout->addLayout(indented(tbarPreview));
+  layout->addSpacing(14);
+  layout->addLayout(buttons);
+  layout->addLayout(indented(lblPreviewNote));
+}
+
+bool TPreviewPanel::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == FVideoArea && event->type() == QEvent::Resize)
+    FitVideo();
+  return QFrame::eventFilter(watched, event);
+}
+
+void TPreviewPanel::FitVideo() {
+  // The largest rectangle of the video's shape that fits, centred.
+  const QSize fitted = VideoSize.scaled(FVideoArea->size(), Qt::KeepAspectRatio);
+  const QSize area = FVideoArea->size();
+  pnlPreviewPlay->setGeometry(
+      QRect(QPoint((area.width() - fitted.width()) / 2, (area.height() - fitted.height()) / 2), fitted));
+  imgPreview->resize(pnlPreviewPlay->size());
+}
+
+void TPreviewPanel::ShowNote(const QString &text) {
+  lblPreviewNote->setText(text);
+  lblPreviewNote->setToolTip(text);
+  FNoteTimer->start();
 }
 
 void TPreviewPanel::LoadPictures() {

@@ -12,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QTimer;
 class QToolButton;
 class TTrackBar;
 class TVideoPanel;
@@ -39,6 +40,8 @@ public:
   // Refresh of the preview actions after every state change of the preview player.
   void UpdatePlayButtons();
   void LoadPictures();
+  // A line under the preview that goes by itself after a few seconds: what a command did.
+  void ShowNote(const QString &text);
 
   TPlayState PlayState = psEnd;
   // Duration of the file open in the preview, in microseconds.
@@ -50,6 +53,7 @@ public:
   TTrackBar *tbarPreview = nullptr;
   QToolButton *btnPlay = nullptr, *btnStop = nullptr, *btnPrevious = nullptr, *btnNext = nullptr;
   QToolButton *btnSnapshot = nullptr, *btnOpenSnapshot = nullptr, *btnSnapShotOption = nullptr;
+  QLabel *lblPreviewNote = nullptr;
   // The preview player; it draws into pnlPreviewPlay.
   TFFPlayer fplyrPreview;
 
@@ -60,9 +64,15 @@ signals:
   // Previous (-1) or Next (1): the queue selects that row, and the preview plays it.
   void StepRequested(int step);
 
+protected:
+  // Keeps the video's shape when its area changes size.
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
   void CreateActions();
   void CreateControls();
+  void LayOut();
+  void FitVideo();
   void ConnectPlayer();
   void OpenPreview(const std::string &path);
   void fplyrPreviewFileOpen(int64_t duration, int &screenWidth, int &screenHeight);
@@ -73,4 +83,7 @@ private:
   void actSnapshotExecute();
   void actOpenSnapshotExecute();
   void actSnapshotOptionsExecute();
+
+  QWidget *FVideoArea = nullptr;
+  QTimer *FNoteTimer = nullptr;
 };

@@ -11,12 +11,16 @@
 #include <QAction>
 #include <QDir>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMenu>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <filesystem>
@@ -27,17 +31,17 @@ using panels::NewButton;
 
 namespace {
 
-// Columns of the queue: caption, alignment, width (0: the list's default).
+// Columns of the queue: caption and alignment.
 struct TColumn {
   const char *Caption;
   Qt::Alignment Alignment;
-  int Width;
 };
 constexpr TColumn Columns[] = {
-    {"Source", Qt::AlignLeft, 100}, {"Type", Qt::AlignHCenter, 45},  {"Original", Qt::AlignHCenter, 64},
-    {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
+    {"Source", Qt::AlignLeft},   {"Type", Qt::AlignHCenter},   {"Original", Qt::AlignHCenter},
+    {"Trimmed", Qt::AlignLeft}, {"Status", Qt::AlignHCenter}, {"Distination File", Qt::AlignLeft},
 };
-constexpr int DefaultColumnWidth = 50;
+// The destination column's width until the user gives it another.
+constexpr int DestinationWidth = 100;
 enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
 
 std::string FileNameOf(const std::string &path) {
@@ -52,6 +56,7 @@ TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QW
   CreateActions();
   CreateList();
   CreateButtons();
+  LayOut();
   SetUpFileDialog();
 }
 
@@ -80,16 +85,15 @@ void TQueuePanel::CreateActions() {
 }
 
 void TQueuePanel::CreateList() {
-  btnAddFile = NewButton(this, "btnAddFile", actAddFile, QRect(0, 0, 118, 38), Qt::ToolButtonTextBesideIcon);
-  btnAddFolder =
-      NewButton(this, "btnAddFolder", actAddFolder, QRect(124, 0, 126, 38), Qt::ToolButtonTextBesideIcon);
-  btnEditFile = NewButton(this, "btnEditFile", actEdit, QRect(256, 0, 100, 38), Qt::ToolButtonTextBesideIcon);
+  btnAddFile = NewButton(this, "btnAddFile", actAddFile, QSize(118, 38), Qt::ToolButtonTextBesideIcon);
+  btnAddFolder = NewButton(this, "btnAddFolder", actAddFolder, QSize(126, 38), Qt::ToolButtonTextBesideIcon);
+  btnEditFile = NewButton(this, "btnEditFile", actEdit, QSize(100, 38), Qt::ToolButtonTextBesideIcon);
   for (auto *button : {btnAddFile, btnAddFolder, btnEditFile})
     button->setIconSize(QSize(32, 32));
 
   lvFileList = new QTreeWidget(this);
   lvFileList->setObjectName("lvFileList");
-  lvFileList->setGeometry(0, 44, 426, 284);
+  lvFileList->setMinimumSize(426, 284);
   lvFileList->setRootIsDecorated(false);
   lvFileList->setItemsExpandable(false);
   lvFileList->setUniformRowHeights(true);
@@ -97,13 +101,15 @@ void TQueuePanel::CreateList() {
   lvFileList->setSelectionMode(QAbstractItemView::SingleSelection);
   lvFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvFileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Long names keep their start and their extension: "VID_2019…170832.mp4".
+  lvFileList->setTextElideMode(Qt::ElideMiddle);
   lvFileList->setColumnCount(std::size(Columns));
   auto *header = lvFileList->headerItem();
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i) {
     header->setText(i, Columns[i].Caption);
     header->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
-    lvFileList->setColumnWidth(i, Columns[i].Width ? Columns[i].Width : DefaultColumnWidth);
   }
+  FitColumns();
   // The selection stays visible while another control has the focus.
   QPalette palette = lvFileList->palette();
   for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -115,7 +121,10 @@ void TQueuePanel::CreateList() {
   connect(lvFileList, &QTreeWidget::itemSelectionChanged, this, &TQueuePanel::lvFileListSelectItem);
   // Play's own rules, also while the Play button is disabled: a double click pauses a playing preview.
   connect(lvFileList, &QTreeWidget::itemDoubleClicked, this, &TQueuePanel::PlayRequested);
+  CreateMenu();
+}
 
+void TQueuePanel::CreateMenu() {
   pm1 = new QMenu(this);
   pm1->setObjectName("pm1");
   pm1->addActions({actAddFile, actAddFolder, actEdit});
@@ -129,27 +138,54 @@ void TQueuePanel::CreateList() {
 }
 
 void TQueuePanel::CreateButtons() {
-  const int y = 334, h = 28;
+  const int h = 28;
   const auto style = Qt::ToolButtonTextBesideIcon;
-  btnRemoveFile = NewButton(this, "btnRemoveFile", actRemoveFile, QRect(0, y, 92, h), style);
-  btnClear = NewButton(this, "btnClear", actClear, QRect(96, y, 80, h), style);
-  btnMoveUp = NewButton(this, "btnMoveUp", actMoveUp, QRect(180, y, 100, h), style);
-  btnMoveDown = NewButton(this, "btnMoveDown", actMoveDown, QRect(284, y, 116, h), style);
+  btnRemoveFile = NewButton(this, "btnRemoveFile", actRemoveFile, QSize(92, h), style);
+  btnClear = NewButton(this, "btnClear", actClear, QSize(80, h), style);
+  btnMoveUp = NewButton(this, "btnMoveUp", actMoveUp, QSize(100, h), style);
+  btnMoveDown = NewButton(this, "btnMoveDown", actMoveDown, QSize(116, h), style);
 
   // While files are being added the queue cannot be edited: this panel covers those buttons.
   pnlAdding = new QFrame(this);
   pnlAdding->setObjectName("pnlAdding");
-  pnlAdding->setGeometry(0, y, 426, h);
   pnlAdding->setAutoFillBackground(true); // the buttons it covers must not show through
   pbAdding = new QProgressBar(pnlAdding);
   pbAdding->setObjectName("pbAdding");
-  pbAdding->setGeometry(0, 2, 326, h - 4);
   pbAdding->setFormat("%v / %m");
-  btnStopAdding = NewButton(pnlAdding, "btnStopAdding", actStopAdding, QRect(334, 0, 92, h), style);
+  btnStopAdding = NewButton(pnlAdding, "btnStopAdding", actStopAdding, QSize(92, h), style);
+  auto *adding = new QHBoxLayout(pnlAdding);
+  adding->setContentsMargins(0, 0, 0, 0);
+  adding->setSpacing(8);
+  adding->addWidget(pbAdding, 1);
+  adding->addWidget(btnStopAdding);
   pnlAdding->hide();
   FAddTimer = new QTimer(this);
   FAddTimer->setInterval(10);
   connect(FAddTimer, &QTimer::timeout, this, &TQueuePanel::AddProbedFiles);
+}
+
+// The list takes what the window gains; the button rows keep their height, the adding panel lies over
+// the lower one.
+void TQueuePanel::LayOut() {
+  auto *top = new QHBoxLayout;
+  top->setSpacing(6);
+  for (QWidget *button : {btnAddFile, btnAddFolder, btnEditFile})
+    top->addWidget(button);
+  top->addStretch();
+  auto *buttons = new QHBoxLayout;
+  buttons->setSpacing(4);
+  for (QWidget *button : {btnRemoveFile, btnClear, btnMoveUp, btnMoveDown})
+    buttons->addWidget(button);
+  buttons->addStretch();
+  auto *bottom = new QGridLayout;
+  bottom->addLayout(buttons, 0, 0);
+  bottom->addWidget(pnlAdding, 0, 0);
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(6);
+  layout->addLayout(top);
+  layout->addWidget(lvFileList, 1);
+  layout->addLayout(bottom);
 }
 
 void TQueuePanel::SetUpFileDialog() {
@@ -180,22 +216,17 @@ void TQueuePanel::LoadPictures() {
     glyph.Action->setIcon(QIcon(panels::LoadPicture(glyph.File)));
 }
 
-// The widths of the column table are too narrow for some fonts. A narrow column grows to what the list
-// itself needs for its caption and its widest text, and the source column gives the room back, so the
-// list still shows all columns side by side.
+// The Source column takes the room the list gains; the short columns fit their texts whatever they
+// become ("Canceled" after a run); the destination keeps the width the user gives it.
 void TQueuePanel::FitColumns() {
-  lvFileList->ensurePolished();
-  // The widest texts of the narrow columns: a long extension, a time, the longest state.
-  const std::unique_ptr<QTreeWidgetItem> sample(
-      new QTreeWidgetItem(lvFileList, {"", "mpeg", "00:00:00", "00:00:00", "Success", ""}));
-  int grown = 0;
-  for (const int column : {colType, colOriginal, colTrimmed, colStatus}) {
-    const int width = lvFileList->columnWidth(column);
-    lvFileList->resizeColumnToContents(column);
-    lvFileList->setColumnWidth(column, std::max(width, lvFileList->columnWidth(column)));
-    grown += lvFileList->columnWidth(column) - width;
-  }
-  lvFileList->setColumnWidth(colSource, lvFileList->columnWidth(colSource) - grown);
+  QHeaderView *header = lvFileList->header();
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(24);
+  header->setSectionResizeMode(colSource, QHeaderView::Stretch);
+  for (const int column : {colType, colOriginal, colTrimmed, colStatus})
+    header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(colDestination, QHeaderView::Interactive);
+  lvFileList->setColumnWidth(colDestination, DestinationWidth);
 }
 
 void TQueuePanel::UpdateActions() {

@@ -65,8 +65,6 @@ public:
   // Before a run: no row shows the result of an earlier one. After it: each row shows its file's.
   void ClearResults();
   void ShowResults();
-  // The widths of the column table are too narrow for some fonts; see the definition.
-  void FitColumns();
   void LoadPictures();
 
   // Queue position of the row most recently selected; -1 at start and after Clear.
@@ -106,7 +104,10 @@ protected:
 private:
   void CreateActions();
   void CreateList();
+  void CreateMenu();
   void CreateButtons();
+  void LayOut();
+  void FitColumns();
   void SetUpFileDialog();
 
   void actAddFileExecute();

@@ -20,13 +20,16 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSplitter>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <filesystem>
@@ -36,16 +39,18 @@ namespace {
 
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
+// The window's smallest size, and the widths of its two panels in it.
+constexpr QSize MinWindowSize(730, 537);
+constexpr int MinQueueWidth = 426, MinPreviewWidth = 282;
 
 } // namespace
 
 TTvlMainForm::TTvlMainForm(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window),
       TvlConvert(std::make_unique<TTvlConvert>()), FSettingsFile(platform::SettingsFile()) {
   setObjectName("TvlMainForm");
-  setFixedSize(730, 537);
+  setMinimumSize(MinWindowSize);
+  resize(MinWindowSize);
   CreateControls();
   WirePanels();
   if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -55,7 +60,6 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   // The order matters: the pictures and the images of the profile list exist before the list is filled,
   // and the refresh at the end sees the finished window.
   LoadSkin();
-  Queue->FitColumns();
   LoadPictures();
   setWindowTitle("Tavrelle Video Converter");
   Preview->UpdatePlayButtons();
@@ -114,16 +118,42 @@ void TTvlMainForm::CreateControls() {
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
 
-  imgTop = panels::NewLabel(this, "imgTop", QString(), QRect(0, 0, 730, 60));
-  btnAbout = panels::NewButton(this, "btnAbout", actAbout, QRect(690, 14, 32, 32), Qt::ToolButtonIconOnly);
+  // The banner's picture starts at the left; its label's background continues it to the right.
+  imgTop = panels::NewLabel(this, "imgTop", QString());
+  imgTop->setFixedHeight(60);
+  imgTop->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  btnAbout = panels::NewButton(imgTop, "btnAbout", actAbout, QSize(32, 32), Qt::ToolButtonIconOnly);
   btnAbout->setAutoRaise(true);
   btnAbout->setIconSize(QSize(24, 24));
-  Queue = new TQueuePanel(*TvlConvert, il1, this);
-  Queue->setGeometry(8, 68, 426, 362);
-  Preview = new TPreviewPanel(this);
-  Preview->setGeometry(440, 68, 282, 362);
+  auto *banner = new QHBoxLayout(imgTop);
+  banner->setContentsMargins(0, 0, 8, 0);
+  banner->addStretch();
+  banner->addWidget(btnAbout);
+
+  splMain = new QSplitter(Qt::Horizontal, this);
+  splMain->setObjectName("splMain");
+  splMain->setChildrenCollapsible(false);
+  splMain->setHandleWidth(6);
+  Queue = new TQueuePanel(*TvlConvert, il1, splMain);
+  Preview = new TPreviewPanel(splMain);
+  splMain->addWidget(Queue);
+  splMain->addWidget(Preview);
+  // The queue takes most of what the window gains.
+  splMain->setStretchFactor(0, 2);
+  splMain->setStretchFactor(1, 1);
+  splMain->setSizes({MinQueueWidth, MinPreviewWidth});
   Output = new TOutputBar(FSettingsFile, this);
-  Output->setGeometry(8, 448, 714, 70);
+
+  auto *body = new QVBoxLayout;
+  body->setContentsMargins(8, 8, 8, 19);
+  body->setSpacing(18);
+  body->addWidget(splMain, 1);
+  body->addWidget(Output);
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(imgTop);
+  layout->addLayout(body, 1);
 }
 
 void TTvlMainForm::WirePanels() {

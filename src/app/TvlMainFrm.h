@@ -10,6 +10,7 @@
 
 class QAction;
 class QLabel;
+class QSplitter;
 class QToolButton;
 class TConvertForm;
 class TOutputBar;
@@ -41,6 +42,8 @@ public:
   // Controls. Their objectName is their field name.
   QLabel *imgTop = nullptr;
   QToolButton *btnAbout = nullptr;
+  // The queue and the preview side by side; the user may move the line between them.
+  QSplitter *splMain = nullptr;
   TQueuePanel *Queue = nullptr;
   TPreviewPanel *Preview = nullptr;
   TOutputBar *Output = nullptr;

@@ -10,6 +10,7 @@
 #include "platform/qt/QtSignals.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -68,7 +69,6 @@ TEST_F(MainForm, StartsWithoutSettingsFileWithDefaultsAndQueueActionsDisabled) {
   auto &form = Start();
   EXPECT_EQ(form.windowTitle(), "Tavrelle Video Converter");
   EXPECT_EQ(form.minimumSize(), QSize(730, 537));
-  EXPECT_EQ(form.maximumSize(), QSize(730, 537));
   EXPECT_EQ(form.Preview->pnlPreviewPlay->size(), QSize(280, 220));
 
   EXPECT_EQ(form.Output->cbbFormatEx->count(), 0);
@@ -86,6 +86,26 @@ TEST_F(MainForm, StartsWithoutSettingsFileWithDefaultsAndQueueActionsDisabled) {
     EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
   for (QAction *action : {form.Queue->actAddFile, form.Queue->actAddFolder, form.Output->actFormatSetting, form.Output->actOpenFolder})
     EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
+}
+
+TEST_F(MainForm, GrowingTheWindowWidensTheQueueAndItsSourceColumnAndKeepsConvertAtTheCorner) {
+  auto &form = Start();
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTreeWidget *list = form.Queue->lvFileList;
+  const int queueWidth = list->width(), sourceWidth = list->columnWidth(0);
+  EXPECT_EQ(form.Preview->pnlPreviewPlay->size(), QSize(280, 220)) << "the smallest window looks as before";
+  form.resize(1280, 860);
+  QApplication::processEvents();
+  EXPECT_GT(list->width(), queueWidth + 200);
+  EXPECT_GT(list->columnWidth(0), sourceWidth + 200);
+  EXPECT_GT(list->width(), form.Preview->width()) << "the queue takes most of the width";
+  const QRect convert(form.Output->btnConvert->mapTo(&form, QPoint(0, 0)), form.Output->btnConvert->size());
+  EXPECT_LE(form.width() - convert.right(), 20);
+  EXPECT_LE(form.height() - convert.bottom(), 30);
+  const QSize video = form.Preview->pnlPreviewPlay->size();
+  EXPECT_GT(video.width(), 280);
+  EXPECT_NEAR(video.width() * 220.0 / video.height(), 280.0, 3.0) << "the video keeps its shape";
 }
 
 TEST_F(MainForm, FirstCloseWritesTheSettingsThatTheNextStartReads) {

@@ -133,16 +133,27 @@ bool TTvlConvert::IsOutputNameTaken(const std::string &name) const {
   return false;
 }
 
+std::string OutputMuxer(const std::string &fileName) {
+  const AVOutputFormat *format = AVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
+  return format && !(format->flags & AVFMT_NOFILE) ? format->name : "";
+}
+
 void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
                                     const std::string &ext) {
   const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
   TOutputOptions &out = file.OutputOptions;
   ResetOutputOptions(out);
-  // Reset first: the file's name from an earlier run must not count as taken.
-  out.FileName =
-      OutputFileName(file.FileName, folder, ext, [this](const std::string &name) { return IsOutputNameTaken(name); });
+  // Reset first: the file's name from an earlier run must not count as taken. A name another
+  // conversion is writing is taken too; one a killed run left half-written is freed on the way.
+  out.FileName = OutputFileName(file.FileName, folder, ext, [this](const std::string &name) {
+    return IsOutputNameTaken(name) || OutputNameClaimed(name);
+  });
   out.FileExt = ext;
   out.Timestamp = 0;
+  // Written under a temporary name, the output is given the muxer its final name calls for. A disc
+  // standard names its own.
+  if (profile.Target.empty())
+    out.FileFormat = OutputMuxer(out.FileName);
   if (IsAudioExtension(ext))
     out.DisableVideo = true;
   // Only a trim limits the output: the probed length can be an underestimate that would cut it.
@@ -171,16 +182,27 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   }
   FillOutputOptions(file, folder, category, ext);
 
-  const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);
-  if (task < 0)
+  // The name is claimed before the task exists: no later file of this run or of another can take it.
+  auto claim = std::make_unique<TOutputClaim>();
+  if (!claim->Claim(file.OutputOptions.FileName, FJobError))
     return false;
-  if (!Engine.OpenTaskOutput(task, file.OutputOptions.FileName, &file.OutputOptions)) {
+  const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);
+  if (task < 0) {
+    FJobError = Engine.ErrorText();
+    return false;
+  }
+  const std::string written = file.OutputOptions.FileFormat.empty() ? file.OutputOptions.FileName : claim->TemporaryName();
+  if (!Engine.OpenTaskOutput(task, written, &file.OutputOptions)) {
+    FJobError = Engine.ErrorText();
     Engine.DeleteTask(task);
     return false;
   }
-  if (FTaskFiles.size() <= static_cast<std::size_t>(task))
+  if (FTaskFiles.size() <= static_cast<std::size_t>(task)) {
     FTaskFiles.resize(static_cast<std::size_t>(task) + 1, -1);
+    FClaims.resize(FTaskFiles.size());
+  }
   FTaskFiles[static_cast<std::size_t>(task)] = position;
+  FClaims[static_cast<std::size_t>(task)] = std::move(claim);
   // Long video queues take a while to set up; keep the windows answering meanwhile. The file's
   // record is not touched after this point.
   if (category == 1)
@@ -214,7 +236,7 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
       if (prepared)
         file.StatusText.clear();
       else if (p < MaxRunFiles)
-        file.StatusText = Engine.ErrorText();
+        file.StatusText = FJobError;
       else
         file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
     }
@@ -226,10 +248,17 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   return true;
 }
 
-void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const {
-  if (TInputFile *file = FileOfTask(taskIndex)) {
-    file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
-    file->StatusText = message;
+void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) {
+  TInputFile *file = FileOfTask(taskIndex);
+  if (!file)
+    return;
+  file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
+  file->StatusText = message;
+  // A cancelled file keeps what it wrote, under its final name; a failed one keeps nothing.
+  TOutputClaim *claim = FClaims[static_cast<std::size_t>(taskIndex)].get();
+  if (std::string error; claim && !claim->Finish(!failed, error)) {
+    file->Status = csFailed;
+    file->StatusText = error;
   }
 }
 
@@ -246,11 +275,17 @@ std::string TTvlConvert::PartialOutput(const TInputFile &file) {
 void TTvlConvert::EndRun() {
   Engine.DeleteAllTasks();
   FTaskFiles.clear();
+  FClaims.clear();
 }
 
 TInputFile *TTvlConvert::FileOfTask(int taskIndex) const {
+  const int position = PositionOfTask(taskIndex);
+  return position >= 0 ? &Files[position] : nullptr;
+}
+
+int TTvlConvert::PositionOfTask(int taskIndex) const {
   if (taskIndex < 0 || static_cast<std::size_t>(taskIndex) >= FTaskFiles.size())
-    return nullptr;
+    return -1;
   const int position = FTaskFiles[static_cast<std::size_t>(taskIndex)];
-  return position >= 0 && position < Files.Count() ? &Files[position] : nullptr;
+  return position >= 0 && position < Files.Count() ? position : -1;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/OutputClaim.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegVCL.h"
 #include "profiles/tvlIniUnt.h"
@@ -60,6 +61,10 @@ private:
 // holds such a file (a non-empty regular file).
 bool IsPartialOutput(const std::string &path);
 
+// The name of the muxer the libraries choose for an output file name, given to a task that writes
+// under a temporary name; empty when none fits or the muxer writes no single file of its own.
+std::string OutputMuxer(const std::string &fileName);
+
 class TTvlConvert {
 public:
   // AddFile results besides a position.
@@ -102,9 +107,10 @@ public:
   // then returns false with no task and no error.
   bool CancelBuild = false;
   void StartConversion() { Engine.StartTasks(1); }
-  // Records a task's end report in its file: success, failure, or cancelled. Runs on the
+  // Records a task's end report in its file: success, failure, or cancelled; and gives the output
+  // its final name, or removes it (a failure, or a cancelled task that wrote nothing). Runs on the
   // reporting worker thread.
-  void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const;
+  void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message);
   // Drops the run's tasks; the statuses stay.
   void EndRun();
 
@@ -114,6 +120,8 @@ public:
   static std::string PartialOutput(const TInputFile &file);
   // The queued file an engine task converts, or null. Safe on worker threads during a run.
   TInputFile *FileOfTask(int taskIndex) const;
+  // Its queue position, or -1.
+  int PositionOfTask(int taskIndex) const;
 
 private:
   bool IsQueued(const std::string &path) const;
@@ -121,7 +129,11 @@ private:
 
   const TIniOptions &FProfiles;
   std::string FBuildError;
+  std::string FJobError; // why the last PrepareJob failed
   // Queue position of each task of the run, by task index. Engine events name tasks, and a file
   // whose task could not be set up leaves a gap in the task list, so the two numberings differ.
   std::vector<int> FTaskFiles;
+  // The claim on each task's output name, by task index; each is finished by its task's end report
+  // only, and a claim left unfinished gives its temporary file up when the run is dropped.
+  std::vector<std::unique_ptr<TOutputClaim>> FClaims;
 };

@@ -210,7 +210,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   return true;
 }
 
-bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
+bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder, const TRunFilter &include) {
   EndRun();
   FBuildError.clear();
   if (profileIndex < 0 || profileIndex >= static_cast<int32_t>(FProfiles.Formats.size())) {
@@ -222,23 +222,16 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   try {
     // Count is read at every step: the windows answer while the run is built.
     CancelBuild = false;
+    int taken = 0;
     for (int p = 0; p < Files.Count(); ++p) {
       // Asked while the windows answered during the previous file.
       if (CancelBuild) {
         EndRun();
         return false;
       }
-      const bool prepared = p < MaxRunFiles && PrepareJob(p, folder, profile.Category, profile.Ext);
-      // A file without a task must not show the result of an earlier run. One left out by the cap
-      // did not fail: it is just not part of this run.
-      TInputFile &file = Files[p];
-      file.Status = prepared || p >= MaxRunFiles ? csNone : csFailed;
-      if (prepared)
-        file.StatusText.clear();
-      else if (p < MaxRunFiles)
-        file.StatusText = FJobError;
-      else
-        file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
+      // A file left out of the run keeps its result and its output.
+      if (!include || include(Files[p]))
+        PrepareInRun(p, taken++ < MaxRunFiles, folder, profile);
     }
   } catch (const std::exception &e) {
     EndRun();
@@ -246,6 +239,20 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
     return false;
   }
   return true;
+}
+
+void TTvlConvert::PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile) {
+  const bool prepared = withinCap && PrepareJob(position, folder, profile.Category, profile.Ext);
+  // A file without a task must not show the result of an earlier run. One left out by the cap did
+  // not fail: it is just not part of this run.
+  TInputFile &file = Files[position];
+  file.Status = prepared || !withinCap ? csNone : csFailed;
+  if (prepared)
+    file.StatusText.clear();
+  else if (withinCap)
+    file.StatusText = FJobError;
+  else
+    file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
 }
 
 void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) {

@@ -2,6 +2,7 @@
 // The conversion driver: the queue of files to convert, the engine that converts them, and the
 // building of one engine task per queued file.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,8 +12,8 @@
 #include "engine/FFmpegVCL.h"
 #include "profiles/tvlIniUnt.h"
 
-// Results of a file's last conversion.
-enum TConvertStatus : int32_t { csNone = 0, csSuccess = 1, csFailed = 2, csCanceled = 3 };
+// Results of a file's last conversion; csMissing: the file can no longer be read.
+enum TConvertStatus : int32_t { csNone = 0, csSuccess = 1, csFailed = 2, csCanceled = 3, csMissing = 4 };
 
 // One queued file.
 struct TInputFile {
@@ -98,10 +99,15 @@ public:
   // Sets up the task of the file at the position with the profile at ProfileIndex; false when the
   // engine refuses the input or the output. Throws TProfileItemError for an unreadable profile item.
   bool PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext);
-  // Sets up one task per queued file (the first MaxRunFiles) with the given profile. A file that
-  // gets no task is marked failed. False, with no task left in the engine, when the profile cannot
-  // be used; BuildError() then says why.
-  bool BuildRun(int32_t profileIndex, const std::string &folder);
+  // Which queued files a run converts; all when empty.
+  using TRunFilter = std::function<bool(const TInputFile &)>;
+  static bool NotSucceeded(const TInputFile &file) { return file.Status != csSuccess; }
+  // What an interrupted run had still to do: the file it was converting and those not reached.
+  static bool NotReached(const TInputFile &file) { return file.Status == csNone || file.Status == csMissing; }
+  // Sets up one task per queued file the filter takes (the first MaxRunFiles of them) with the given
+  // profile. A file that gets no task is marked failed. False, with no task left in the engine, when
+  // the profile cannot be used; BuildError() then says why.
+  bool BuildRun(int32_t profileIndex, const std::string &folder, const TRunFilter &include = {});
   const std::string &BuildError() const { return FBuildError; }
   // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
   // then returns false with no task and no error.
@@ -125,6 +131,7 @@ public:
 
 private:
   bool IsQueued(const std::string &path) const;
+  void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
   void FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
 
   const TIniOptions &FProfiles;

@@ -255,18 +255,22 @@ void TTvlConvert::PrepareInRun(int position, bool withinCap, const std::string &
     file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
 }
 
+bool TTvlConvert::FinishOutput(int taskIndex, bool keep, std::string &error) {
+  if (PositionOfTask(taskIndex) < 0)
+    return true;
+  TOutputClaim *claim = FClaims[static_cast<std::size_t>(taskIndex)].get();
+  return !claim || claim->Finish(keep, error);
+}
+
 void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) {
   TInputFile *file = FileOfTask(taskIndex);
   if (!file)
     return;
-  file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
-  file->StatusText = message;
   // A cancelled file keeps what it wrote, under its final name; a failed one keeps nothing.
-  TOutputClaim *claim = FClaims[static_cast<std::size_t>(taskIndex)].get();
-  if (std::string error; claim && !claim->Finish(!failed, error)) {
-    file->Status = csFailed;
-    file->StatusText = error;
-  }
+  std::string error;
+  const bool kept = FinishOutput(taskIndex, !failed, error);
+  file->Status = finished && kept ? csSuccess : failed || !kept ? csFailed : csCanceled;
+  file->StatusText = kept ? message : error;
 }
 
 bool IsPartialOutput(const std::string &path) {

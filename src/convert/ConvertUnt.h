@@ -113,9 +113,12 @@ public:
   // then returns false with no task and no error.
   bool CancelBuild = false;
   void StartConversion() { Engine.StartTasks(1); }
-  // Records a task's end report in its file: success, failure, or cancelled; and gives the output
-  // its final name, or removes it (a failure, or a cancelled task that wrote nothing). Runs on the
-  // reporting worker thread.
+  // Gives a task's output its final name, or removes it (a failure, or a cancelled task that wrote
+  // nothing); keep is false for a failed task. Once per task; false, with the reason, when the output
+  // could not be kept. Runs on the reporting worker thread.
+  bool FinishOutput(int taskIndex, bool keep, std::string &error);
+  // Records a task's end report in its file: success, failure, or cancelled, after FinishOutput
+  // (done here when the caller has not). Runs on the reporting worker thread.
   void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message);
   // Drops the run's tasks; the statuses stay.
   void EndRun();

@@ -281,8 +281,9 @@ TEST_F(TConvertFormTest, FinishedRunPowersOffOpensFolderAndMarksEveryRow) {
   ASSERT_GE(told.size(), 2u);
   EXPECT_EQ(told.front(), (TTold{0, {csNone, csNone}}));
   EXPECT_EQ(told.back(), (TTold{-1, {csSuccess, csSuccess}}));
-  if (told.size() == 3)
+  if (told.size() == 3) {
     EXPECT_EQ(told[1], (TTold{1, {csSuccess, csNone}}));
+  }
 }
 
 TEST_F(TConvertFormTest, RunWithoutAnyTaskEndsAtOnce) {

@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "ConvertFixture.h"
-#include "convert/QueueStore.h"
+#include "convert/QueueKeeper.h"
 
 namespace fs = std::filesystem;
 
@@ -145,16 +145,22 @@ TEST_F(TConvertTest, AnInterruptedRunResumesWhereItWasCutOff) {
   ASSERT_TRUE(store.Save(Driver.Files, {1, AudioMp3, Out()}, error));
   Driver.Clear();
 
-  TRestoredQueue restored = store.Load();
+  TQueueKeeper keeper(Driver, store.Path());
+  std::string problem;
+  const TQueueRun run = keeper.Restore(problem);
   EXPECT_FALSE(fs::exists(Out() + ".tone.mp3.part"));
-  ASSERT_EQ(restored.Run.Running, 1);
-  for (auto &file : restored.Files)
-    Driver.Files.Add(std::move(file));
-  ASSERT_TRUE(Driver.BuildRun(restored.Run.Profile, restored.Run.Folder, TTvlConvert::NotReached));
+  ASSERT_EQ(run.Running, 1);
+  ASSERT_EQ(Driver.Files.Count(), 3);
+  ASSERT_TRUE(Driver.BuildRun(run.Profile, run.Folder, TTvlConvert::NotReached));
   EXPECT_EQ(Driver.Engine.TaskTotal(), 2);
   EXPECT_EQ(Driver.PositionOfTask(0), 1);
+  keeper.RunStarted(run.Profile, run.Folder);
+  keeper.RunMoved(0);
+  EXPECT_EQ(store.Load().Run.Running, 1);
   ASSERT_TRUE(RunToEnd());
   Driver.EndRun();
+  keeper.RunEnded();
+  EXPECT_EQ(store.Load().Run.Running, -1);
   for (int p = 0; p < 3; ++p)
     EXPECT_EQ(Driver.Files[p].Status, csSuccess) << p;
   EXPECT_EQ(TTempFolder::ReadFile(Out() + "clip25.mp3"), "converted before");

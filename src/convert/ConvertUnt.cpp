@@ -34,8 +34,20 @@ void TInputFileList::Exchange(int a, int b) {
 }
 
 void TInputFileList::Delete(int position) {
+  Take(position);
+}
+
+std::unique_ptr<TInputFile> TInputFileList::Take(int position) {
   Check(position);
+  std::unique_ptr<TInputFile> file = std::move(FItems[static_cast<std::size_t>(position)]);
   FItems.erase(FItems.begin() + position);
+  return file;
+}
+
+void TInputFileList::Insert(int position, std::unique_ptr<TInputFile> file) {
+  if (position != Count())
+    Check(position);
+  FItems.insert(FItems.begin() + position, std::move(file));
 }
 
 namespace {

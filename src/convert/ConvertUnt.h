@@ -49,6 +49,9 @@ public:
   TInputFile &operator[](int position) const { return Get(position); }
   void Exchange(int a, int b);
   void Delete(int position);
+  // Takes the record out (later entries move up), or puts one in at 0 ... Count().
+  std::unique_ptr<TInputFile> Take(int position);
+  void Insert(int position, std::unique_ptr<TInputFile> file);
   void Clear() { FItems.clear(); }
   int Count() const { return static_cast<int>(FItems.size()); }
 

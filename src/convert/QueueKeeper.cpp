@@ -17,13 +17,12 @@ void TQueueKeeper::RunStarted(int32_t profile, const std::string &folder) {
   FRun = {-1, profile, folder};
 }
 
-void TQueueKeeper::RunMoved(int runningTask) {
-  // A run's last step still counts as a run until it has ended: its statuses come first.
+bool TQueueKeeper::RunMoved(int runningTask) {
   FRun.Running = runningTask >= 0 ? FDriver.PositionOfTask(runningTask) : -1;
-  Save();
+  return Save();
 }
 
-void TQueueKeeper::RunEnded() {
+bool TQueueKeeper::RunEnded() {
   FRun = {};
-  Save();
+  return Save();
 }

@@ -18,10 +18,11 @@ public:
 
   // Writes the queue as it is now; false with LastError() when it cannot be written.
   bool Save();
-  // A run with the profile and folder has started, or moved on to the task (-1: none left).
+  // A run with the profile and folder has started, or moved on to the task (-1: none left), or
+  // ended; the last two save, as Save does.
   void RunStarted(int32_t profile, const std::string &folder);
-  void RunMoved(int runningTask);
-  void RunEnded();
+  bool RunMoved(int runningTask);
+  bool RunEnded();
   const std::string &LastError() const { return FError; }
   const std::string &Path() const { return FStore.Path(); }
 

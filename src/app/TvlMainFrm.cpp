@@ -1,9 +1,11 @@
 #include "app/TvlMainFrm.h"
 
 #include "app/AboutFrm.h"
+#include "app/QueueSaver.h"
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
 #include "edit/EditFrm.h"
 #include "edit/TrackBar.h"
@@ -42,6 +44,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <numeric>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
@@ -109,6 +112,7 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
                           Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("TvlMainForm");
   setFixedSize(730, 537);
+  FUndo = std::make_unique<TQueueUndo>();
   CreateActions();
   CreateControls();
   if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -136,6 +140,9 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   // Exceptions of commands are dropped by TTvlApplication::notify. Binding comes last: when it fails
   // the user has been told, and the program ends before the window shows.
   FLibrariesLoaded = TvlConvert->LoadLibraries();
+  FQueueSaver = std::make_unique<TQueueSaver>(*TvlConvert, platform::DataFolders().QueueFile, nullptr);
+  if (FLibrariesLoaded)
+    RestoreQueue();
 }
 
 TTvlMainForm::~TTvlMainForm() {
@@ -147,6 +154,10 @@ TTvlMainForm::~TTvlMainForm() {
   fplyrPreview.Stop(true);
   TvlConvert->Engine.OnProgress = nullptr;
   TvlConvert->Engine.OnTerminate = nullptr;
+  // A window that never showed never restored the queue: its file stays as it is.
+  if (FLibrariesLoaded)
+    FQueueSaver->SaveNow();
+  FQueueSaver.reset();
   TvlConvert.reset();
   cbbFormatEx->clear();
   // The user's choices of this session are lost otherwise: they are told, not only the log.
@@ -174,6 +185,10 @@ void TTvlMainForm::CreateActions() {
   actClear = action("actClear", "Clear", "Clear all files");
   actMoveUp = action("actMoveUp", "Move Up", "");
   actMoveDown = action("actMoveDown", "Move Down", "");
+  actUndo = action("actUndo", "Undo", "Put back the files removed last");
+  actUndo->setShortcut(QKeySequence::Undo);
+  actUndo->setEnabled(false);
+  addAction(actUndo);
   actStopAdding = action("actStopAdding", "Stop", "Stop adding files");
   actConvert = action("actConvert", "Convert", "Click to Start Convert");
   actOpenFolder = action("actOpenFolder", "Open...", "Browser Output Folder");
@@ -195,6 +210,7 @@ void TTvlMainForm::CreateActions() {
   connect(actClear, &QAction::triggered, this, &TTvlMainForm::actClearExecute);
   connect(actMoveUp, &QAction::triggered, this, &TTvlMainForm::actMoveUpExecute);
   connect(actMoveDown, &QAction::triggered, this, &TTvlMainForm::actMoveDownExecute);
+  connect(actUndo, &QAction::triggered, this, &TTvlMainForm::actUndoExecute);
   connect(actStopAdding, &QAction::triggered, this, &TTvlMainForm::actStopAddingExecute);
   connect(actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
   connect(actOpenFolder, &QAction::triggered, this, &TTvlMainForm::actOpenFolderExecute);
@@ -232,7 +248,7 @@ void TTvlMainForm::CreateQueueArea() {
   lvFileList->setItemsExpandable(false);
   lvFileList->setUniformRowHeights(true);
   lvFileList->setAllColumnsShowFocus(true);
-  lvFileList->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lvFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvFileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lvFileList->setColumnCount(std::size(Columns));
@@ -256,7 +272,7 @@ void TTvlMainForm::CreateQueueArea() {
   pm1->setObjectName("pm1");
   pm1->addActions({actAddFile, actAddFolder, actEdit});
   pm1->addSeparator();
-  pm1->addActions({actRemoveFile, actClear});
+  pm1->addActions({actRemoveFile, actClear, actUndo});
   pm1->addSeparator();
   pm1->addAction(actStatusDetails);
   lvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -450,9 +466,15 @@ void TTvlMainForm::UpdateControls() {
   actClear->setEnabled(hasRows && !adding);
   actConvert->setEnabled(hasRows && !adding);
   actStopAdding->setEnabled(adding);
-  actMoveUp->setEnabled(hasSelection && position > 0 && !adding);
+  // A selection moves while some part of it can.
+  const auto movable = [this](int step) {
+    const std::vector<int> selected = SelectedPositions();
+    return MoveSelection(selected, lvFileList->topLevelItemCount(), step, [](int, int) {}) != selected;
+  };
+  actMoveUp->setEnabled(hasSelection && !adding && movable(-1));
   actPrevious->setEnabled(hasSelection && position > 0);
-  actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1 && !adding);
+  actMoveDown->setEnabled(hasSelection && !adding && movable(1));
+  actUndo->setEnabled(FUndo->CanUndo() && !adding);
   actNext->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1);
   actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
   actPlay->setEnabled(hasSelection && (PlayState == psPause || PlayState == psStop));
@@ -553,9 +575,12 @@ void TTvlMainForm::edtOutputFolderButtonClick() {
 
 QTreeWidgetItem *TTvlMainForm::AddRow(const TInputFile &file) {
   const QString length = QString::fromStdString(FormatSeconds(file.Duration));
+  // A restored or re-added record may carry its trim already.
+  const QString trimmed = IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(file.TrimDuration / 1000)))
+                                          : length;
   auto *row =
       new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
-                                       QString::fromStdString(file.FileType), length, length, "-", ""});
+                                       QString::fromStdString(file.FileType), length, trimmed, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
@@ -570,8 +595,27 @@ void TTvlMainForm::SelectRow(int position) {
 }
 
 int TTvlMainForm::SelectedPosition() const {
-  const auto selected = lvFileList->selectedItems();
-  return selected.isEmpty() ? -1 : lvFileList->indexOfTopLevelItem(selected.first());
+  if (QTreeWidgetItem *current = lvFileList->currentItem(); current && current->isSelected())
+    return lvFileList->indexOfTopLevelItem(current);
+  const std::vector<int> selected = SelectedPositions();
+  return selected.empty() ? -1 : selected.front();
+}
+
+std::vector<int> TTvlMainForm::SelectedPositions() const {
+  std::vector<int> positions;
+  for (QTreeWidgetItem *row : lvFileList->selectedItems())
+    positions.push_back(lvFileList->indexOfTopLevelItem(row));
+  std::sort(positions.begin(), positions.end());
+  return positions;
+}
+
+void TTvlMainForm::SelectRows(const std::vector<int> &positions, int current) {
+  if (positions.empty())
+    return;
+  // Edit and the preview take the current row.
+  SelectRow(current);
+  for (const int p : positions)
+    lvFileList->topLevelItem(p)->setSelected(true);
 }
 
 void TTvlMainForm::actAddFileExecute() {
@@ -673,6 +717,7 @@ void TTvlMainForm::AddProbedFile(TProbedFile &probed) {
   }
   ++FLoaded;
   AddRow(TvlConvert->Files[position]);
+  FQueueSaver->Changed();
   if (!FFolderAdd)
     FLastAdded = position;
   else if (FFirstAdded < 0)
@@ -688,6 +733,7 @@ void TTvlMainForm::SelectLastAdded() {
 }
 
 void TTvlMainForm::EndAdd() {
+  FQueueSaver->SaveNow();
   FAddTimer->stop();
   FFiller.reset();
   FProbed.clear();
@@ -741,16 +787,19 @@ void TTvlMainForm::QueuePaths(const std::vector<std::string> &paths) {
 }
 
 void TTvlMainForm::actRemoveFileExecute() {
-  const int position = SelectedPosition();
+  const std::vector<int> positions = SelectedPositions();
   // The Delete key comes here past the disabled action.
-  if (position < 0 || Adding())
+  if (positions.empty() || Adding())
     return;
   actStopExecute();
-  delete lvFileList->takeTopLevelItem(position);
+  for (auto p = positions.rbegin(); p != positions.rend(); ++p)
+    delete lvFileList->takeTopLevelItem(*p);
+  // Instead of asking first: Undo puts them back.
+  FUndo->Remove(TvlConvert->Files, positions);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
-    SelectRow(std::min(position, rows - 1));
-  TvlConvert->Delete(position);
+    SelectRow(std::min(positions.front(), rows - 1));
   UpdateControls();
+  FQueueSaver->SaveNow();
 }
 
 void TTvlMainForm::actClearExecute() {
@@ -758,8 +807,25 @@ void TTvlMainForm::actClearExecute() {
     return;
   SelectedIndex = -1;
   lvFileList->clear();
-  TvlConvert->Clear();
+  std::vector<int> all(static_cast<std::size_t>(TvlConvert->Files.Count()));
+  std::iota(all.begin(), all.end(), 0);
+  FUndo->Remove(TvlConvert->Files, all);
   UpdateControls();
+  FQueueSaver->SaveNow();
+}
+
+void TTvlMainForm::actUndoExecute() {
+  if (!FUndo->CanUndo() || Adding())
+    return;
+  const std::vector<int> restored = FUndo->Undo(TvlConvert->Files);
+  for (const int p : restored) {
+    QTreeWidgetItem *row = AddRow(TvlConvert->Files[p]);
+    lvFileList->insertTopLevelItem(p, lvFileList->takeTopLevelItem(lvFileList->indexOfTopLevelItem(row)));
+  }
+  ShowResults();
+  SelectRows(restored, restored.empty() ? -1 : restored.front());
+  UpdateControls();
+  FQueueSaver->SaveNow();
 }
 
 void TTvlMainForm::actMoveUpExecute() {
@@ -771,13 +837,19 @@ void TTvlMainForm::actMoveDownExecute() {
 }
 
 void TTvlMainForm::MoveSelected(int step) {
-  const int from = SelectedPosition(), to = from + step;
-  if (from < 0 || to < 0 || to >= lvFileList->topLevelItemCount() || Adding())
+  const std::vector<int> selected = SelectedPositions();
+  if (selected.empty() || Adding())
     return;
-  TvlConvert->Files.Exchange(from, to);
-  QTreeWidgetItem *row = lvFileList->takeTopLevelItem(from);
-  lvFileList->insertTopLevelItem(to, row);
-  SelectRow(to);
+  const int current = SelectedPosition();
+  const std::vector<int> moved =
+      MoveSelection(selected, lvFileList->topLevelItemCount(), step, [this](int from, int to) {
+        TvlConvert->Files.Exchange(from, to);
+        lvFileList->insertTopLevelItem(to, lvFileList->takeTopLevelItem(from));
+      });
+  // The current row stays the current one wherever it went.
+  const auto at = std::find(selected.begin(), selected.end(), current) - selected.begin();
+  SelectRows(moved, moved[static_cast<std::size_t>(at)]);
+  FQueueSaver->SaveNow();
 }
 
 void TTvlMainForm::lvFileListSelectItem() {
@@ -795,6 +867,15 @@ void TTvlMainForm::lvFileListDblClick() {
 void TTvlMainForm::actConvertExecute() {
   if (Adding())
     return;
+  bool anySucceeded = false;
+  for (int p = 0; p < TvlConvert->Files.Count(); ++p)
+    anySucceeded = anySucceeded || TvlConvert->Files[p].Status == csSuccess;
+  const bool remaining = anySucceeded && platform::ShowMessage("Convert the remaining files?", platform::TMsgIcon::Question,
+                                                               platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes;
+  ConvertQueue(remaining ? TTvlConvert::NotSucceeded : TTvlConvert::TRunFilter());
+}
+
+void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &include) {
   // Files handed to the window meanwhile are probed, and queued once the run is over.
   FConverting = true;
   const auto converted = qScopeGuard([this] { FConverting = false; });
@@ -809,6 +890,8 @@ void TTvlMainForm::actConvertExecute() {
   }
   for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
     QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    if (include && p < TvlConvert->Files.Count() && !include(TvlConvert->Files[p]))
+      continue; // not part of this run: its result stays
     row->setText(colStatus, "-");
     row->setToolTip(colStatus, QString());
     row->setText(colDestination, QString());
@@ -827,7 +910,7 @@ void TTvlMainForm::actConvertExecute() {
     setEnabled(false);
     const auto enable = qScopeGuard([this] { setEnabled(true); });
     FRun = TRun::Building;
-    built = TvlConvert->BuildRun(profile, folder);
+    built = TvlConvert->BuildRun(profile, folder, include);
   }
   // An unusable profile stops the command before anything is converted, and says why.
   if (!built) {
@@ -840,10 +923,46 @@ void TTvlMainForm::actConvertExecute() {
     FProgress = &progress;
     FRun = TRun::Converting;
     const auto gone = qScopeGuard([this] { FProgress = nullptr; });
+    // The run's progress is in the queue file at every step: a run cut off can go on.
+    FQueueSaver->RunStarted(profile, folder);
+    progress.OnFileEnded = [this](int runningTask) { FQueueSaver->RunMoved(runningTask); };
     progress.RunConversion(TvlConvert->Files.Count(), IniOptions.GetFormat(profile).Ext);
   }
   ShowResults();
   TvlConvert->EndRun();
+  FQueueSaver->RunEnded();
+}
+
+void TTvlMainForm::RestoreQueue() {
+  std::string problem;
+  const TQueueRun run = FQueueSaver->Keeper.Restore(problem);
+  if (!problem.empty())
+    platform::ShowMessage(problem, platform::TMsgIcon::Warning);
+  for (int p = 0; p < TvlConvert->Files.Count(); ++p)
+    AddRow(TvlConvert->Files[p]);
+  ShowResults();
+  UpdateControls();
+  // Once the window shows, and before files given on the command line are added.
+  if (run.Running >= 0)
+    QTimer::singleShot(0, this, [this, run] { OfferResume(run); });
+}
+
+void TTvlMainForm::OfferResume(const TQueueRun &run) {
+  if (platform::ShowMessage("The last conversion was interrupted. Do you want to continue it? The files already "
+                            "converted are not converted again.",
+                            platform::TMsgIcon::Question,
+                            platform::TMsgButtons::YesNo) != platform::TMsgResult::Yes) {
+    // The queue stays as it is; the file no longer tells of a run.
+    FQueueSaver->SaveNow();
+    return;
+  }
+  if (run.Profile >= 0 && run.Profile < cbbFormatEx->count()) {
+    cbbFormatEx->setCurrentIndex(run.Profile);
+    IniOptions.OutputFormat = run.Profile;
+  }
+  if (!run.Folder.empty())
+    edtOutputFolder->setText(QString::fromStdString(run.Folder));
+  ConvertQueue(TTvlConvert::NotReached);
 }
 
 void TTvlMainForm::closeEvent(QCloseEvent *event) {
@@ -882,6 +1001,10 @@ void TTvlMainForm::ShowResults() {
       break;
     case csCanceled:
       row->setText(colStatus, "Canceled");
+      break;
+    case csMissing:
+      row->setText(colStatus, "Missing");
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
       break;
     default:
       // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
@@ -934,4 +1057,5 @@ void TTvlMainForm::actEditExecute() {
   file.TrimDuration = length;
   lvFileList->topLevelItem(position)->setText(colTrimmed,
                                               QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
+  FQueueSaver->SaveNow();
 }

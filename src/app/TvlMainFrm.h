@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,12 +28,15 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TConvertForm;
+class TQueueSaver;
+class TQueueUndo;
 class TTrackBar;
 class TTvlConvert;
 class TQueueFiller;
 class TVideoPanel;
 struct TInputFile;
 struct TProbedFile;
+struct TQueueRun;
 
 class TTvlMainForm : public QWidget {
   Q_OBJECT
@@ -100,6 +104,8 @@ public:
   // Actions.
   QAction *actAddFile = nullptr, *actAddFolder = nullptr, *actEdit = nullptr, *actRemoveFile = nullptr;
   QAction *actClear = nullptr, *actMoveUp = nullptr, *actMoveDown = nullptr;
+  // Puts back what the last Remove or Clear took out (Ctrl+Z).
+  QAction *actUndo = nullptr;
   QAction *actStopAdding = nullptr;
   QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
   QAction *actHelp = nullptr, *actAbout = nullptr;
@@ -136,6 +142,10 @@ private:
   void actClearExecute();
   void actMoveUpExecute();
   void actMoveDownExecute();
+  void actUndoExecute();
+  // The queue saved at the last run comes back; a run it cut off may go on.
+  void RestoreQueue();
+  void OfferResume(const TQueueRun &run);
   void lvFileListSelectItem();
   void lvFileListDblClick();
   // Adding in the background: one request at a time.
@@ -155,9 +165,13 @@ private:
   // Appends the list row of a queued file.
   QTreeWidgetItem *AddRow(const TInputFile &file);
   void SelectRow(int position);
-  // Moves the selected row and its record by one position.
+  // Moves the selected rows and their records by one position.
   void MoveSelected(int step);
+  // The current row when it is selected, else the first selected one; -1 without a selection.
   int SelectedPosition() const;
+  // Every selected row, ascending.
+  std::vector<int> SelectedPositions() const;
+  void SelectRows(const std::vector<int> &positions, int current);
 
   // Preview commands.
   void ConnectPreview();
@@ -180,6 +194,8 @@ private:
 
   // Conversion and folder commands.
   void actConvertExecute();
+  // Converts the queued files the filter takes (all when it is empty).
+  void ConvertQueue(const std::function<bool(const TInputFile &)> &include);
   void actOpenFolderExecute();
   void ShowResults();
   void actStatusDetailsExecute();
@@ -214,4 +230,6 @@ private:
   bool FCloseAfterRun = false;
   std::vector<std::string> FPendingPaths;
   bool FRetryScheduled = false;
+  std::unique_ptr<TQueueSaver> FQueueSaver;
+  std::unique_ptr<TQueueUndo> FUndo;
 };

@@ -16,10 +16,14 @@ constexpr const char *RunningText = "Converting";
 // A default no written value can equal: control characters are always escaped.
 constexpr const char *Absent = "\x01";
 
+// Blanks at the ends and a quote at the start are written as codes too: readers of such files drop
+// the first and take the second for quoting.
 std::string Escape(const std::string &text) {
   std::string out;
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
+    const bool end = i == 0 || i + 1 == text.size();
     if (c == '\\')
       out += "\\\\";
     else if (c == '\n')
@@ -28,7 +32,7 @@ std::string Escape(const std::string &text) {
       out += "\\r";
     else if (c == '\t')
       out += "\\t";
-    else if (u < 0x20 || u == 0x7f) {
+    else if (u < 0x20 || u == 0x7f || (end && c == ' ') || (i == 0 && (c == '"' || c == '\''))) {
       constexpr const char *Hex = "0123456789ABCDEF";
       out += {'\\', 'x', Hex[u >> 4], Hex[u & 15]};
     } else

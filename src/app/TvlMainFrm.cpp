@@ -888,15 +888,7 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
                           platform::TMsgIcon::Warning);
     return;
   }
-  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
-    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
-    if (include && p < TvlConvert->Files.Count() && !include(TvlConvert->Files[p]))
-      continue; // not part of this run: its result stays
-    row->setText(colStatus, "-");
-    row->setToolTip(colStatus, QString());
-    row->setText(colDestination, QString());
-    row->setToolTip(colDestination, QString());
-  }
+  ClearResults(include);
   const int profile = cbbFormatEx->currentIndex();
   // A close asked for during the run takes effect once the run is over.
   const auto closeAfterRun = qScopeGuard([this] {
@@ -931,6 +923,18 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
   ShowResults();
   TvlConvert->EndRun();
   FQueueSaver->RunEnded();
+}
+
+void TTvlMainForm::ClearResults(const std::function<bool(const TInputFile &)> &include) {
+  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
+    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    if (include && p < TvlConvert->Files.Count() && !include(TvlConvert->Files[p]))
+      continue; // not part of this run: its result stays
+    row->setText(colStatus, "-");
+    row->setToolTip(colStatus, QString());
+    row->setText(colDestination, QString());
+    row->setToolTip(colDestination, QString());
+  }
 }
 
 void TTvlMainForm::RestoreQueue() {

@@ -196,6 +196,8 @@ private:
   void actConvertExecute();
   // Converts the queued files the filter takes (all when it is empty).
   void ConvertQueue(const std::function<bool(const TInputFile &)> &include);
+  // The rows of the files of the next run lose the results of the last.
+  void ClearResults(const std::function<bool(const TInputFile &)> &include);
   void actOpenFolderExecute();
   void ShowResults();
   void actStatusDetailsExecute();

@@ -150,7 +150,7 @@ std::string OutputMuxer(const std::string &fileName) {
   return format && !(format->flags & AVFMT_NOFILE) ? format->name : "";
 }
 
-void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
+bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
                                     const std::string &ext) {
   const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
   TOutputOptions &out = file.OutputOptions;
@@ -180,6 +180,8 @@ void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   FillAudioSettings(out, profile, installed);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  // Only a muxer that is not taken from the name writes under another name.
+  return !profile.Target.empty() || !out.FileFormat.empty();
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
@@ -192,7 +194,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
     std::string &lines = file.InputOptions.ExtOptions;
     lines += (lines.empty() ? "threads=" : "\nthreads=") + FProfiles.Threads;
   }
-  FillOutputOptions(file, folder, category, ext);
+  const bool temporary = FillOutputOptions(file, folder, category, ext);
 
   // The name is claimed before the task exists: no later file of this run or of another can take it.
   auto claim = std::make_unique<TOutputClaim>();
@@ -203,7 +205,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
     FJobError = Engine.ErrorText();
     return false;
   }
-  const std::string written = file.OutputOptions.FileFormat.empty() ? file.OutputOptions.FileName : claim->TemporaryName();
+  const std::string written = temporary ? claim->TemporaryName() : file.OutputOptions.FileName;
   if (!Engine.OpenTaskOutput(task, written, &file.OutputOptions)) {
     FJobError = Engine.ErrorText();
     Engine.DeleteTask(task);

@@ -138,7 +138,8 @@ public:
 private:
   bool IsQueued(const std::string &path) const;
   void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
-  void FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  // True when the output is to be written under its temporary name.
+  bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
 
   const TIniOptions &FProfiles;
   std::string FBuildError;

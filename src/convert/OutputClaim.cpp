@@ -105,7 +105,8 @@ bool TOutputClaim::Claim(const std::string &finalName, std::string &error) {
       ::flock(fd, LOCK_EX | LOCK_NB);
   }
   if (fd < 0 || why != 0) {
-    error = why == EEXIST ? "another conversion writes \"" + finalName + "\"" : std::strerror(why);
+    error = "Could not open '" + finalName + "': " +
+            (why == EEXIST ? std::string("another conversion writes it") : std::strerror(why));
     if (fd >= 0)
       ::close(fd);
     return false;

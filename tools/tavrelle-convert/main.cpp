@@ -226,7 +226,7 @@ int RunEngineTask(const TCliOptions &o) {
   TOutputClaim claim;
   std::string error;
   if (!output.FileFormat.empty() && !claim.Claim(out, error)) {
-    std::printf("Failed %s\n", EscapeControls("Could not open '" + out + "': " + error).c_str());
+    std::printf("Failed %s\n", EscapeControls(error).c_str());
     return 1;
   }
   const int task = engine.CreateTask(in, &input);

@@ -115,6 +115,9 @@ TEST_F(TConvertTest, ACancelledRunKeepsOnlyThePartialOutputOfTheStartedFile) {
     EXPECT_EQ(Driver.Files[p].Status, csCanceled) << p;
   EXPECT_EQ(TTvlConvert::PartialOutput(Driver.Files[0]), Out() + "long.mpg");
   EXPECT_EQ(TTvlConvert::PartialOutput(Driver.Files[1]), "");
+  // As the completion message shows, before the tasks are dropped: no empty file of those that never
+  // started.
+  EXPECT_EQ(Entries(Out()), std::set<std::string>{"long.mpg"});
   Driver.EndRun();
   EXPECT_EQ(Entries(Out()), std::set<std::string>{"long.mpg"});
 }

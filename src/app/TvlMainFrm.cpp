@@ -44,9 +44,9 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <numeric>
 #include <cstdio>
 #include <filesystem>
+#include <numeric>
 #include <utility>
 #include <vector>
 

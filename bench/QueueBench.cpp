@@ -7,6 +7,9 @@
 //   tvl-queue-bench [folder] [files]      (defaults: the temporary folder, 1000 files)
 #include "ClipWriter.h"
 #include "app/TvlApplication.h"
+#include "app/OutputBar.h"
+#include "app/PreviewPanel.h"
+#include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "convert/ConvertUnt.h"
 #include "media/AVUtilStubs.h"
@@ -90,7 +93,7 @@ int main(int argc, char **argv) {
     probe.setInterval(tick);
     QObject::connect(&probe, &QTimer::timeout, [&] {
       maxStallMs = std::max(maxStallMs, sinceTick.restart() - tick);
-      if (!form.Adding())
+      if (!form.Queue->Adding())
         QCoreApplication::exit(0);
     });
     clock.start();
@@ -105,8 +108,8 @@ int main(int argc, char **argv) {
                 messages.empty() ? "(none)" : messages.back().Text.c_str());
     return form.TvlConvert->Files.Count() == files ? seconds : -1.0;
   };
-  const double folderSeconds = measure("Add Folder", [&](TTvlMainForm &form) { form.AddFolder(queue.string()); });
-  const double filesSeconds = measure("Add Files", [&](TTvlMainForm &form) { form.AddFiles(paths); });
+  const double folderSeconds = measure("Add Folder", [&](TTvlMainForm &form) { form.Queue->AddFolder(queue.string()); });
+  const double filesSeconds = measure("Add Files", [&](TTvlMainForm &form) { form.Queue->AddFiles(paths); });
 
   // Probing on the main thread: the window cannot paint for the whole time.
   TTvlConvert driver;

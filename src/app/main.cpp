@@ -2,6 +2,7 @@
 #include "app/AppDialogs.h"
 #include "app/PreviewWnd.h"
 #include "app/TvlApplication.h"
+#include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
@@ -80,10 +81,10 @@ int main(int argc, char **argv) {
                      form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
                      form.raise();
                      form.activateWindow();
-                     form.QueuePaths(ToStd(files));
+                     form.Queue->QueuePaths(ToStd(files));
                    });
   form.show();
   if (!paths.isEmpty())
-    QTimer::singleShot(0, &form, [&form, &paths] { form.QueuePaths(ToStd(paths)); });
+    QTimer::singleShot(0, &form, [&form, &paths] { form.Queue->QueuePaths(ToStd(paths)); });
   return app.exec();
 }

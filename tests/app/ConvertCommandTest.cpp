@@ -24,8 +24,8 @@ TEST_F(ConvertCommand, ACommandThatCannotStartSaysWhyAndConvertsNothing) {
   auto &form = Start();
   AddFiles({Media("clip25.avi")});
 
-  form.cbbFormatEx->setCurrentIndex(1);
-  form.actConvert->trigger();
+  form.Output->cbbFormatEx->setCurrentIndex(1);
+  form.Output->actConvert->trigger();
   ASSERT_EQ(Dialogs->Messages().size(), 1u);
   const std::string text = Dialogs->Messages()[0].Text;
   EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Warning);
@@ -36,15 +36,15 @@ TEST_F(ConvertCommand, ACommandThatCannotStartSaysWhyAndConvertsNothing) {
   EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0);
 
   // No profile to convert with.
-  form.cbbFormatEx->setCurrentIndex(-1);
-  form.actConvert->trigger();
+  form.Output->cbbFormatEx->setCurrentIndex(-1);
+  form.Output->actConvert->trigger();
   ASSERT_EQ(Dialogs->Messages().size(), 2u);
   EXPECT_EQ(Dialogs->Messages()[1].Text, "There is no output profile to convert with.");
 
   // An output folder two levels below anything that exists is not created.
-  form.cbbFormatEx->setCurrentIndex(0);
-  form.edtOutputFolder->setText(QString::fromStdString(Install.Folder() + "missing/deeper"));
-  form.actConvert->trigger();
+  form.Output->cbbFormatEx->setCurrentIndex(0);
+  form.Output->edtOutputFolder->setText(QString::fromStdString(Install.Folder() + "missing/deeper"));
+  form.Output->actConvert->trigger();
   ASSERT_EQ(Dialogs->Messages().size(), 3u);
   EXPECT_EQ(Dialogs->Messages()[2].Text,
             "The output folder does not exist, please select another output folder.");
@@ -65,7 +65,7 @@ TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsR
   // input then.
   bool enabledWhileBuilding = true;
   QTimer::singleShot(0, &form, [&] { enabledWhileBuilding = form.isEnabled(); });
-  form.actConvert->trigger();
+  form.Output->actConvert->trigger();
 
   EXPECT_FALSE(enabledWhileBuilding);
   EXPECT_TRUE(form.isEnabled());
@@ -73,15 +73,15 @@ TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsR
                                                      "The Status column of the list tells why."});
   EXPECT_EQ(Column(4), QStringList({"Success", "Failed", "Success"}));
   EXPECT_EQ(Column(5), QStringList({"clip25.mpg", "", "clip.mpg"}));
-  const QString reason = form.lvFileList->topLevelItem(1)->toolTip(4);
+  const QString reason = form.Queue->lvFileList->topLevelItem(1)->toolTip(4);
   EXPECT_FALSE(reason.isEmpty()) << "the row says why it failed";
   // The reason is reachable without a mouse: the list's context menu tells it for the selected row.
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
-  EXPECT_FALSE(form.actStatusDetails->isEnabled());
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
-  ASSERT_TRUE(form.actStatusDetails->isEnabled());
-  EXPECT_TRUE(form.pm1->actions().contains(form.actStatusDetails));
-  form.actStatusDetails->trigger();
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(0));
+  EXPECT_FALSE(form.Queue->actStatusDetails->isEnabled());
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(1));
+  ASSERT_TRUE(form.Queue->actStatusDetails->isEnabled());
+  EXPECT_TRUE(form.Queue->pm1->actions().contains(form.Queue->actStatusDetails));
+  form.Queue->actStatusDetails->trigger();
   EXPECT_EQ(MessageTexts().back(), "gone.flv (Failed): " + reason.toStdString());
   EXPECT_GT(std::filesystem::file_size(Out() + "/clip25.mpg"), 1000u);
   EXPECT_GT(std::filesystem::file_size(Out() + "/clip.mpg"), 1000u);
@@ -89,12 +89,12 @@ TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsR
 
   // A second run names around the first run's files and clears the old texts first.
   Copy("clip.flv", "gone.flv");
-  form.actConvert->trigger();
+  form.Output->actConvert->trigger();
   EXPECT_EQ(Column(4), QStringList({"Success", "Success", "Success"}));
   EXPECT_EQ(Column(5), QStringList({"clip25_1.mpg", "gone.mpg", "clip_1.mpg"}));
-  EXPECT_TRUE(form.lvFileList->topLevelItem(1)->toolTip(4).isEmpty());
+  EXPECT_TRUE(form.Queue->lvFileList->topLevelItem(1)->toolTip(4).isEmpty());
 
-  form.actOpenFolder->trigger();
+  form.Output->actOpenFolder->trigger();
   EXPECT_EQ(Shell->Opened, std::vector<std::string>{Out()});
 }
 
@@ -107,7 +107,7 @@ TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
   // While the run is built: answered No, the run goes on and the window stays.
   Dialogs->QueueAnswer(platform::TMsgResult::No);
   QTimer::singleShot(0, &form, [&] { form.close(); });
-  form.actConvert->trigger();
+  form.Output->actConvert->trigger();
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(Column(4), QStringList({"Success", "Success"}));
   EXPECT_EQ(MessageTexts().front(), "Do you want to cancel the conversion?");
@@ -118,7 +118,7 @@ TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
   Dialogs->QueueAnswer(platform::TMsgResult::No);
   Dialogs->QueueAnswer(platform::TMsgResult::Yes);
   QTimer::singleShot(0, &form, [&] { form.close(); });
-  form.actConvert->trigger();
+  form.Output->actConvert->trigger();
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(MessageTexts()[before], "Convert the remaining files?");
   EXPECT_EQ(Dialogs->Messages().size(), before + 2) << "no completion message for a run never started";
@@ -139,7 +139,7 @@ TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
     }
   });
   closer.start();
-  form.actConvert->trigger();
+  form.Output->actConvert->trigger();
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0) << "the tasks ended before the window closed";
   for (const QString &status : Column(4))

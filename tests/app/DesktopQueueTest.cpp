@@ -17,7 +17,7 @@ protected:
   bool Drop(const QList<QUrl> &urls) {
     QMimeData data;
     data.setUrls(urls);
-    QWidget *viewport = Form->lvFileList->viewport();
+    QWidget *viewport = Form->Queue->lvFileList->viewport();
     const QPoint at = viewport->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
@@ -34,7 +34,7 @@ TEST_F(DesktopQueue, HandedPathsQueueFilesAsAddFilesAndFoldersAsAddFolder) {
   Copy("clip25.avi", "tree/one.avi");
   Copy("clip15.mkv", "tree/sub/two.mkv");
   const std::string bad = Media("text.avi");
-  form.QueuePaths({Media("clip2997.mp4"), Install.Folder() + "tree", bad, Media("clip.flv")});
+  form.Queue->QueuePaths({Media("clip2997.mp4"), Install.Folder() + "tree", bad, Media("clip.flv")});
   WaitAdded();
 
   EXPECT_EQ(Column(0), QStringList({"clip2997.mp4", "one.avi", "two.mkv", "clip.flv"}));
@@ -42,19 +42,19 @@ TEST_F(DesktopQueue, HandedPathsQueueFilesAsAddFilesAndFoldersAsAddFolder) {
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"2 file(s) loaded, 0 file(s) failed.",
                                                       "Load failed.\"" + bad + "\" is unsupported."}));
   EXPECT_EQ(SelectedRow(), 3); // the last file added, as Add Files leaves it
-  EXPECT_TRUE(form.actConvert->isEnabled());
+  EXPECT_TRUE(form.Output->actConvert->isEnabled());
 }
 
 TEST_F(DesktopQueue, PathsArrivingWhileADialogIsOpenWaitForItToClose) {
   auto &form = Start();
   QMessageBox box; // stands for a run's progress window or any message
   QTimer::singleShot(0, &box, [&] {
-    form.QueuePaths({Media("clip25.avi")});
-    EXPECT_EQ(form.lvFileList->topLevelItemCount(), 0); // not under the open dialog
+    form.Queue->QueuePaths({Media("clip25.avi")});
+    EXPECT_EQ(form.Queue->lvFileList->topLevelItemCount(), 0); // not under the open dialog
     box.reject();
   });
   box.exec();
-  QTRY_COMPARE_WITH_TIMEOUT(form.lvFileList->topLevelItemCount(), 1, 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(form.Queue->lvFileList->topLevelItemCount(), 1, 10000);
 }
 
 TEST_F(DesktopQueue, DroppedFilesAndFoldersAreQueuedOtherDropsRefused) {
@@ -64,7 +64,7 @@ TEST_F(DesktopQueue, DroppedFilesAndFoldersAreQueuedOtherDropsRefused) {
   EXPECT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(Media("clip15.mkv"))),
                     QUrl::fromLocalFile(QString::fromStdString(Install.Folder() + "dropped"))}));
   // Queued once the drop is over, so the dragging program never waits on our messages.
-  QTRY_COMPARE_WITH_TIMEOUT(form.lvFileList->topLevelItemCount(), 2, 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(form.Queue->lvFileList->topLevelItemCount(), 2, 10000);
   EXPECT_EQ(Column(0), QStringList({"clip15.mkv", "one.avi"}));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"1 file(s) loaded, 0 file(s) failed."});
 }
@@ -74,14 +74,14 @@ TEST_F(DesktopQueue, DialogsStartInTheFolderUsedLastAcrossStarts) {
   const std::string home = QDir::homePath().toStdString();
   AddFiles({Copy("clip25.avi", "first/a.avi")});
   Dialogs->QueueFolder(Install.Folder() + "first");
-  Form->actAddFolder->trigger();
+  Form->Queue->actAddFolder->trigger();
   Form.reset(); // the settings are written when the window goes
   IniOptions = TIniOptions{};
 
   Start();
   Dialogs->QueueFiles({Copy("clip25.avi", "second/b.avi")});
-  Form->actAddFile->trigger();
-  Form->actAddFolder->trigger(); // cancelled
+  Form->Queue->actAddFile->trigger();
+  Form->Queue->actAddFolder->trigger(); // cancelled
   const auto files = Dialogs->FileRequests();
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[0].InitialFolder, home); // nothing used yet: home, not the program's folder
@@ -96,7 +96,7 @@ TEST_F(DesktopQueue, CutOffNamesShowTheirFullPathsAsTooltips) {
   auto &form = Start();
   const std::string path = Copy("clip25.avi", "a rather long folder name/and a long file name.avi");
   AddFiles({path});
-  EXPECT_EQ(form.lvFileList->topLevelItem(0)->toolTip(0).toStdString(), path);
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->toolTip(0).toStdString(), path);
 }
 
 } // namespace

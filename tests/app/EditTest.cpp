@@ -187,9 +187,9 @@ protected:
       action(edit);
       edit.btnOK->click();
     });
-    Form->actEdit->trigger();
+    Form->Queue->actEdit->trigger();
   }
-  QString Trimmed() const { return Form->lvFileList->topLevelItem(0)->text(3); }
+  QString Trimmed() const { return Form->Queue->lvFileList->topLevelItem(0)->text(3); }
 };
 
 TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
@@ -197,10 +197,10 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
   const int64_t length = Record().DurationMs;
   // Untouched: nothing changes, the file stays untrimmed.
   bool previewStopped = false;
-  Form->actPlay->trigger();
+  Form->Preview->actPlay->trigger();
   ASSERT_TRUE(WaitForState(psPlay));
   EditWith([&](TEditForm &edit) {
-    previewStopped = Form->fplyrPreview.CurrentContext() == nullptr;
+    previewStopped = Form->Preview->fplyrPreview.CurrentContext() == nullptr;
     ASSERT_TRUE(WaitFor(edit, psPlay)) << "the edit window plays";
   });
   EXPECT_TRUE(previewStopped) << "one playback at a time";
@@ -262,7 +262,7 @@ TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {
   EXPECT_EQ(Record().TrimDuration, 10000);
   EXPECT_EQ(Trimmed(), "00:00:10");
 
-  Form->actConvert->trigger();
+  Form->Output->actConvert->trigger();
   ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
   const std::string output = out + "/long.mpg";
   // Ten seconds of pictures: the container's own length is only an estimate for this format.

@@ -163,7 +163,7 @@ protected:
       answer(*dialog);
     });
     poll.start(0);
-    Form->actFormatSetting->trigger();
+    Form->Output->actFormatSetting->trigger();
     EXPECT_TRUE(answered);
   }
 };
@@ -171,7 +171,7 @@ protected:
 TEST_F(FormatSettingCommand, OkWritesTheNineValuesAndCancelLeavesTheFile) {
   WriteSettings(Settings);
   auto &form = Start();
-  ASSERT_EQ(form.cbbFormatEx->currentIndex(), 1);
+  ASSERT_EQ(form.Output->cbbFormatEx->currentIndex(), 1);
   const std::string original = File();
 
   RunCommand([](TSettingForm &dialog) {
@@ -190,7 +190,7 @@ TEST_F(FormatSettingCommand, OkWritesTheNineValuesAndCancelLeavesTheFile) {
   EXPECT_EQ(File(), expected);
 
   // The audio profile: its empty resolution list saves -1, nothing else of the file moves.
-  form.cbbFormatEx->setCurrentIndex(2);
+  form.Output->cbbFormatEx->setCurrentIndex(2);
   RunCommand([](TSettingForm &dialog) {
     dialog.tbarVolume->setValue(300);
     QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
@@ -226,8 +226,8 @@ TEST_F(FormatSettingCommand, SaysWhenTheValuesCannotBeSavedOrThereIsNoProfile) {
   // Without a settings file there are no profiles, and nothing to edit.
   IniOptions = TIniOptions{};
   Start();
-  EXPECT_EQ(Form->cbbFormatEx->count(), 0);
-  Form->actFormatSetting->trigger();
+  EXPECT_EQ(Form->Output->cbbFormatEx->count(), 0);
+  Form->Output->actFormatSetting->trigger();
   EXPECT_EQ(Form->findChild<TSettingForm *>(), nullptr);
   // The close before told that the settings could not be saved either.
   ASSERT_EQ(MessageTexts().size(), 3u);

@@ -20,9 +20,9 @@ protected:
   std::string QueueFile() const { return Install.File("Queue.ini"); }
   TRestoredQueue Saved() const { return TQueueStore(QueueFile()).Load(); }
   void Select(const std::vector<int> &rows) {
-    Form->lvFileList->setCurrentItem(Form->lvFileList->topLevelItem(rows.front()));
+    Form->Queue->lvFileList->setCurrentItem(Form->Queue->lvFileList->topLevelItem(rows.front()));
     for (const int row : rows)
-      Form->lvFileList->topLevelItem(row)->setSelected(true);
+      Form->Queue->lvFileList->topLevelItem(row)->setSelected(true);
   }
 };
 
@@ -36,7 +36,7 @@ TEST_F(KeptQueue, TheQueueIsSavedAsItChangesAndComesBackWithMissingFilesMarked) 
   Form->TvlConvert->Files[0].TrimStart = 500;
   Form->TvlConvert->Files[0].TrimDuration = 1000;
   Select({2});
-  Form->actMoveUp->trigger();
+  Form->Queue->actMoveUp->trigger();
   EXPECT_EQ(Saved().Files[1]->FileName, Media("clip2997.mp4"));
 
   Form.reset();
@@ -45,11 +45,11 @@ TEST_F(KeptQueue, TheQueueIsSavedAsItChangesAndComesBackWithMissingFilesMarked) 
   EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4", "gone \"one\".mkv"}));
   EXPECT_EQ(Column(3)[0], "00:00:01");
   EXPECT_EQ(Column(4), QStringList({"-", "-", "Missing"}));
-  EXPECT_EQ(Form->lvFileList->topLevelItem(2)->toolTip(4), "The file no longer exists.");
+  EXPECT_EQ(Form->Queue->lvFileList->topLevelItem(2)->toolTip(4), "The file no longer exists.");
   EXPECT_EQ(Form->TvlConvert->Files[0].TrimStart, 500);
   // Remove works on it, and so do the later starts.
   Select({2});
-  Form->actRemoveFile->trigger();
+  Form->Queue->actRemoveFile->trigger();
   Form.reset();
   Start();
   EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4"}));
@@ -58,7 +58,7 @@ TEST_F(KeptQueue, TheQueueIsSavedAsItChangesAndComesBackWithMissingFilesMarked) 
 TEST_F(KeptQueue, ADamagedQueueFileIsKeptAsideAndTheProgramStartsEmpty) {
   Install.Write("Queue.ini", "[Queue]\nCount=lots\n");
   Start();
-  EXPECT_EQ(Form->lvFileList->topLevelItemCount(), 0);
+  EXPECT_EQ(Form->Queue->lvFileList->topLevelItemCount(), 0);
   ASSERT_EQ(MessageTexts().size(), 1u);
   EXPECT_NE(MessageTexts()[0].find("kept as \"" + QueueFile() + ".bad\""), std::string::npos);
   EXPECT_EQ(Install.Read("Queue.ini.bad"), "[Queue]\nCount=lots\n");
@@ -103,7 +103,7 @@ TEST_F(KeptQueue, AnInterruptedRunGoesOnWhenTheUserSaysSo) {
 
   // Convert after it: the remaining files only when asked for, here all again.
   Dialogs->QueueAnswer(TMsgResult::No);
-  Form->actConvert->trigger();
+  Form->Output->actConvert->trigger();
   EXPECT_EQ(MessageTexts().back().rfind("Convert Completed.", 0), 0u);
   EXPECT_TRUE(fs::exists(Out() + "clip25_1.mpg"));
 }
@@ -115,24 +115,24 @@ TEST_F(KeptQueue, SeveralRowsMoveAndGoTogetherAndComeBackWithUndo) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
   AddFiles({Media("clip25.avi"), Media("clip.mpg"), Media("clip2997.mp4"), Media("clip15.mkv")});
   Select({3, 1});
-  Form->actMoveUp->trigger();
+  Form->Queue->actMoveUp->trigger();
   EXPECT_EQ(Column(0), QStringList({"clip.mpg", "clip25.avi", "clip15.mkv", "clip2997.mp4"}));
   EXPECT_EQ(Records(), Column(0));
   // The current row (Edit and the preview take it) moved with the selection.
-  EXPECT_EQ(Form->SelectedIndex, 2);
+  EXPECT_EQ(Form->Queue->SelectedIndex, 2);
 
-  Form->actRemoveFile->trigger();
+  Form->Queue->actRemoveFile->trigger();
   EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4"}));
-  EXPECT_TRUE(Form->actUndo->isEnabled());
-  QTest::keyClick(Form->lvFileList, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(Form->Queue->actUndo->isEnabled());
+  QTest::keyClick(Form->Queue->lvFileList, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(Column(0), QStringList({"clip.mpg", "clip25.avi", "clip15.mkv", "clip2997.mp4"}));
   EXPECT_EQ(Records(), Column(0));
-  EXPECT_FALSE(Form->actUndo->isEnabled());
+  EXPECT_FALSE(Form->Queue->actUndo->isEnabled());
 
-  Form->actClear->trigger();
-  EXPECT_EQ(Form->lvFileList->topLevelItemCount(), 0);
+  Form->Queue->actClear->trigger();
+  EXPECT_EQ(Form->Queue->lvFileList->topLevelItemCount(), 0);
   EXPECT_TRUE(Saved().Files.empty());
-  Form->actUndo->trigger(); // the popup menu's Undo
+  Form->Queue->actUndo->trigger(); // the popup menu's Undo
   EXPECT_EQ(Records(), QStringList({"clip.mpg", "clip25.avi", "clip15.mkv", "clip2997.mp4"}));
   EXPECT_EQ(Saved().Files.size(), 4u);
   EXPECT_TRUE(MessageTexts().empty()) << "nothing asks before removing";

@@ -2,6 +2,9 @@
 // The main window in a temporary installation, on the system's media libraries, with the generated
 // test media at hand.
 #include "AppFixture.h"
+#include "app/OutputBar.h"
+#include "app/PreviewPanel.h"
+#include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "convert/ConvertUnt.h"
 
@@ -59,22 +62,22 @@ protected:
 
   void AddFiles(std::vector<std::string> paths) {
     Dialogs->QueueFiles(std::move(paths));
-    Form->actAddFile->trigger();
+    Form->Queue->actAddFile->trigger();
     WaitAdded();
   }
   void AddFolder(const std::string &folder) {
     Dialogs->QueueFolder(folder);
-    Form->actAddFolder->trigger();
+    Form->Queue->actAddFolder->trigger();
     WaitAdded();
   }
   // Files are probed in the background: waits, within bounds, until the last request has ended.
-  void WaitAdded() const { ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Adding(); }, 60000)); }
+  void WaitAdded() const { ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Queue->Adding(); }, 60000)); }
 
   // The texts of one column, row by row.
   QStringList Column(int column) const {
     QStringList texts;
-    for (int p = 0; p < Form->lvFileList->topLevelItemCount(); ++p)
-      texts << Form->lvFileList->topLevelItem(p)->text(column);
+    for (int p = 0; p < Form->Queue->lvFileList->topLevelItemCount(); ++p)
+      texts << Form->Queue->lvFileList->topLevelItem(p)->text(column);
     return texts;
   }
   // The file names of the queue's records, in queue order.
@@ -87,8 +90,8 @@ protected:
     return names;
   }
   int SelectedRow() const {
-    const auto selected = Form->lvFileList->selectedItems();
-    return selected.isEmpty() ? -1 : Form->lvFileList->indexOfTopLevelItem(selected.first());
+    const auto selected = Form->Queue->lvFileList->selectedItems();
+    return selected.isEmpty() ? -1 : Form->Queue->lvFileList->indexOfTopLevelItem(selected.first());
   }
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> texts;

@@ -1,3 +1,6 @@
+#include "app/OutputBar.h"
+#include "app/PreviewPanel.h"
+#include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
@@ -48,12 +51,12 @@ protected:
   // Rows as the queue commands add them.
   void AddRows(std::initializer_list<const char *> captions) {
     for (const char *caption : captions)
-      new QTreeWidgetItem(Form->lvFileList, QStringList{caption});
+      new QTreeWidgetItem(Form->Queue->lvFileList, QStringList{caption});
   }
   void Select(int position) {
-    Form->lvFileList->clearSelection();
+    Form->Queue->lvFileList->clearSelection();
     if (position >= 0)
-      Form->lvFileList->topLevelItem(position)->setSelected(true);
+      Form->Queue->lvFileList->topLevelItem(position)->setSelected(true);
   }
 
   std::unique_ptr<TTvlMainForm> Form;
@@ -64,22 +67,22 @@ TEST_F(MainForm, StartsWithoutSettingsFileWithDefaultsAndQueueActionsDisabled) {
   EXPECT_EQ(form.windowTitle(), "Tavrelle Video Converter");
   EXPECT_EQ(form.minimumSize(), QSize(730, 537));
   EXPECT_EQ(form.maximumSize(), QSize(730, 537));
-  EXPECT_EQ(form.pnlPreviewPlay->size(), QSize(280, 220));
+  EXPECT_EQ(form.Preview->pnlPreviewPlay->size(), QSize(280, 220));
 
-  EXPECT_EQ(form.cbbFormatEx->count(), 0);
-  EXPECT_EQ(form.cbbFormatEx->currentIndex(), -1);
-  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+  EXPECT_EQ(form.Output->cbbFormatEx->count(), 0);
+  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), -1);
+  EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
   EXPECT_TRUE(std::filesystem::is_directory(Install.Path() / "output"));
   EXPECT_EQ(IniOptions.OutputFolder, "") << "the default folder is not a setting";
 
-  EXPECT_EQ(form.SelectedIndex, -1);
-  EXPECT_EQ(form.PlayState, psStop);
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+  EXPECT_EQ(form.Queue->SelectedIndex, -1);
+  EXPECT_EQ(form.Preview->PlayState, psStop);
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:");
   for (QAction *action :
-       {form.actRemoveFile, form.actEdit, form.actClear, form.actConvert, form.actMoveUp, form.actMoveDown,
-        form.actPrevious, form.actNext, form.actPlay, form.actStop, form.actSnapshot})
+       {form.Queue->actRemoveFile, form.Queue->actEdit, form.Queue->actClear, form.Output->actConvert, form.Queue->actMoveUp, form.Queue->actMoveDown,
+        form.Preview->actPrevious, form.Preview->actNext, form.Preview->actPlay, form.Preview->actStop, form.Preview->actSnapshot})
     EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
-  for (QAction *action : {form.actAddFile, form.actAddFolder, form.actFormatSetting, form.actOpenFolder})
+  for (QAction *action : {form.Queue->actAddFile, form.Queue->actAddFolder, form.Output->actFormatSetting, form.Output->actOpenFolder})
     EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
 }
 
@@ -96,30 +99,30 @@ TEST_F(MainForm, FirstCloseWritesTheSettingsThatTheNextStartReads) {
   // The file now lacks a Format section: one profile built from the read defaults.
   IniOptions = TIniOptions{};
   auto &form = Start();
-  ASSERT_EQ(form.cbbFormatEx->count(), 1);
-  EXPECT_EQ(form.cbbFormatEx->itemText(0), "MP4 - iPod Nano MPEG-4(*.mp3)");
-  EXPECT_EQ(form.cbbFormatEx->currentIndex(), 0);
-  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+  ASSERT_EQ(form.Output->cbbFormatEx->count(), 1);
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP4 - iPod Nano MPEG-4(*.mp3)");
+  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 0);
+  EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
 }
 
 TEST_F(MainForm, FillsTheProfileListWithImagesByCategoryAndSelectsTheSavedProfile) {
   WriteSettings(ThreeProfiles);
   auto &form = Start();
-  ASSERT_EQ(form.cbbFormatEx->count(), 3);
-  EXPECT_EQ(form.cbbFormatEx->itemText(0), "MP3 Audio");
-  EXPECT_EQ(form.cbbFormatEx->itemText(2), "Odd Category");
-  EXPECT_EQ(form.cbbFormatEx->currentIndex(), 1);
+  ASSERT_EQ(form.Output->cbbFormatEx->count(), 3);
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP3 Audio");
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(2), "Odd Category");
+  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 1);
   ASSERT_EQ(form.il1.size(), 2);
-  EXPECT_EQ(form.cbbFormatEx->itemIcon(0).cacheKey(), form.il1[0].cacheKey());
-  EXPECT_EQ(form.cbbFormatEx->itemIcon(1).cacheKey(), form.il1[1].cacheKey());
-  EXPECT_TRUE(form.cbbFormatEx->itemIcon(2).isNull()) << "a category outside the image list has no image";
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(0).cacheKey(), form.il1[0].cacheKey());
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(1).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_TRUE(form.Output->cbbFormatEx->itemIcon(2).isNull()) << "a category outside the image list has no image";
   // Filling the list is not a choice of the user.
   EXPECT_EQ(IniOptions.OutputFormat, 1);
 }
 
 TEST_F(MainForm, ASavedProfileOutsideTheListSelectsNothingAndIsWrittenBackUnchanged) {
   WriteSettings("[Format]\nCount=2\n[Output]\nFormat=5\n");
-  EXPECT_EQ(Start().cbbFormatEx->currentIndex(), -1);
+  EXPECT_EQ(Start().Output->cbbFormatEx->currentIndex(), -1);
   Close();
   EXPECT_EQ(platform::IniFile(Settings()).ReadString("Output", "Format", "?"), "5");
 }
@@ -128,8 +131,8 @@ TEST_F(MainForm, ASavedOutputFolderIsShownButNotCreatedAtStart) {
   const std::string folder = Install.Folder() + "not/yet/there";
   WriteSettings("[Format]\nCount=0\n[Output]\nFolder=" + folder + "\n");
   auto &form = Start();
-  EXPECT_EQ(form.cbbFormatEx->count(), 0);
-  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), folder);
+  EXPECT_EQ(form.Output->cbbFormatEx->count(), 0);
+  EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), folder);
   EXPECT_FALSE(std::filesystem::exists(folder));
   EXPECT_FALSE(std::filesystem::exists(Install.Path() / "output"));
 }
@@ -138,15 +141,15 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   WriteSettings(ThreeProfiles);
   auto &form = Start();
 
-  QTest::keyClick(form.cbbFormatEx, Qt::Key_Down);
+  QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
   EXPECT_EQ(IniOptions.OutputFormat, 2);
 
-  form.actBrowseOutputFolder->trigger(); // cancelled: nothing changes
-  EXPECT_EQ(form.edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
+  form.Output->actBrowseOutputFolder->trigger(); // cancelled: nothing changes
+  EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
   EXPECT_EQ(IniOptions.OutputFolder, "");
   Dialogs->QueueFolder("/data/videos");
-  form.actBrowseOutputFolder->trigger();
-  EXPECT_EQ(form.edtOutputFolder->text(), "/data/videos");
+  form.Output->actBrowseOutputFolder->trigger();
+  EXPECT_EQ(form.Output->edtOutputFolder->text(), "/data/videos");
   EXPECT_EQ(IniOptions.OutputFolder, "/data/videos");
   Close();
 
@@ -161,7 +164,7 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
 TEST_F(MainForm, ABadSettingsFileIsNamedAtStartAndAFailedSaveAtClose) {
   WriteSettings("[Format]\nCount=2000000000\n[Format0]\nName=Only\n");
   auto &form = Start();
-  EXPECT_EQ(form.cbbFormatEx->count(), 1);
+  EXPECT_EQ(form.Output->cbbFormatEx->count(), 1);
   ASSERT_EQ(Dialogs->Messages().size(), 1u);
   EXPECT_NE(Dialogs->Messages()[0].Text.find("Count=2000000000"), std::string::npos);
   // A folder where the file should be: nothing can be read or written, and the user hears of it.
@@ -186,34 +189,34 @@ TEST_F(MainForm, UpdateControlsEnablesTheQueueActionsBySelectionAndPosition) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Selected);
     Select(c.Selected);
-    form.PlayState = psPlay;
+    form.Preview->PlayState = psPlay;
     form.UpdateControls();
-    EXPECT_EQ(form.PlayState, psStop);
-    EXPECT_EQ(form.actRemoveFile->isEnabled(), c.Remove);
-    EXPECT_EQ(form.actEdit->isEnabled(), c.Remove);
-    EXPECT_TRUE(form.actClear->isEnabled());
-    EXPECT_TRUE(form.actConvert->isEnabled());
-    EXPECT_EQ(form.actMoveUp->isEnabled(), c.MoveUp);
-    EXPECT_EQ(form.actPrevious->isEnabled(), c.MoveUp);
-    EXPECT_EQ(form.actMoveDown->isEnabled(), c.MoveDown);
-    EXPECT_EQ(form.actNext->isEnabled(), c.MoveDown);
-    EXPECT_EQ(form.actPlay->isEnabled(), c.Remove) << "a selected row can be played once stopped";
-    EXPECT_FALSE(form.actStop->isEnabled());
+    EXPECT_EQ(form.Preview->PlayState, psStop);
+    EXPECT_EQ(form.Queue->actRemoveFile->isEnabled(), c.Remove);
+    EXPECT_EQ(form.Queue->actEdit->isEnabled(), c.Remove);
+    EXPECT_TRUE(form.Queue->actClear->isEnabled());
+    EXPECT_TRUE(form.Output->actConvert->isEnabled());
+    EXPECT_EQ(form.Queue->actMoveUp->isEnabled(), c.MoveUp);
+    EXPECT_EQ(form.Preview->actPrevious->isEnabled(), c.MoveUp);
+    EXPECT_EQ(form.Queue->actMoveDown->isEnabled(), c.MoveDown);
+    EXPECT_EQ(form.Preview->actNext->isEnabled(), c.MoveDown);
+    EXPECT_EQ(form.Preview->actPlay->isEnabled(), c.Remove) << "a selected row can be played once stopped";
+    EXPECT_FALSE(form.Preview->actStop->isEnabled());
   }
 
   // The preview caption follows SelectedIndex, not the current selection.
   Select(-1);
-  form.SelectedIndex = 1;
+  form.Queue->SelectedIndex = 1;
   form.UpdateControls();
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:b.mkv");
-  form.SelectedIndex = 3;
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:b.mkv");
+  form.Queue->SelectedIndex = 3;
   form.UpdateControls();
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:");
 
-  form.lvFileList->clear();
+  form.Queue->lvFileList->clear();
   form.UpdateControls();
-  EXPECT_FALSE(form.actClear->isEnabled());
-  EXPECT_FALSE(form.actConvert->isEnabled());
+  EXPECT_FALSE(form.Queue->actClear->isEnabled());
+  EXPECT_FALSE(form.Output->actConvert->isEnabled());
 }
 
 TEST_F(MainForm, UpdatePlayButtonsFollowsThePlayState) {
@@ -226,23 +229,23 @@ TEST_F(MainForm, UpdatePlayButtonsFollowsThePlayState) {
                {psStep, false, false}, {psStop, true, false},  {psEnd, true, false}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.State);
-    form.tbarPreview->setValue(7);
-    form.PlayState = c.State;
-    form.UpdatePlayButtons();
-    EXPECT_EQ(form.imgPreview->isVisible(), c.Stopped);
-    EXPECT_EQ(form.actPlay->isEnabled(), c.Stopped);
-    EXPECT_EQ(form.actStop->isEnabled(), !c.Stopped);
-    EXPECT_EQ(form.tbarPreview->value(), c.Stopped ? 0 : 7);
-    EXPECT_EQ(form.actSnapshot->isEnabled(), c.Snapshot);
+    form.Preview->tbarPreview->setValue(7);
+    form.Preview->PlayState = c.State;
+    form.Preview->UpdatePlayButtons();
+    EXPECT_EQ(form.Preview->imgPreview->isVisible(), c.Stopped);
+    EXPECT_EQ(form.Preview->actPlay->isEnabled(), c.Stopped);
+    EXPECT_EQ(form.Preview->actStop->isEnabled(), !c.Stopped);
+    EXPECT_EQ(form.Preview->tbarPreview->value(), c.Stopped ? 0 : 7);
+    EXPECT_EQ(form.Preview->actSnapshot->isEnabled(), c.Snapshot);
   }
 }
 
 TEST_F(MainForm, F1AnywhereInTheWindowOpensTheHelpPage) {
   auto &form = Start();
   const std::string help = Install.Folder() + "help/welcome.htm";
-  QTest::keyClick(form.lvFileList, Qt::Key_F1);
-  QTest::keyClick(form.edtOutputFolder, Qt::Key_F1);
-  QTest::keyClick(form.cbbFormatEx, Qt::Key_F2);
+  QTest::keyClick(form.Queue->lvFileList, Qt::Key_F1);
+  QTest::keyClick(form.Output->edtOutputFolder, Qt::Key_F1);
+  QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_F2);
   EXPECT_EQ(Shell->Opened, (std::vector<std::string>{help, help}));
   form.actHelp->trigger();
   EXPECT_EQ(Shell->Opened.size(), 3u);
@@ -269,7 +272,7 @@ TEST_F(MainForm, ButtonsShowTheInstalledPicturesAndMissingPicturesDoNotStopTheSt
       }
     }
     EXPECT_FALSE(form.imgTop->pixmap().isNull());
-    EXPECT_FALSE(form.imgPreview->pixmap().isNull());
+    EXPECT_FALSE(form.Preview->imgPreview->pixmap().isNull());
     EXPECT_FALSE(form.il1[1].isNull());
     Close();
   }
@@ -277,7 +280,7 @@ TEST_F(MainForm, ButtonsShowTheInstalledPicturesAndMissingPicturesDoNotStopTheSt
   testing::internal::CaptureStderr();
   auto &form = Start();
   const std::string errors = testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(form.btnPlay->icon().isNull());
+  EXPECT_TRUE(form.Preview->btnPlay->icon().isNull());
   EXPECT_NE(errors.find("VideoRes/Play.png"), std::string::npos) << errors;
 }
 
@@ -319,18 +322,18 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
       EXPECT_EQ(button->text(), b.Caption);
     }
   }
-  EXPECT_EQ(form.cbbFormatEx->toolTip(), "Select Output Format");
-  EXPECT_EQ(form.edtOutputFolder->toolTip(), "Select output folder to save media...");
-  EXPECT_TRUE(form.edtOutputFolder->isReadOnly());
+  EXPECT_EQ(form.Output->cbbFormatEx->toolTip(), "Select Output Format");
+  EXPECT_EQ(form.Output->edtOutputFolder->toolTip(), "Select output folder to save media...");
+  EXPECT_TRUE(form.Output->edtOutputFolder->isReadOnly());
 
   QStringList menu;
-  for (QAction *a : form.pm1->actions())
+  for (QAction *a : form.Queue->pm1->actions())
     menu << (a->isSeparator() ? "-" : a->objectName());
   EXPECT_EQ(menu.join(' '), "actAddFile actAddFolder actEdit - actRemoveFile actClear actUndo - actStatusDetails");
 
   QStringList columns;
-  for (int i = 0; i < form.lvFileList->columnCount(); ++i)
-    columns << form.lvFileList->headerItem()->text(i);
+  for (int i = 0; i < form.Queue->lvFileList->columnCount(); ++i)
+    columns << form.Queue->lvFileList->headerItem()->text(i);
   EXPECT_EQ(columns.join('|'), "Source|Type|Original|Trimmed|Status|Distination File");
 }
 
@@ -341,7 +344,7 @@ TEST_F(MainForm, UnderTheSapphireSkinTheQueueColumnsFitTheirCaptionsAndTexts) {
   std::filesystem::copy_file(BinDir() + "Skins/Sapphire.qss", Install.Path() / "Skins/Sapphire.qss");
   auto &form = Start();
   form.show();
-  QTreeWidget *list = form.lvFileList;
+  QTreeWidget *list = form.Queue->lvFileList;
   // The widest texts the columns take: a time with two-digit figures and the longest status.
   new QTreeWidgetItem(list, {"a.mp4", "MP4", "00:00:02", "00:00:02", "Success", "a.3gp"});
   new QTreeWidgetItem(list, {"b.mp4", "MP4", "10:59:58", "10:59:58", "Failed", ""});

@@ -44,6 +44,6 @@ protected:
     return form;
   }
   bool WaitForState(TPlayState state) {
-    return ProcessUntil([&] { return Form->PlayState == state; });
+    return ProcessUntil([&] { return Form->Preview->PlayState == state; });
   }
 };

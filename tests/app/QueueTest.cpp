@@ -26,19 +26,19 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
 
   EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4"}));
   EXPECT_EQ(Records(), Column(0));
-  const QTreeWidgetItem *row = form.lvFileList->topLevelItem(1);
+  const QTreeWidgetItem *row = form.Queue->lvFileList->topLevelItem(1);
   for (int c = 1; c < 6; ++c)
     EXPECT_EQ(row->text(c), QStringList({"", "mp4", "00:00:02", "00:00:02", "-", ""})[c]) << c;
   EXPECT_EQ(row->textAlignment(1) & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
   EXPECT_EQ(row->textAlignment(3) & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
   // The last file added is selected and named in the preview caption.
   EXPECT_EQ(SelectedRow(), 1);
-  EXPECT_EQ(form.SelectedIndex, 1);
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:clip2997.mp4");
-  EXPECT_TRUE(form.actRemoveFile->isEnabled());
-  EXPECT_TRUE(form.actConvert->isEnabled());
-  EXPECT_TRUE(form.actMoveUp->isEnabled());
-  EXPECT_FALSE(form.actMoveDown->isEnabled());
+  EXPECT_EQ(form.Queue->SelectedIndex, 1);
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:clip2997.mp4");
+  EXPECT_TRUE(form.Queue->actRemoveFile->isEnabled());
+  EXPECT_TRUE(form.Output->actConvert->isEnabled());
+  EXPECT_TRUE(form.Queue->actMoveUp->isEnabled());
+  EXPECT_FALSE(form.Queue->actMoveDown->isEnabled());
 
   // A path already queued is refused; the queue and the selection stay.
   AddFiles({Media("clip25.avi")});
@@ -54,14 +54,14 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
   EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
 
   // A cancelled dialog changes nothing.
-  form.actAddFile->trigger();
+  form.Queue->actAddFile->trigger();
   WaitAdded();
   EXPECT_EQ(Column(0).size(), 2);
   EXPECT_EQ(Dialogs->Messages().size(), 3u);
 }
 
 TEST_F(Queue, TheOpenFileDialogOffersFourFiltersAndSeveralFiles) {
-  Start().actAddFile->trigger();
+  Start().Queue->actAddFile->trigger();
   ASSERT_EQ(Dialogs->FileRequests().size(), 1u);
   const auto request = Dialogs->FileRequests()[0];
   EXPECT_TRUE(request.Multiple);
@@ -84,7 +84,7 @@ TEST_F(Queue, RowImagesFollowWhatTheFileHolds) {
   AddFiles({Copy("clip2997.mp4", "in/a.mp"), Copy("clip2997.mp4", "in/noext"), Media("tone.mp3"),
             Media("clip15.mkv"), Copy("tone.mp3", "in/song.webm")});
   ASSERT_EQ(Column(1), QStringList({"mp", "", "mp3", "mkv", "webm"}));
-  const auto image = [&](int p) { return form.lvFileList->topLevelItem(p)->icon(0).cacheKey(); };
+  const auto image = [&](int p) { return form.Queue->lvFileList->topLevelItem(p)->icon(0).cacheKey(); };
   EXPECT_EQ(image(0), form.il1[1].cacheKey());
   EXPECT_EQ(image(1), form.il1[1].cacheKey()) << "a video without an extension";
   EXPECT_EQ(image(2), form.il1[0].cacheKey());
@@ -116,7 +116,7 @@ TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {
                                     "video2.mp4"}));
   EXPECT_EQ(Records(), Column(0));
   EXPECT_EQ(SelectedRow(), 0);
-  EXPECT_EQ(form.SelectedIndex, 0);
+  EXPECT_EQ(form.Queue->SelectedIndex, 0);
 
   // A second folder's files go behind; the first of them is selected.
   Copy("clip2997.mp4", "more/five.mp4");
@@ -136,53 +136,53 @@ TEST_F(Queue, MoveRemoveAndClearKeepRowsRecordsAndSelectionInStep) {
   auto &form = Start();
   AddFiles({Copy("clip25.avi", "a.avi"), Copy("clip25.avi", "b.avi"), Copy("clip25.avi", "c.avi")});
 
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
-  form.actMoveUp->trigger();
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(1));
+  form.Queue->actMoveUp->trigger();
   EXPECT_EQ(Column(0), QStringList({"b.avi", "a.avi", "c.avi"}));
   EXPECT_EQ(Records(), Column(0));
   EXPECT_EQ(SelectedRow(), 0);
-  EXPECT_EQ(form.SelectedIndex, 0);
-  EXPECT_FALSE(form.actMoveUp->isEnabled());
-  EXPECT_EQ(form.lvFileList->topLevelItem(0)->icon(0).cacheKey(), form.il1[1].cacheKey());
-  EXPECT_EQ(form.lvFileList->topLevelItem(0)->text(2), "00:00:02");
+  EXPECT_EQ(form.Queue->SelectedIndex, 0);
+  EXPECT_FALSE(form.Queue->actMoveUp->isEnabled());
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->icon(0).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->text(2), "00:00:02");
 
-  form.actMoveDown->trigger();
-  form.actMoveDown->trigger();
+  form.Queue->actMoveDown->trigger();
+  form.Queue->actMoveDown->trigger();
   EXPECT_EQ(Column(0), QStringList({"a.avi", "c.avi", "b.avi"}));
   EXPECT_EQ(Records(), Column(0));
   EXPECT_EQ(SelectedRow(), 2);
-  EXPECT_FALSE(form.actMoveDown->isEnabled());
-  form.actMoveDown->trigger(); // disabled: nothing moves
+  EXPECT_FALSE(form.Queue->actMoveDown->isEnabled());
+  form.Queue->actMoveDown->trigger(); // disabled: nothing moves
   EXPECT_EQ(Records(), QStringList({"a.avi", "c.avi", "b.avi"}));
 
   // Removing the last row selects the new last row.
-  form.actRemoveFile->trigger();
+  form.Queue->actRemoveFile->trigger();
   EXPECT_EQ(Column(0), QStringList({"a.avi", "c.avi"}));
   EXPECT_EQ(Records(), Column(0));
   EXPECT_EQ(SelectedRow(), 1);
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:c.avi");
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:c.avi");
 
   // The Delete key in the list removes the selected row; the next row takes its place.
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
-  QTest::keyClick(form.lvFileList, Qt::Key_Delete);
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(0));
+  QTest::keyClick(form.Queue->lvFileList, Qt::Key_Delete);
   EXPECT_EQ(Records(), QStringList({"c.avi"}));
   EXPECT_EQ(SelectedRow(), 0);
 
   // Removing the only row leaves nothing selected and the queue actions off.
-  form.actRemoveFile->trigger();
-  EXPECT_EQ(form.lvFileList->topLevelItemCount(), 0);
+  form.Queue->actRemoveFile->trigger();
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItemCount(), 0);
   EXPECT_EQ(form.TvlConvert->Files.Count(), 0);
-  for (QAction *action : {form.actRemoveFile, form.actClear, form.actConvert, form.actEdit})
+  for (QAction *action : {form.Queue->actRemoveFile, form.Queue->actClear, form.Output->actConvert, form.Queue->actEdit})
     EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
-  QTest::keyClick(form.lvFileList, Qt::Key_Delete); // nothing to remove
+  QTest::keyClick(form.Queue->lvFileList, Qt::Key_Delete); // nothing to remove
   EXPECT_EQ(Dialogs->Messages().size(), 0u);
 
   AddFiles({Copy("clip25.avi", "d.avi"), Copy("clip25.avi", "e.avi")});
-  form.actClear->trigger();
-  EXPECT_EQ(form.lvFileList->topLevelItemCount(), 0);
+  form.Queue->actClear->trigger();
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItemCount(), 0);
   EXPECT_EQ(form.TvlConvert->Files.Count(), 0);
-  EXPECT_EQ(form.SelectedIndex, -1);
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:");
+  EXPECT_EQ(form.Queue->SelectedIndex, -1);
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:");
   // A cleared path may be queued again.
   AddFiles({Install.Folder() + "d.avi"});
   EXPECT_EQ(Records(), QStringList({"d.avi"}));
@@ -191,18 +191,18 @@ TEST_F(Queue, MoveRemoveAndClearKeepRowsRecordsAndSelectionInStep) {
 TEST_F(Queue, SelectedIndexStaysWhenTheSelectionGoes) {
   auto &form = Start();
   AddFiles({Copy("clip25.avi", "a.avi"), Copy("clip25.avi", "b.avi")});
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
-  form.lvFileList->clearSelection();
-  EXPECT_EQ(form.SelectedIndex, 0);
-  EXPECT_EQ(form.lblPreviewInfo->text(), "Preview:a.avi");
-  EXPECT_FALSE(form.actRemoveFile->isEnabled());
-  EXPECT_FALSE(form.actPlay->isEnabled());
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(0));
+  form.Queue->lvFileList->clearSelection();
+  EXPECT_EQ(form.Queue->SelectedIndex, 0);
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:a.avi");
+  EXPECT_FALSE(form.Queue->actRemoveFile->isEnabled());
+  EXPECT_FALSE(form.Preview->actPlay->isEnabled());
 }
 
 TEST_F(Queue, FilesAreProbedInTheBackgroundAndTheQueueIsNotEditedMeanwhile) {
   auto &form = Start();
   AddFiles({Copy("clip25.avi", "first.avi"), Copy("clip25.avi", "second.avi")});
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(0));
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(0));
 
   std::vector<std::string> paths;
   QStringList want{"first.avi", "second.avi"};
@@ -213,18 +213,18 @@ TEST_F(Queue, FilesAreProbedInTheBackgroundAndTheQueueIsNotEditedMeanwhile) {
   const std::string bad = Media("text.avi");
   paths.insert(paths.begin() + 5, bad);
   Copy("clip2997.mp4", "later/z.mp4");
-  form.AddFiles(paths);
+  form.Queue->AddFiles(paths);
   // A request made meanwhile waits its turn.
-  form.AddFolder(Install.Folder() + "later");
+  form.Queue->AddFolder(Install.Folder() + "later");
 
   // Rows come from the window's own loop: none yet, and the queue cannot be edited or converted.
-  EXPECT_TRUE(form.Adding());
+  EXPECT_TRUE(form.Queue->Adding());
   EXPECT_EQ(Column(0).size(), 2);
-  EXPECT_FALSE(form.pnlAdding->isHidden());
-  EXPECT_TRUE(form.actStopAdding->isEnabled());
-  for (QAction *action : {form.actRemoveFile, form.actClear, form.actConvert, form.actMoveDown})
+  EXPECT_FALSE(form.Queue->pnlAdding->isHidden());
+  EXPECT_TRUE(form.Queue->actStopAdding->isEnabled());
+  for (QAction *action : {form.Queue->actRemoveFile, form.Queue->actClear, form.Output->actConvert, form.Queue->actMoveDown})
     EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
-  QTest::keyClick(form.lvFileList, Qt::Key_Delete);
+  QTest::keyClick(form.Queue->lvFileList, Qt::Key_Delete);
   WaitAdded();
 
   EXPECT_EQ(Column(0), want << "z.mp4");
@@ -232,9 +232,9 @@ TEST_F(Queue, FilesAreProbedInTheBackgroundAndTheQueueIsNotEditedMeanwhile) {
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Load failed.\"" + bad + "\" is unsupported.",
                                                       "1 file(s) loaded, 0 file(s) failed."}));
   EXPECT_EQ(SelectedRow(), 14);
-  EXPECT_TRUE(form.pnlAdding->isHidden());
-  EXPECT_FALSE(form.actStopAdding->isEnabled());
-  EXPECT_TRUE(form.actRemoveFile->isEnabled());
+  EXPECT_TRUE(form.Queue->pnlAdding->isHidden());
+  EXPECT_FALSE(form.Queue->actStopAdding->isEnabled());
+  EXPECT_TRUE(form.Queue->actRemoveFile->isEnabled());
 }
 
 TEST_F(Queue, StoppingAnAddKeepsWhatIsInAndStillCounts) {
@@ -244,9 +244,9 @@ TEST_F(Queue, StoppingAnAddKeepsWhatIsInAndStillCounts) {
     Copy("clip25.avi", "big/clip" + std::to_string(i) + ".avi");
     all << QString("clip%1.avi").arg(i);
   }
-  form.AddFolder(Install.Folder() + "big");
-  form.AddFiles({Media("clip2997.mp4")}); // waiting: dropped by the stop
-  form.actStopAdding->trigger();
+  form.Queue->AddFolder(Install.Folder() + "big");
+  form.Queue->AddFiles({Media("clip2997.mp4")}); // waiting: dropped by the stop
+  form.Queue->actStopAdding->trigger();
   WaitAdded();
 
   const QStringList rows = Column(0);

@@ -4,6 +4,9 @@
 // queue them; the windows are drawn offscreen, so no display is needed.
 // Usage: tvl-screenshots <installation folder> <media folder> <output folder>
 #include "app/TvlApplication.h"
+#include "app/OutputBar.h"
+#include "app/PreviewPanel.h"
+#include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "convert/ConvertFrm.h"
 #include "edit/EditFrm.h"
@@ -75,20 +78,20 @@ bool ProcessUntil(const std::function<bool()> &condition) {
 
 // Plays the queue's second file in the preview and draws the window while it plays.
 bool PreviewShot(TTvlMainForm &form, const fs::path &file) {
-  form.lvFileList->setCurrentItem(form.lvFileList->topLevelItem(1));
-  form.actPlay->trigger();
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(1));
+  form.Preview->actPlay->trigger();
   const bool playing = ProcessUntil([&] {
-    return !form.pnlPreviewPlay->Picture().isNull() && form.tbarPreview->value() > form.tbarPreview->maximum() / 3;
+    return !form.Preview->pnlPreviewPlay->Picture().isNull() && form.Preview->tbarPreview->value() > form.Preview->tbarPreview->maximum() / 3;
   });
   if (!playing) {
     std::fprintf(stderr, "tvl-screenshots: the preview did not play\n");
     return false;
   }
   // The bar and the buttons are drawn at the moment of the picture.
-  form.fplyrPreview.Pause();
-  ProcessUntil([&] { return form.PlayState == psPause; });
+  form.Preview->fplyrPreview.Pause();
+  ProcessUntil([&] { return form.Preview->PlayState == psPause; });
   const bool saved = Save(form, file);
-  form.actStop->trigger();
+  form.Preview->actStop->trigger();
   return saved;
 }
 
@@ -113,7 +116,7 @@ bool EditShot(TTvlMainForm &form, const fs::path &file) {
     }
     edit->btnCancel->click();
   });
-  form.actEdit->trigger();
+  form.Queue->actEdit->trigger();
   if (!saved)
     std::fprintf(stderr, "tvl-screenshots: the edit window did not play\n");
   return saved;
@@ -149,9 +152,9 @@ int main(int argc, char **argv) {
     const fs::path gone = install / "holiday.flv";
     fs::copy_file(media / "clip.flv", gone, fs::copy_options::overwrite_existing);
     script.QueueFiles({(media / "clip25.avi").string(), (media / "clip2997.mp4").string(), gone.string()});
-    form.actAddFile->trigger();
+    form.Queue->actAddFile->trigger();
     // Files are probed in the background; the rows are in once adding has ended.
-    while (form.Adding())
+    while (form.Queue->Adding())
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     fs::remove(gone);
 
@@ -165,7 +168,7 @@ int main(int argc, char **argv) {
       saved = Save(*progress, out / "progress.png") && saved;
     });
     watch.start(20);
-    form.actConvert->trigger();
+    form.Output->actConvert->trigger();
     watch.stop();
     saved = Save(form, out / "queue.png") && saved;
     saved = PreviewShot(form, out / "preview.png") && saved;

@@ -1,0 +1,123 @@
+#include "app/OutputBar.h"
+
+#include "app/PanelKit.h"
+#include "platform/DataFolders.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "profiles/SettingFrm.h"
+#include "profiles/tvlIniUnt.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QToolButton>
+
+#include <filesystem>
+
+using panels::NewAction;
+using panels::NewButton;
+using panels::NewLabel;
+
+TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
+    : QWidget(parent), FSettingsFile(settingsFile) {
+  setObjectName("pnlOutput");
+  actConvert = NewAction(this, "actConvert", "Convert", "Click to Start Convert");
+  actOpenFolder = NewAction(this, "actOpenFolder", "Open...", "Browser Output Folder");
+  actFormatSetting = NewAction(this, "actFormatSetting", "Setting...", "");
+  connect(actOpenFolder, &QAction::triggered, this, &TOutputBar::actOpenFolderExecute);
+  connect(actFormatSetting, &QAction::triggered, this, &TOutputBar::actFormatSettingExecute);
+  CreateControls();
+}
+
+void TOutputBar::CreateControls() {
+  lblFormat = NewLabel(this, "lblFormat", "Output Format:", QRect(0, 0, 104, 30));
+  cbbFormatEx = new QComboBox(this);
+  cbbFormatEx->setObjectName("cbbFormatEx");
+  cbbFormatEx->setGeometry(104, 0, 372, 30);
+  cbbFormatEx->setToolTip("Select Output Format");
+  // Only the user's choice is a change: filling and clearing the list must not touch the setting.
+  connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
+  CreateFolderEdit();
+
+  btnSetting = NewButton(this, "btnSetting", actFormatSetting, QRect(482, 0, 100, 30), Qt::ToolButtonTextOnly);
+  btnOpenFolder = NewButton(this, "btnOpenFolder", actOpenFolder, QRect(482, 40, 100, 30), Qt::ToolButtonTextOnly);
+  btnConvert = NewButton(this, "btnConvert", actConvert, QRect(592, 0, 122, 70), Qt::ToolButtonTextUnderIcon);
+  btnConvert->setIconSize(QSize(40, 40));
+}
+
+void TOutputBar::CreateFolderEdit() {
+  lblOutputFolder = NewLabel(this, "lblOutputFolder", "Output Folder:", QRect(0, 40, 104, 30));
+  edtOutputFolder = new QLineEdit(this);
+  edtOutputFolder->setObjectName("edtOutputFolder");
+  edtOutputFolder->setGeometry(104, 40, 372, 30);
+  edtOutputFolder->setToolTip("Select output folder to save media...");
+  // The folder dialog is the only way to change the folder. No length limit: unlike the typing limit
+  // it stands for, QLineEdit would cut a longer folder chosen in the dialog.
+  edtOutputFolder->setReadOnly(true);
+  actBrowseOutputFolder =
+      edtOutputFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+  actBrowseOutputFolder->setObjectName("actBrowseOutputFolder");
+  actBrowseOutputFolder->setToolTip("Select output folder to save media...");
+  connect(actBrowseOutputFolder, &QAction::triggered, this, &TOutputBar::edtOutputFolderButtonClick);
+}
+
+void TOutputBar::LoadPictures() {
+  actConvert->setIcon(QIcon(panels::LoadPicture("VideoRes/Convert.png")));
+}
+
+void TOutputBar::FillProfiles(const QList<QIcon> &images) {
+  cbbFormatEx->clear();
+  for (const auto &profile : IniOptions.Formats) {
+    const bool hasImage = profile.Category >= 0 && profile.Category < images.size();
+    cbbFormatEx->addItem(hasImage ? images[profile.Category] : QIcon(), QString::fromStdString(profile.Name));
+  }
+  cbbFormatEx->setCurrentIndex(IniOptions.OutputFormat);
+}
+
+void TOutputBar::ChooseOutputFolder() {
+  if (!IniOptions.OutputFolder.empty()) {
+    // A chosen folder is created by Convert, not at start.
+    edtOutputFolder->setText(QString::fromStdString(IniOptions.OutputFolder));
+    return;
+  }
+  // The default stays out of the settings: OutputFolder remains empty.
+  const std::string folder = platform::DataFolders().OutputFolder;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  edtOutputFolder->setText(QString::fromStdString(folder));
+}
+
+void TOutputBar::cbbFormatExChange(int index) {
+  IniOptions.OutputFormat = index;
+}
+
+void TOutputBar::actFormatSettingExecute() {
+  const int index = cbbFormatEx->currentIndex();
+  // No settings file, or a selection the file does not hold.
+  if (index < 0) {
+    platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
+    return;
+  }
+  TSettingForm dialog(this);
+  if (dialog.Execute(index) != QDialog::Accepted)
+    return;
+  // The profile in memory has changed either way; the user must know when it will not survive.
+  if (!IniOptions.SaveFormatValues(FSettingsFile, index))
+    platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
+                          platform::TMsgIcon::Warning);
+}
+
+void TOutputBar::actOpenFolderExecute() {
+  platform::Shell().Open(edtOutputFolder->text().toStdString());
+}
+
+void TOutputBar::edtOutputFolderButtonClick() {
+  const std::string folder =
+      platform::Dialogs().SelectFolder("Select output folder", edtOutputFolder->text().toStdString());
+  if (folder.empty())
+    return;
+  edtOutputFolder->setText(QString::fromStdString(folder));
+  IniOptions.OutputFolder = folder;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The output bar of the main window: the profile list, the output folder, the profile's settings and
+// the Convert button.
+#include <QIcon>
+#include <QList>
+#include <QWidget>
+
+#include <string>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+class TOutputBar : public QWidget {
+  Q_OBJECT
+public:
+  // settingsFile: where Setting... saves the edited profile.
+  TOutputBar(const std::string &settingsFile, QWidget *parent);
+
+  // The profiles of the settings, each with the image of its category (0 audio, 1 video).
+  void FillProfiles(const QList<QIcon> &images);
+  // The folder of the settings, or the default one, which is created.
+  void ChooseOutputFolder();
+  void LoadPictures();
+
+  // Controls. Their objectName is their field name.
+  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr;
+  QComboBox *cbbFormatEx = nullptr;
+  QLineEdit *edtOutputFolder = nullptr;
+  QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
+
+  // The window runs Convert: it needs the queue and the preview.
+  QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
+  // The folder button of the output folder edit.
+  QAction *actBrowseOutputFolder = nullptr;
+
+private:
+  void CreateControls();
+  void CreateFolderEdit();
+  void cbbFormatExChange(int index);
+  // Setting...: edits the selected profile's choices and saves them at once.
+  void actFormatSettingExecute();
+  void actOpenFolderExecute();
+  void edtOutputFolderButtonClick();
+
+  const std::string &FSettingsFile;
+};

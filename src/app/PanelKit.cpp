@@ -1,0 +1,51 @@
+#include "app/PanelKit.h"
+
+#include "platform/ExeFolder.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QToolButton>
+
+#include <cstdio>
+
+namespace panels {
+
+QString ExePath(const char *relative) {
+  return QString::fromStdString(platform::ExeFolder()) + relative;
+}
+
+QPixmap LoadPicture(const char *relative) {
+  QPixmap picture;
+  if (!picture.load(ExePath(relative)))
+    std::fprintf(stderr, "tavrelle: missing picture %s\n", qPrintable(ExePath(relative)));
+  return picture;
+}
+
+QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QRect &geometry,
+                       Qt::ToolButtonStyle style) {
+  auto *button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setDefaultAction(action);
+  button->setToolButtonStyle(style);
+  button->setGeometry(geometry);
+  return button;
+}
+
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
+  auto *label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QAction *NewAction(QObject *parent, const char *name, const char *caption, const char *hint) {
+  auto *action = new QAction(caption, parent);
+  action->setObjectName(name);
+  // Buttons show the caption as written; the derived icon text would drop a trailing "...".
+  action->setIconText(caption);
+  if (*hint)
+    action->setToolTip(hint);
+  return action;
+}
+
+} // namespace panels

@@ -1,0 +1,459 @@
+#include "app/QueuePanel.h"
+
+#include "app/PanelKit.h"
+#include "convert/ConvertHelpers.h"
+#include "convert/ConvertUnt.h"
+#include "convert/QueueEdit.h"
+#include "convert/QueueFiller.h"
+#include "edit/EditFrm.h"
+#include "platform/Dialogs.h"
+#include "profiles/tvlIniUnt.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFrame>
+#include <QMenu>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <filesystem>
+#include <numeric>
+#include <utility>
+
+using panels::NewAction;
+using panels::NewButton;
+
+namespace {
+
+// Columns of the queue: caption, alignment, width (0: the list's default).
+struct TColumn {
+  const char *Caption;
+  Qt::Alignment Alignment;
+  int Width;
+};
+constexpr TColumn Columns[] = {
+    {"Source", Qt::AlignLeft, 100}, {"Type", Qt::AlignHCenter, 45},  {"Original", Qt::AlignHCenter, 64},
+    {"Trimmed", Qt::AlignLeft, 64}, {"Status", Qt::AlignHCenter, 0}, {"Distination File", Qt::AlignLeft, 100},
+};
+constexpr int DefaultColumnWidth = 50;
+enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
+
+std::string FileNameOf(const std::string &path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+} // namespace
+
+TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent)
+    : QWidget(parent), FConvert(convert), FRowImages(rowImages), FUndo(std::make_unique<TQueueUndo>()) {
+  setObjectName("pnlQueue");
+  CreateActions();
+  CreateList();
+  CreateButtons();
+  SetUpFileDialog();
+}
+
+TQueuePanel::~TQueuePanel() = default;
+
+void TQueuePanel::CreateActions() {
+  actAddFile = NewAction(this, "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert");
+  actAddFolder = NewAction(this, "actAddFolder", "Add Folder", "Add Folder to Convert");
+  actEdit = NewAction(this, "actEdit", "Edit...", "");
+  actRemoveFile = NewAction(this, "actRemoveFile", "Remove", "Remove the select file");
+  actClear = NewAction(this, "actClear", "Clear", "Clear all files");
+  actMoveUp = NewAction(this, "actMoveUp", "Move Up", "");
+  actMoveDown = NewAction(this, "actMoveDown", "Move Down", "");
+  actUndo = NewAction(this, "actUndo", "Undo", "Put back the files removed last");
+  actUndo->setShortcut(QKeySequence::Undo);
+  actUndo->setShortcutContext(Qt::WindowShortcut);
+  actUndo->setEnabled(false);
+  addAction(actUndo);
+  actStopAdding = NewAction(this, "actStopAdding", "Stop", "Stop adding files");
+  actStatusDetails = NewAction(this, "actStatusDetails", "Status Details...", "Why the file has its status");
+
+  connect(actAddFile, &QAction::triggered, this, &TQueuePanel::actAddFileExecute);
+  connect(actAddFolder, &QAction::triggered, this, &TQueuePanel::actAddFolderExecute);
+  connect(actRemoveFile, &QAction::triggered, this, &TQueuePanel::actRemoveFileExecute);
+  connect(actClear, &QAction::triggered, this, &TQueuePanel::actClearExecute);
+  connect(actUndo, &QAction::triggered, this, &TQueuePanel::actUndoExecute);
+  connect(actMoveUp, &QAction::triggered, this, [this] { MoveSelected(-1); });
+  connect(actMoveDown, &QAction::triggered, this, [this] { MoveSelected(1); });
+  connect(actStopAdding, &QAction::triggered, this, &TQueuePanel::actStopAddingExecute);
+  connect(actStatusDetails, &QAction::triggered, this, &TQueuePanel::actStatusDetailsExecute);
+  connect(actEdit, &QAction::triggered, this, &TQueuePanel::actEditExecute);
+}
+
+void TQueuePanel::CreateList() {
+  btnAddFile = NewButton(this, "btnAddFile", actAddFile, QRect(0, 0, 118, 38), Qt::ToolButtonTextBesideIcon);
+  btnAddFolder =
+      NewButton(this, "btnAddFolder", actAddFolder, QRect(124, 0, 126, 38), Qt::ToolButtonTextBesideIcon);
+  btnEditFile = NewButton(this, "btnEditFile", actEdit, QRect(256, 0, 100, 38), Qt::ToolButtonTextBesideIcon);
+  for (auto *button : {btnAddFile, btnAddFolder, btnEditFile})
+    button->setIconSize(QSize(32, 32));
+
+  lvFileList = new QTreeWidget(this);
+  lvFileList->setObjectName("lvFileList");
+  lvFileList->setGeometry(0, 44, 426, 284);
+  lvFileList->setRootIsDecorated(false);
+  lvFileList->setItemsExpandable(false);
+  lvFileList->setUniformRowHeights(true);
+  lvFileList->setAllColumnsShowFocus(true);
+  lvFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lvFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvFileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvFileList->setColumnCount(std::size(Columns));
+  auto *header = lvFileList->headerItem();
+  for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i) {
+    header->setText(i, Columns[i].Caption);
+    header->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
+    lvFileList->setColumnWidth(i, Columns[i].Width ? Columns[i].Width : DefaultColumnWidth);
+  }
+  // The selection stays visible while another control has the focus.
+  QPalette palette = lvFileList->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  lvFileList->setPalette(palette);
+  // Files and folders dropped on the queue are added.
+  lvFileList->viewport()->setAcceptDrops(true);
+  lvFileList->viewport()->installEventFilter(this);
+  connect(lvFileList, &QTreeWidget::itemSelectionChanged, this, &TQueuePanel::lvFileListSelectItem);
+  // Play's own rules, also while the Play button is disabled: a double click pauses a playing preview.
+  connect(lvFileList, &QTreeWidget::itemDoubleClicked, this, &TQueuePanel::PlayRequested);
+
+  pm1 = new QMenu(this);
+  pm1->setObjectName("pm1");
+  pm1->addActions({actAddFile, actAddFolder, actEdit});
+  pm1->addSeparator();
+  pm1->addActions({actRemoveFile, actClear, actUndo});
+  pm1->addSeparator();
+  pm1->addAction(actStatusDetails);
+  lvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvFileList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &at) { pm1->popup(lvFileList->viewport()->mapToGlobal(at)); });
+}
+
+void TQueuePanel::CreateButtons() {
+  const int y = 334, h = 28;
+  const auto style = Qt::ToolButtonTextBesideIcon;
+  btnRemoveFile = NewButton(this, "btnRemoveFile", actRemoveFile, QRect(0, y, 92, h), style);
+  btnClear = NewButton(this, "btnClear", actClear, QRect(96, y, 80, h), style);
+  btnMoveUp = NewButton(this, "btnMoveUp", actMoveUp, QRect(180, y, 100, h), style);
+  btnMoveDown = NewButton(this, "btnMoveDown", actMoveDown, QRect(284, y, 116, h), style);
+
+  // While files are being added the queue cannot be edited: this panel covers those buttons.
+  pnlAdding = new QFrame(this);
+  pnlAdding->setObjectName("pnlAdding");
+  pnlAdding->setGeometry(0, y, 426, h);
+  pnlAdding->setAutoFillBackground(true); // the buttons it covers must not show through
+  pbAdding = new QProgressBar(pnlAdding);
+  pbAdding->setObjectName("pbAdding");
+  pbAdding->setGeometry(0, 2, 326, h - 4);
+  pbAdding->setFormat("%v / %m");
+  btnStopAdding = NewButton(pnlAdding, "btnStopAdding", actStopAdding, QRect(334, 0, 92, h), style);
+  pnlAdding->hide();
+  FAddTimer = new QTimer(this);
+  FAddTimer->setInterval(10);
+  connect(FAddTimer, &QTimer::timeout, this, &TQueuePanel::AddProbedFiles);
+}
+
+void TQueuePanel::SetUpFileDialog() {
+  const std::string video = VideoExtensions, audio = AudioExtensions;
+  dlgFile.Multiple = true;
+  // "All Files" means every file: the pattern "*.*" would hide the names without a dot.
+  dlgFile.Filters = {
+      {"All Supported Video/Audio Files", WithLowerCasePatterns(video + audio)},
+      {"Video Files(" + video + ")", WithLowerCasePatterns(video)},
+      {"Audio Files(" + audio + ")", WithLowerCasePatterns(audio)},
+      {"All Files(*.*)", "*"},
+  };
+  dlgFile.FilterIndex = 0;
+}
+
+void TQueuePanel::LoadPictures() {
+  // A button shows the picture of its action, so the picture is given to the action.
+  const struct {
+    QAction *Action;
+    const char *File;
+  } glyphs[] = {
+      {actAddFolder, "VideoRes/AddFolder.png"}, {actAddFile, "VideoRes/AddFile.png"},
+      {actEdit, "VideoRes/EditFile.png"},       {actRemoveFile, "VideoRes/Remove.png"},
+      {actClear, "VideoRes/Clear.png"},         {actMoveUp, "VideoRes/MoveUp.png"},
+      {actMoveDown, "VideoRes/MoveDown.png"},   {actStopAdding, "VideoRes/Stop.png"},
+  };
+  for (const auto &glyph : glyphs)
+    glyph.Action->setIcon(QIcon(panels::LoadPicture(glyph.File)));
+}
+
+// The widths of the column table are too narrow for some fonts. A narrow column grows to what the list
+// itself needs for its caption and its widest text, and the source column gives the room back, so the
+// list still shows all columns side by side.
+void TQueuePanel::FitColumns() {
+  lvFileList->ensurePolished();
+  // The widest texts of the narrow columns: a long extension, a time, the longest state.
+  const std::unique_ptr<QTreeWidgetItem> sample(
+      new QTreeWidgetItem(lvFileList, {"", "mpeg", "00:00:00", "00:00:00", "Success", ""}));
+  int grown = 0;
+  for (const int column : {colType, colOriginal, colTrimmed, colStatus}) {
+    const int width = lvFileList->columnWidth(column);
+    lvFileList->resizeColumnToContents(column);
+    lvFileList->setColumnWidth(column, std::max(width, lvFileList->columnWidth(column)));
+    grown += lvFileList->columnWidth(column) - width;
+  }
+  lvFileList->setColumnWidth(colSource, lvFileList->columnWidth(colSource) - grown);
+}
+
+void TQueuePanel::UpdateActions() {
+  const int position = SelectedPosition();
+  const bool hasSelection = position >= 0;
+  const bool hasRows = lvFileList->topLevelItemCount() > 0;
+  // Decided: the queue is not edited or converted while files are being added.
+  const bool adding = Adding();
+  actRemoveFile->setEnabled(hasSelection && !adding);
+  actEdit->setEnabled(hasSelection);
+  actClear->setEnabled(hasRows && !adding);
+  actStopAdding->setEnabled(adding);
+  actMoveUp->setEnabled(hasSelection && !adding && Movable(-1));
+  actMoveDown->setEnabled(hasSelection && !adding && Movable(1));
+  actUndo->setEnabled(FUndo->CanUndo() && !adding);
+  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
+}
+
+bool TQueuePanel::Movable(int step) const {
+  const std::vector<int> selected = SelectedPositions();
+  return MoveSelection(selected, lvFileList->topLevelItemCount(), step, [](int, int) {}) != selected;
+}
+
+QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
+  const QString length = QString::fromStdString(FormatSeconds(file.Duration));
+  // A restored or re-added record may carry its trim already.
+  const QString trimmed =
+      IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(file.TrimDuration / 1000))) : length;
+  auto *row =
+      new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
+                                       QString::fromStdString(file.FileType), length, trimmed, "-", ""});
+  for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
+    row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
+  // What the file holds, not what its name says: a .webm or .ogg may be either.
+  row->setIcon(colSource, FRowImages.value(file.HasVideo ? 1 : 0));
+  // The column shows the name only, often cut off.
+  row->setToolTip(colSource, QString::fromStdString(file.FileName));
+  return row;
+}
+
+void TQueuePanel::SelectRow(int position) {
+  lvFileList->setCurrentItem(lvFileList->topLevelItem(position));
+}
+
+bool TQueuePanel::SelectStep(int step) {
+  const int position = SelectedPosition(), to = position + step;
+  if (position < 0 || to < 0 || to >= lvFileList->topLevelItemCount())
+    return false;
+  SelectRow(to);
+  return true;
+}
+
+int TQueuePanel::SelectedPosition() const {
+  if (QTreeWidgetItem *current = lvFileList->currentItem(); current && current->isSelected())
+    return lvFileList->indexOfTopLevelItem(current);
+  const std::vector<int> selected = SelectedPositions();
+  return selected.empty() ? -1 : selected.front();
+}
+
+std::vector<int> TQueuePanel::SelectedPositions() const {
+  std::vector<int> positions;
+  for (QTreeWidgetItem *row : lvFileList->selectedItems())
+    positions.push_back(lvFileList->indexOfTopLevelItem(row));
+  std::sort(positions.begin(), positions.end());
+  return positions;
+}
+
+void TQueuePanel::SelectRows(const std::vector<int> &positions, int current) {
+  if (positions.empty())
+    return;
+  SelectRow(current);
+  for (const int p : positions)
+    lvFileList->topLevelItem(p)->setSelected(true);
+}
+
+void TQueuePanel::actAddFileExecute() {
+  dlgFile.InitialFolder =
+      IniOptions.InputFolder.empty() ? QDir::homePath().toStdString() : IniOptions.InputFolder;
+  const std::vector<std::string> paths = platform::Dialogs().OpenFiles(dlgFile);
+  if (paths.empty())
+    return;
+  IniOptions.InputFolder = std::filesystem::path(paths.front()).parent_path().string();
+  AddFiles(paths);
+}
+
+void TQueuePanel::actAddFolderExecute() {
+  const std::string start =
+      IniOptions.InputFolder.empty()
+          ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString()
+          : IniOptions.InputFolder;
+  const std::string folder = platform::Dialogs().SelectFolder("Select Folder To Converter", start);
+  if (folder.empty())
+    return;
+  IniOptions.InputFolder = folder;
+  AddFolder(folder);
+}
+
+void TQueuePanel::actRemoveFileExecute() {
+  const std::vector<int> positions = SelectedPositions();
+  // The Delete key comes here past the disabled action.
+  if (positions.empty() || Adding())
+    return;
+  emit StopPreviewRequested();
+  for (auto p = positions.rbegin(); p != positions.rend(); ++p)
+    delete lvFileList->takeTopLevelItem(*p);
+  // Instead of asking first: Undo puts them back.
+  FUndo->Remove(FConvert.Files, positions);
+  if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
+    SelectRow(std::min(positions.front(), rows - 1));
+  emit Changed();
+  emit Edited();
+}
+
+void TQueuePanel::actClearExecute() {
+  if (Adding())
+    return;
+  SelectedIndex = -1;
+  lvFileList->clear();
+  std::vector<int> all(static_cast<std::size_t>(FConvert.Files.Count()));
+  std::iota(all.begin(), all.end(), 0);
+  FUndo->Remove(FConvert.Files, all);
+  emit Changed();
+  emit Edited();
+}
+
+void TQueuePanel::actUndoExecute() {
+  if (!FUndo->CanUndo() || Adding())
+    return;
+  const std::vector<int> restored = FUndo->Undo(FConvert.Files);
+  for (const int p : restored) {
+    QTreeWidgetItem *row = AddRow(FConvert.Files[p]);
+    lvFileList->insertTopLevelItem(p, lvFileList->takeTopLevelItem(lvFileList->indexOfTopLevelItem(row)));
+  }
+  ShowResults();
+  if (!restored.empty())
+    SelectRows(restored, restored.front());
+  emit Changed();
+  emit Edited();
+}
+
+void TQueuePanel::MoveSelected(int step) {
+  const std::vector<int> selected = SelectedPositions();
+  if (selected.empty() || Adding())
+    return;
+  const int current = SelectedPosition();
+  const std::vector<int> moved =
+      MoveSelection(selected, lvFileList->topLevelItemCount(), step, [this](int from, int to) {
+        FConvert.Files.Exchange(from, to);
+        lvFileList->insertTopLevelItem(to, lvFileList->takeTopLevelItem(from));
+      });
+  // The current row stays the current one wherever it went.
+  const auto at = std::find(selected.begin(), selected.end(), current) - selected.begin();
+  SelectRows(moved, moved[static_cast<std::size_t>(at)]);
+  emit Edited();
+}
+
+void TQueuePanel::lvFileListSelectItem() {
+  // A row losing the selection leaves SelectedIndex as it was.
+  if (const int position = SelectedPosition(); position >= 0)
+    SelectedIndex = position;
+  emit Changed();
+}
+
+void TQueuePanel::ClearResults(const std::function<bool(const TInputFile &)> &include) {
+  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
+    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    if (include && p < FConvert.Files.Count() && !include(FConvert.Files[p]))
+      continue; // not part of this run: its result stays
+    row->setText(colStatus, "-");
+    row->setToolTip(colStatus, QString());
+    row->setText(colDestination, QString());
+    row->setToolTip(colDestination, QString());
+  }
+}
+
+void TQueuePanel::ShowResults() {
+  for (int p = 0; p < lvFileList->topLevelItemCount() && p < FConvert.Files.Count(); ++p) {
+    const TInputFile &file = FConvert.Files[p];
+    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    switch (file.Status) {
+    case csSuccess:
+      row->setText(colStatus, "Success");
+      row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
+      row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
+      break;
+    case csFailed:
+      row->setText(colStatus, "Failed");
+      // Why it failed: the engine's message, or why the file got no task in this run.
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText.empty() ? "The conversion failed; no reason was given."
+                                                                                 : file.StatusText));
+      break;
+    case csCanceled:
+      row->setText(colStatus, "Canceled");
+      break;
+    case csMissing:
+      row->setText(colStatus, "Missing");
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
+      break;
+    default:
+      // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
+      row->setText(colStatus, "-");
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
+      break;
+    }
+  }
+  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
+}
+
+void TQueuePanel::ShowRecords() {
+  for (int p = lvFileList->topLevelItemCount(); p < FConvert.Files.Count(); ++p)
+    AddRow(FConvert.Files[p]);
+  ShowResults();
+  emit Changed();
+}
+
+QString TQueuePanel::SelectedStatusReason() const {
+  const int position = SelectedPosition();
+  return position < 0 ? QString() : lvFileList->topLevelItem(position)->toolTip(colStatus);
+}
+
+void TQueuePanel::actStatusDetailsExecute() {
+  const QString reason = SelectedStatusReason();
+  if (reason.isEmpty())
+    return;
+  const QTreeWidgetItem *row = lvFileList->topLevelItem(SelectedPosition());
+  platform::ShowMessage((row->text(colSource) + " (" + row->text(colStatus) + "): " + reason).toStdString());
+}
+
+void TQueuePanel::actEditExecute() {
+  const int position = SelectedPosition();
+  if (position < 0)
+    return;
+  emit StopPreviewRequested();
+  TEditForm form(FConvert, this);
+  if (!form.Edit(position))
+    return;
+  TInputFile &file = FConvert.Files[position];
+  file.AspectIndex = form.AspectIndex();
+  const int64_t start = std::min(form.MarkIn, form.MarkOut);
+  const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
+  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told.
+  if (length == 0 || start >= file.DurationMs) {
+    platform::ShowMessage(length == 0 ? "The trim was not changed: Mark In and Mark Out are at the same place."
+                                      : "The trim was not changed: it starts after the end of the file.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  file.TrimStart = start;
+  file.TrimDuration = length;
+  lvFileList->topLevelItem(position)->setText(colTrimmed,
+                                              QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
+  emit Edited();
+}

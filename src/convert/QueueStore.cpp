@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/IniFile.h"
+#include "platform/AtomicWrite.h"
 
 namespace {
 
@@ -227,25 +228,24 @@ std::vector<TEntry> Entries(const TInputFileList &files, const TQueueRun &run) {
   return entries;
 }
 
-bool WriteWhole(const std::string &path, const std::vector<TEntry> &entries, std::string &error) {
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-  const std::string next = path + ".new";
-  std::filesystem::remove(next, ec);
-  platform::IniFile ini(next);
-  for (const TEntry &e : entries)
-    if (!ini.WriteString(e.Section, e.Key, e.Value)) {
-      error = ini.LastError();
-      return false;
+// The file's text: the queue file is always written whole, so no earlier content is kept. The values
+// need no quotes: Escape codes whatever a reader would take apart.
+std::string IniText(const std::vector<TEntry> &entries) {
+  std::string text, section;
+  for (const TEntry &e : entries) {
+    if (e.Section != section) {
+      section = e.Section;
+      text += "[" + section + "]\n";
     }
-  std::filesystem::rename(next, path, ec);
-  if (ec)
-    error = ec.message();
-  return !ec;
+    text += e.Key + "=" + e.Value + "\n";
+  }
+  return text;
 }
 
 } // namespace
 
 bool TQueueStore::Save(const TInputFileList &files, const TQueueRun &run, std::string &error) const {
-  return WriteWhole(FPath, Entries(files, run), error);
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ec);
+  return platform::ReplaceFileWhole(FPath, IniText(Entries(files, run)), error);
 }

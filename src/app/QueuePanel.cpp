@@ -313,6 +313,9 @@ void TQueuePanel::actRemoveFileExecute() {
   FUndo->Remove(FConvert.Files, positions);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
     SelectRow(std::min(positions.front(), rows - 1));
+  // The list moved the highlight while the row was still there, so its place was counted before the
+  // removal: the highlighted row is the one the commands act on.
+  SelectedIndex = SelectedPosition();
   emit Changed();
   emit Edited();
 }
@@ -444,16 +447,16 @@ void TQueuePanel::actEditExecute() {
   file.AspectIndex = form.AspectIndex();
   const int64_t start = std::min(form.MarkIn, form.MarkOut);
   const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
-  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told.
-  if (length == 0 || start >= file.DurationMs) {
-    platform::ShowMessage(length == 0 ? "The trim was not changed: Mark In and Mark Out are at the same place."
-                                      : "The trim was not changed: it starts after the end of the file.",
+  // Such a trim would convert into an empty file: the trim stays as it was, and the user is told. Marks
+  // at one place give a trim of length 0, which goes from Mark In to the end.
+  if (start >= file.DurationMs) {
+    platform::ShowMessage("The trim was not changed: it starts after the end of the file.",
                           platform::TMsgIcon::Warning);
     return;
   }
   file.TrimStart = start;
   file.TrimDuration = length;
-  lvFileList->topLevelItem(position)->setText(colTrimmed,
-                                              QString::fromStdString(FormatSeconds(static_cast<int32_t>(length / 1000))));
+  lvFileList->topLevelItem(position)->setText(
+      colTrimmed, QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))));
   emit Edited();
 }

@@ -13,12 +13,14 @@
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
 #include "platform/Shell.h"
+#include "platform/WholeFile.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -88,12 +90,32 @@ TTvlMainForm::~TTvlMainForm() {
   FQueueSaver.reset();
   TvlConvert.reset();
   Output->cbbFormatEx->clear();
+  SaveSettings();
+}
+
+void TTvlMainForm::SaveSettings() {
   // The user's choices of this session are lost otherwise: they are told, not only the log.
   if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
     std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
     platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
                           platform::TMsgIcon::Error);
   }
+}
+
+void TTvlMainForm::EndSession() {
+  SaveSettings();
+  Preview->fplyrPreview.Stop(true);
+  FCloseAfterRun = FRun != TRun::None;
+  if (FRun == TRun::Converting && FProgress)
+    FProgress->CancelNow();
+  else if (FRun != TRun::None)
+    TvlConvert->CancelBuild = true;
+  if (FRun != TRun::None)
+    return;
+  // An open dialog (the edit window, a message) would hold the program: it is closed as Cancel would.
+  if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+    dialog->reject();
+  close();
 }
 
 void TTvlMainForm::CreateControls() {
@@ -184,6 +206,13 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) {
     platform::ShowMessage("The output folder does not exist, please select another output folder.",
+                          platform::TMsgIcon::Warning);
+    return;
+  }
+  // Otherwise every file fails on its own, with no word of why.
+  if (const std::string problem = platform::WriteProblemIn(folder); !problem.empty()) {
+    platform::ShowMessage("The output folder \"" + folder + "\" cannot be written (" + problem +
+                              "), please select another output folder.",
                           platform::TMsgIcon::Warning);
     return;
   }

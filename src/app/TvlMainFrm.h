@@ -30,6 +30,9 @@ public:
   // False when the media libraries could not be bound: the user has been told, and the program ends
   // without showing the window.
   bool LibrariesLoaded() const { return FLibrariesLoaded; }
+  // The end of the session (SIGTERM, SIGHUP): the settings are saved at once, the preview stops, a
+  // run is cancelled without asking, and the window closes once nothing runs.
+  void EndSession();
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
@@ -53,6 +56,7 @@ protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
   // During a run, asks to cancel it; the window closes once the run is over.
   void closeEvent(QCloseEvent *event) override;
+  void SaveSettings();
 
 private:
   void CreateControls();

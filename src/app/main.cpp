@@ -11,6 +11,7 @@
 #include "platform/qt/QtDBusServices.h"
 #include "platform/qt/QtDispatch.h"
 #include "platform/qt/QtInstanceChannel.h"
+#include "platform/qt/QtSignals.h"
 
 #include <QDir>
 #include <QTimer>
@@ -83,6 +84,7 @@ int main(int argc, char **argv) {
                      form.activateWindow();
                      form.Queue->QueuePaths(ToStd(files));
                    });
+  const platform::TSignalWatcher endOfSession([&form] { form.EndSession(); });
   form.show();
   if (!paths.isEmpty())
     QTimer::singleShot(0, &form, [&form, &paths] { form.Queue->QueuePaths(ToStd(paths)); });

@@ -294,8 +294,9 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
   lblIndex->setText(QString("Current:%1 / Total:%2").arg(task + 1).arg(taskTotal));
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
   // A file that does not tell its length moves the bars by the share of it read so far.
-  const bool lengthKnown = file->TrimDuration >= 0;
-  const int64_t totalMs = lengthKnown ? file->TrimDuration : -1000;
+  const int64_t outputMs = OutputLengthMs(*file);
+  const bool lengthKnown = outputMs >= 0;
+  const int64_t totalMs = lengthKnown ? outputMs : -1000;
   const int64_t doneMs = !lengthKnown ? currentMs : ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
   // A file of unknown length gives the run's estimate nothing to go by.
   if (lengthKnown)
@@ -395,11 +396,15 @@ void TConvertForm::Cancel() {
   }
   if (platform::ShowMessage("Do you want to cancel the conversion?", platform::TMsgIcon::Question,
                             platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes) {
-    Canceled = true;
-    FDriver.Engine.StopTasks();
+    CancelNow();
   } else if (pausedHere && State == stPaused) {
     PauseOrResume();
   }
+}
+
+void TConvertForm::CancelNow() {
+  Canceled = true;
+  FDriver.Engine.StopTasks();
 }
 
 void TConvertForm::ApplyPreviewRule() {

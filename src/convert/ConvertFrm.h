@@ -50,6 +50,8 @@ public:
 
   void PauseOrResume();
   void Cancel();
+  // Cancel without asking: the session ends.
+  void CancelNow();
 
   // Engine handlers. Progress and termination run on worker threads and only store values and
   // post messages; the preview handler runs on the main thread while the worker waits.

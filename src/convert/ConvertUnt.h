@@ -1,6 +1,7 @@
 #pragma once
 // The conversion driver: the queue of files to convert, the engine that converts them, and the
 // building of one engine task per queued file.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,14 @@ struct TInputFile {
 // Whether the user cut the file: only then does its output get a length limit.
 inline bool IsTrimmed(const TInputFile &file) {
   return file.TrimStart != -1 || file.TrimDuration != file.DurationMs;
+}
+
+// The length of the file's output in ms: a trim of length 0 (Mark In and Mark Out at one place) has
+// no limit and goes from its start to the end of the file. Negative when the length is unknown.
+inline int64_t OutputLengthMs(const TInputFile &file) {
+  if (file.TrimDuration != 0)
+    return file.TrimDuration;
+  return file.DurationMs < 0 ? -1 : std::max<int64_t>(file.DurationMs - std::max<int64_t>(file.TrimStart, 0), 0);
 }
 
 // The queue in order; owns its records. A position outside 0 ... Count() - 1 throws

@@ -30,6 +30,7 @@ void TQueueFiller::Run() {
   }
   // A probe of its own: the engine's belongs to the main thread.
   TAVProbe probe;
+  probe.SetStopFlag(&FStopRequested);
   for (std::size_t i = 0;; ++i) {
     std::string path;
     {

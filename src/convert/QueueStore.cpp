@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/IniFile.h"
-#include "platform/AtomicWrite.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -247,5 +247,5 @@ std::string IniText(const std::vector<TEntry> &entries) {
 bool TQueueStore::Save(const TInputFileList &files, const TQueueRun &run, std::string &error) const {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ec);
-  return platform::ReplaceFileWhole(FPath, IniText(Entries(files, run)), error);
+  return platform::WriteWholeFile(FPath, IniText(Entries(files, run)), error);
 }

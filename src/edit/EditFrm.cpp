@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -167,7 +168,6 @@ void TEditForm::CreateShortcuts() {
     shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, &QShortcut::activated, this, fn);
   };
-  key(Qt::Key_Space, [this] { PlayOrPause(); });
   key(Qt::Key_I, [this] { btnStart->click(); });
   key(Qt::Key_O, [this] { btnEnd->click(); });
 }
@@ -247,10 +247,24 @@ void TEditForm::fplyrEditState(TPlayState state) {
 
 bool TEditForm::event(QEvent *event) {
   if (event->type() == StopMessage) {
-    btnStop->click();
+    // Called, not clicked: the end of the file may have disabled the Stop button already.
+    btnStopClick();
     return true;
   }
   return QDialog::event(event);
+}
+
+void TEditForm::keyPressEvent(QKeyEvent *event) {
+  if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier)
+    return QDialog::keyPressEvent(event);
+  PlayOrPause();
+  event->accept();
+}
+
+void TEditForm::done(int result) {
+  fplyrEdit.Stop(true);
+  pnlEditPlay->Clear();
+  QDialog::done(result);
 }
 
 void TEditForm::btnPlayClick() {

@@ -62,8 +62,13 @@ public:
   QLineEdit *edtStartTime = nullptr, *edtEndTime = nullptr;
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
 
+  // OK and Cancel end the playback: it is not heard behind what follows the window.
+  void done(int result) override;
+
 protected:
   bool event(QEvent *event) override;
+  // Space plays or pauses unless the focused control (the aspect list, OK, Cancel) takes it.
+  void keyPressEvent(QKeyEvent *event) override;
 
 private:
   void CreateControls();

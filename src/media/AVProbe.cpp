@@ -74,6 +74,8 @@ bool TCustomAVProbe::LoadFile(const std::string &fileName, const std::string &fo
     FLastError = OpenErrorText(fileName, AVERROR(ENOMEM));
     return false;
   }
+  FGiveUpAt = std::chrono::steady_clock::now() + OpenBound;
+  FFormatContext->interrupt_callback = AVIOInterruptCB{Interrupted, this};
   // On failure the library frees the context and nulls the pointer.
   const int opened = AVFormat.avformat_open_input(&FFormatContext, fileName.c_str(), format, nullptr);
   if (opened < 0) {
@@ -91,9 +93,16 @@ bool TCustomAVProbe::LoadFile(const std::string &fileName, const std::string &fo
     Close();
     return false;
   }
+  // The bound is the opening's: later questions to the file (its size) are not cut short.
+  FGiveUpAt = std::chrono::steady_clock::time_point::max();
   Recount();
   FFormatName = formatName;
   return true;
+}
+
+int TCustomAVProbe::Interrupted(void *probe) {
+  const auto *self = static_cast<const TCustomAVProbe *>(probe);
+  return (self->FStop && self->FStop->load()) || std::chrono::steady_clock::now() > self->FGiveUpAt ? 1 : 0;
 }
 
 void TCustomAVProbe::AttachContext(AVFormatContext *context) {

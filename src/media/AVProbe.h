@@ -1,6 +1,8 @@
 #pragma once
 // Opens a media file and answers questions about its container: stream counts and first indexes,
 // times, bit rate, tags and file size. Runs on the caller's thread and holds no lock of its own.
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +40,10 @@ public:
   // Adopts an input opened elsewhere (never closed here); null detaches.
   virtual void AttachContext(AVFormatContext *context);
   virtual void Close();
+  // Set by the owner of a background probe: LoadFile's waits in the library give up once it holds.
+  // They give up anyway after OpenBound (a stalled network share).
+  void SetStopFlag(const std::atomic<bool> *stop) { FStop = stop; }
+  static constexpr std::chrono::seconds OpenBound{10};
 
   void GetStreamInfo(TFileStreamInfo &info) const;
   int64_t GetFileSize() const;
@@ -57,7 +63,10 @@ public:
 
 private:
   void Recount();
+  static int Interrupted(void *probe);
 
+  const std::atomic<bool> *FStop = nullptr;
+  std::chrono::steady_clock::time_point FGiveUpAt;
   AVFormatContext *FFormatContext = nullptr;
   bool FOwnsContext = false;
   std::string FLastError;

@@ -1,7 +1,9 @@
 #include "platform/DataFolders.h"
 
 #include "platform/ExeFolder.h"
+#include "platform/IniFile.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,6 +53,17 @@ std::string UserDir(const std::string &key, const std::string &fallback) {
   return Home() + "/" + fallback;
 }
 
+// A profile section: "Format" or "Format<n>", in any case.
+bool HoldsProfiles(const IniFile &ini) {
+  for (std::string name : ini.SectionNames()) {
+    for (char &c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.starts_with("format"))
+      return true;
+  }
+  return false;
+}
+
 } // namespace
 
 TDataFolders DataFoldersFor(const std::string &exeFolder, bool writable) {
@@ -69,11 +82,21 @@ TDataFolders DataFolders() {
 void SeedSettings(const TDataFolders &folders, const std::string &exeFolder) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (folders.Portable || fs::exists(folders.SettingsFile, ec))
+  const std::string shipped = exeFolder + SettingsName;
+  if (folders.Portable || !fs::exists(shipped, ec))
     return;
+  // A file without profiles (emptied by a power cut, or written before the shipped file was there)
+  // is taken as missing; it stays beside the new one. One that cannot be read is left as it is.
+  if (const IniFile ini(folders.SettingsFile); ini.Exists()) {
+    if (!ini.Readable() || HoldsProfiles(ini))
+      return;
+    fs::rename(folders.SettingsFile, folders.SettingsFile + ".bad", ec);
+    if (ec)
+      return;
+  }
   // Without a copy the program starts with no profiles and writes only the user's choices.
   fs::create_directories(fs::path(folders.SettingsFile).parent_path(), ec);
-  fs::copy_file(exeFolder + SettingsName, folders.SettingsFile, ec);
+  fs::copy_file(shipped, folders.SettingsFile, ec);
 }
 
 std::string SettingsFile() {

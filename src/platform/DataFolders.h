@@ -22,7 +22,8 @@ TDataFolders DataFoldersFor(const std::string &exeFolder, bool writable);
 // The settings file of DataFolders(). An installed copy's first start copies the shipped settings
 // there, so the profiles come along.
 std::string SettingsFile();
-// Copies the shipped settings of exeFolder to folders.SettingsFile when that does not exist yet.
+// Copies the shipped settings of exeFolder to folders.SettingsFile when that does not exist yet, or
+// holds no profile (the old file is kept with the suffix ".bad").
 void SeedSettings(const TDataFolders &folders, const std::string &exeFolder);
 
 } // namespace platform

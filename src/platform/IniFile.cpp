@@ -1,11 +1,12 @@
 #include "platform/IniFile.h"
 
+#include "platform/WholeFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -140,23 +141,54 @@ std::string Quoted(const std::string &v) {
   return blankEnds || quotedEnds ? '"' + v + '"' : v;
 }
 
-// Where a write lands: through symbolic links to the file they name, so the link stays a link.
-std::filesystem::path WriteTarget(const std::filesystem::path &path) {
-  std::filesystem::path target = path;
-  std::error_code ec;
-  // A bound on the chain, as the system has one: a loop of links never hangs the save.
-  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
-    const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
-    if (ec)
-      break;
-    target = next.is_absolute() ? next : target.parent_path() / next;
-  }
-  return target;
-}
-
 bool Fail(std::string &error, std::string text) {
   error = std::move(text);
   return false;
+}
+
+// Sets key of section in the lines: in place when present, else at the end of the section, else in a
+// new section at the end.
+void SetKey(Lines &lines, const std::string &section, const std::string &key, const std::string &value) {
+  const std::string wantSection = Trim(section), wantKey = Trim(key);
+  const std::string newLine = wantKey + "=" + Quoted(value);
+  std::optional<std::size_t> sectionAt, keyAt, lastEntryAt;
+  for (std::size_t i = 0; i < lines.Items.size(); ++i) {
+    if (auto name = SectionName(lines.Items[i])) {
+      if (sectionAt)
+        break;
+      if (SameName(*name, wantSection)) {
+        sectionAt = i;
+        lastEntryAt = i;
+      }
+      continue;
+    }
+    if (!sectionAt)
+      continue;
+    if (!Trim(lines.Items[i]).empty())
+      lastEntryAt = i;
+    if (auto kv = KeyValue(lines.Items[i]); kv && SameName(kv->first, wantKey)) {
+      keyAt = i;
+      break;
+    }
+  }
+  if (keyAt)
+    lines.Items[*keyAt] = newLine;
+  else if (sectionAt)
+    lines.Items.insert(lines.Items.begin() + static_cast<std::ptrdiff_t>(*lastEntryAt + 1), newLine);
+  else {
+    lines.Items.push_back("[" + wantSection + "]");
+    lines.Items.push_back(newLine);
+  }
+}
+
+std::string Text(const Lines &lines) {
+  std::string text = lines.Bom ? std::string(Utf8Bom) : std::string();
+  for (std::size_t i = 0; i < lines.Items.size(); ++i) {
+    text += lines.Items[i];
+    if (i + 1 < lines.Items.size() || lines.FinalEol)
+      text += lines.Eol;
+  }
+  return text;
 }
 
 } // namespace
@@ -237,10 +269,19 @@ std::vector<std::string> IniFile::SectionNames() const {
   return Parsed().Sections;
 }
 
+std::optional<std::string> IniFile::PendingValue(const std::string &section, const std::string &key) const {
+  for (auto change = FPending.rbegin(); change != FPending.rend(); ++change)
+    if (SameName(Trim(change->Section), Trim(section)) && SameName(Trim(change->Key), Trim(key)))
+      return change->Value;
+  return std::nullopt;
+}
+
 std::string IniFile::ReadString(const std::string &section, const std::string &key, const std::string &def) const {
   const TParsed &parsed = Parsed();
   std::string value = def;
-  if (const auto s = parsed.Values.find(Lower(Trim(section))); s != parsed.Values.end())
+  if (const auto pending = PendingValue(section, key))
+    value = *pending;
+  else if (const auto s = parsed.Values.find(Lower(Trim(section))); s != parsed.Values.end())
     if (const auto k = s->second.find(Lower(Trim(key))); k != s->second.end())
       value = k->second;
   if (value.size() > ValueBufferSize - 1)
@@ -288,74 +329,24 @@ bool IniFile::WriteString(const std::string &section, const std::string &key, co
   // A line break would end the line early and start a forged key or section.
   if (value.find_first_of("\r\n") != std::string::npos)
     return Fail(FLastError, "a value of [" + section + "] " + key + " holds a line break");
+  FPending.push_back({section, key, value});
+  return true;
+}
+
+bool IniFile::Save() {
+  FLastError.clear();
+  if (FPending.empty())
+    return true;
+  // The file is read again at the save: only the keys changed here are replaced, so separate
+  // writers of the same file never undo each other's other keys.
   Lines lines;
-  std::string error;
-  if (!ReadLines(FPath, lines, error))
+  if (std::string error; !ReadLines(FPath, lines, error))
     return Fail(FLastError, "the file cannot be read (" + error + ")");
-  const std::string wantSection = Trim(section), wantKey = Trim(key);
-  const std::string newLine = wantKey + "=" + Quoted(value);
-
-  std::optional<std::size_t> sectionAt, keyAt, lastEntryAt;
-  for (std::size_t i = 0; i < lines.Items.size(); ++i) {
-    if (auto name = SectionName(lines.Items[i])) {
-      if (sectionAt)
-        break;
-      if (SameName(*name, wantSection)) {
-        sectionAt = i;
-        lastEntryAt = i;
-      }
-      continue;
-    }
-    if (!sectionAt)
-      continue;
-    if (!Trim(lines.Items[i]).empty())
-      lastEntryAt = i;
-    if (auto kv = KeyValue(lines.Items[i]); kv && SameName(kv->first, wantKey)) {
-      keyAt = i;
-      break;
-    }
-  }
-  if (keyAt)
-    lines.Items[*keyAt] = newLine;
-  else if (sectionAt)
-    lines.Items.insert(lines.Items.begin() + static_cast<std::ptrdiff_t>(*lastEntryAt + 1), newLine);
-  else {
-    lines.Items.push_back("[" + wantSection + "]");
-    lines.Items.push_back(newLine);
-  }
-
-  // Write beside the file and rename over it, so a failed write never leaves half a settings file.
-  const std::filesystem::path target = WriteTarget(FPath);
-  const std::string temp = target.string() + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out)
-      return Fail(FLastError, "cannot create " + temp + " (" + std::strerror(errno) + ")");
-    if (lines.Bom)
-      out << Utf8Bom;
-    for (std::size_t i = 0; i < lines.Items.size(); ++i) {
-      out << lines.Items[i];
-      if (i + 1 < lines.Items.size() || lines.FinalEol)
-        out << lines.Eol;
-    }
-    out.flush();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      return Fail(FLastError, "cannot write " + temp);
-    }
-  }
-  std::error_code ec;
-  // The renamed file takes the place of the old one: it keeps the old one's permissions.
-  const auto old = std::filesystem::status(target, ec);
-  if (!ec && std::filesystem::exists(old))
-    std::filesystem::permissions(temp, old.permissions(), ec);
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    const std::string reason = ec.message();
-    std::filesystem::remove(temp, ec);
-    return Fail(FLastError, "cannot replace " + target.string() + " (" + reason + ")");
-  }
+  for (const TPendingValue &change : FPending)
+    SetKey(lines, change.Section, change.Key, change.Value);
+  if (!WriteWholeFile(FPath, Text(lines), FLastError))
+    return false;
+  FPending.clear();
   return true;
 }
 

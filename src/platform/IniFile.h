@@ -1,9 +1,11 @@
 #pragma once
 // Windows profile-file semantics over a UTF-8 text file: names are matched case-insensitively,
-// blanks around names and values are ignored, and writing a key rewrites only that line. Values written
+// blanks around names and values are ignored, and writing a key rewrites only that line. Writes change
+// the file in memory (reads see them at once); Save writes them all as one whole file. Values written
 // here read back unchanged; one with a line break is refused.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,10 +31,13 @@ public:
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else yields the default.
   int32_t ReadInteger(const std::string &section, const std::string &key, int32_t def) const;
 
-  // Each write re-reads the file, so separate writers of the same file never undo each other.
-  // Returns false when the file cannot be written; LastError then says why.
+  // False, with LastError saying why, for a value that cannot be stored (one with a line break).
   bool WriteString(const std::string &section, const std::string &key, const std::string &value);
   bool WriteInteger(const std::string &section, const std::string &key, int32_t value);
+  // Writes the changes made since the last save into the file as it is now, as one whole file (see
+  // WriteWholeFile). False, with LastError saying why, when the file cannot be read or written; the
+  // changes are then kept for another try.
+  bool Save();
 
   const std::string &LastError() const { return FLastError; }
 
@@ -43,7 +48,12 @@ private:
   // Reads parse the file once while it stays unchanged: a long profile list would otherwise be
   // re-read for each of its keys.
   const TParsed &Parsed() const;
+  struct TPendingValue {
+    std::string Section, Key, Value;
+  };
+  std::optional<std::string> PendingValue(const std::string &section, const std::string &key) const;
   std::string FPath;
+  std::vector<TPendingValue> FPending;
   mutable std::shared_ptr<const TParsed> FParsed, FLastParsed;
   std::string FLastError;
 };

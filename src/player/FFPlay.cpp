@@ -67,21 +67,26 @@ bool TCustomPlayer::Open(const std::string &fileName, TVideoHost *host) {
     Log(ltError, "File name is longer than " + std::to_string(MaxFileName) + " bytes: " + fileName, true);
     return false;
   }
+  if (FStopping) { // called by a handler the Stop's wait serves: the ending playback is not done
+    Log(ltError, "The player is stopping.", true);
+    return false;
+  }
   std::string error;
   if (!StartSDL(error)) {
     Log(ltError, "Could not initialize SDL: " + error, true);
     return false;
   }
+  FSDLStarted = true;
   if (FDisableDisplay)
     FDisableVideo = true;
   if (!FFlushPacket)
     FFlushPacket = AVCodecLib.av_packet_alloc();
   FFlushPacket->data = reinterpret_cast<uint8_t *>(const_cast<char *>(FlushText));
-  for (Uint32 type : {SDL_WINDOWEVENT, SDL_MOUSEMOTION, SDL_SYSWMEVENT})
-    SDLLib.SDL_EventState(type, SDL_IGNORE);
+  FEvents.Clear();
   PlayContext *context = OpenPlayback(*this, fileName);
   if (!context) {
-    SDLLib.SDL_Quit();
+    if (FSDLStarted.exchange(false))
+      QuitSDL();
     ResetPerPlayback();
     return false;
   }
@@ -90,13 +95,8 @@ bool TCustomPlayer::Open(const std::string &fileName, TVideoHost *host) {
   FFileName = fileName;
   FVideoHost = host;
   if (host)
-    host->SetResizeListener([](int width, int height) {
-      SDL_Event event{};
-      event.type = PlayerEvents().Resize;
-      event.user.code = width;
-      event.user.data1 = reinterpret_cast<void *>(static_cast<intptr_t>(height));
-      SDLLib.SDL_PushEvent(&event);
-    });
+    host->SetResizeListener(
+        [this](int width, int height) { FEvents.Push(TPlayEvent{TPlayEventType::Resize, width, height}); });
   FProbe.AttachContext(context->Input);
   DoFileOpen();
   try {
@@ -138,20 +138,18 @@ void TCustomPlayer::DoFileOpen() {
 }
 
 void TCustomPlayer::Stop(bool wait) {
-  if (PlayContext *context = CurrentContext()) {
-    SDL_Event event{};
-    event.type = PlayerEvents().Quit;
-    event.user.data1 = context;
-    SDLLib.SDL_PushEvent(&event);
-  }
-  if (!wait)
+  if (CurrentContext())
+    FEvents.Push(TPlayEvent{TPlayEventType::Quit});
+  if (!wait || FStopping)
     return;
+  FStopping = true;
   if (FPlayThread) {
     FPlayThread->WaitFor();
     FPlayThread.reset();
   }
   if (CurrentContext())
     DoExit(); // no event loop ran
+  FStopping = false;
 }
 
 void TCustomPlayer::DoExit() {
@@ -166,7 +164,8 @@ void TCustomPlayer::DoExit() {
     delete context;
     ResetPerPlayback();
   }
-  SDLLib.SDL_Quit();
+  if (FSDLStarted.exchange(false))
+    QuitSDL();
 }
 
 void TCustomPlayer::ResetPerPlayback() {
@@ -263,9 +262,14 @@ void TCustomPlayer::UpdatePosition() {
           OnPosition(this, position);
       });
   }
-  // Empty queues alone also happen before the first packets are read.
-  if (context->InputEnded && context->VideoQueue.Count() == 0 && context->AudioQueue.Count() == 0)
+  // Empty queues alone also happen before the first packets are read. The round is read first: a
+  // seek taken up meanwhile has cleared InputEnded before it counted a new round.
+  const int round = context->EndRound;
+  if (context->InputEnded && context->VideoQueue.Count() == 0 && context->AudioQueue.Count() == 0 &&
+      context->EndReportedRound != round) {
+    context->EndReportedRound = round;
     DoState(psEnd);
+  }
 }
 
 void TCustomPlayer::DoState(TPlayState state) {
@@ -273,7 +277,7 @@ void TCustomPlayer::DoState(TPlayState state) {
     OnState(this, state);
 }
 
-void TCustomPlayer::RunInMainThread(const std::function<void()> &fn) { platform::MainThread().Synchronize(fn); }
+void TCustomPlayer::RunInMainThread(const std::function<void()> &fn) { FCalls.Run(fn); }
 
 void TCustomPlayer::Log(TLogType type, const std::string &text, bool setLastError) {
   const auto onMainThread = [&] {

@@ -12,6 +12,8 @@
 #include "engine/Bitmap.h"
 #include "engine/PictureConverter.h"
 #include "media/AVProbe.h"
+#include "player/PlayEvents.h"
+#include "player/PlayerCalls.h"
 #include "player/VideoHost.h"
 
 struct AVFrame;
@@ -88,7 +90,9 @@ public:
   // Plays the file into the host (none: nothing is shown). False with LastError set on failure.
   bool Open(const std::string &fileName, TVideoHost *host);
   // Ends the playback; with wait, returns after the play thread has ended and the file is closed.
-  // Never call it with wait from a state handler on the play thread.
+  // Never call it with wait from a state handler on the play thread. The wait serves only the calls
+  // the playback's threads hand to the main thread; a Stop called from one of those returns at once
+  // and leaves the ending to the Stop that waits.
   void Stop(bool wait);
   void Pause();
   void Resume();
@@ -113,6 +117,8 @@ public:
   void EventLoop();
   void DoExit();
   PlayContext *CurrentContext() const { return FCurrentContext.load(); }
+  TPlayEvents &Events() { return FEvents; }
+  TPlayerCalls &MainThreadCalls() { return FCalls; }
   const AVPacket *FlushPacket() const { return FFlushPacket; }
   int64_t AudioCallbackTime() const { return FAudioCallbackTime; }
   void SetAudioCallbackTime(int64_t value) { FAudioCallbackTime = value; }
@@ -158,6 +164,10 @@ private:
   std::string FPendingLogText;
   std::atomic<bool> FLogPending{false};
   TAVProbe FProbe;
+  TPlayEvents FEvents;
+  TPlayerCalls FCalls;
+  bool FStopping = false;                // a Stop waits for the play thread (main thread only)
+  std::atomic<bool> FSDLStarted{false}; // this player holds a start of SDL
   std::unique_ptr<TPlayThread> FPlayThread;
   TVideoHost *FVideoHost = nullptr;
   std::unique_ptr<TPictureConverter> FSnapshotConverter;

@@ -12,7 +12,8 @@ namespace {
 void *SDLModule = nullptr;
 bool SDLBound = false;
 std::string LastError;
-TPlayerEvents Events;
+std::mutex StartLock;
+int Starts = 0; // guarded by StartLock
 
 std::span<const TStubEntry> SDLEntries() {
 #define TVL_STUB_ENTRY(name) TStubEntry{#name, &SDLLib.name},
@@ -71,31 +72,29 @@ void UnloadSDL() {
 
 std::string SDLLastError() { return LastError; }
 
-const TPlayerEvents &PlayerEvents() { return Events; }
-
 std::string SDLErrorText() { return Trimmed(SDLLib.SDL_GetError()); }
 
 bool StartSDL(std::string &error) {
-  // The host program handles its own signals; drawing is offscreen, so no video part is started.
+  std::lock_guard guard(StartLock);
+  if (Starts > 0) {
+    ++Starts;
+    return true;
+  }
+  // The host program handles its own signals; drawing is offscreen and the player keeps its own
+  // events and timing, so no video, event or timer part is started.
   SDLLib.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDLLib.SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
+  if (SDLLib.SDL_Init(0) != 0) {
     error = SDLErrorText();
     return false;
   }
   // Without a sound device the audio part fails; opening the device then reports it.
   SDLLib.SDL_InitSubSystem(SDL_INIT_AUDIO);
-  // Registered once per process: SDL hands out user event numbers only once.
-  static std::once_flag registered;
-  std::call_once(registered, [] {
-    const uint32_t base = SDLLib.SDL_RegisterEvents(4);
-    if (base == static_cast<uint32_t>(-1))
-      return;
-    Events = {base, base + 1, base + 2, base + 3};
-  });
-  if (Events.AllocPicture == 0) {
-    error = "no user event numbers left";
-    SDLLib.SDL_Quit();
-    return false;
-  }
+  Starts = 1;
   return true;
+}
+
+void QuitSDL() {
+  std::lock_guard guard(StartLock);
+  if (Starts > 0 && --Starts == 0)
+    SDLLib.SDL_Quit();
 }

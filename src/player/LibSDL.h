@@ -12,9 +12,8 @@
 // Every SDL entry point the player calls, each name written once.
 // clang-format off
 #define TVL_SDL_ENTRIES(X) \
-  X(SDL_SetHint) X(SDL_Init) X(SDL_InitSubSystem) X(SDL_Quit) X(SDL_GetError) X(SDL_AddTimer) \
+  X(SDL_SetHint) X(SDL_Init) X(SDL_InitSubSystem) X(SDL_Quit) X(SDL_GetError) \
   X(SDL_OpenAudioDevice) X(SDL_PauseAudioDevice) X(SDL_CloseAudioDevice) X(SDL_MixAudioFormat) \
-  X(SDL_WaitEvent) X(SDL_PushEvent) X(SDL_EventState) X(SDL_RegisterEvents) \
   X(SDL_CreateRGBSurfaceWithFormat) X(SDL_FreeSurface) X(SDL_MapRGB) X(SDL_FillRect) \
   X(SDL_CreateSoftwareRenderer) X(SDL_DestroyRenderer) X(SDL_RenderFlush) X(SDL_RenderCopy) \
   X(SDL_CreateTexture) X(SDL_DestroyTexture) X(SDL_UpdateYUVTexture) X(SDL_SetYUVConversionMode) \
@@ -39,18 +38,12 @@ bool SDLLoaded();
 void UnloadSDL();
 std::string SDLLastError();
 
-// The player's own event types, registered with SDL once per process on the first start.
-struct TPlayerEvents {
-  uint32_t AllocPicture = 0;
-  uint32_t Refresh = 0;
-  uint32_t Quit = 0;
-  uint32_t Resize = 0; // the host's drawing area changed size (data1, data2: width, height)
-};
-const TPlayerEvents &PlayerEvents();
-
-// Starts SDL's timer, event and audio parts for one playback. The audio part may fail (no sound
-// device): the playback then has no sound. False with SDL's text in error when SDL cannot start.
+// Starts SDL and its audio part for one playback; SDL is started once for all playbacks of the
+// process and quit when the last one has ended (QuitSDL once per successful start), so one player
+// never shuts SDL down under another. The audio part may fail (no sound device): the playback then
+// has no sound. False with SDL's text in error when SDL cannot start.
 bool StartSDL(std::string &error);
+void QuitSDL();
 
 // SDL's last error text without surrounding blanks.
 std::string SDLErrorText();

@@ -6,17 +6,8 @@
 #include "player/FFPlay.h"
 #include "player/LibSDL.h"
 #include "player/PlayCore.h"
-#include "player/PlayThread.h"
 
 namespace {
-
-Uint32 RefreshTimer(Uint32, void *param) {
-  SDL_Event event{};
-  event.type = PlayerEvents().Refresh;
-  event.user.data1 = param;
-  SDLLib.SDL_PushEvent(&event);
-  return 0; // once
-}
 
 double Seconds(int64_t microseconds) { return static_cast<double>(microseconds) / 1e6; }
 
@@ -67,7 +58,6 @@ double ComputeFrameDelay(PlayContext *context, double pts) {
 }
 
 void TogglePause(PlayContext *context) {
-  WaitServingMainThread([context] { return !context->SeekRequest; });
   const int64_t now = NowMicroseconds();
   if (context->Paused) {
     // The pause is not playing time: the clocks go on from where they stood.
@@ -89,7 +79,7 @@ void RequestSeek(PlayContext *context, int64_t target, int direction) {
 }
 
 void ScheduleRefresh(PlayContext *context, int milliseconds) {
-  SDLLib.SDL_AddTimer(milliseconds > 0 ? static_cast<Uint32>(milliseconds) : 1, RefreshTimer, context);
+  context->Owner->Events().Push(TPlayEvent{TPlayEventType::Refresh}, std::max(milliseconds, 1));
 }
 
 void RefreshPicture(PlayContext *context) {
@@ -100,7 +90,8 @@ void RefreshPicture(PlayContext *context) {
       count = context->PictureCount;
     }
     if (count == 0) {
-      ScheduleRefresh(context, 1);
+      // Waiting for the decoder: soon; after the end nothing comes, and the end is looked at a frame apart.
+      ScheduleRefresh(context, context->InputEnded ? static_cast<int>(context->FrameLastDelay * 1000) : 5);
     } else {
       double pts;
       {

@@ -56,10 +56,20 @@ struct PlayContext {
   bool IsImageSequence = false;
   bool EndReported = false;
   std::atomic<bool> InputEnded{false}; // the read thread found the end (or an I/O error)
+  // One more per seek taken up: the end is reported once per playing through to it.
+  std::atomic<int> EndRound{0};
+  int EndReportedRound = -1; // play thread only
+  // µs on NowMicroseconds' clock after which the library's waits give up; 0: no bound.
+  std::atomic<int64_t> IoDeadline{0};
   std::thread ReadThread;
   std::thread VideoDecodeThread;
   std::atomic<bool> AbortRequest{false};
   std::atomic<bool> Paused{false};
+  // One more per seek taken up, counted before its flush marker is queued.
+  std::atomic<int> SeekRound{0};
+  // A seek taken up while paused: its round, until the video decoder has made the first picture
+  // after that seek's flush marker, so the new place is seen; -1 otherwise.
+  std::atomic<int> ShowRound{-1};
   std::atomic<int64_t> PauseTime{0}; // µs, when the playback last paused
   bool LastPaused = false;
   std::atomic<bool> SeekRequest{false};

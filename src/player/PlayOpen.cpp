@@ -17,8 +17,16 @@ namespace {
 
 void Sleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-// Lets a blocking read of the library give up once the playback is being ended.
-int InterruptCallback(void *opaque) { return static_cast<PlayContext *>(opaque)->AbortRequest ? 1 : 0; }
+// How long opening a file may wait for the library (a stalled network share): then it gives up.
+constexpr int64_t OpenDeadlineMicroseconds = 5'000'000;
+
+// Lets a blocking wait of the library give up once the playback is being ended, or once its bound
+// has passed.
+int InterruptCallback(void *opaque) {
+  const auto *context = static_cast<const PlayContext *>(opaque);
+  const int64_t deadline = context->IoDeadline;
+  return context->AbortRequest || (deadline != 0 && NowMicroseconds() > deadline) ? 1 : 0;
+}
 
 // The image-sequence demuxer, and the single-picture demuxers this library generation opens
 // picture files with ("jpeg_pipe", "png_pipe", …).
@@ -37,6 +45,7 @@ bool OpenInput(PlayContext *context) {
     return false;
   }
   input->interrupt_callback = AVIOInterruptCB{InterruptCallback, context};
+  context->IoDeadline = NowMicroseconds() + OpenDeadlineMicroseconds;
   AVDictionary *options = nullptr;
   if (owner.FrameWidth() > 0 && owner.FrameHeight() > 0)
     AVUtil.av_dict_set(&options, "video_size",
@@ -57,6 +66,7 @@ bool OpenInput(PlayContext *context) {
     owner.SetLastError(Named(context, ": could not find codec parameters"));
     return false;
   }
+  context->IoDeadline = 0;
   if (input->pb)
     input->pb->eof_reached = 0;
   context->IsImageSequence = IsImageDemuxer(input->iformat->name);
@@ -97,15 +107,19 @@ void SeekInput(PlayContext *context, bool &endOfFile) {
   // No key picture at or after the target (a seek to the very end): the last one before it.
   if (result < 0 && !(context->SeekFlags & AVSEEK_FLAG_BACKWARD))
     result = AVFormat.av_seek_frame(input, index, target, AVSEEK_FLAG_BACKWARD);
-  if (result >= 0)
+  if (result >= 0) {
+    const int round = ++context->SeekRound;
     for (TPacketQueue *queue : {&context->AudioQueue, &context->VideoQueue})
       if ((queue == &context->AudioQueue ? context->AudioStreamIndex : context->VideoStreamIndex) >= 0) {
         queue->Flush();
         queue->Put(const_cast<AVPacket *>(context->Owner->FlushPacket()));
       }
+    context->ShowRound = context->Paused ? round : -1;
+  }
   context->EndReported = false;
   endOfFile = false;
   context->InputEnded = false;
+  ++context->EndRound;
   context->SeekRequest = false;
   // Logged once the seek is taken up: a pause waiting for it may hold the thread the message goes to.
   if (result < 0)
@@ -153,18 +167,20 @@ void ReadLoop(PlayContext *context) {
     const int result = AVFormat.av_read_frame(input, packet);
     if (result < 0) {
       AVCodecLib.av_packet_free(&packet);
+      const int ioError = input->pb ? input->pb->error : 0;
       if (!context->IsImageSequence && !context->EndReported) {
         context->EndReported = true;
-        context->Owner->Log(ltError, Named(context, ": error or end of file"));
+        // A source that stops being readable (a drive pulled out) is no end of the file: it says why.
+        context->Owner->Log(ltError, ioError < 0 && ioError != AVERROR_EOF
+                                         ? Named(context, ": read error: ") + AVErrorText(ioError)
+                                         : Named(context, ": error or end of file"));
       }
-      if (result == AVERROR_EOF || (input->pb && AVFormat.avio_feof(input->pb))) {
+      // After a read error the playback ends as at the end of the file; a seek reads again.
+      if ((ioError < 0 && ioError != AVERROR_EOF) || result == AVERROR_EOF ||
+          (input->pb && AVFormat.avio_feof(input->pb))) {
         endOfFile = true;
         context->InputEnded = true;
-      } else if (input->pb && input->pb->error) {
-        context->InputEnded = true;
-        break;
-      }
-      else
+      } else
         Sleep(100);
       continue;
     }
@@ -175,8 +191,6 @@ void ReadLoop(PlayContext *context) {
     else
       AVCodecLib.av_packet_free(&packet);
   }
-  while (!context->AbortRequest)
-    Sleep(100);
 }
 
 } // namespace
@@ -199,6 +213,7 @@ PlayContext *OpenPlayback(TCustomPlayer &owner, const std::string &fileName) {
   // Messages the read thread logs while opening reach the host on this thread.
   while (context->OpenState == 0) {
     owner.DeliverPendingLog();
+    owner.MainThreadCalls().Serve();
     Sleep(10);
   }
   owner.DeliverPendingLog();
@@ -232,13 +247,8 @@ void ReadThread(PlayContext *context) {
   CloseStream(context, context->VideoStreamIndex);
   if (context->Input)
     AVFormat.avformat_close_input(&context->Input);
-  if (context->OpenState == -1) {
-    SDL_Event event{};
-    event.type = PlayerEvents().Quit;
-    event.user.data1 = context;
-    SDLLib.SDL_PushEvent(&event);
+  if (context->OpenState == -1)
     context->OpenState = -2;
-  }
   // SDL keeps per-thread data (its error text) that only its own threads release by themselves.
   SDLLib.SDL_TLSCleanup();
 }

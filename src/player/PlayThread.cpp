@@ -22,16 +22,11 @@ void TPlayThread::Execute() {
 void TPlayThread::WaitFor() {
   if (!FThread.joinable())
     return;
-  WaitServingMainThread([this] { return FFinished.load(); });
-  FThread.join();
-}
-
-void WaitServingMainThread(const std::function<bool()> &done) {
-  platform::TMainThreadDispatch &mainThread = platform::MainThread();
-  const bool onMainThread = mainThread.IsMainThread();
-  while (!done()) {
+  const bool onMainThread = platform::MainThread().IsMainThread();
+  while (!FFinished) {
     if (onMainThread)
-      mainThread.ProcessPending();
+      FPlayer.MainThreadCalls().Serve();
     std::this_thread::sleep_for(std::chrono::milliseconds(onMainThread ? 1 : 10));
   }
+  FThread.join();
 }

@@ -7,9 +7,6 @@
 
 class TCustomPlayer;
 
-// Waits until done() holds. On the main thread it goes on serving the calls other threads hand to
-// the main thread meanwhile, since the thread waited for may be waiting for one of them.
-void WaitServingMainThread(const std::function<bool()> &done);
 
 class TPlayThread {
 public:
@@ -18,7 +15,8 @@ public:
   TPlayThread(const TPlayThread &) = delete;
   TPlayThread &operator=(const TPlayThread &) = delete;
 
-  // Returns once the thread has ended; a pending position or log event cannot block the wait.
+  // Returns once the thread has ended. On the main thread it serves the calls the playback hands to
+  // the main thread meanwhile (the thread waited for may wait for one), and nothing else.
   void WaitFor();
 
 private:

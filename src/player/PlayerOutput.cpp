@@ -220,22 +220,18 @@ void TCustomPlayer::FreeSurface() {
 }
 
 void TCustomPlayer::EventLoop() {
-  const TPlayerEvents &events = PlayerEvents();
-  SDL_Event event;
   for (;;) {
-    if (!SDLLib.SDL_WaitEvent(&event))
-      continue;
+    const TPlayEvent event = FEvents.Wait();
     PlayContext *context = CurrentContext();
     if (!context)
-      break;
-    // Events act on the current playback, whatever their data says.
-    if (event.type == SDL_QUIT || event.type == events.Quit) {
+      return;
+    if (event.Type == TPlayEventType::Quit) {
       DoExit();
       return;
     }
-    if (event.type == events.Resize) {
-      const int width = event.user.code;
-      const int height = static_cast<int>(reinterpret_cast<intptr_t>(event.user.data1));
+    if (event.Type == TPlayEventType::Resize) {
+      const int width = event.Width;
+      const int height = event.Height;
       FScreenWidth = width;
       FScreenHeight = height;
       if (SetVideoMode(width, height)) {
@@ -243,12 +239,11 @@ void TCustomPlayer::EventLoop() {
         context->DisplayHeight = height;
         DisplayVideo(context);
       }
-    } else if (event.type == events.AllocPicture) {
+    } else if (event.Type == TPlayEventType::AllocPicture) {
       OpenVideoSurface(context);
       AllocPicture(context);
-    } else if (event.type == events.Refresh) {
+    } else {
       RefreshPicture(context);
     }
   }
-  SDLLib.SDL_Quit();
 }

@@ -39,8 +39,10 @@ void VideoDecodeThread(PlayContext *context) {
   const double timeBase = av_q2d(context->VideoStream->time_base);
   bool drained = false;
   bool running = true;
+  // The seek whose flush marker came last: a picture for a seek while paused comes after its marker.
+  int markerRound = -1;
   while (running) {
-    while (context->Paused && !context->VideoQueue.Aborted())
+    while (context->Paused && context->ShowRound < 0 && !context->VideoQueue.Aborted())
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     AVPacket *packet = nullptr;
     if (context->VideoQueue.Get(packet, true) < 0)
@@ -48,6 +50,7 @@ void VideoDecodeThread(PlayContext *context) {
     if (context->VideoQueue.IsFlushMarker(packet)) {
       AVCodecLib.avcodec_flush_buffers(decoder);
       drained = false;
+      markerRound = context->SeekRound;
       continue;
     }
     const bool drain = !packet->data && packet->size == 0;
@@ -68,6 +71,8 @@ void VideoDecodeThread(PlayContext *context) {
           running = false;
           break;
         }
+        int shown = markerRound;
+        context->ShowRound.compare_exchange_strong(shown, -1);
       }
     }
     AVCodecLib.av_packet_free(&packet);
@@ -106,10 +111,7 @@ int QueuePicture(PlayContext *context, const AVFrame *frame, double pts) {
       picture.Allocated = false;
       picture.WantedWidth = frame->width;
       picture.WantedHeight = frame->height;
-      SDL_Event event{};
-      event.type = PlayerEvents().AllocPicture;
-      event.user.data1 = context;
-      SDLLib.SDL_PushEvent(&event);
+      context->Owner->Events().Push(TPlayEvent{TPlayEventType::AllocPicture});
       context->PictureCondition.wait(guard, [&] { return picture.Allocated || PictureAborted(context); });
       if (PictureAborted(context))
         return -1;

@@ -48,6 +48,11 @@ void TIniOptions::LoadFromFile(const std::string &path) {
                   "). The program runs on its defaults and leaves the file as it is.";
     return;
   }
+  // What a power cut can leave: read as no file at all, not as one made-up profile.
+  if (ini.SectionNames().empty()) {
+    LoadProblem = "The settings file \"" + path + "\" is empty. The program runs without profiles.";
+    return;
+  }
   FormatCount = ini.ReadInteger("Format", "Count", 1);
   // A negative count is no valid count: it loads no profiles.
   if (FormatCount < 0)
@@ -98,25 +103,25 @@ void TIniOptions::LoadFromFile(const std::string &path) {
 
 bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const {
   platform::IniFile ini(path);
-  std::string firstError;
-  // Every key is tried; the first failure is the one reported.
-  const auto keep = [&](bool written) {
-    if (!written && firstError.empty())
-      firstError = ini.LastError();
-    return written;
+  std::string refused;
+  // A refused value is left out, the others are saved, and the refusal is what is reported.
+  const auto keep = [&](bool stored) {
+    if (!stored && refused.empty())
+      refused = ini.LastError();
   };
-  bool ok = keep(ini.WriteInteger("Output", "Format", OutputFormat));
+  keep(ini.WriteInteger("Output", "Format", OutputFormat));
   if (!OutputFolder.empty())
-    ok = keep(ini.WriteString("Output", "Folder", OutputFolder)) && ok;
-  ok = keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat)) && ok;
+    keep(ini.WriteString("Output", "Folder", OutputFolder));
+  keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
-    ok = keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder)) && ok;
-  ok = keep(ini.WriteInteger("SnapShot", "Name", SnapShotName)) && ok;
+    keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));
+  keep(ini.WriteInteger("SnapShot", "Name", SnapShotName));
   if (!InputFolder.empty())
-    ok = keep(ini.WriteString("Input", "Folder", InputFolder)) && ok;
+    keep(ini.WriteString("Input", "Folder", InputFolder));
+  const bool saved = ini.Save();
   if (error)
-    *error = firstError;
-  return ok;
+    *error = saved ? refused : ini.LastError();
+  return saved && refused.empty();
 }
 
 bool TIniOptions::SaveFormatValues(const std::string &path, int index) const {
@@ -124,16 +129,16 @@ bool TIniOptions::SaveFormatValues(const std::string &path, int index) const {
   const TFormatRec &f = Formats[static_cast<std::size_t>(index)];
   const std::string s = FormatSection(index);
   platform::IniFile ini(path);
-  bool ok = ini.WriteInteger(s, "ResolutionValue", f.ResolutionValue);
-  ok = ini.WriteInteger(s, "FramerateValue", f.FramerateValue) && ok;
-  ok = ini.WriteInteger(s, "VideoEncoderValue", f.VideoEncoderValue) && ok;
-  ok = ini.WriteInteger(s, "VideoBitRateValue", f.VideoBitRateValue) && ok;
-  ok = ini.WriteInteger(s, "SampleRateValue", f.SampleRateValue) && ok;
-  ok = ini.WriteInteger(s, "AudioBitrateValue", f.AudioBitrateValue) && ok;
-  ok = ini.WriteInteger(s, "AudioEncoderValue", f.AudioEncoderValue) && ok;
-  ok = ini.WriteInteger(s, "ChannelValue", f.ChannelValue) && ok;
-  ok = ini.WriteInteger(s, "Volume", f.Volume) && ok;
-  return ok;
+  ini.WriteInteger(s, "ResolutionValue", f.ResolutionValue);
+  ini.WriteInteger(s, "FramerateValue", f.FramerateValue);
+  ini.WriteInteger(s, "VideoEncoderValue", f.VideoEncoderValue);
+  ini.WriteInteger(s, "VideoBitRateValue", f.VideoBitRateValue);
+  ini.WriteInteger(s, "SampleRateValue", f.SampleRateValue);
+  ini.WriteInteger(s, "AudioBitrateValue", f.AudioBitrateValue);
+  ini.WriteInteger(s, "AudioEncoderValue", f.AudioEncoderValue);
+  ini.WriteInteger(s, "ChannelValue", f.ChannelValue);
+  ini.WriteInteger(s, "Volume", f.Volume);
+  return ini.Save();
 }
 
 TFormatRec TIniOptions::GetFormat(int index) const {

@@ -8,6 +8,9 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 #include "convert/ConvertFrm.h"
 
 namespace {
@@ -50,6 +53,14 @@ TEST_F(ConvertCommand, ACommandThatCannotStartSaysWhyAndConvertsNothing) {
             "The output folder does not exist, please select another output folder.");
   EXPECT_EQ(Dialogs->Messages()[2].Icon, TMsgIcon::Warning);
   EXPECT_FALSE(std::filesystem::exists(Install.Path() / "missing"));
+
+  // A folder nobody may write to, not even the superuser the tests may run as: named, with why.
+  form.Output->edtOutputFolder->setText("/sys");
+  form.Output->actConvert->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 4u);
+  EXPECT_EQ(Dialogs->Messages()[3].Text, "The output folder \"/sys\" cannot be written (" +
+                                             std::string(std::strerror(EACCES)) + "), please select another output folder.");
+  EXPECT_EQ(Column(4), QStringList({"-"}));
 }
 
 TEST_F(ConvertCommand, ConvertsTheQueueIntoANewFolderAndWritesEachResultIntoItsRow) {

@@ -41,6 +41,17 @@ protected:
     return edit.tbarEdit->x() + edit.tbarEdit->HalfThumb() + static_cast<int>(mark * edit.PixelsPerUnit);
   }
   TInputFile &Record() const { return Form->TvlConvert->Files[0]; }
+  // Play Section over the marks given, with the positions the window is told kept in positions.
+  static void PlaySection(TEditForm &edit, int64_t in, int64_t out, std::vector<int64_t> &positions) {
+    auto position = edit.fplyrEdit.OnPosition;
+    edit.fplyrEdit.OnPosition = [&positions, position](TCustomPlayer *p, int64_t pts) {
+      positions.push_back(pts);
+      position(p, pts);
+    };
+    edit.MarkIn = in;
+    edit.MarkOut = out;
+    edit.btnPlaySection->click();
+  }
 };
 
 TEST_F(EditWindow, OpensOnTheFileWithTheStoredChoicesAndTheWholeLength) {
@@ -151,14 +162,7 @@ TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut
   QTest::mousePress(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, QPoint(10, edit->tbarEdit->height() / 2));
   ASSERT_TRUE(WaitFor(*edit, psPause));
   std::vector<int64_t> positions;
-  auto position = edit->fplyrEdit.OnPosition;
-  edit->fplyrEdit.OnPosition = [&](TCustomPlayer *p, int64_t pts) {
-    positions.push_back(pts);
-    position(p, pts);
-  };
-  edit->MarkIn = 1200;
-  edit->MarkOut = 1600;
-  edit->btnPlaySection->click();
+  PlaySection(*edit, 1200, 1600, positions);
   ASSERT_TRUE(WaitFor(*edit, psResume));
   EXPECT_EQ(opened, 0) << "the paused playback goes on; the file is not opened again";
   // Past Mark Out the window stops its player through its own message.
@@ -177,6 +181,34 @@ TEST_F(EditWindow, PlaySectionResumesAPausedPlaybackAtMarkInAndStopsAfterMarkOut
   // Released on a stopped player: the file plays again from the bar's place.
   EXPECT_TRUE(WaitFor(*edit, psPlay));
   EXPECT_EQ(opened, 1);
+}
+
+// From a stopped player too, Play Section plays the marked part and stops after Mark Out.
+TEST_F(EditWindow, PlaySectionFromAStoppedPlayerPlaysTheMarkedPart) {
+  auto edit = Prepare(Media("clip25.avi"));
+  Halt(*edit);
+  std::vector<int64_t> positions;
+  PlaySection(*edit, 1200, 1600, positions);
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  ASSERT_TRUE(WaitFor(*edit, psStop));
+  ASSERT_FALSE(positions.empty());
+  EXPECT_GT(positions.back(), 1600000);
+  EXPECT_LT(positions.back(), 1900000) << "stopped soon after Mark Out";
+  EXPECT_GT(std::count_if(positions.begin(), positions.end(), [](int64_t pts) { return pts > 1100000; }), 3);
+}
+
+// A click on the bar of a stopped player plays from there: the marks land where the user clicked.
+TEST_F(EditWindow, AClickOnTheBarOfAStoppedPlayerMovesThePosition) {
+  auto edit = Prepare(Media("clip25.avi"));
+  edit->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(edit.get()));
+  Halt(*edit);
+  const QPoint at(edit->tbarEdit->width() * 3 / 4, edit->tbarEdit->height() / 2);
+  QTest::mouseClick(edit->tbarEdit, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_TRUE(WaitFor(*edit, psPlay));
+  EXPECT_TRUE(ProcessUntil([&] { return edit->tbarEdit->value() > 1200; })) << edit->tbarEdit->value();
+  edit->btnStart->click();
+  EXPECT_GT(edit->MarkIn, 1200);
 }
 
 class EditCommand : public EditWindow {
@@ -226,26 +258,47 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
   });
 }
 
-TEST_F(EditCommand, AnEmptyOrOutOfRangeTrimIsRefusedWithAMessage) {
+// Space is the focused control's when that control takes it (here Cancel), and the window's playback
+// ends as the window closes, before anything that follows it.
+TEST_F(EditCommand, SpaceOnCancelClosesTheWindowAndThePlaybackEndsWithIt) {
+  StartWith({Media("clip25.avi")});
+  bool rejected = false, stopped = false;
+  OnModal<TEditForm>([&](TEditForm &edit) {
+    ASSERT_TRUE(WaitFor(edit, psPlay));
+    edit.btnCancel->setFocus();
+    QTest::keyClick(edit.btnCancel, Qt::Key_Space);
+    rejected = edit.result() == QDialog::Rejected && !edit.isVisible();
+    stopped = edit.fplyrEdit.CurrentContext() == nullptr;
+    if (edit.isVisible())
+      edit.reject();
+  });
+  Form->Queue->actEdit->trigger();
+  EXPECT_TRUE(rejected);
+  EXPECT_TRUE(stopped);
+}
+
+TEST_F(EditCommand, MarksAtOnePlaceTrimToTheEndAndATrimPastTheEndIsRefused) {
   StartWith({Media("clip25.avi")});
   const TInputFile before = Record();
+  // Marks at one place: length 0, which converts from Mark In to the end, and shows that length.
   EditWith([](TEditForm &edit) {
     edit.MarkIn = edit.MarkOut = 800;
     edit.cbbFrameAspectRatio->setCurrentIndex(1);
   });
-  ASSERT_EQ(MessageTexts().size(), 1u);
-  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: Mark In and Mark Out are at the same place.");
-  EXPECT_EQ(Record().TrimStart, before.TrimStart);
-  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
-  EXPECT_EQ(Record().AspectIndex, 1) << "the aspect choice is kept";
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(Record().TrimStart, 800);
+  EXPECT_EQ(Record().TrimDuration, 0);
+  EXPECT_EQ(OutputLengthMs(Record()), before.DurationMs - 800);
+  EXPECT_EQ(Trimmed(), QString::fromStdString(FormatSeconds(static_cast<int32_t>((before.DurationMs - 800) / 1000))));
+  EXPECT_EQ(Record().AspectIndex, 1);
 
   EditWith([&](TEditForm &edit) {
     edit.MarkIn = before.DurationMs + 10;
     edit.MarkOut = before.DurationMs + 500;
   });
-  ASSERT_EQ(MessageTexts().size(), 2u);
-  EXPECT_EQ(MessageTexts()[1], "The trim was not changed: it starts after the end of the file.");
-  EXPECT_EQ(Record().TrimDuration, before.TrimDuration);
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_EQ(MessageTexts()[0], "The trim was not changed: it starts after the end of the file.");
+  EXPECT_EQ(Record().TrimDuration, 0);
 }
 
 TEST_F(EditCommand, AMarkedPartIsWhatTheNextConvertConverts) {

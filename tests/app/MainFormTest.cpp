@@ -7,6 +7,7 @@
 
 #include "AppFixture.h"
 #include "platform/IniFile.h"
+#include "platform/qt/QtSignals.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -159,6 +161,18 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "2");
   EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), "/data/videos");
   EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
+}
+
+// Logout ends the program with SIGTERM before any window closes: the choices are saved then.
+TEST_F(MainForm, SigtermSavesTheSettingsAndClosesTheWindow) {
+  WriteSettings(ThreeProfiles);
+  auto &form = Start();
+  form.show();
+  QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
+  const platform::TSignalWatcher watcher([&form] { form.EndSession(); });
+  ::raise(SIGTERM);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::IniFile(Settings()).ReadInteger("Output", "Format", -1) == 2; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }));
 }
 
 TEST_F(MainForm, ABadSettingsFileIsNamedAtStartAndAFailedSaveAtClose) {

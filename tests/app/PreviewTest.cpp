@@ -153,6 +153,18 @@ TEST_F(Preview, RemoveAndConvertStopThePreview) {
   EXPECT_EQ(MessageTexts().size(), 1u);
 }
 
+// After Remove, the highlighted row is the one the caption, Play and Edit act on.
+TEST_F(Preview, RemovingTheSelectedFirstRowLeavesEveryCommandOnTheHighlightedRow) {
+  auto &form = StartWith({Media("clip2997.mp4"), Media("long.avi"), Media("clip15.mkv")});
+  form.Queue->lvFileList->setCurrentItem(form.Queue->lvFileList->topLevelItem(0));
+  form.Queue->actRemoveFile->trigger();
+  ASSERT_EQ(form.Queue->lvFileList->currentItem(), form.Queue->lvFileList->topLevelItem(0));
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text(), "Preview:long.avi");
+  form.Preview->actPlay->trigger();
+  ASSERT_TRUE(WaitForState(psPlay));
+  EXPECT_EQ(form.Preview->fplyrPreview.FileName(), Media("long.avi"));
+}
+
 TEST_F(Preview, SnapshotsSaveTheDecodedPictureUnderFreeNames) {
   IniOptions.SnapShotFolder = Install.File("shots");
   auto &form = StartWith({Copy("long.avi", "in/clip.avi")});

@@ -92,9 +92,16 @@ TEST_F(DataFolders, TheFirstStartOfAnInstalledCopyCopiesTheShippedSettingsOnce) 
   EXPECT_EQ(TTempFolder::ReadFile(installed.SettingsFile), "[Format]\nCount=1\n");
 
   // The user's own settings are never replaced by the shipped ones.
-  std::ofstream(installed.SettingsFile) << "[Output]\nFormat=3\n";
+  std::ofstream(installed.SettingsFile) << "[Format]\nCount=2\n[Output]\nFormat=3\n";
   platform::SeedSettings(installed, Program.Folder());
-  EXPECT_EQ(TTempFolder::ReadFile(installed.SettingsFile), "[Output]\nFormat=3\n");
+  EXPECT_EQ(TTempFolder::ReadFile(installed.SettingsFile), "[Format]\nCount=2\n[Output]\nFormat=3\n");
+  // One without profiles (a power cut emptied it) is taken as missing, and kept beside the new one.
+  for (const std::string broken : {"", "[Output]\nFormat=3\n"}) {
+    std::ofstream(installed.SettingsFile) << broken;
+    platform::SeedSettings(installed, Program.Folder());
+    EXPECT_EQ(TTempFolder::ReadFile(installed.SettingsFile), "[Format]\nCount=1\n");
+    EXPECT_EQ(TTempFolder::ReadFile(installed.SettingsFile + ".bad"), broken);
+  }
 
   // A portable copy reads its settings where they are: nothing is copied.
   std::filesystem::remove_all(Home.Path() / ".config");

@@ -1,10 +1,13 @@
 #include "platform/IniFile.h"
+#include "platform/WholeFile.h"
 
 #include "../TempFolder.h"
 #include "../Unprivileged.h"
 
 #include <cerrno>
 #include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +80,9 @@ TEST(IniFile, WritingKeepsEveryOtherLine) {
   ASSERT_TRUE(ini.WriteString("Output", "Folder", "/media/out"));
   ASSERT_TRUE(ini.WriteInteger("SnapShot", "Format", 1));
   ASSERT_TRUE(ini.WriteInteger("New", "Key", 7));
+  EXPECT_EQ(ini.ReadInteger("Output", "Format", 0), 5);
+  EXPECT_EQ(dir.Read("w.ini"), original);
+  ASSERT_TRUE(ini.Save()) << ini.LastError();
   EXPECT_EQ(dir.Read("w.ini"), "; settings\n"
                                "[Output]\n"
                                "FORMAT=5\n"
@@ -96,6 +102,7 @@ TEST(IniFile, CrlfFilesKeepTheirLineEnding) {
   TTempFolder dir;
   IniFile ini(dir.Write("c.ini", "[A]\r\nB=1\r\n"));
   ASSERT_TRUE(ini.WriteString("A", "C", "2"));
+  ASSERT_TRUE(ini.Save());
   EXPECT_EQ(dir.Read("c.ini"), "[A]\r\nB=1\r\nC=2\r\n");
   EXPECT_EQ(ini.ReadString("A", "C", ""), "2");
 }
@@ -105,16 +112,20 @@ TEST(IniFile, CreatesAMissingFileAndReportsAnUnwritableOne) {
   IniFile fresh(dir.File("new.ini"));
   EXPECT_FALSE(fresh.Exists());
   ASSERT_TRUE(fresh.WriteString("Output", "Format", "0"));
+  ASSERT_TRUE(fresh.Save());
   EXPECT_EQ(dir.Read("new.ini"), "[Output]\nFormat=0\n");
 
   IniFile nowhere(dir.File("no/such/folder/x.ini"));
-  EXPECT_FALSE(nowhere.WriteString("A", "B", "C"));
+  EXPECT_TRUE(nowhere.WriteString("A", "B", "C"));
+  EXPECT_FALSE(nowhere.Save());
+  EXPECT_NE(nowhere.LastError().find("cannot create"), std::string::npos);
 }
 
 TEST(IniFile, Utf8ValuesRoundTrip) {
   TTempFolder dir;
   IniFile ini(dir.File("u.ini"));
   ASSERT_TRUE(ini.WriteString("Output", "Folder", "/home/zoë/Vidéos/输出"));
+  ASSERT_TRUE(ini.Save());
   EXPECT_EQ(ini.ReadString("Output", "Folder", ""), "/home/zoë/Vidéos/输出");
 }
 
@@ -129,7 +140,7 @@ TEST(IniFile, AnUnreadableFileIsNeverWrittenOver) {
     std::string reason;
     const bool refused = !ini.Readable(&reason) && reason == std::strerror(EACCES) &&
                          ini.ReadString("Format0", "Name", "def") == "def" &&
-                         !ini.WriteString("Output", "Format", "1") &&
+                         ini.WriteString("Output", "Format", "1") && !ini.Save() &&
                          ini.LastError().find("cannot be read") != std::string::npos;
     return refused;
   }));
@@ -138,7 +149,8 @@ TEST(IniFile, AnUnreadableFileIsNeverWrittenOver) {
   // A read error is no empty file either.
   IniFile folder(std::filesystem::create_directory(dir.Path() / "dir.ini") ? dir.File("dir.ini") : "");
   EXPECT_FALSE(folder.Readable());
-  EXPECT_FALSE(folder.WriteString("A", "B", "C"));
+  folder.WriteString("A", "B", "C");
+  EXPECT_FALSE(folder.Save());
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("dir.ini")));
 }
 
@@ -148,6 +160,7 @@ TEST(IniFile, ValuesRoundTripExactlyAndLineBreaksCannotForgeLines) {
   for (const std::string value : {" lead", "trail\t", "  both  ", "\"quoted\"", "'single'", "\"\"", "\"",
                                   "\"half", "a \"middle\" b", "; not a comment", "[not]", "x=y"}) {
     ASSERT_TRUE(ini.WriteString("Output", "Folder", value)) << value;
+    ASSERT_TRUE(ini.Save());
     EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), value) << value;
   }
   const std::string before = dir.Read("v.ini");
@@ -164,6 +177,7 @@ TEST(IniFile, AByteOrderMarkHidesNoSectionAndIsKept) {
   EXPECT_EQ(ini.ReadInteger("Format", "Count", 0), 4);
   EXPECT_EQ(ini.SectionNames(), std::vector<std::string>{"Format"});
   ASSERT_TRUE(ini.WriteString("Format", "Count", "5"));
+  ASSERT_TRUE(ini.Save());
   EXPECT_EQ(dir.Read("bom.ini"), "\xEF\xBB\xBF[Format]\r\nCount=5\r\n");
 }
 
@@ -177,7 +191,8 @@ TEST(IniFile, SavingWritesThroughLinksAndKeepsTheMode) {
   fs::create_symlink(dir.Path() / "hop.ini", dir.Path() / "link.ini");
 
   IniFile ini(dir.File("link.ini"));
-  ASSERT_TRUE(ini.WriteString("A", "B", "2")) << ini.LastError();
+  ini.WriteString("A", "B", "2");
+  ASSERT_TRUE(ini.Save()) << ini.LastError();
   EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.ini"));
   EXPECT_TRUE(fs::is_symlink(dir.Path() / "hop.ini"));
   EXPECT_EQ(dir.Read("real/settings.ini"), "[A]\nB=2\n");
@@ -186,6 +201,43 @@ TEST(IniFile, SavingWritesThroughLinksAndKeepsTheMode) {
   // A loop of links ends in a failed write, not a hang.
   fs::create_symlink("loop2.ini", dir.Path() / "loop1.ini");
   fs::create_symlink("loop1.ini", dir.Path() / "loop2.ini");
-  EXPECT_FALSE(IniFile(dir.File("loop1.ini")).WriteString("A", "B", "1"));
+  IniFile loop(dir.File("loop1.ini"));
+  loop.WriteString("A", "B", "1");
+  EXPECT_FALSE(loop.Save());
   EXPECT_TRUE(fs::is_symlink(dir.Path() / "loop1.ini"));
+}
+
+// A crash or power cut anywhere in a save (the process ends there, as a child stopped at each step)
+// leaves the old file or the new one whole, and the file keeps its mode.
+TEST(IniFile, ASaveInterruptedAnywhereLeavesTheOldFileOrTheNewOne) {
+  TTempFolder dir;
+  const std::string before = "[Output]\nFormat=1\n" + std::string(100000, ';') + "\n";
+  for (const char *stopAt : {"created", "half written", "written", "synced", "renamed"}) {
+    const std::string path = dir.Write("s.ini", before);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::string error;
+      platform::WriteWholeFile(path, before + "[Format0]\nKey=1\n", error, [&](const char *step) {
+        if (std::string(step) == stopAt)
+          ::_exit(0);
+      });
+      ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << stopAt;
+    const std::string after = dir.Read("s.ini");
+    EXPECT_TRUE(after == before || after == before + "[Format0]\nKey=1\n") << stopAt << ": " << after.size();
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  // One save of many keys is one replacement: each of nine keys is in the new file.
+  const std::string path = dir.Write("s.ini", before);
+  IniFile ini(path);
+  for (int i = 0; i < 9; ++i)
+    ini.WriteInteger("Format0", "Key" + std::to_string(i), i);
+  EXPECT_EQ(dir.Read("s.ini"), before);
+  ASSERT_TRUE(ini.Save());
+  EXPECT_EQ(IniFile(path).ReadInteger("Format0", "Key8", -1), 8);
 }

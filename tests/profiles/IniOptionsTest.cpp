@@ -63,6 +63,17 @@ TEST(IniOptions, MissingFileLeavesEverythingEmpty) {
   EXPECT_EQ(o.SnapShotFolder, "");
 }
 
+TEST(IniOptions, AnEmptyFileIsReadAsAMissingOneAndSaidSo) {
+  TTempFolder dir;
+  for (const std::string empty : {"", "\n\n", "; only a comment\n"}) {
+    TIniOptions o;
+    o.LoadFromFile(dir.Write("VideoConverter.ini", empty));
+    EXPECT_EQ(o.FormatCount, 0);
+    EXPECT_TRUE(o.Formats.empty());
+    EXPECT_NE(o.LoadProblem.find("is empty"), std::string::npos);
+  }
+}
+
 TEST(IniOptions, NoFormatSectionGivesOneDefaultProfile) {
   TTempFolder dir;
   platform::SetExeFolder(dir.Folder());

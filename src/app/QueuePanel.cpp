@@ -231,7 +231,7 @@ QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
   const QString length = QString::fromStdString(FormatSeconds(file.Duration));
   // A restored or re-added record may carry its trim already.
   const QString trimmed =
-      IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(file.TrimDuration / 1000))) : length;
+      IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))) : length;
   auto *row =
       new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
                                        QString::fromStdString(file.FileType), length, trimmed, "-", ""});

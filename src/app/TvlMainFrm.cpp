@@ -216,6 +216,8 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
                           platform::TMsgIcon::Warning);
     return;
   }
+  // A run may end in a power-off, which ends the program before its window closes.
+  SaveSettings();
   Queue->ClearResults(include);
   const int profile = Output->cbbFormatEx->currentIndex();
   // A close asked for during the run takes effect once the run is over.

@@ -23,7 +23,7 @@
 #include "ReferenceTranscode.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegThread.h"
+#include "engine/task/TaskThread.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The engine's preview window on the Qt side: a small always-on-top tool window at the size of the
 // frame, which the user drags by its picture and closes from its title bar.
-#include "engine/Previewer.h"
+#include "engine/feedback/Previewer.h"
 
 #include <QImage>
 #include <QPoint>

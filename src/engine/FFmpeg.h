@@ -1,15 +1,13 @@
 #pragma once
 // An engine task: one conversion of input files into output files, configured through named
-// options like a command-line transcoder. This unit holds the task's settings, its option
-// handling and the opening of its files; the transcode itself runs later on the opened tables.
-#include <array>
+// options like a command-line transcoder. The task is a façade over its parts: the configuration its
+// options build, the input and output sets its files open into, the runner that gives it a thread,
+// and the transcoder that runs on those, told of stops by the runner and reporting to the task.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -21,51 +19,18 @@ extern "C" {
 
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
-#include "engine/FFmpegSettings.h"
 #include "engine/LibraryObjects.h"
+#include "engine/feedback/TaskEvents.h"
+#include "engine/input/InputSet.h"
+#include "engine/options/TaskConfig.h"
+#include "engine/output/OutputSet.h"
+#include "engine/task/TaskRunner.h"
 
 struct AVCodec;
 struct AVStream;
 class TEngineThread;
-class TTranscoder;
-struct TMainThreadCall;
 
-// Joins (or, on its own thread, lets go of) a task's thread.
-struct TEngineThreadFree {
-  void operator()(TEngineThread *thread) const;
-};
-
-// An opened input file of a task (the queue's record of a file is another type).
-struct TOpenedInput {
-  TInputContextPtr Context;
-  int64_t TsOffset = 0; // added to this file's timestamps
-  bool Seeked = false;  // opened at a start offset: what comes before it is left out
-  // Per stream of the file: the decoder settings gathered for it (not yet opened); null for
-  // streams that are not decoded.
-  std::vector<TCodecContextPtr> Decoders;
-};
-
-// A stream of an output file with the encoder context that will feed it.
-struct TOutputStream {
-  AVStream *Stream = nullptr; // owned by the output's context
-  TCodecContextPtr Encoder;
-  const struct AVCodec *Codec = nullptr; // null for stream copy or when nothing was found
-  bool StreamCopy = false;
-  std::vector<std::string> BitstreamFilters;
-};
-
-struct TOutputFile {
-  TOutputContextPtr Context;
-  std::vector<TOutputStream> Streams; // declared after Context: released before it
-};
-
-// A time range of the frame hooks, in microseconds.
-struct THookRange {
-  int64_t Start = 0;
-  int64_t End = 0;
-};
-
-class TCustomFFmpeg {
+class TCustomFFmpeg : private TTaskEvents {
 public:
   // Engine message levels: -1 quiet, 0 error, 1 info, 2 debug, 3 all.
   using TLogHandler = std::function<void(int level, const std::string &text)>;
@@ -80,10 +45,7 @@ public:
   static bool HasEncoder(const std::string &name, AVMediaType type);
 
   // Lifecycle.
-  bool Running = false;
-  bool StopRequested = false;
   bool Finished = false;
-  bool Ended = false;
   bool Failed = false;
   std::string EndMessage;
   int TotalDurationMs = -1;
@@ -111,8 +73,7 @@ public:
   int64_t PreviewIntervalUs = 100000;
   uint8_t PreviewFlags = 0; // bit 0 preview window, bit 1 preview bitmap; guarded by PreviewLock()
 
-  // Running, Ended and StopRequested change under the task's state lock once a thread may run:
-  // read them through these.
+  // Whether the task runs, has ended, has a worker thread: the runner's state, read under its lock.
   bool IsRunning() const;
   bool HasEnded() const;
   bool HasThread() const;
@@ -132,11 +93,10 @@ public:
   bool StopAndWait(std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
   // Runs fn on the main thread while the worker waits; false, without running it, once a stop is
   // asked: the main thread may be the one waiting for this worker to end.
-  bool CallOnMainThread(const std::function<void()> &fn);
+  bool CallOnMainThread(const std::function<void()> &fn) override;
   // Read before every packet: waits while the task is paused; whether a stop was asked.
   bool CheckStop();
   void Transcode();
-  void CloseOpenCodecs();
 
   // Back to every default; creates the generic option contexts (the libraries must be bound).
   void Reset();
@@ -172,18 +132,33 @@ public:
 
   const std::string &ErrorText() const { return FErrorText; }
   const TTaskSettings &Settings() const { return S; }
-  const std::vector<TOpenedInput> &InputFiles() const { return FInputFiles; }
-  const std::vector<const struct AVCodec *> &InputCodecs() const { return FInputCodecs; }
-  const std::vector<TOutputFile> &OutputFiles() const { return FOutputFiles; }
-  bool FiltersEnabled() const { return FFiltersEnabled; }
-  const std::vector<THookRange> &HookRanges() const { return FHookRanges; }
-  const std::vector<std::vector<std::string>> &VideoHooks() const { return FVideoHooks; }
-  const std::vector<std::string> &SetOptionNames() const { return FSetOptionNames; }
+  const std::vector<TOpenedInput> &InputFiles() const { return FInputs.Files; }
+  const std::vector<const struct AVCodec *> &InputCodecs() const { return FInputs.Codecs; }
+  const std::vector<TOutputFile> &OutputFiles() const { return FOutputs.Files; }
+  bool FiltersEnabled() const { return FConfig.FiltersEnabled; }
+  const std::vector<THookRange> &HookRanges() const { return FConfig.HookRanges; }
+  const std::vector<std::vector<std::string>> &VideoHooks() const { return FConfig.VideoHooks; }
+  const std::vector<std::string> &SetOptionNames() const { return FConfig.SetOptionNames; }
   AVCodecContext *CodecTemplate(AVMediaType type) const;
-  AVFormatContext *FormatTemplate() const { return FFormatTemplate.get(); }
+  AVFormatContext *FormatTemplate() const { return FConfig.FormatTemplate.get(); }
 
 protected:
   void Log(int level, const std::string &text) const;
+
+private:
+  // The transcode's events, passed on to the handlers above.
+  bool Logging() const override { return static_cast<bool>(OnLog); }
+  void LogLine(int level, const std::string &text) override { Log(level, text); }
+  bool TakesProgress() const override { return static_cast<bool>(OnProgress); }
+  void Progress(const TProgressFigures &figures) override;
+  void InputRead(int permille) override { InputPermille = permille; }
+  bool TakesPreviewBitmaps() const override { return static_cast<bool>(OnPreviewBitmap); }
+  void PreviewBitmap(TBitmap *bitmap, int frameNumber, int64_t pts) override;
+  bool HasBeforeHook() const override { return static_cast<bool>(OnBeforeHook); }
+  void BeforeHook(int64_t pts, THookAction &action) override;
+  bool HasCustomHook() const override { return static_cast<bool>(OnCustomHook); }
+  void CustomHook(TBitmap *bitmap, int frameNumber, int64_t pts, bool &update, bool &stopHook) override;
+  uint8_t &PreviewFlagBits() override { return PreviewFlags; }
 
 private:
   // Option actions that take more than one line.
@@ -217,39 +192,21 @@ private:
   // File setup steps.
   const struct AVCodec *LookupCodec(const std::string &name, AVMediaType type, bool encoder);
   void ClearInputConsumables();
+  struct AVDictionary *DemuxerParameters() const;
+  bool FindStreamInfo(AVFormatContext *raw, const std::string &fileName);
   void ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots);
+  void ReadVideoStream(AVStream *st, unsigned index, AVCodecContext *decoder,
+                       std::vector<const struct AVCodec *> &slots);
+  const struct AVCodec *DecoderNamed(const std::string &name, AVMediaType type);
   TOutputStream &AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
                                  std::vector<std::string> &filters);
 
-  TTaskSettings S;
+  TTaskConfig FConfig;
+  TTaskSettings &S = FConfig.Settings; // the settings the option actions set
   std::string FErrorText;
-
-  std::array<TCodecContextPtr, 5> FCodecTemplates; // by media type: video, audio, data, subtitle, attachment
-  TFormatContextPtr FFormatTemplate;
-  TScalerPtr FScalerTemplate;
-  std::vector<std::string> FSetOptionNames;
-  std::vector<std::pair<std::string, std::string>> FMuxerOptions; // private options of some muxers
-
-  std::vector<TOpenedInput> FInputFiles;
-  std::vector<const struct AVCodec *> FInputCodecs;
-  std::vector<TOutputFile> FOutputFiles;
-  int FOutputStreamCount = 0;
-  bool FFiltersEnabled = false;
-  std::vector<THookRange> FHookRanges;
-  std::vector<std::vector<std::string>> FVideoHooks;
-
-  // Lifecycle and transcode.
-  friend class TTranscoder;
-  mutable std::mutex FStateLock; // guards Running, Ended, StopRequested, FPaused, FThreadActive
-  std::condition_variable FStateChanged;
-  bool FPaused = false;
-  bool FThreadActive = false; // a worker thread runs the task
-  std::unique_ptr<TEngineThread, TEngineThreadFree> FThread;
-  // The worker's call waiting for the main thread, if any; guarded by FStateLock.
-  std::shared_ptr<TMainThreadCall> FMainThreadCall;
-  // Codecs opened by the transcode and not yet closed, newest first.
-  std::vector<AVCodecContext *> FOpenEncoders;
-  std::vector<AVCodecContext *> FOpenDecoders;
+  TInputSet FInputs;
+  TOutputSet FOutputs; // declared after the inputs: closed before them
+  TTaskRunner FRunner;
 };
 
 // A task as the engine component holds it: with the option records it was configured from.

@@ -6,8 +6,8 @@
 #include <shared_mutex>
 #include <unistd.h>
 
-#include "engine/FFmpegThread.h"
-#include "engine/LibraryLog.h"
+#include "engine/feedback/LibraryLog.h"
+#include "engine/task/TaskThread.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 #include "platform/MainThread.h"

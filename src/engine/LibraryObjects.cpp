@@ -1,6 +1,7 @@
 #include "engine/LibraryObjects.h"
 
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "engine/FFmpegException.h"
@@ -8,10 +9,20 @@
 #include "media/AVFilterStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
+#include "media/FFmpegLoader.h"
 #include "media/SwResampleStubs.h"
 #include "media/SwScaleStubs.h"
 
-void TCodecContextFree::operator()(AVCodecContext *context) const { AVCodecLib.avcodec_free_context(&context); }
+void TCodecContextFree::operator()(AVCodecContext *context) {
+  if (Open) {
+    // Opening and closing codecs is not safe on several threads at once.
+    std::lock_guard guard(CodecLock());
+    AVCodecLib.avcodec_close(context);
+    Open = false;
+  }
+  AVUtil.av_freep(&context->stats_in);
+  AVCodecLib.avcodec_free_context(&context);
+}
 
 void TFormatContextFree::operator()(AVFormatContext *context) const { AVFormat.avformat_free_context(context); }
 

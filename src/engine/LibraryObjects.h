@@ -12,10 +12,15 @@ struct AVPacket;
 struct SwrContext;
 struct SwsContext;
 
+// A codec context, closed under the codec lock when it was opened (see MarkOpened), then
+// freed with its two-pass statistics.
 struct TCodecContextFree {
-  void operator()(AVCodecContext *context) const;
+  bool Open = false;
+  void operator()(AVCodecContext *context);
 };
 using TCodecContextPtr = std::unique_ptr<AVCodecContext, TCodecContextFree>;
+// Marks the context opened: it closes under the codec lock when it goes.
+inline void MarkOpened(TCodecContextPtr &context) { context.get_deleter().Open = true; }
 
 // For contexts that never opened a file (templates, outputs before their file is open).
 struct TFormatContextFree {

@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "PathFixture.h"
-#include "engine/AudioOut.h"
 #include "engine/FFmpegException.h"
+#include "engine/filter/AudioOut.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "engine/FFmpegVCL.h"
-#include "engine/LibraryLog.h"
+#include "engine/feedback/LibraryLog.h"
 #include "media/AVUtilStubs.h"
 #include "platform/HeadlessDispatch.h"
 

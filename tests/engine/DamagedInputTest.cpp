@@ -11,7 +11,7 @@
 
 #include "EngineFixture.h"
 #include "StreamFacts.h"
-#include "engine/FFmpegThread.h"
+#include "engine/task/TaskThread.h"
 
 #include "../Watchdog.h"
 

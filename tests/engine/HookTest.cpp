@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "PathFixture.h"
-#include "engine/VideoHooks.h"
+#include "engine/filter/VideoHooks.h"
 
 namespace {
 

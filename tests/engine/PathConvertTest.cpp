@@ -5,8 +5,8 @@
 #include "EngineFixture.h"
 #include "StreamFacts.h"
 #include "engine/Bitmap.h"
-#include "engine/FFmpegThread.h"
-#include "engine/Report.h"
+#include "engine/feedback/ProgressReport.h"
+#include "engine/task/TaskThread.h"
 
 namespace {
 

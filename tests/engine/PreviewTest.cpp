@@ -1,7 +1,7 @@
 // The engine's preview window: its caption, its window provider and closing.
 #include <gtest/gtest.h>
 
-#include "engine/Previewer.h"
+#include "engine/feedback/Previewer.h"
 
 extern "C" {
 #include <libavutil/avutil.h>

@@ -1,7 +1,7 @@
 // The progress report: its figures, its text line and the summary.
 #include <gtest/gtest.h>
 
-#include "engine/Report.h"
+#include "engine/feedback/ProgressReport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/FrameHookModule.h"
+#include "engine/filter/FrameHookModule.h"
 
 typedef struct {
   int Value;

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "EngineFixture.h"
-#include "engine/FFmpegThread.h"
+#include "engine/task/TaskThread.h"
 #include "media/AVInline.h"
 
 namespace {

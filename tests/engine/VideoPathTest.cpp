@@ -1,8 +1,8 @@
 // The video output path: frame-rate sync, frame limit, crop, scale and pad.
 #include "PathFixture.h"
 #include "engine/FFmpegException.h"
-#include "engine/VideoFilters.h"
-#include "engine/VideoOut.h"
+#include "engine/filter/VideoFilters.h"
+#include "engine/filter/VideoOut.h"
 #include "media/AVFilterStubs.h"
 
 namespace {

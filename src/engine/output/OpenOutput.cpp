@@ -1,0 +1,368 @@
+// Opening a task's output files and creating their streams. Each stream gets an encoder context of
+// its own, configured from the settings; the muxer's stream parameters are filled from it when
+// the encoder is opened.
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <ctime>
+
+#include "engine/FFmpeg.h"
+#include "engine/FFmpegException.h"
+#include "engine/options/OptionValues.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/AVUtilStubs.h"
+#include "media/FFmpegLoader.h"
+
+namespace {
+
+// Whether a filter graph description names a filter that changes the frame size.
+bool FiltersResize(const std::string &description) {
+  std::string lower = description;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  size_t pos = 0;
+  while (pos <= lower.size()) {
+    const size_t comma = std::min(lower.find(',', pos), lower.size());
+    const std::string part = lower.substr(pos, comma - pos);
+    const std::string name = Trim(part.substr(0, part.find('=')));
+    if (name == "crop" || name == "rotate" || name == "scale" || name == "transpose")
+      return true;
+    pos = comma + 1;
+  }
+  return false;
+}
+
+// The sample aspect ratio that shows a width x height picture at the display aspect.
+AVRational SampleAspect(float aspect, int width, int height) {
+  const double value = int64_t{width} * height != 0 ? double{aspect} * height / width : double{aspect} * 3.0 / 4.0;
+  return AVUtil.av_d2q(value, 255);
+}
+
+constexpr int MaxRateTerm = 65535;
+
+// The rate nearest to the one wanted among those the encoder lists. MPEG-1 video lists, after its
+// eight standard rates, unofficial ones it takes only when unofficial streams are allowed.
+AVRational EncoderFrameRate(const AVCodec &codec, AVRational wanted, int strictness) {
+  constexpr size_t Mpeg1StandardRates = 8;
+  std::vector<AVRational> rates;
+  for (const AVRational *rate = codec.supported_framerates; rate->num != 0; ++rate)
+    rates.push_back(*rate);
+  if (codec.id == AV_CODEC_ID_MPEG1VIDEO && strictness > FF_COMPLIANCE_UNOFFICIAL)
+    rates.resize(std::min(rates.size(), Mpeg1StandardRates));
+  rates.push_back(AVRational{0, 0});
+  return rates[static_cast<size_t>(AVUtil.av_find_nearest_q_idx(wanted, rates.data()))];
+}
+
+// "YYYY-MM-DDTHH:MM:SS.000000Z", how muxers take a recording date.
+std::string IsoTime(int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &utc);
+  return text;
+}
+
+template <typename T> void *CopyToLibrary(const std::vector<T> &values) {
+  void *block = AVUtil.av_mallocz(values.size() * sizeof(T));
+  if (!block)
+    throw FFmpegException("Could not allocate memory");
+  std::copy(values.begin(), values.end(), static_cast<T *>(block));
+  return block;
+}
+
+// "start,end,q/start,end,q..." frame ranges with a fixed quantizer (q > 0) or a quality factor.
+std::vector<RcOverride> ParseRcOverride(const std::string &text) {
+  std::vector<RcOverride> result;
+  TNumberReader reader(text);
+  while (true) {
+    RcOverride o{};
+    o.start_frame = static_cast<int>(reader.Integer());
+    if (reader.Peek() != ',')
+      throw FFmpegException("error parsing rc_override");
+    reader.Skip();
+    o.end_frame = static_cast<int>(reader.Integer());
+    if (reader.Peek() != ',')
+      throw FFmpegException("error parsing rc_override");
+    reader.Skip();
+    const int q = static_cast<int>(reader.Integer());
+    o.qscale = q > 0 ? q : 0;
+    o.quality_factor = q > 0 ? 1.0f : static_cast<float>(-q) / 100.0f;
+    result.push_back(o);
+    while (!reader.AtEnd() && reader.Peek() != '/')
+      reader.Skip();
+    if (!reader.Skip())
+      return result;
+  }
+}
+
+} // namespace
+
+int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
+  struct TConsume {
+    TTaskSettings &Settings;
+    ~TConsume() {
+      Settings.InputFormat = nullptr;
+      Settings.OutputFormat = nullptr;
+    }
+  } consume{S};
+
+  const bool cropping = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
+  const bool padding = S.FramePadTop || S.FramePadBottom || S.FramePadLeft || S.FramePadRight;
+  if (!S.VFilters.empty() && cropping) {
+    FErrorText = "Cannot enable crop options and filters at the same time.";
+    return -1;
+  }
+  if (padding && FiltersResize(S.VFilters)) {
+    FErrorText = "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
+                 "scale, transpose, etc.)";
+    return -1;
+  }
+  FConfig.FiltersEnabled = !S.VFilters.empty();
+  if (FOutputs.Files.size() >= MaxFiles) {
+    FErrorText = fileName + ": too many output files (at most 20)";
+    return -1;
+  }
+
+  const AVOutputFormat *format = S.OutputFormat;
+  if (!format)
+    format = AVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
+  if (!format) {
+    FErrorText = "Unable to find a suitable output format for '" + fileName + "'";
+    return -1;
+  }
+  AVFormatContext *raw = nullptr;
+  const int allocated = AVFormat.avformat_alloc_output_context2(&raw, format, nullptr, fileName.c_str());
+  if (allocated < 0 || !raw) {
+    FErrorText = OpenErrorText(fileName, allocated < 0 ? allocated : AVERROR(ENOMEM));
+    return -1;
+  }
+  TOutputFile added;
+  added.Context.reset(raw);
+
+  bool useVideo = S.VideoCodec.Copy || format->video_codec != AV_CODEC_ID_NONE || !S.VideoCodec.Name.empty();
+  bool useAudio = S.AudioCodec.Copy || format->audio_codec != AV_CODEC_ID_NONE || !S.AudioCodec.Name.empty();
+  bool useSubtitles =
+      S.SubtitleCodec.Copy || format->subtitle_codec != AV_CODEC_ID_NONE || !S.SubtitleCodec.Name.empty();
+  if (!FInputs.Files.empty()) {
+    bool hasVideo = false, hasAudio = false, hasSubtitles = false;
+    try {
+      InputStreamTypes(hasVideo, hasAudio, hasSubtitles);
+    } catch (const FFmpegException &e) {
+      FErrorText = std::string("check_audio_video_sub_inputs fail: ") + e.what();
+      return -1;
+    }
+    useVideo = useVideo && hasVideo;
+    useAudio = useAudio && hasAudio;
+    useSubtitles = useSubtitles && hasSubtitles;
+  }
+  useVideo = useVideo && !S.VideoDisable;
+  useAudio = useAudio && !S.AudioDisable;
+  useSubtitles = useSubtitles && !S.SubtitleDisable;
+
+  // The streams are added to the file in place; a failure takes the file out again.
+  FOutputs.Files.push_back(std::move(added));
+  const int index = static_cast<int>(FOutputs.Files.size()) - 1;
+  auto fail = [this](const std::string &text) {
+    FErrorText = text;
+    FOutputs.StreamCount -= static_cast<int>(FOutputs.Files.back().Streams.size());
+    FOutputs.Files.pop_back();
+    return -1;
+  };
+  try {
+    if (useVideo)
+      NewVideoStream(index);
+  } catch (const FFmpegException &e) {
+    return fail(std::string("new_video_stream fail: ") + e.what());
+  }
+  try {
+    if (useAudio)
+      NewAudioStream(index);
+  } catch (const FFmpegException &e) {
+    return fail(std::string("new_audio_stream fail: ") + e.what());
+  }
+  try {
+    if (useSubtitles)
+      NewSubtitleStream(index);
+  } catch (const FFmpegException &e) {
+    return fail(std::string("new_subtitle_stream fail: ") + e.what());
+  }
+
+  if (S.RecTimestamp != 0)
+    AVUtil.av_dict_set(&raw->metadata, "creation_time", IsoTime(S.RecTimestamp).c_str(), 0);
+  // From the last pair to the first, so the first of two equal keys is the one kept.
+  for (auto it = S.MetaData.rbegin(); it != S.MetaData.rend(); ++it)
+    AVUtil.av_dict_set(&raw->metadata, it->first.c_str(), it->second.c_str(), 0);
+  S.MetaData.clear();
+
+  if ((format->flags & AVFMT_NEEDNUMBER) && !AVFormat.av_filename_number_test(fileName.c_str()))
+    return fail(OpenErrorText(fileName, AVERROR(EDOM)));
+  if (!(format->flags & AVFMT_NOFILE) && AVFormat.avio_open(&raw->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
+    return fail("Could not open '" + fileName + "'");
+
+  raw->max_delay = static_cast<int>(S.MuxMaxDelay * 1000000);
+  // Preload and loop count are options of the muxers that have them.
+  AVUtil.av_opt_set_int(raw, "preload", static_cast<int64_t>(S.MuxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
+  AVUtil.av_opt_set_int(raw, "loop", S.LoopOutput, AV_OPT_SEARCH_CHILDREN);
+  ApplyGenericOptions(raw, FConfig.FormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
+  ApplyMuxerOptions(raw);
+  return static_cast<int>(FOutputs.Files.size());
+}
+
+// The encoder's context starts from its codec's own defaults: some encoders (libx264) declare
+// their own and refuse to open with the generic ones.
+TOutputStream &TCustomFFmpeg::AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
+                                              std::vector<std::string> &filters) {
+  if (output < 0 || output >= static_cast<int>(FOutputs.Files.size()))
+    throw FFmpegException("Could not alloc stream");
+  TOutputFile &file = FOutputs.Files[static_cast<size_t>(output)];
+  if (file.Streams.size() >= MaxFiles || FOutputs.StreamCount >= MaxCodecSlots)
+    throw FFmpegException("Could not alloc stream");
+  TOutputStream stream;
+  stream.StreamCopy = choice.Copy;
+  AVCodecID id = AV_CODEC_ID_NONE;
+  if (!choice.Copy && !choice.Name.empty()) {
+    stream.Codec = LookupCodec(choice.Name, type, true);
+    if (!stream.Codec)
+      throw FFmpegException(FErrorText);
+    id = stream.Codec->id;
+  } else if (!choice.Copy && type != AVMEDIA_TYPE_SUBTITLE) {
+    id = AVFormat.av_guess_codec(file.Context->oformat, nullptr, file.Context->url, nullptr, type);
+    stream.Codec = AVCodecLib.avcodec_find_encoder(id);
+  }
+  stream.Encoder.reset(AVCodecLib.avcodec_alloc_context3(stream.Codec));
+  if (!stream.Encoder)
+    throw FFmpegException("Could not alloc stream");
+  stream.Stream = AVFormat.avformat_new_stream(file.Context.get(), nullptr);
+  if (!stream.Stream)
+    throw FFmpegException("Could not alloc stream");
+  stream.Stream->id = static_cast<int>(file.Context->nb_streams) - 1;
+  stream.Encoder->codec_type = type;
+  stream.Encoder->codec_id = id;
+  if (!choice.Copy) {
+    const int kind = type == AVMEDIA_TYPE_VIDEO   ? AV_OPT_FLAG_VIDEO_PARAM
+                     : type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM
+                                                  : AV_OPT_FLAG_SUBTITLE_PARAM;
+    ApplyGenericOptions(stream.Encoder.get(), CodecTemplate(type), AV_OPT_FLAG_ENCODING_PARAM | kind);
+  }
+  stream.Encoder->thread_count = S.ThreadCount;
+  stream.BitstreamFilters = std::move(filters);
+  filters.clear();
+  file.Streams.push_back(std::move(stream));
+  ++FOutputs.StreamCount;
+  return file.Streams.back();
+}
+
+void TCustomFFmpeg::NewVideoStream(int output) {
+  const TCodecChoice choice = S.VideoCodec;
+  S.VideoCodec = {};
+  S.VideoDisable = false;
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_VIDEO, choice, S.VideoBitstreamFilters);
+  const AVFormatContext *context = FOutputs.Files[static_cast<size_t>(output)].Context.get();
+  AVCodecContext *c = stream.Encoder.get();
+  if (S.VideoCodecTag)
+    c->codec_tag = S.VideoCodecTag;
+  if ((S.VideoGlobalHeader & 1) || (S.VideoGlobalHeader == 0 && (context->oformat->flags & AVFMT_GLOBALHEADER)))
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (S.VideoGlobalHeader & 2)
+    c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+  if (choice.Copy) {
+    c->sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, S.FrameWidth, S.FrameHeight);
+    stream.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
+    return;
+  }
+  AVRational fps = S.FrameRate.num != 0 ? S.FrameRate : AVRational{25, 1};
+  const struct AVCodec *codec = stream.Codec;
+  if (codec && codec->supported_framerates && !S.ForceFps)
+    fps = EncoderFrameRate(*codec, fps, c->strict_std_compliance);
+  // MPEG-4 Part 2 and its kin store the time base in 16 bits; nearly equal rates suit every encoder.
+  AVUtil.av_reduce(&fps.num, &fps.den, fps.num, fps.den, MaxRateTerm);
+  c->time_base = AVRational{fps.den, fps.num};
+  c->width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
+  c->height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;
+  c->sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, c->width, c->height);
+  stream.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
+  c->pix_fmt = static_cast<AVPixelFormat>(S.FramePixFmt);
+  if (codec && codec->pix_fmts) {
+    const AVPixelFormat *p = codec->pix_fmts;
+    while (*p != AV_PIX_FMT_NONE && *p != c->pix_fmt)
+      ++p;
+    if (*p == AV_PIX_FMT_NONE)
+      c->pix_fmt = codec->pix_fmts[0];
+  }
+  if (S.IntraOnly)
+    c->gop_size = 0;
+  if (S.VideoQScale != 0.0f || S.SameQuality) {
+    c->flags |= AV_CODEC_FLAG_QSCALE;
+    c->global_quality = static_cast<int>(FF_QP2LAMBDA * S.VideoQScale);
+  }
+  if (!S.IntraMatrix.empty())
+    c->intra_matrix = static_cast<uint16_t *>(CopyToLibrary(S.IntraMatrix));
+  if (!S.InterMatrix.empty())
+    c->inter_matrix = static_cast<uint16_t *>(CopyToLibrary(S.InterMatrix));
+  if (!S.VideoRcOverride.empty()) {
+    const std::vector<RcOverride> overrides = ParseRcOverride(S.VideoRcOverride);
+    c->rc_override = static_cast<RcOverride *>(CopyToLibrary(overrides));
+    c->rc_override_count = static_cast<int>(overrides.size());
+  }
+  if (c->rc_initial_buffer_occupancy == 0)
+    c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
+  c->intra_dc_precision = S.IntraDcPrecision - 8;
+  if (S.DoPsnr)
+    c->flags |= AV_CODEC_FLAG_PSNR;
+  if (S.DoPass == 1)
+    c->flags |= AV_CODEC_FLAG_PASS1;
+  else if (S.DoPass == 2)
+    c->flags |= AV_CODEC_FLAG_PASS2;
+}
+
+void TCustomFFmpeg::NewAudioStream(int output) {
+  const TCodecChoice choice = S.AudioCodec;
+  S.AudioCodec = {};
+  S.AudioDisable = false;
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_AUDIO, choice, S.AudioBitstreamFilters);
+  const AVFormatContext *context = FOutputs.Files[static_cast<size_t>(output)].Context.get();
+  AVCodecContext *c = stream.Encoder.get();
+  if (S.AudioCodecTag)
+    c->codec_tag = S.AudioCodecTag;
+  if (context->oformat->flags & AVFMT_GLOBALHEADER)
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  // The input's layout when it has the channel count asked for, else the usual one for it.
+  if (S.AudioChannelLayout != 0 && std::popcount(S.AudioChannelLayout) == S.AudioChannels)
+    AVUtil.av_channel_layout_from_mask(&c->ch_layout, S.AudioChannelLayout);
+  else if (S.AudioChannels > 0)
+    AVUtil.av_channel_layout_default(&c->ch_layout, S.AudioChannels);
+  if (!choice.Copy) {
+    if (S.AudioQScale > -99999.0f) {
+      c->flags |= AV_CODEC_FLAG_QSCALE;
+      c->global_quality = static_cast<int>(FF_QP2LAMBDA * S.AudioQScale);
+    }
+    c->sample_fmt = static_cast<AVSampleFormat>(S.AudioSampleFmt);
+    const struct AVCodec *codec = stream.Codec;
+    if (codec && codec->sample_fmts) {
+      const AVSampleFormat *p = codec->sample_fmts;
+      while (*p != AV_SAMPLE_FMT_NONE && *p != c->sample_fmt)
+        ++p;
+      if (*p == AV_SAMPLE_FMT_NONE)
+        c->sample_fmt = codec->sample_fmts[0];
+    }
+  }
+  c->sample_rate = S.AudioSampleRate;
+  if (S.AudioSampleRate > 0)
+    c->time_base = AVRational{1, S.AudioSampleRate};
+  if (!S.AudioLanguage.empty()) {
+    AVUtil.av_dict_set(&stream.Stream->metadata, "language", S.AudioLanguage.c_str(), 0);
+    S.AudioLanguage.clear();
+  }
+}
+
+void TCustomFFmpeg::NewSubtitleStream(int output) {
+  const TCodecChoice choice = S.SubtitleCodec;
+  S.SubtitleCodec = {};
+  S.SubtitleDisable = false;
+  TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_SUBTITLE, choice, S.SubtitleBitstreamFilters);
+  if (!S.SubtitleLanguage.empty()) {
+    AVUtil.av_dict_set(&stream.Stream->metadata, "language", S.SubtitleLanguage.c_str(), 0);
+    S.SubtitleLanguage.clear();
+  }
+}

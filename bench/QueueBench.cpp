@@ -78,6 +78,8 @@ int main(int argc, char **argv) {
   }
 
   const auto measure = [&](const char *how, const std::function<void(TTvlMainForm &)> &add) {
+    // Each measure starts from an empty queue, not from the one the last left.
+    fs::remove(install / "Queue.ini");
     TTvlMainForm form;
     if (!form.LibrariesLoaded())
       return -1.0;

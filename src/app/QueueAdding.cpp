@@ -108,6 +108,7 @@ void TQueuePanel::AddProbedFile(TProbedFile &probed) {
   }
   ++FLoaded;
   AddRow(FConvert.Files[position]);
+  emit Filled();
   if (!FFolderAdd)
     FLastAdded = position;
   else if (FFirstAdded < 0)
@@ -123,6 +124,7 @@ void TQueuePanel::SelectLastAdded() {
 }
 
 void TQueuePanel::EndAdd() {
+  emit Edited();
   FAddTimer->stop();
   FFiller.reset();
   FProbed.clear();

@@ -3,6 +3,7 @@
 #include "app/PanelKit.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
 #include "edit/EditFrm.h"
 #include "platform/Dialogs.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <utility>
 
 using panels::NewAction;
@@ -51,7 +53,7 @@ std::string FileNameOf(const std::string &path) {
 } // namespace
 
 TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent)
-    : QWidget(parent), FConvert(convert), FRowImages(rowImages) {
+    : QWidget(parent), FConvert(convert), FRowImages(rowImages), FUndo(std::make_unique<TQueueUndo>()) {
   setObjectName("pnlQueue");
   CreateActions();
   CreateList();
@@ -70,6 +72,11 @@ void TQueuePanel::CreateActions() {
   actClear = NewAction(this, "actClear", "Clear", "Clear all files");
   actMoveUp = NewAction(this, "actMoveUp", "Move Up", "");
   actMoveDown = NewAction(this, "actMoveDown", "Move Down", "");
+  actUndo = NewAction(this, "actUndo", "Undo", "Put back the files removed last");
+  actUndo->setShortcut(QKeySequence::Undo);
+  actUndo->setShortcutContext(Qt::WindowShortcut);
+  actUndo->setEnabled(false);
+  addAction(actUndo);
   actStopAdding = NewAction(this, "actStopAdding", "Stop", "Stop adding files");
   actStatusDetails = NewAction(this, "actStatusDetails", "Status Details...", "Why the file has its status");
 
@@ -77,6 +84,7 @@ void TQueuePanel::CreateActions() {
   connect(actAddFolder, &QAction::triggered, this, &TQueuePanel::actAddFolderExecute);
   connect(actRemoveFile, &QAction::triggered, this, &TQueuePanel::actRemoveFileExecute);
   connect(actClear, &QAction::triggered, this, &TQueuePanel::actClearExecute);
+  connect(actUndo, &QAction::triggered, this, &TQueuePanel::actUndoExecute);
   connect(actMoveUp, &QAction::triggered, this, [this] { MoveSelected(-1); });
   connect(actMoveDown, &QAction::triggered, this, [this] { MoveSelected(1); });
   connect(actStopAdding, &QAction::triggered, this, &TQueuePanel::actStopAddingExecute);
@@ -98,7 +106,7 @@ void TQueuePanel::CreateList() {
   lvFileList->setItemsExpandable(false);
   lvFileList->setUniformRowHeights(true);
   lvFileList->setAllColumnsShowFocus(true);
-  lvFileList->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lvFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvFileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   // Long names keep their start and their extension: "VID_2019…170832.mp4".
@@ -129,7 +137,7 @@ void TQueuePanel::CreateMenu() {
   pm1->setObjectName("pm1");
   pm1->addActions({actAddFile, actAddFolder, actEdit});
   pm1->addSeparator();
-  pm1->addActions({actRemoveFile, actClear});
+  pm1->addActions({actRemoveFile, actClear, actUndo});
   pm1->addSeparator();
   pm1->addAction(actStatusDetails);
   lvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -239,16 +247,25 @@ void TQueuePanel::UpdateActions() {
   actEdit->setEnabled(hasSelection);
   actClear->setEnabled(hasRows && !adding);
   actStopAdding->setEnabled(adding);
-  actMoveUp->setEnabled(hasSelection && position > 0 && !adding);
-  actMoveDown->setEnabled(hasSelection && position < lvFileList->topLevelItemCount() - 1 && !adding);
+  actMoveUp->setEnabled(hasSelection && !adding && Movable(-1));
+  actMoveDown->setEnabled(hasSelection && !adding && Movable(1));
+  actUndo->setEnabled(FUndo->CanUndo() && !adding);
   actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
+}
+
+bool TQueuePanel::Movable(int step) const {
+  const std::vector<int> selected = SelectedPositions();
+  return MoveSelection(selected, lvFileList->topLevelItemCount(), step, [](int, int) {}) != selected;
 }
 
 QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
   const QString length = QString::fromStdString(FormatSeconds(file.Duration));
+  // A restored or re-added record may carry its trim already.
+  const QString trimmed =
+      IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))) : length;
   auto *row =
       new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
-                                       QString::fromStdString(file.FileType), length, length, "-", ""});
+                                       QString::fromStdString(file.FileType), length, trimmed, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
@@ -271,8 +288,26 @@ bool TQueuePanel::SelectStep(int step) {
 }
 
 int TQueuePanel::SelectedPosition() const {
-  const auto selected = lvFileList->selectedItems();
-  return selected.isEmpty() ? -1 : lvFileList->indexOfTopLevelItem(selected.first());
+  if (QTreeWidgetItem *current = lvFileList->currentItem(); current && current->isSelected())
+    return lvFileList->indexOfTopLevelItem(current);
+  const std::vector<int> selected = SelectedPositions();
+  return selected.empty() ? -1 : selected.front();
+}
+
+std::vector<int> TQueuePanel::SelectedPositions() const {
+  std::vector<int> positions;
+  for (QTreeWidgetItem *row : lvFileList->selectedItems())
+    positions.push_back(lvFileList->indexOfTopLevelItem(row));
+  std::sort(positions.begin(), positions.end());
+  return positions;
+}
+
+void TQueuePanel::SelectRows(const std::vector<int> &positions, int current) {
+  if (positions.empty())
+    return;
+  SelectRow(current);
+  for (const int p : positions)
+    lvFileList->topLevelItem(p)->setSelected(true);
 }
 
 void TQueuePanel::actAddFileExecute() {
@@ -298,19 +333,22 @@ void TQueuePanel::actAddFolderExecute() {
 }
 
 void TQueuePanel::actRemoveFileExecute() {
-  const int position = SelectedPosition();
+  const std::vector<int> positions = SelectedPositions();
   // The Delete key comes here past the disabled action.
-  if (position < 0 || Adding())
+  if (positions.empty() || Adding())
     return;
   emit StopPreviewRequested();
-  delete lvFileList->takeTopLevelItem(position);
+  for (auto p = positions.rbegin(); p != positions.rend(); ++p)
+    delete lvFileList->takeTopLevelItem(*p);
+  // Instead of asking first: Undo puts them back.
+  FUndo->Remove(FConvert.Files, positions);
   if (const int rows = lvFileList->topLevelItemCount(); rows > 0)
-    SelectRow(std::min(position, rows - 1));
-  FConvert.Delete(position);
+    SelectRow(std::min(positions.front(), rows - 1));
   // The list moved the highlight while the row was still there, so its place was counted before the
   // removal: the highlighted row is the one the commands act on.
   SelectedIndex = SelectedPosition();
   emit Changed();
+  emit Edited();
 }
 
 void TQueuePanel::actClearExecute() {
@@ -318,18 +356,42 @@ void TQueuePanel::actClearExecute() {
     return;
   SelectedIndex = -1;
   lvFileList->clear();
-  FConvert.Clear();
+  std::vector<int> all(static_cast<std::size_t>(FConvert.Files.Count()));
+  std::iota(all.begin(), all.end(), 0);
+  FUndo->Remove(FConvert.Files, all);
   emit Changed();
+  emit Edited();
+}
+
+void TQueuePanel::actUndoExecute() {
+  if (!FUndo->CanUndo() || Adding())
+    return;
+  const std::vector<int> restored = FUndo->Undo(FConvert.Files);
+  for (const int p : restored) {
+    QTreeWidgetItem *row = AddRow(FConvert.Files[p]);
+    lvFileList->insertTopLevelItem(p, lvFileList->takeTopLevelItem(lvFileList->indexOfTopLevelItem(row)));
+  }
+  ShowResults();
+  if (!restored.empty())
+    SelectRows(restored, restored.front());
+  emit Changed();
+  emit Edited();
 }
 
 void TQueuePanel::MoveSelected(int step) {
-  const int from = SelectedPosition(), to = from + step;
-  if (from < 0 || to < 0 || to >= lvFileList->topLevelItemCount() || Adding())
+  const std::vector<int> selected = SelectedPositions();
+  if (selected.empty() || Adding())
     return;
-  FConvert.Files.Exchange(from, to);
-  QTreeWidgetItem *row = lvFileList->takeTopLevelItem(from);
-  lvFileList->insertTopLevelItem(to, row);
-  SelectRow(to);
+  const int current = SelectedPosition();
+  const std::vector<int> moved =
+      MoveSelection(selected, lvFileList->topLevelItemCount(), step, [this](int from, int to) {
+        FConvert.Files.Exchange(from, to);
+        lvFileList->insertTopLevelItem(to, lvFileList->takeTopLevelItem(from));
+      });
+  // The current row stays the current one wherever it went.
+  const auto at = std::find(selected.begin(), selected.end(), current) - selected.begin();
+  SelectRows(moved, moved[static_cast<std::size_t>(at)]);
+  emit Edited();
 }
 
 void TQueuePanel::lvFileListSelectItem() {
@@ -339,9 +401,11 @@ void TQueuePanel::lvFileListSelectItem() {
   emit Changed();
 }
 
-void TQueuePanel::ClearResults() {
+void TQueuePanel::ClearResults(const std::function<bool(const TInputFile &)> &include) {
   for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
     QTreeWidgetItem *row = lvFileList->topLevelItem(p);
+    if (include && p < FConvert.Files.Count() && !include(FConvert.Files[p]))
+      continue; // not part of this run: its result stays
     row->setText(colStatus, "-");
     row->setToolTip(colStatus, QString());
     row->setText(colDestination, QString());
@@ -368,6 +432,10 @@ void TQueuePanel::ShowResults() {
     case csCanceled:
       row->setText(colStatus, "Canceled");
       break;
+    case csMissing:
+      row->setText(colStatus, "Missing");
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
+      break;
     default:
       // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
       row->setText(colStatus, "-");
@@ -376,6 +444,13 @@ void TQueuePanel::ShowResults() {
     }
   }
   actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
+}
+
+void TQueuePanel::ShowRecords() {
+  for (int p = lvFileList->topLevelItemCount(); p < FConvert.Files.Count(); ++p)
+    AddRow(FConvert.Files[p]);
+  ShowResults();
+  emit Changed();
 }
 
 QString TQueuePanel::SelectedStatusReason() const {
@@ -414,4 +489,5 @@ void TQueuePanel::actEditExecute() {
   file.TrimDuration = length;
   lvFileList->topLevelItem(position)->setText(
       colTrimmed, QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))));
+  emit Edited();
 }

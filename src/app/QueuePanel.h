@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TTvlConvert;
 class TQueueFiller;
+class TQueueUndo;
 struct TInputFile;
 struct TProbedFile;
 
@@ -51,9 +53,14 @@ public:
 
   // The commands' enabled states after a change of the queue or the selection.
   void UpdateActions();
-  // Position of the selected row; -1 without a selection.
+  // The current row when it is selected, else the first selected one; -1 without a selection. Edit
+  // and the preview take it; Remove and Move Up/Down take every selected row.
   int SelectedPosition() const;
+  // Every selected row, ascending.
+  std::vector<int> SelectedPositions() const;
   void SelectRow(int position);
+  // Selects the rows, the one given as the current one.
+  void SelectRows(const std::vector<int> &positions, int current);
   // Selects the row step positions away; false when there is none.
   bool SelectStep(int step);
   // The Status cell's tooltip of the selected row; empty without a selection.
@@ -62,9 +69,12 @@ public:
   // A run is being built or converts: the rows of files probed meanwhile wait (the run reads the queue
   // from worker threads).
   void SetConverting(bool converting) { FConverting = converting; }
-  // Before a run: no row shows the result of an earlier one. After it: each row shows its file's.
-  void ClearResults();
+  // Before a run: no row of a file the filter takes (all, when it is empty) shows the result of an
+  // earlier one. After it: each row shows its file's.
+  void ClearResults(const std::function<bool(const TInputFile &)> &include = {});
   void ShowResults();
+  // The rows of the records already queued (a restored queue), with their results.
+  void ShowRecords();
   void LoadPictures();
 
   // Queue position of the row most recently selected; -1 at start and after Clear.
@@ -85,6 +95,8 @@ public:
   // Actions.
   QAction *actAddFile = nullptr, *actAddFolder = nullptr, *actEdit = nullptr, *actRemoveFile = nullptr;
   QAction *actClear = nullptr, *actMoveUp = nullptr, *actMoveDown = nullptr;
+  // Puts back what the last Remove or Clear took out (Ctrl+Z).
+  QAction *actUndo = nullptr;
   QAction *actStopAdding = nullptr;
   // Tells why the selected row has its status; the keyboard's way to the Status cell's tooltip.
   QAction *actStatusDetails = nullptr;
@@ -92,6 +104,10 @@ public:
 signals:
   // The queue or the selection changed.
   void Changed();
+  // The records changed through a command, or a file was added in the background: the queue is to be
+  // saved now, or soon.
+  void Edited();
+  void Filled();
   // A double click on a row.
   void PlayRequested();
   // One playback at a time, and none of a row that goes: the preview stops first.
@@ -113,7 +129,10 @@ private:
   void actAddFileExecute();
   void actAddFolderExecute();
   void actClearExecute();
+  void actUndoExecute();
   void MoveSelected(int step);
+  // True when some part of the selection can move by the step.
+  bool Movable(int step) const;
   void lvFileListSelectItem();
   void actStatusDetailsExecute();
   // The edit window for the selected file; its trim and aspect choice go into the file's record.
@@ -138,6 +157,7 @@ private:
 
   TTvlConvert &FConvert;
   const QList<QIcon> &FRowImages;
+  std::unique_ptr<TQueueUndo> FUndo;
   std::deque<TAddRequest> FAddRequests;
   std::unique_ptr<TQueueFiller> FFiller; // the request in hand
   bool FFolderAdd = false;

@@ -5,8 +5,10 @@
 #include "app/PanelKit.h"
 #include "app/PreviewPanel.h"
 #include "app/QueuePanel.h"
+#include "app/QueueSaver.h"
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertUnt.h"
+#include "convert/QueueStore.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
@@ -27,6 +29,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -46,8 +49,9 @@ constexpr int MinQueueWidth = 426, MinPreviewWidth = 282;
 } // namespace
 
 TTvlMainForm::TTvlMainForm(QWidget *parent)
-    : QWidget(parent, Qt::Window),
-      TvlConvert(std::make_unique<TTvlConvert>()), FSettingsFile(platform::SettingsFile()) {
+    : QWidget(parent, Qt::Window), TvlConvert(std::make_unique<TTvlConvert>()),
+      FSettingsFile(platform::SettingsFile()),
+      FQueueSaver(std::make_unique<TQueueSaver>(*TvlConvert, platform::DataFolders().QueueFile, nullptr)) {
   setObjectName("TvlMainForm");
   setMinimumSize(MinWindowSize);
   resize(MinWindowSize);
@@ -72,6 +76,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   // Exceptions of commands are dropped by TTvlApplication::notify. Binding comes last: when it fails
   // the user has been told, and the program ends before the window shows.
   FLibrariesLoaded = TvlConvert->LoadLibraries();
+  if (FLibrariesLoaded)
+    RestoreQueue();
 }
 
 TTvlMainForm::~TTvlMainForm() {
@@ -82,6 +88,10 @@ TTvlMainForm::~TTvlMainForm() {
   Preview->fplyrPreview.Stop(true);
   TvlConvert->Engine.OnProgress = nullptr;
   TvlConvert->Engine.OnTerminate = nullptr;
+  // A window that never showed never restored the queue: its file stays as it is.
+  if (FLibrariesLoaded)
+    FQueueSaver->SaveNow();
+  FQueueSaver.reset();
   TvlConvert.reset();
   Output->cbbFormatEx->clear();
   SaveSettings();
@@ -158,6 +168,8 @@ void TTvlMainForm::CreateControls() {
 
 void TTvlMainForm::WirePanels() {
   connect(Queue, &TQueuePanel::Changed, this, &TTvlMainForm::UpdateControls);
+  connect(Queue, &TQueuePanel::Edited, this, [this] { FQueueSaver->SaveNow(); });
+  connect(Queue, &TQueuePanel::Filled, this, [this] { FQueueSaver->Changed(); });
   connect(Queue, &TQueuePanel::PlayRequested, Preview, &TPreviewPanel::actPlayExecute);
   connect(Queue, &TQueuePanel::StopPreviewRequested, Preview, &TPreviewPanel::actStopExecute);
   connect(Preview, &TPreviewPanel::StepRequested, this, [this](int step) {
@@ -206,6 +218,15 @@ void TTvlMainForm::UpdateControls() {
 void TTvlMainForm::actConvertExecute() {
   if (Queue->Adding())
     return;
+  bool anySucceeded = false;
+  for (int p = 0; p < TvlConvert->Files.Count(); ++p)
+    anySucceeded = anySucceeded || TvlConvert->Files[p].Status == csSuccess;
+  const bool remaining = anySucceeded && platform::ShowMessage("Convert the remaining files?", platform::TMsgIcon::Question,
+                                                               platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes;
+  ConvertQueue(remaining ? TTvlConvert::NotSucceeded : TTvlConvert::TRunFilter());
+}
+
+void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &include) {
   // Files handed to the window meanwhile are probed, and queued once the run is over.
   Queue->SetConverting(true);
   const auto converted = qScopeGuard([this] { Queue->SetConverting(false); });
@@ -227,7 +248,7 @@ void TTvlMainForm::actConvertExecute() {
   }
   // A run may end in a power-off, which ends the program before its window closes.
   SaveSettings();
-  Queue->ClearResults();
+  Queue->ClearResults(include);
   const int profile = Output->cbbFormatEx->currentIndex();
   // A close asked for during the run takes effect once the run is over.
   const auto closeAfterRun = qScopeGuard([this] {
@@ -241,7 +262,7 @@ void TTvlMainForm::actConvertExecute() {
     setEnabled(false);
     const auto enable = qScopeGuard([this] { setEnabled(true); });
     FRun = TRun::Building;
-    built = TvlConvert->BuildRun(profile, folder);
+    built = TvlConvert->BuildRun(profile, folder, include);
   }
   // An unusable profile stops the command before anything is converted, and says why.
   if (!built) {
@@ -254,10 +275,43 @@ void TTvlMainForm::actConvertExecute() {
     FProgress = &progress;
     FRun = TRun::Converting;
     const auto gone = qScopeGuard([this] { FProgress = nullptr; });
+    // The run's progress is in the queue file at every step: a run cut off can go on.
+    FQueueSaver->RunStarted(profile, folder);
+    progress.OnFileEnded = [this](int runningTask) { FQueueSaver->RunMoved(runningTask); };
     progress.RunConversion(TvlConvert->Files.Count(), IniOptions.GetFormat(profile).Ext);
   }
   Queue->ShowResults();
   TvlConvert->EndRun();
+  FQueueSaver->RunEnded();
+}
+
+void TTvlMainForm::RestoreQueue() {
+  std::string problem;
+  const TQueueRun run = FQueueSaver->Keeper.Restore(problem);
+  if (!problem.empty())
+    platform::ShowMessage(problem, platform::TMsgIcon::Warning);
+  Queue->ShowRecords();
+  // Once the window shows, and before files given on the command line are added.
+  if (run.Running >= 0)
+    QTimer::singleShot(0, this, [this, run] { OfferResume(run); });
+}
+
+void TTvlMainForm::OfferResume(const TQueueRun &run) {
+  if (platform::ShowMessage("The last conversion was interrupted. Do you want to continue it? The files already "
+                            "converted are not converted again.",
+                            platform::TMsgIcon::Question,
+                            platform::TMsgButtons::YesNo) != platform::TMsgResult::Yes) {
+    // The queue stays as it is; the file no longer tells of a run.
+    FQueueSaver->SaveNow();
+    return;
+  }
+  if (run.Profile >= 0 && run.Profile < Output->cbbFormatEx->count()) {
+    Output->cbbFormatEx->setCurrentIndex(run.Profile);
+    IniOptions.OutputFormat = run.Profile;
+  }
+  if (!run.Folder.empty())
+    Output->edtOutputFolder->setText(QString::fromStdString(run.Folder));
+  ConvertQueue(TTvlConvert::NotReached);
 }
 
 void TTvlMainForm::closeEvent(QCloseEvent *event) {

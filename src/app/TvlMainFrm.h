@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,10 @@ class TConvertForm;
 class TOutputBar;
 class TPreviewPanel;
 class TQueuePanel;
+class TQueueSaver;
 class TTvlConvert;
+struct TInputFile;
+struct TQueueRun;
 
 class TTvlMainForm : public QWidget {
   Q_OBJECT
@@ -64,6 +68,11 @@ private:
   void LoadPictures();
 
   void actConvertExecute();
+  // Converts the queued files the filter takes (all when it is empty).
+  void ConvertQueue(const std::function<bool(const TInputFile &)> &include);
+  // The queue saved last comes back; a run it cut off may go on.
+  void RestoreQueue();
+  void OfferResume(const TQueueRun &run);
   // True when the key was a command of the window.
   bool FormKeyDown(QObject *watched, int key);
   void ShowHelp();
@@ -76,4 +85,5 @@ private:
   enum class TRun { None, Building, Converting } FRun = TRun::None;
   TConvertForm *FProgress = nullptr;
   bool FCloseAfterRun = false;
+  std::unique_ptr<TQueueSaver> FQueueSaver;
 };

@@ -153,6 +153,10 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   // Without a task the engine never reports the run's end: there is nothing to wait for.
   if (engine.TaskTotal() == 0)
     return false;
+  // Nothing runs yet: the files' results can be read without the lock.
+  FEndedTold = 0;
+  if (OnFileEnded)
+    OnFileEnded(0);
   FEstimate.Start(platform::Clock().NowMs(), engine.TaskTotal());
   ShowTime();
   FTimeTick->start();
@@ -191,10 +195,14 @@ void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, fl
 }
 
 void TConvertForm::FFmpegTerminate(int AIndex, bool AFinished, bool AException, const std::string &AMessage) {
+  // Outside the lock: making a finished output durable may take a while, and the window waits for
+  // the lock.
+  std::string error;
+  const bool kept = AIndex < 0 || FDriver.FinishOutput(AIndex, !AException, error);
   std::unique_lock guard(FLock);
   if (AIndex >= 0) {
     // One file's end: the run goes on, and so do pause and resume. The bars show it complete.
-    FDriver.TaskEnded(AIndex, AFinished, AException, AMessage);
+    FDriver.TaskEnded(AIndex, AFinished && kept, AException || !kept, kept ? AMessage : error);
     ++FEnded;
     guard.unlock();
     QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
@@ -236,10 +244,16 @@ bool TConvertForm::event(QEvent *e) {
 // picture, and a task's first report comes only after its first progress interval. The window
 // follows the newest task it has heard of and drops what is older.
 void TConvertForm::ConvertProgress() {
+  // Before the lock: the engine's lock is held around the end reports, which take ours.
+  const int taskTotal = FDriver.Engine.TaskTotal();
   std::unique_lock guard(FLock);
   const int32_t index = CurrentIndex;
   const int currentMs = FProgressMs;
   const int32_t ended = FEnded;
+  if (ended > FEndedTold && OnFileEnded) {
+    FEndedTold = ended;
+    OnFileEnded(ended < taskTotal ? ended : -1);
+  }
   guard.unlock();
   if (index > ShownTask)
     ShowTask(index, currentMs, ended > index);

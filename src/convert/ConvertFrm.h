@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -58,6 +59,11 @@ public:
                       int64_t ACurrentSize, int ATotalOutputDuration);
   void FFmpegTerminate(int AIndex, bool AFinished, bool AException, const std::string &AMessage);
   void FFmpegPreviewBitmap(int AIndex, TBitmap *ABitmap, int AFrameNumber, int64_t APTS);
+
+  // Called on the main thread as the run starts and after each file's end, with the task converting
+  // now (-1 when none is left); the files' results may be read meanwhile, as no end report writes
+  // them during the call.
+  std::function<void(int runningTask)> OnFileEnded;
 
   bool Canceled = false;                      // main thread only
   std::atomic<uint8_t> State{stConverting};   // written by the end report of the run
@@ -112,4 +118,5 @@ private:
   std::mutex FLock;
   int FProgressMs = 0; // guarded by FLock
   int32_t FEnded = 0;  // guarded by FLock: end reports of single tasks so far
+  int32_t FEndedTold = 0; // main thread only: the end reports OnFileEnded has been told of
 };

@@ -34,8 +34,20 @@ void TInputFileList::Exchange(int a, int b) {
 }
 
 void TInputFileList::Delete(int position) {
+  Take(position);
+}
+
+std::unique_ptr<TInputFile> TInputFileList::Take(int position) {
   Check(position);
+  std::unique_ptr<TInputFile> file = std::move(FItems[static_cast<std::size_t>(position)]);
   FItems.erase(FItems.begin() + position);
+  return file;
+}
+
+void TInputFileList::Insert(int position, std::unique_ptr<TInputFile> file) {
+  if (position != Count())
+    Check(position);
+  FItems.insert(FItems.begin() + position, std::move(file));
 }
 
 namespace {
@@ -133,16 +145,27 @@ bool TTvlConvert::IsOutputNameTaken(const std::string &name) const {
   return false;
 }
 
-void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
+std::string OutputMuxer(const std::string &fileName) {
+  const AVOutputFormat *format = AVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
+  return format && !(format->flags & AVFMT_NOFILE) ? format->name : "";
+}
+
+bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
                                     const std::string &ext) {
   const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
   TOutputOptions &out = file.OutputOptions;
   ResetOutputOptions(out);
-  // Reset first: the file's name from an earlier run must not count as taken.
-  out.FileName =
-      OutputFileName(file.FileName, folder, ext, [this](const std::string &name) { return IsOutputNameTaken(name); });
+  // Reset first: the file's name from an earlier run must not count as taken. A name another
+  // conversion is writing is taken too; one a killed run left half-written is freed on the way.
+  out.FileName = OutputFileName(file.FileName, folder, ext, [this](const std::string &name) {
+    return IsOutputNameTaken(name) || OutputNameClaimed(name);
+  });
   out.FileExt = ext;
   out.Timestamp = 0;
+  // Written under a temporary name, the output is given the muxer its final name calls for. A disc
+  // standard names its own.
+  if (profile.Target.empty())
+    out.FileFormat = OutputMuxer(out.FileName);
   if (IsAudioExtension(ext))
     out.DisableVideo = true;
   // Only a trim limits the output: the probed length can be an underestimate that would cut it.
@@ -157,6 +180,8 @@ void TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   FillAudioSettings(out, profile, installed);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  // Only a muxer that is not taken from the name writes under another name.
+  return !profile.Target.empty() || !out.FileFormat.empty();
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
@@ -169,18 +194,29 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
     std::string &lines = file.InputOptions.ExtOptions;
     lines += (lines.empty() ? "threads=" : "\nthreads=") + FProfiles.Threads;
   }
-  FillOutputOptions(file, folder, category, ext);
+  const bool temporary = FillOutputOptions(file, folder, category, ext);
 
-  const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);
-  if (task < 0)
+  // The name is claimed before the task exists: no later file of this run or of another can take it.
+  auto claim = std::make_unique<TOutputClaim>();
+  if (!claim->Claim(file.OutputOptions.FileName, FJobError))
     return false;
-  if (!Engine.OpenTaskOutput(task, file.OutputOptions.FileName, &file.OutputOptions)) {
+  const int task = Engine.CreateTask(file.InputOptions.FileName, &file.InputOptions);
+  if (task < 0) {
+    FJobError = Engine.ErrorText();
+    return false;
+  }
+  const std::string written = temporary ? claim->TemporaryName() : file.OutputOptions.FileName;
+  if (!Engine.OpenTaskOutput(task, written, &file.OutputOptions)) {
+    FJobError = Engine.ErrorText();
     Engine.DeleteTask(task);
     return false;
   }
-  if (FTaskFiles.size() <= static_cast<std::size_t>(task))
+  if (FTaskFiles.size() <= static_cast<std::size_t>(task)) {
     FTaskFiles.resize(static_cast<std::size_t>(task) + 1, -1);
+    FClaims.resize(FTaskFiles.size());
+  }
   FTaskFiles[static_cast<std::size_t>(task)] = position;
+  FClaims[static_cast<std::size_t>(task)] = std::move(claim);
   // Long video queues take a while to set up; keep the windows answering meanwhile. The file's
   // record is not touched after this point.
   if (category == 1)
@@ -188,7 +224,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   return true;
 }
 
-bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
+bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder, const TRunFilter &include) {
   EndRun();
   FBuildError.clear();
   if (profileIndex < 0 || profileIndex >= static_cast<int32_t>(FProfiles.Formats.size())) {
@@ -200,23 +236,16 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   try {
     // Count is read at every step: the windows answer while the run is built.
     CancelBuild = false;
+    int taken = 0;
     for (int p = 0; p < Files.Count(); ++p) {
       // Asked while the windows answered during the previous file.
       if (CancelBuild) {
         EndRun();
         return false;
       }
-      const bool prepared = p < MaxRunFiles && PrepareJob(p, folder, profile.Category, profile.Ext);
-      // A file without a task must not show the result of an earlier run. One left out by the cap
-      // did not fail: it is just not part of this run.
-      TInputFile &file = Files[p];
-      file.Status = prepared || p >= MaxRunFiles ? csNone : csFailed;
-      if (prepared)
-        file.StatusText.clear();
-      else if (p < MaxRunFiles)
-        file.StatusText = Engine.ErrorText();
-      else
-        file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
+      // A file left out of the run keeps its result and its output.
+      if (!include || include(Files[p]))
+        PrepareInRun(p, taken++ < MaxRunFiles, folder, profile);
     }
   } catch (const std::exception &e) {
     EndRun();
@@ -226,11 +255,36 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder) {
   return true;
 }
 
-void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const {
-  if (TInputFile *file = FileOfTask(taskIndex)) {
-    file->Status = finished ? csSuccess : failed ? csFailed : csCanceled;
-    file->StatusText = message;
-  }
+void TTvlConvert::PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile) {
+  const bool prepared = withinCap && PrepareJob(position, folder, profile.Category, profile.Ext);
+  // A file without a task must not show the result of an earlier run. One left out by the cap did
+  // not fail: it is just not part of this run.
+  TInputFile &file = Files[position];
+  file.Status = prepared || !withinCap ? csNone : csFailed;
+  if (prepared)
+    file.StatusText.clear();
+  else if (withinCap)
+    file.StatusText = FJobError;
+  else
+    file.StatusText = "Only the first " + std::to_string(MaxRunFiles) + " files are converted in one run.";
+}
+
+bool TTvlConvert::FinishOutput(int taskIndex, bool keep, std::string &error) {
+  if (PositionOfTask(taskIndex) < 0)
+    return true;
+  TOutputClaim *claim = FClaims[static_cast<std::size_t>(taskIndex)].get();
+  return !claim || claim->Finish(keep, error);
+}
+
+void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) {
+  TInputFile *file = FileOfTask(taskIndex);
+  if (!file)
+    return;
+  // A cancelled file keeps what it wrote, under its final name; a failed one keeps nothing.
+  std::string error;
+  const bool kept = FinishOutput(taskIndex, !failed, error);
+  file->Status = finished && kept ? csSuccess : failed || !kept ? csFailed : csCanceled;
+  file->StatusText = kept ? message : error;
 }
 
 bool IsPartialOutput(const std::string &path) {
@@ -246,11 +300,17 @@ std::string TTvlConvert::PartialOutput(const TInputFile &file) {
 void TTvlConvert::EndRun() {
   Engine.DeleteAllTasks();
   FTaskFiles.clear();
+  FClaims.clear();
 }
 
 TInputFile *TTvlConvert::FileOfTask(int taskIndex) const {
+  const int position = PositionOfTask(taskIndex);
+  return position >= 0 ? &Files[position] : nullptr;
+}
+
+int TTvlConvert::PositionOfTask(int taskIndex) const {
   if (taskIndex < 0 || static_cast<std::size_t>(taskIndex) >= FTaskFiles.size())
-    return nullptr;
+    return -1;
   const int position = FTaskFiles[static_cast<std::size_t>(taskIndex)];
-  return position >= 0 && position < Files.Count() ? &Files[position] : nullptr;
+  return position >= 0 && position < Files.Count() ? position : -1;
 }

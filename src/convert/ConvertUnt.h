@@ -3,16 +3,18 @@
 // building of one engine task per queued file.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "convert/OutputClaim.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegVCL.h"
 #include "profiles/tvlIniUnt.h"
 
-// Results of a file's last conversion.
-enum TConvertStatus : int32_t { csNone = 0, csSuccess = 1, csFailed = 2, csCanceled = 3 };
+// Results of a file's last conversion; csMissing: the file can no longer be read.
+enum TConvertStatus : int32_t { csNone = 0, csSuccess = 1, csFailed = 2, csCanceled = 3, csMissing = 4 };
 
 // One queued file.
 struct TInputFile {
@@ -56,6 +58,9 @@ public:
   TInputFile &operator[](int position) const { return Get(position); }
   void Exchange(int a, int b);
   void Delete(int position);
+  // Takes the record out (later entries move up), or puts one in at 0 ... Count().
+  std::unique_ptr<TInputFile> Take(int position);
+  void Insert(int position, std::unique_ptr<TInputFile> file);
   void Clear() { FItems.clear(); }
   int Count() const { return static_cast<int>(FItems.size()); }
 
@@ -68,6 +73,10 @@ private:
 // A cancelled task keeps what it wrote, closed with its trailer but cut short: true when the path
 // holds such a file (a non-empty regular file).
 bool IsPartialOutput(const std::string &path);
+
+// The name of the muxer the libraries choose for an output file name, given to a task that writes
+// under a temporary name; empty when none fits or the muxer writes no single file of its own.
+std::string OutputMuxer(const std::string &fileName);
 
 class TTvlConvert {
 public:
@@ -102,18 +111,27 @@ public:
   // Sets up the task of the file at the position with the profile at ProfileIndex; false when the
   // engine refuses the input or the output. Throws TProfileItemError for an unreadable profile item.
   bool PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext);
-  // Sets up one task per queued file (the first MaxRunFiles) with the given profile. A file that
-  // gets no task is marked failed. False, with no task left in the engine, when the profile cannot
-  // be used; BuildError() then says why.
-  bool BuildRun(int32_t profileIndex, const std::string &folder);
+  // Which queued files a run converts; all when empty.
+  using TRunFilter = std::function<bool(const TInputFile &)>;
+  static bool NotSucceeded(const TInputFile &file) { return file.Status != csSuccess; }
+  // What an interrupted run had still to do: the file it was converting and those not reached.
+  static bool NotReached(const TInputFile &file) { return file.Status == csNone || file.Status == csMissing; }
+  // Sets up one task per queued file the filter takes (the first MaxRunFiles of them) with the given
+  // profile. A file that gets no task is marked failed. False, with no task left in the engine, when
+  // the profile cannot be used; BuildError() then says why.
+  bool BuildRun(int32_t profileIndex, const std::string &folder, const TRunFilter &include = {});
   const std::string &BuildError() const { return FBuildError; }
   // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
   // then returns false with no task and no error.
   bool CancelBuild = false;
   void StartConversion() { Engine.StartTasks(1); }
-  // Records a task's end report in its file: success, failure, or cancelled. Runs on the
-  // reporting worker thread.
-  void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message) const;
+  // Gives a task's output its final name, or removes it (a failure, or a cancelled task that wrote
+  // nothing); keep is false for a failed task. Once per task; false, with the reason, when the output
+  // could not be kept. Runs on the reporting worker thread.
+  bool FinishOutput(int taskIndex, bool keep, std::string &error);
+  // Records a task's end report in its file: success, failure, or cancelled, after FinishOutput
+  // (done here when the caller has not). Runs on the reporting worker thread.
+  void TaskEnded(int taskIndex, bool finished, bool failed, const std::string &message);
   // Drops the run's tasks; the statuses stay.
   void EndRun();
 
@@ -123,14 +141,22 @@ public:
   static std::string PartialOutput(const TInputFile &file);
   // The queued file an engine task converts, or null. Safe on worker threads during a run.
   TInputFile *FileOfTask(int taskIndex) const;
+  // Its queue position, or -1.
+  int PositionOfTask(int taskIndex) const;
 
 private:
   bool IsQueued(const std::string &path) const;
-  void FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
+  // True when the output is to be written under its temporary name.
+  bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
 
   const TIniOptions &FProfiles;
   std::string FBuildError;
+  std::string FJobError; // why the last PrepareJob failed
   // Queue position of each task of the run, by task index. Engine events name tasks, and a file
   // whose task could not be set up leaves a gap in the task list, so the two numberings differ.
   std::vector<int> FTaskFiles;
+  // The claim on each task's output name, by task index; each is finished by its task's end report
+  // only, and a claim left unfinished gives its temporary file up when the run is dropped.
+  std::vector<std::unique_ptr<TOutputClaim>> FClaims;
 };

@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 constexpr const char *SettingsName = "VideoConverter.ini";
+constexpr const char *QueueName = "Queue.ini";
 
 std::string Env(const char *name) {
   const char *value = std::getenv(name);
@@ -24,11 +25,13 @@ std::string Home() {
   return home.empty() ? "/tmp" : home;
 }
 
-std::string ConfigHome() {
-  // Only an absolute value counts, as the base-directory rules say.
-  const std::string config = Env("XDG_CONFIG_HOME");
-  return !config.empty() && config.front() == '/' ? config : Home() + "/.config";
+// A base folder of the user: only an absolute value counts, as the base-directory rules say.
+std::string BaseFolder(const char *variable, const char *fallback) {
+  const std::string value = Env(variable);
+  return !value.empty() && value.front() == '/' ? value : Home() + fallback;
 }
+
+std::string ConfigHome() { return BaseFolder("XDG_CONFIG_HOME", "/.config"); }
 
 // A folder of the user-dirs file ("XDG_VIDEOS_DIR=\"$HOME/Videos\""), or fallback when it names none.
 std::string UserDir(const std::string &key, const std::string &fallback) {
@@ -65,9 +68,10 @@ bool HoldsProfiles(const IniFile &ini) {
 
 TDataFolders DataFoldersFor(const std::string &exeFolder, bool writable) {
   if (writable)
-    return {true, exeFolder + SettingsName, exeFolder + "output/", exeFolder + "Snapshot"};
-  return {false, ConfigHome() + "/tavrelle/" + SettingsName, UserDir("VIDEOS", "Videos") + "/Tavrelle/",
-          UserDir("PICTURES", "Pictures") + "/Tavrelle Snapshots"};
+    return {true, exeFolder + SettingsName, exeFolder + QueueName, exeFolder + "output/", exeFolder + "Snapshot"};
+  return {false, ConfigHome() + "/tavrelle/" + SettingsName,
+          BaseFolder("XDG_STATE_HOME", "/.local/state") + "/tavrelle/" + QueueName,
+          UserDir("VIDEOS", "Videos") + "/Tavrelle/", UserDir("PICTURES", "Pictures") + "/Tavrelle Snapshots"};
 }
 
 TDataFolders DataFolders() {

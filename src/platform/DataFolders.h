@@ -8,6 +8,7 @@ namespace platform {
 struct TDataFolders {
   bool Portable = true;
   std::string SettingsFile;   // read at start, written at exit
+  std::string QueueFile;      // the queue and the progress of its run, kept across starts
   std::string OutputFolder;   // default output folder, with a trailing "/"
   std::string SnapshotFolder; // default snapshot folder
 };
@@ -15,7 +16,7 @@ struct TDataFolders {
 // The one place that decides: from the writability of the program's folder.
 TDataFolders DataFolders();
 // The same decision for a given program folder; the user's folders come from the environment
-// ($XDG_CONFIG_HOME, $HOME and the user-dirs file that xdg-user-dir reads).
+// ($XDG_CONFIG_HOME, $XDG_STATE_HOME, $HOME and the user-dirs file that xdg-user-dir reads).
 TDataFolders DataFoldersFor(const std::string &exeFolder, bool writable);
 
 // The settings file of DataFolders(). An installed copy's first start copies the shipped settings

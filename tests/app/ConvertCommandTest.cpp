@@ -128,19 +128,23 @@ TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
   EXPECT_EQ(Column(4), QStringList({"Success", "Success"}));
   EXPECT_EQ(MessageTexts().front(), "Do you want to cancel the conversion?");
 
-  // Answered Yes: no task starts, nothing is written, and the window closes after.
+  // Answered Yes: no task starts, nothing is written, and the window closes after. Both files are
+  // converted again, not only those that did not succeed.
   const auto before = Dialogs->Messages().size();
+  Dialogs->QueueAnswer(platform::TMsgResult::No);
   Dialogs->QueueAnswer(platform::TMsgResult::Yes);
   QTimer::singleShot(0, &form, [&] { form.close(); });
   form.Output->actConvert->trigger();
   EXPECT_FALSE(form.isVisible());
-  EXPECT_EQ(Dialogs->Messages().size(), before + 1) << "no completion message for a run never started";
+  EXPECT_EQ(MessageTexts()[before], "Convert the remaining files?");
+  EXPECT_EQ(Dialogs->Messages().size(), before + 2) << "no completion message for a run never started";
   EXPECT_EQ(Column(4), QStringList({"-", "-"}));
   EXPECT_FALSE(std::filesystem::exists(Out() + "/clip25_1.mpg"));
   EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0);
 
   // While converting: the progress window's own Cancel, then the close once the tasks have ended.
   form.show();
+  Dialogs->QueueAnswer(platform::TMsgResult::No);
   Dialogs->QueueAnswer(platform::TMsgResult::Yes);
   QTimer closer;
   closer.setInterval(5);

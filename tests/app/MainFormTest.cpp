@@ -363,7 +363,7 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
   QStringList menu;
   for (QAction *a : form.Queue->pm1->actions())
     menu << (a->isSeparator() ? "-" : a->objectName());
-  EXPECT_EQ(menu.join(' '), "actAddFile actAddFolder actEdit - actRemoveFile actClear - actStatusDetails");
+  EXPECT_EQ(menu.join(' '), "actAddFile actAddFolder actEdit - actRemoveFile actClear actUndo - actStatusDetails");
 
   QStringList columns;
   for (int i = 0; i < form.Queue->lvFileList->columnCount(); ++i)

@@ -251,6 +251,11 @@ TEST_F(TConvertFormTest, FinishedRunPowersOffOpensFolderAndMarksEveryRow) {
   form.chkShutdown->setChecked(true);
   form.chkOpenOutput->setChecked(true);
   Dialogs->QueueCountdown(true);
+  // The queue is saved as each file ends: the one running then, and the statuses of those before it.
+  std::vector<std::pair<int, std::vector<int32_t>>> told;
+  form.OnFileEnded = [&](int running) {
+    told.push_back({running, {Driver.Files[0].Status, Driver.Files[2].Status}});
+  };
   ASSERT_TRUE(form.BeginRun(3, ".mpg"));
   // Kept awake while converting, and no longer once the run is over.
   using TInhibit = std::pair<std::string, std::string>;
@@ -271,6 +276,14 @@ TEST_F(TConvertFormTest, FinishedRunPowersOffOpensFolderAndMarksEveryRow) {
   EXPECT_EQ(Driver.Files[2].Status, csSuccess);
   EXPECT_GT(fs::file_size(Out() + "clip25.mpg"), 1000u);
   EXPECT_GT(fs::file_size(Out() + "clip.mpg"), 1000u);
+  // Two ends close together may be told as one.
+  using TTold = std::pair<int, std::vector<int32_t>>;
+  ASSERT_GE(told.size(), 2u);
+  EXPECT_EQ(told.front(), (TTold{0, {csNone, csNone}}));
+  EXPECT_EQ(told.back(), (TTold{-1, {csSuccess, csSuccess}}));
+  if (told.size() == 3) {
+    EXPECT_EQ(told[1], (TTold{1, {csSuccess, csNone}}));
+  }
 }
 
 TEST_F(TConvertFormTest, RunWithoutAnyTaskEndsAtOnce) {

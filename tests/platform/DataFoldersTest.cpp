@@ -40,12 +40,14 @@ protected:
   TTempFolder Home, Program;
   TEnvVar HomeVar{"HOME", Home.Path().string()};
   TEnvVar ConfigVar{"XDG_CONFIG_HOME", std::nullopt};
+  TEnvVar StateVar{"XDG_STATE_HOME", std::nullopt};
 };
 
 TEST_F(DataFolders, AWritableProgramFolderKeepsEverythingBesideTheProgram) {
   const auto folders = platform::DataFoldersFor(Program.Folder(), true);
   EXPECT_TRUE(folders.Portable);
   EXPECT_EQ(folders.SettingsFile, Program.Folder() + "VideoConverter.ini");
+  EXPECT_EQ(folders.QueueFile, Program.Folder() + "Queue.ini");
   EXPECT_EQ(folders.OutputFolder, Program.Folder() + "output/");
   EXPECT_EQ(folders.SnapshotFolder, Program.Folder() + "Snapshot");
 }
@@ -57,6 +59,7 @@ TEST_F(DataFolders, AReadOnlyProgramFolderUsesTheUsersFolders) {
     const auto folders = platform::DataFoldersFor(Program.Folder(), false);
     EXPECT_FALSE(folders.Portable);
     EXPECT_EQ(folders.SettingsFile, home + "/.config/tavrelle/VideoConverter.ini");
+    EXPECT_EQ(folders.QueueFile, home + "/.local/state/tavrelle/Queue.ini");
     EXPECT_EQ(folders.OutputFolder, home + "/Videos/Tavrelle/");
     EXPECT_EQ(folders.SnapshotFolder, home + "/Pictures/Tavrelle Snapshots");
   }
@@ -67,8 +70,10 @@ TEST_F(DataFolders, AReadOnlyProgramFolderUsesTheUsersFolders) {
                                    "XDG_VIDEOS_DIR=\"$HOME/Filme\"\n"
                                    "XDG_PICTURES_DIR=\"/srv/bilder/\"\n");
     TEnvVar configVar("XDG_CONFIG_HOME", config.Path().string());
+    TEnvVar stateVar("XDG_STATE_HOME", "/srv/state");
     const auto folders = platform::DataFoldersFor(Program.Folder(), false);
     EXPECT_EQ(folders.SettingsFile, config.Path().string() + "/tavrelle/VideoConverter.ini");
+    EXPECT_EQ(folders.QueueFile, "/srv/state/tavrelle/Queue.ini");
     EXPECT_EQ(folders.OutputFolder, home + "/Filme/Tavrelle/");
     EXPECT_EQ(folders.SnapshotFolder, "/srv/bilder/Tavrelle Snapshots");
   }

@@ -46,11 +46,16 @@ namespace {
 fs::path MakeInstallation(const fs::path &installed) {
   const fs::path folder = fs::temp_directory_path() / ("tvl-screenshots-" + std::to_string(::getpid()));
   fs::create_directories(folder);
-  for (const fs::directory_entry &entry : fs::directory_iterator(installed))
-    if (entry.path().filename() == "VideoConverter.ini")
-      fs::copy_file(entry.path(), folder / "VideoConverter.ini", fs::copy_options::overwrite_existing);
-    else if (!fs::exists(folder / entry.path().filename()))
-      fs::create_symlink(fs::absolute(entry.path()), folder / entry.path().filename());
+  for (const fs::directory_entry &entry : fs::directory_iterator(installed)) {
+    const fs::path name = entry.path().filename();
+    // The queue of whoever used the program there is not part of the pictures.
+    if (name.string().starts_with("Queue.ini"))
+      continue;
+    if (name == "VideoConverter.ini")
+      fs::copy_file(entry.path(), folder / name, fs::copy_options::overwrite_existing);
+    else if (!fs::exists(folder / name))
+      fs::create_symlink(fs::absolute(entry.path()), folder / name);
+  }
   return folder;
 }
 

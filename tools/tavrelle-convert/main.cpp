@@ -220,8 +220,17 @@ int RunEngineTask(const TCliOptions &o) {
   ResetOutputOptions(output);
   output.ExtOptions = JoinLines(o.OutputLines);
   const std::string &in = o.Files[0], &out = o.Files[1];
+  // A file output is written under a temporary name, as the Convert command writes: the name given
+  // holds a finished file or nothing. A device or protocol is written directly.
+  output.FileFormat = OutputMuxer(out);
+  TOutputClaim claim;
+  std::string error;
+  if (!output.FileFormat.empty() && !claim.Claim(out, error)) {
+    std::printf("Failed %s\n", EscapeControls(error).c_str());
+    return 1;
+  }
   const int task = engine.CreateTask(in, &input);
-  if (task < 0 || !engine.OpenTaskOutput(task, out, &output)) {
+  if (task < 0 || !engine.OpenTaskOutput(task, claim.Held() ? claim.TemporaryName() : out, &output)) {
     std::printf("Failed %s\n", EscapeControls(engine.ErrorText()).c_str());
     return 1;
   }
@@ -229,10 +238,13 @@ int RunEngineTask(const TCliOptions &o) {
   RunTasks(
       engine,
       [&](int, bool finished, bool failed, const std::string &message) {
-        result = finished             ? "Success " + out
-                 : failed             ? "Failed " + message
-                 : IsPartialOutput(out) ? "Canceled (partial output: " + out + ")"
-                                        : "Canceled";
+        if (!claim.Finish(!failed, error))
+          result = "Failed " + error;
+        else
+          result = finished             ? "Success " + out
+                   : failed             ? "Failed " + message
+                   : IsPartialOutput(out) ? "Canceled (partial output: " + out + ")"
+                                          : "Canceled";
       },
       [&](int) { return in; });
   engine.DeleteAllTasks();

@@ -46,6 +46,9 @@ void TQueueFiller::Run() {
       // A file the libraries cannot look at is unusable like any other.
     }
     std::lock_guard guard(FLock);
+    // A probe the stop cut short says nothing about the file: it is dropped like those not reached.
+    if (!file && FStopRequested)
+      break;
     FReady.push_back({std::move(path), std::move(file)});
     ++FProbed;
   }

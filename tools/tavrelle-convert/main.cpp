@@ -120,6 +120,17 @@ int ProfileIndexOf(const TIniOptions &options, const std::string &profile) {
   return -1;
 }
 
+// The line printed for a queued file once the run is over.
+std::string ResultOf(const TInputFile &file) {
+  if (file.Status == csSuccess)
+    return "Success " + file.OutputOptions.FileName;
+  if (const std::string partial = TTvlConvert::PartialOutput(file); !partial.empty())
+    return "Canceled (partial output: " + partial + ")";
+  if (file.Status == csCanceled)
+    return "Canceled";
+  return "Failed " + (file.StatusText.empty() ? std::string("the file was not converted") : file.StatusText);
+}
+
 int Convert(const TCliOptions &o, const TIniOptions &options) {
   const int profile = ProfileIndexOf(options, o.Profile);
   if (profile < 0 || profile >= static_cast<int>(options.Formats.size())) {
@@ -184,17 +195,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
   bool allSucceeded = true;
   for (std::size_t i = 0; i < o.Files.size(); ++i) {
     if (positions[i] >= 0) {
-      const TInputFile &file = driver.Files[positions[i]];
-      if (!buildError.empty())
-        results[i] = "Failed " + buildError;
-      else if (file.Status == csSuccess)
-        results[i] = "Success " + file.OutputOptions.FileName;
-      else if (const std::string partial = TTvlConvert::PartialOutput(file); !partial.empty())
-        results[i] = "Canceled (partial output: " + partial + ")";
-      else if (file.Status == csCanceled)
-        results[i] = "Canceled";
-      else
-        results[i] = "Failed " + (file.StatusText.empty() ? std::string("the file was not converted") : file.StatusText);
+      results[i] = !buildError.empty() ? "Failed " + buildError : ResultOf(driver.Files[positions[i]]);
     }
     allSucceeded = allSucceeded && results[i].starts_with("Success ");
     std::printf("%s\n", EscapeControls(results[i]).c_str());

@@ -39,9 +39,10 @@ public:
 
 using TTaskEnded = std::function<void(int task, bool finished, bool failed, const std::string &message)>;
 
-// Starts the engine's tasks one after another and waits for the run's end report, showing progress
+// Starts the engine's tasks, that many at once, and waits for the run's end report, showing progress
 // on standard error. Ctrl-C or SIGTERM stops the tasks; they then report themselves cancelled.
-void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::function<std::string(int)> &taskName) {
+void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
+              const std::function<std::string(int)> &taskName) {
   std::mutex lock;
   std::condition_variable ended;
   bool done = false; // guarded by lock
@@ -65,7 +66,7 @@ void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::functi
   const int tasks = engine.TaskTotal();
   int shown = -1;
   bool stopped = false;
-  engine.StartTasks(1);
+  engine.StartTasks(simultaneous);
   std::unique_lock guard(lock);
   while (!ended.wait_for(guard, std::chrono::milliseconds(200), [&] { return done; })) {
     guard.unlock();
@@ -182,7 +183,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
       buildError = driver.BuildError();
     else if (driver.Engine.TaskTotal() > 0)
       RunTasks(
-          driver.Engine,
+          driver.Engine, driver.Shape().Simultaneous,
           [&](int task, bool finished, bool failed, const std::string &message) {
             driver.TaskEnded(task, finished, failed, message);
           },
@@ -237,7 +238,7 @@ int RunEngineTask(const TCliOptions &o) {
   }
   std::string result = "Failed the task did not report its end";
   RunTasks(
-      engine,
+      engine, 1,
       [&](int, bool finished, bool failed, const std::string &message) {
         if (!claim.Finish(!failed, error))
           result = "Failed " + error;
@@ -290,5 +291,7 @@ int main(int argc, char **argv) {
   options.LoadFromFile(ini);
   if (!o.Threads.empty())
     options.Threads = o.Threads;
+  if (!o.Jobs.empty())
+    options.Simultaneous = o.Jobs;
   return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
 }

@@ -80,6 +80,14 @@ bool ReadNumber(const std::string &text, int64_t &value) {
   return !text.empty() && ec == std::errc() && stop == end && value >= 0;
 }
 
+// The option's value when it is a whole number; a usage error otherwise.
+const std::string &WholeNumber(const std::string &option, const std::string &text) {
+  int64_t count = 0;
+  if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
+    throw std::invalid_argument(option + " needs a whole number");
+  return text;
+}
+
 } // namespace
 
 std::optional<int64_t> ParseTimeMs(const std::string &text) {
@@ -155,17 +163,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       o.AspectIndex = text[0] - '0';
       convertOptions = true;
     } else if (a == "--threads") {
-      const std::string &text = value(i);
-      int64_t count = 0;
-      if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
-        throw std::invalid_argument("--threads needs a whole number");
-      o.Threads = text;
+      o.Threads = WholeNumber(a, value(i));
     } else if (a == "--jobs") {
-      const std::string &text = value(i);
-      int64_t count = 0;
-      if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
-        throw std::invalid_argument("--jobs needs a whole number");
-      o.Jobs = text;
+      o.Jobs = WholeNumber(a, value(i));
       convertOptions = true;
     } else if (a == "--in" || a == "--out") {
       const std::string &line = value(i);

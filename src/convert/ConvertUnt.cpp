@@ -265,6 +265,8 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder, cons
 }
 
 TRunShape TTvlConvert::ShapeOf(const TFormatRec &profile, const TRunFilter &include) const {
+  if (!AllowSimultaneous)
+    return TRunShape();
   TOutputOptions sized;
   if (profile.Category == 1)
     FillVideoSettings(sized, profile, 0);

@@ -126,6 +126,9 @@ public:
   // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
   // then returns false with no task and no error.
   bool CancelBuild = false;
+  // Whether a run may convert several files at once; a caller that follows one task at a time
+  // leaves it off, and its runs convert one file after another with every core each.
+  bool AllowSimultaneous = false;
   // How the run built last converts: how many files at once, with how many codec threads each.
   const TRunShape &Shape() const { return FShape; }
   void StartConversion() { Engine.StartTasks(FShape.Simultaneous); }

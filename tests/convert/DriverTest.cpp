@@ -299,6 +299,7 @@ TEST_F(TConvertTest, FilesConvertedAtOnceEndAsWhenConvertedOneByOne) {
   ASSERT_EQ(Driver.AddFile(Copy("tone.wav", "b/tone.wav")), 3); // the same output name
   ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 4);
   fs::remove(Temp.File("gone.mkv"));
+  Driver.AllowSimultaneous = true;
   const auto run = [&](const std::string &simultaneous) {
     Profiles.Simultaneous = simultaneous;
     const std::string folder = Out() + simultaneous + "/";

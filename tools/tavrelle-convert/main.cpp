@@ -150,6 +150,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
   }
 
   TTvlConvert driver(options);
+  driver.AllowSimultaneous = true;
   if (!driver.LoadLibraries())
     return 1;
   // One result per named file, in the order named; refused files have theirs now.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "CliOptions.h"
+#include "ConsoleProgress.h"
 #include "convert/ConvertUnt.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -46,15 +47,14 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
   std::mutex lock;
   std::condition_variable ended;
   bool done = false; // guarded by lock
-  std::atomic<int> task{-1}, currentMs{0}, totalMs{0};
+  TConsoleProgress progress(engine.TaskTotal(), simultaneous, isatty(STDERR_FILENO), taskName);
   engine.OnProgress = [&](int index, int, int, int current, float, float, int64_t, int total) {
-    currentMs = current;
-    totalMs = total;
-    task = index;
+    progress.Report(index, current, total);
   };
   engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
     if (index >= 0) {
       taskEnded(index, finished, failed, message);
+      progress.Ended(index);
       return;
     }
     std::lock_guard guard(lock);
@@ -62,9 +62,6 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
     ended.notify_all();
   };
 
-  const bool terminal = isatty(STDERR_FILENO);
-  const int tasks = engine.TaskTotal();
-  int shown = -1;
   bool stopped = false;
   engine.StartTasks(simultaneous);
   std::unique_lock guard(lock);
@@ -74,21 +71,10 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
       stopped = true;
       engine.StopTasks();
     }
-    const int index = task;
-    if (index >= 0 && terminal) {
-      const int total = totalMs, current = currentMs;
-      const int percent = total > 0 ? std::clamp(static_cast<int>(int64_t{current} * 100 / total), 0, 100) : 0;
-      const std::string bar = std::string(percent / 5, '#') + std::string(20 - percent / 5, '.');
-      std::fprintf(stderr, "\r\033[K[%s] %3d%%  %d/%d  %s", bar.c_str(), percent, index + 1, tasks,
-                   taskName(index).c_str());
-    } else if (index >= 0 && index != shown) {
-      std::fprintf(stderr, "Converting %d/%d: %s\n", index + 1, tasks, taskName(index).c_str());
-      shown = index;
-    }
+    progress.Show();
     guard.lock();
   }
-  if (terminal)
-    std::fprintf(stderr, "\r\033[K");
+  progress.Clear();
   engine.OnProgress = nullptr;
   engine.OnTerminate = nullptr;
 }

@@ -27,6 +27,7 @@ TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
   actConvert = NewAction(this, "actConvert", "Convert", "Click to Start Convert");
   actOpenFolder = NewAction(this, "actOpenFolder", "Open...", "Browser Output Folder");
   actFormatSetting = NewAction(this, "actFormatSetting", "Setting...", "");
+  panels::SetShortcuts(actConvert, {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
   connect(actOpenFolder, &QAction::triggered, this, &TOutputBar::actOpenFolderExecute);
   connect(actFormatSetting, &QAction::triggered, this, &TOutputBar::actFormatSettingExecute);
   CreateControls();
@@ -37,6 +38,8 @@ void TOutputBar::CreateControls() {
   cbbFormatEx = new QComboBox(this);
   cbbFormatEx->setObjectName("cbbFormatEx");
   cbbFormatEx->setToolTip("Select Output Format");
+  cbbFormatEx->setAccessibleName("Output Format");
+  lblFormat->setBuddy(cbbFormatEx);
   // Only the user's choice is a change: filling and clearing the list must not touch the setting.
   connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
   CreateFolderEdit();
@@ -69,6 +72,8 @@ void TOutputBar::CreateFolderEdit() {
   edtOutputFolder = new QLineEdit(this);
   edtOutputFolder->setObjectName("edtOutputFolder");
   edtOutputFolder->setToolTip("Select output folder to save media...");
+  edtOutputFolder->setAccessibleName("Output Folder");
+  lblOutputFolder->setBuddy(edtOutputFolder);
   // The folder dialog is the only way to change the folder. No length limit: unlike the typing limit
   // it stands for, QLineEdit would cut a longer folder chosen in the dialog.
   edtOutputFolder->setReadOnly(true);

@@ -3,6 +3,7 @@
 #include "platform/ExeFolder.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QLabel>
 #include <QToolButton>
 
@@ -28,6 +29,8 @@ QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const
   button->setDefaultAction(action);
   button->setToolButtonStyle(style);
   button->setMinimumSize(minimum);
+  if (style == Qt::ToolButtonIconOnly)
+    button->setAccessibleName(action->toolTip());
   return button;
 }
 
@@ -45,6 +48,13 @@ QAction *NewAction(QObject *parent, const char *name, const char *caption, const
   if (*hint)
     action->setToolTip(hint);
   return action;
+}
+
+void SetShortcuts(QAction *action, const QList<QKeySequence> &keys) {
+  action->setShortcuts(keys);
+  action->setShortcutContext(Qt::WindowShortcut);
+  if (!keys.isEmpty())
+    action->setToolTip(action->toolTip() + " (" + keys.front().toString(QKeySequence::NativeText) + ")");
 }
 
 } // namespace panels

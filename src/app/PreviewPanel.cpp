@@ -81,6 +81,7 @@ void TPreviewPanel::CreateControls() {
   tbarPreview->setObjectName("tbarPreview");
   tbarPreview->setMinimumHeight(26);
   tbarPreview->setRange(0, 10);
+  tbarPreview->setAccessibleName("Preview position");
   tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
   tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
@@ -238,6 +239,13 @@ void TPreviewPanel::OpenPreview(const std::string &path) {
 void TPreviewPanel::actStopExecute() {
   fplyrPreview.Stop(true);
   pnlPreviewPlay->Clear();
+}
+
+void TPreviewPanel::PlayOrStop() {
+  if (PlayState == psPlay || PlayState == psResume || PlayState == psPause)
+    actStopExecute();
+  else
+    actPlayExecute();
 }
 
 void TPreviewPanel::fplyrPreviewFileOpen(int64_t duration, int &screenWidth, int &screenHeight) {

@@ -73,8 +73,10 @@ void TQueuePanel::CreateActions() {
   actMoveUp = NewAction(this, "actMoveUp", "Move Up", "");
   actMoveDown = NewAction(this, "actMoveDown", "Move Down", "");
   actUndo = NewAction(this, "actUndo", "Undo", "Put back the files removed last");
-  actUndo->setShortcut(QKeySequence::Undo);
-  actUndo->setShortcutContext(Qt::WindowShortcut);
+  panels::SetShortcuts(actUndo, QKeySequence::keyBindings(QKeySequence::Undo));
+  panels::SetShortcuts(actAddFile, {Qt::CTRL | Qt::Key_O});
+  panels::SetShortcuts(actAddFolder, {Qt::CTRL | Qt::SHIFT | Qt::Key_O});
+  panels::SetShortcuts(actEdit, {Qt::CTRL | Qt::Key_E});
   actUndo->setEnabled(false);
   addAction(actUndo);
   actStopAdding = NewAction(this, "actStopAdding", "Stop", "Stop adding files");
@@ -101,6 +103,7 @@ void TQueuePanel::CreateList() {
 
   lvFileList = new QTreeWidget(this);
   lvFileList->setObjectName("lvFileList");
+  lvFileList->setAccessibleName("Queue");
   lvFileList->setMinimumSize(426, 284);
   lvFileList->setRootIsDecorated(false);
   lvFileList->setItemsExpandable(false);

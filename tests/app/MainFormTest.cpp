@@ -323,14 +323,14 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
   struct {
     const char *Button, *Action, *Caption, *Hint;
   } bindings[] = {
-      {"btnAddFile", "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert"},
-      {"btnAddFolder", "actAddFolder", "Add Folder", "Add Folder to Convert"},
+      {"btnAddFile", "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert (Ctrl+O)"},
+      {"btnAddFolder", "actAddFolder", "Add Folder", "Add Folder to Convert (Ctrl+Shift+O)"},
       {"btnEditFile", "actEdit", "Edit...", nullptr},
       {"btnRemoveFile", "actRemoveFile", "Remove", "Remove the select file"},
       {"btnClear", "actClear", "Clear", "Clear all files"},
       {"btnMoveUp", "actMoveUp", "Move Up", nullptr},
       {"btnMoveDown", "actMoveDown", "Move Down", nullptr},
-      {"btnConvert", "actConvert", "Convert", "Click to Start Convert"},
+      {"btnConvert", "actConvert", "Convert", "Click to Start Convert (Ctrl+Return)"},
       {"btnOpenFolder", "actOpenFolder", "Open...", "Browser Output Folder"},
       {"btnSetting", "actFormatSetting", "Setting...", nullptr},
       {"btnAbout", "actAbout", "About", "About"},

@@ -234,6 +234,15 @@ QImage MoveDown(int size) {
   return VerticalArrow(size, 1);
 }
 
+QImage DropDown(int size, bool enabled) {
+  QImage image = Canvas(size, size);
+  TGlyphPainter p(image, size);
+  p.setPen(Qt::NoPen);
+  p.setBrush(enabled ? Deep : QColor(0x9A, 0xA8, 0xBB));
+  Triangle(p, QPointF(14, 32), QPointF(86, 32), QPointF(50, 74));
+  return image;
+}
+
 QImage Play(int size) {
   QImage image = Canvas(size, size);
   TGlyphPainter p(image, size);

@@ -13,6 +13,7 @@
 #include "StreamFacts.h"
 #include "engine/task/TaskThread.h"
 
+#include "../BrokenSource.h"
 #include "../Watchdog.h"
 
 namespace {
@@ -93,6 +94,16 @@ TEST_F(DamagedInputTest, NothingDecodedIsAFailureAndLeavesNoOutput) {
   Convert(Media("mismatch.mp4"), audio, {{"vn", ""}, {"acodec", "libmp3lame"}});
   EXPECT_EQ(Task.EndMessage.rfind("No audio could be decoded from the input", 0), 0u) << Task.EndMessage;
   EXPECT_FALSE(std::filesystem::exists(audio));
+}
+
+TEST_F(DamagedInputTest, ASourceThatStopsBeingReadableFailsAndLeavesNoOutput) {
+  TBrokenSource source(Media("clip25.avi"));
+  ASSERT_TRUE(source.Ready());
+  const std::string output = Temp.File("cut.mp4");
+  Convert(source.Url(), output, {{"s", "160x120"}, {"vcodec", "mpeg4"}, {"acodec", "aac"}});
+  EXPECT_TRUE(Task.Failed) << "a cut file reported as a success";
+  EXPECT_NE(Task.EndMessage.find(": read error: "), std::string::npos) << Task.EndMessage;
+  EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 TEST_F(DamagedInputTest, AClockJumpOfAnHourIsCorrectedNotFilled) {

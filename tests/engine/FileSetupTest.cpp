@@ -209,7 +209,7 @@ TEST_F(OutputTest, Refusals) {
   EXPECT_TRUE(Task.FiltersEnabled());
 
   EXPECT_EQ(Task.OpenOutputFile(Temp.File("no/such/folder/d.avi")), -1);
-  EXPECT_EQ(Task.ErrorText(), "Could not open '" + Temp.File("no/such/folder/d.avi") + "'");
+  EXPECT_EQ(Task.ErrorText(), "Could not open '" + Temp.File("no/such/folder/d.avi") + "': No such file or directory");
   EXPECT_EQ(Task.OutputFiles().size(), 1u);
 }
 

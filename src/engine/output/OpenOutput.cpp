@@ -11,6 +11,7 @@
 #include "engine/options/OptionValues.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
+#include "media/AVInline.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 
@@ -197,8 +198,10 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
 
   if ((format->flags & AVFMT_NEEDNUMBER) && !AVFormat.av_filename_number_test(fileName.c_str()))
     return fail(OpenErrorText(fileName, AVERROR(EDOM)));
-  if (!(format->flags & AVFMT_NOFILE) && AVFormat.avio_open(&raw->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
-    return fail("Could not open '" + fileName + "'");
+  // The reason (permission denied, disk full, no such folder) is what the user can act on.
+  const int opened = format->flags & AVFMT_NOFILE ? 0 : AVFormat.avio_open(&raw->pb, fileName.c_str(), AVIO_FLAG_WRITE);
+  if (opened < 0)
+    return fail("Could not open '" + fileName + "': " + AVErrorText(opened));
 
   raw->max_delay = static_cast<int>(S.MuxMaxDelay * 1000000);
   // Preload and loop count are options of the muxers that have them.

@@ -79,6 +79,10 @@ void TTranscoder::MainLoop() {
     if (result == AVERROR(EAGAIN))
       continue;
     if (result < 0) {
+      // Only the end is an end: a source that stops being readable (a drive pulled out, a share
+      // gone) would otherwise leave a cut file reported as a success.
+      if (result != AVERROR_EOF)
+        throw FFmpegException(std::string(input->url) + ": read error: " + AVErrorText(result));
       file.EofReached = 1;
       if (S.Shortest)
         break;

@@ -3,7 +3,6 @@
 #include "app/PanelKit.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
-#include "platform/Shell.h"
 #include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -131,7 +130,7 @@ void TOutputBar::actFormatSettingExecute() {
 }
 
 void TOutputBar::actOpenFolderExecute() {
-  platform::Shell().Open(edtOutputFolder->text().toStdString());
+  panels::OpenOrSay(edtOutputFolder->text().toStdString());
 }
 
 void TOutputBar::edtOutputFolderButtonClick() {

@@ -1,6 +1,8 @@
 #include "app/PanelKit.h"
 
+#include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
+#include "platform/Shell.h"
 
 #include <QAction>
 #include <QKeySequence>
@@ -55,6 +57,12 @@ void SetShortcuts(QAction *action, const QList<QKeySequence> &keys) {
   action->setShortcutContext(Qt::WindowShortcut);
   if (!keys.isEmpty())
     action->setToolTip(action->toolTip() + " (" + keys.front().toString(QKeySequence::NativeText) + ")");
+}
+
+void OpenOrSay(const std::string &path) {
+  if (!platform::Shell().Open(path))
+    platform::ShowMessage("\"" + path + "\" could not be opened: no program to open it was found.",
+                          platform::TMsgIcon::Warning);
 }
 
 } // namespace panels

@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include <string>
+
 class QAction;
 class QKeySequence;
 class QLabel;
@@ -30,5 +32,9 @@ QLabel *NewLabel(QWidget *parent, const char *name, const QString &caption);
 QAction *NewAction(QObject *parent, const char *name, const char *caption, const char *hint);
 // Gives the action its keys and names the first in its hint: "Add Folder to Convert (Ctrl+Shift+O)".
 void SetShortcuts(QAction *action, const QList<QKeySequence> &keys);
+
+// Opens a folder, page or document with the desktop's programs; when none can be started the user is
+// told, with the path.
+void OpenOrSay(const std::string &path);
 
 } // namespace panels

@@ -8,7 +8,6 @@
 #include "edit/VideoPanel.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
-#include "platform/Shell.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -292,10 +291,12 @@ void TPreviewPanel::actSnapshotExecute() {
   std::string path, error;
   if (!TakeSnapShot(fplyrPreview.GetCurrentFrame(), IniOptions, source.Caption.toStdString(), path, error))
     platform::ShowMessage(error, platform::TMsgIcon::Warning);
+  else
+    ShowNote("Snapshot saved to " + QString::fromStdString(path));
 }
 
 void TPreviewPanel::actOpenSnapshotExecute() {
-  platform::Shell().Open(SnapShotFolder(IniOptions));
+  panels::OpenOrSay(SnapShotFolder(IniOptions));
 }
 
 void TPreviewPanel::actSnapshotOptionsExecute() {

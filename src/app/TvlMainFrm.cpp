@@ -13,7 +13,6 @@
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
-#include "platform/Shell.h"
 #include "platform/WholeFile.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -406,7 +405,7 @@ bool TTvlMainForm::FormKeyDown(QObject *watched, const QKeyEvent &key) {
 }
 
 void TTvlMainForm::ShowHelp() {
-  platform::Shell().Open(platform::ExeFolder() + HelpPage);
+  panels::OpenOrSay(platform::ExeFolder() + HelpPage);
 }
 
 void TTvlMainForm::ShowAbout() {

@@ -283,6 +283,14 @@ TEST_F(MainForm, F1AnywhereInTheWindowOpensTheHelpPage) {
   EXPECT_EQ(Shell->Opened, (std::vector<std::string>{help, help}));
   form.actHelp->trigger();
   EXPECT_EQ(Shell->Opened.size(), 3u);
+  EXPECT_TRUE(Dialogs->Messages().empty());
+  // Without a program for pages or folders, the help and Open... say so and name the path.
+  Shell->Missing = true;
+  form.actHelp->trigger();
+  form.Output->actOpenFolder->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 2u);
+  EXPECT_EQ(Dialogs->Messages()[0].Text, "\"" + help + "\" could not be opened: no program to open it was found.");
+  EXPECT_NE(Dialogs->Messages()[1].Text.find(form.Output->edtOutputFolder->text().toStdString()), std::string::npos);
 }
 
 TEST_F(MainForm, TheSapphireSkinIsAppliedWhenInstalledAndTheNativeLookOtherwise) {

@@ -36,7 +36,8 @@ QImage MarkIn(int size);
 QImage MarkOut(int size);
 
 // Larger pictures.
-QImage Banner(int width, int height);
+// rightRoom: the width at the right end the texts leave free.
+QImage Banner(int width, int height, int rightRoom = 8);
 QImage PreviewIdle(int width, int height);
 QImage AboutPicture(int width, int height);
 

@@ -5,6 +5,7 @@
 #include "convert/ConvertUnt.h"
 #include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
+#include "convert/ShownName.h"
 #include "edit/EditFrm.h"
 #include "platform/Dialogs.h"
 #include "profiles/tvlIniUnt.h"
@@ -46,8 +47,12 @@ constexpr TColumn Columns[] = {
 constexpr int DestinationWidth = 100;
 enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
 
-std::string FileNameOf(const std::string &path) {
-  return path.substr(path.rfind('/') + 1);
+// A name to show: control characters as visible escapes, never as line breaks.
+QString ShownName(const std::string &path) {
+  return QString::fromStdString(EscapeControls(path));
+}
+QString FileNameOf(const std::string &path) {
+  return ShownName(path.substr(path.rfind('/') + 1));
 }
 
 } // namespace
@@ -267,14 +272,14 @@ QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
   const QString trimmed =
       IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))) : length;
   auto *row =
-      new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
+      new QTreeWidgetItem(lvFileList, {FileNameOf(file.FileName),
                                        QString::fromStdString(file.FileType), length, trimmed, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
   row->setIcon(colSource, FRowImages.value(file.HasVideo ? 1 : 0));
   // The column shows the name only, often cut off.
-  row->setToolTip(colSource, QString::fromStdString(file.FileName));
+  row->setToolTip(colSource, ShownName(file.FileName));
   return row;
 }
 
@@ -423,8 +428,8 @@ void TQueuePanel::ShowResults() {
     switch (file.Status) {
     case csSuccess:
       row->setText(colStatus, "Success");
-      row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
-      row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
+      row->setText(colDestination, FileNameOf(file.OutputOptions.FileName));
+      row->setToolTip(colDestination, ShownName(file.OutputOptions.FileName));
       break;
     case csFailed:
       row->setText(colStatus, "Failed");

@@ -89,11 +89,24 @@ void TOutputBar::LoadPictures() {
 
 void TOutputBar::FillProfiles(const QList<QIcon> &images) {
   cbbFormatEx->clear();
-  for (const auto &profile : IniOptions.Formats) {
-    const bool hasImage = profile.Category >= 0 && profile.Category < images.size();
-    cbbFormatEx->addItem(hasImage ? images[profile.Category] : QIcon(), QString::fromStdString(profile.Name));
-  }
-  cbbFormatEx->setCurrentIndex(IniOptions.OutputFormat);
+  const auto group = [](int category) { return category == 1 ? 0 : category == 0 ? 1 : 2; };
+  for (int rank = 0; rank < 3; ++rank)
+    for (int p = 0; p < static_cast<int>(IniOptions.Formats.size()); ++p) {
+      const auto &profile = IniOptions.Formats[static_cast<std::size_t>(p)];
+      if (group(profile.Category) != rank)
+        continue;
+      const bool hasImage = profile.Category >= 0 && profile.Category < images.size();
+      cbbFormatEx->addItem(hasImage ? images[profile.Category] : QIcon(), QString::fromStdString(profile.Name), p);
+    }
+  SelectProfile(IniOptions.OutputFormat);
+}
+
+int TOutputBar::Profile() const {
+  return cbbFormatEx->currentIndex() < 0 ? -1 : cbbFormatEx->currentData().toInt();
+}
+
+void TOutputBar::SelectProfile(int profile) {
+  cbbFormatEx->setCurrentIndex(cbbFormatEx->findData(profile));
 }
 
 void TOutputBar::ChooseOutputFolder() {
@@ -109,12 +122,12 @@ void TOutputBar::ChooseOutputFolder() {
   edtOutputFolder->setText(QString::fromStdString(folder));
 }
 
-void TOutputBar::cbbFormatExChange(int index) {
-  IniOptions.OutputFormat = index;
+void TOutputBar::cbbFormatExChange() {
+  IniOptions.OutputFormat = Profile();
 }
 
 void TOutputBar::actFormatSettingExecute() {
-  const int index = cbbFormatEx->currentIndex();
+  const int index = Profile();
   // No settings file, or a selection the file does not hold.
   if (index < 0) {
     platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);

@@ -281,7 +281,7 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
   // A run may end in a power-off, which ends the program before its window closes.
   SaveSettings();
   Queue->ClearResults(include);
-  const int profile = Output->cbbFormatEx->currentIndex();
+  const int profile = Output->Profile();
   // A close asked for during the run takes effect once the run is over.
   const auto closeAfterRun = qScopeGuard([this] {
     FRun = TRun::None;
@@ -337,8 +337,8 @@ void TTvlMainForm::OfferResume(const TQueueRun &run) {
     FQueueSaver->SaveNow();
     return;
   }
-  if (run.Profile >= 0 && run.Profile < Output->cbbFormatEx->count()) {
-    Output->cbbFormatEx->setCurrentIndex(run.Profile);
+  if (run.Profile >= 0 && run.Profile < static_cast<int>(IniOptions.Formats.size())) {
+    Output->SelectProfile(run.Profile);
     IniOptions.OutputFormat = run.Profile;
   }
   if (!run.Folder.empty())

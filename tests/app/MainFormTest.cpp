@@ -131,12 +131,16 @@ TEST_F(MainForm, FillsTheProfileListWithImagesByCategoryAndSelectsTheSavedProfil
   WriteSettings(ThreeProfiles);
   auto &form = Start();
   ASSERT_EQ(form.Output->cbbFormatEx->count(), 3);
-  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP3 Audio");
+  // Video profiles first, audio ones after, others last; each keeps its number in the settings.
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP4 Video");
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(1), "MP3 Audio");
   EXPECT_EQ(form.Output->cbbFormatEx->itemText(2), "Odd Category");
-  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 1);
+  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 0);
+  EXPECT_EQ(form.Output->Profile(), 1);
   ASSERT_EQ(form.il1.size(), 2);
-  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(0).cacheKey(), form.il1[0].cacheKey());
-  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(1).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(0).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(1).cacheKey(), form.il1[0].cacheKey());
+
   EXPECT_TRUE(form.Output->cbbFormatEx->itemIcon(2).isNull()) << "a category outside the image list has no image";
   // Filling the list is not a choice of the user.
   EXPECT_EQ(IniOptions.OutputFormat, 1);
@@ -163,8 +167,9 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   WriteSettings(ThreeProfiles);
   auto &form = Start();
 
+  // The next in the list is the audio profile, number 0: its number is the choice.
   QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
-  EXPECT_EQ(IniOptions.OutputFormat, 2);
+  EXPECT_EQ(IniOptions.OutputFormat, 0);
 
   form.Output->actBrowseOutputFolder->trigger(); // cancelled: nothing changes
   EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
@@ -178,7 +183,7 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   const std::string text = Install.Read("VideoConverter.ini");
   EXPECT_EQ(text.find("; shipped profiles\n[Format]\nCount=3\n[Format0]\nName=MP3 Audio\n"), 0u) << text;
   platform::IniFile ini(Settings());
-  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "2");
+  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "0");
   EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), "/data/videos");
   EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
 }
@@ -191,7 +196,7 @@ TEST_F(MainForm, SigtermSavesTheSettingsAndClosesTheWindow) {
   QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
   const platform::TSignalWatcher watcher([&form] { form.EndSession(); });
   ::raise(SIGTERM);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::IniFile(Settings()).ReadInteger("Output", "Format", -1) == 2; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::IniFile(Settings()).ReadInteger("Output", "Format", -1) == 0; }));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }));
 }
 

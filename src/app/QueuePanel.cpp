@@ -1,11 +1,11 @@
 #include "app/QueuePanel.h"
 
 #include "app/PanelKit.h"
+#include "app/QueueColumns.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
-#include "convert/ShownName.h"
 #include "edit/EditFrm.h"
 #include "platform/Dialogs.h"
 #include "profiles/tvlIniUnt.h"
@@ -31,6 +31,7 @@
 
 using panels::NewAction;
 using panels::NewButton;
+using namespace queue_columns;
 
 namespace {
 
@@ -45,16 +46,6 @@ constexpr TColumn Columns[] = {
 };
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 100;
-enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
-
-// A name to show: control characters as visible escapes, never as line breaks.
-QString ShownName(const std::string &path) {
-  return QString::fromStdString(EscapeControls(path));
-}
-QString FileNameOf(const std::string &path) {
-  return ShownName(path.substr(path.rfind('/') + 1));
-}
-
 } // namespace
 
 TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent)
@@ -407,71 +398,6 @@ void TQueuePanel::lvFileListSelectItem() {
   if (const int position = SelectedPosition(); position >= 0)
     SelectedIndex = position;
   emit Changed();
-}
-
-void TQueuePanel::ClearResults(const std::function<bool(const TInputFile &)> &include) {
-  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
-    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
-    if (include && p < FConvert.Files.Count() && !include(FConvert.Files[p]))
-      continue; // not part of this run: its result stays
-    row->setText(colStatus, "-");
-    row->setToolTip(colStatus, QString());
-    row->setText(colDestination, QString());
-    row->setToolTip(colDestination, QString());
-  }
-}
-
-void TQueuePanel::ShowResults() {
-  for (int p = 0; p < lvFileList->topLevelItemCount() && p < FConvert.Files.Count(); ++p) {
-    const TInputFile &file = FConvert.Files[p];
-    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
-    switch (file.Status) {
-    case csSuccess:
-      row->setText(colStatus, "Success");
-      row->setText(colDestination, FileNameOf(file.OutputOptions.FileName));
-      row->setToolTip(colDestination, ShownName(file.OutputOptions.FileName));
-      break;
-    case csFailed:
-      row->setText(colStatus, "Failed");
-      // Why it failed: the engine's message, or why the file got no task in this run.
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText.empty() ? "The conversion failed; no reason was given."
-                                                                                 : file.StatusText));
-      break;
-    case csCanceled:
-      row->setText(colStatus, "Canceled");
-      break;
-    case csMissing:
-      row->setText(colStatus, "Missing");
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
-      break;
-    default:
-      // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
-      row->setText(colStatus, "-");
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
-      break;
-    }
-  }
-  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
-}
-
-void TQueuePanel::ShowRecords() {
-  for (int p = lvFileList->topLevelItemCount(); p < FConvert.Files.Count(); ++p)
-    AddRow(FConvert.Files[p]);
-  ShowResults();
-  emit Changed();
-}
-
-QString TQueuePanel::SelectedStatusReason() const {
-  const int position = SelectedPosition();
-  return position < 0 ? QString() : lvFileList->topLevelItem(position)->toolTip(colStatus);
-}
-
-void TQueuePanel::actStatusDetailsExecute() {
-  const QString reason = SelectedStatusReason();
-  if (reason.isEmpty())
-    return;
-  const QTreeWidgetItem *row = lvFileList->topLevelItem(SelectedPosition());
-  platform::ShowMessage((row->text(colSource) + " (" + row->text(colStatus) + "): " + reason).toStdString());
 }
 
 void TQueuePanel::actEditExecute() {

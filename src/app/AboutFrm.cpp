@@ -1,7 +1,7 @@
 #include "app/AboutFrm.h"
 
+#include "app/PanelKit.h"
 #include "platform/ExeFolder.h"
-#include "platform/Shell.h"
 #include "platform/Version.h"
 
 #include <QFile>
@@ -15,9 +15,10 @@
 
 namespace {
 
-// The product's pages are the help installed beside the program: it describes this very copy and
-// opens without a network.
+// The product's page is the help installed beside the program: it describes this very copy and opens
+// without a network. The home page is the maker's site.
 constexpr const char *ProductPage = "help/welcome.htm";
+constexpr const char *HomePage = "https://tavrelle.org/";
 
 // A label that runs OnClick when clicked; as a link it is underlined while the mouse is over it.
 class TClickLabel : public QLabel {
@@ -51,7 +52,7 @@ TClickLabel *Link(QWidget *parent, const char *name, const QString &caption, std
   auto *label = new TClickLabel(caption, parent, true);
   label->setObjectName(name);
   label->setToolTip(QString::fromStdString(target));
-  label->OnClick = [target = std::move(target)] { platform::Shell().Open(target); };
+  label->OnClick = [target = std::move(target)] { panels::OpenOrSay(target); };
   return label;
 }
 
@@ -82,7 +83,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent) {
   lblVersion->setObjectName("lblVersion");
   lblProductPage =
       Link(this, "lblProductPage", "Tavrelle Video Converter help", platform::ExeFolder() + ProductPage);
-  lblHomePage = Link(this, "lblHomePage", "Tavrelle home page", platform::ExeFolder() + ProductPage);
+  lblHomePage = Link(this, "lblHomePage", "Tavrelle home page", HomePage);
 
   btnClose = new QPushButton("Close", this);
   btnClose->setObjectName("btnClose");

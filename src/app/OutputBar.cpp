@@ -3,7 +3,6 @@
 #include "app/PanelKit.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
-#include "platform/Shell.h"
 #include "profiles/SettingFrm.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -27,6 +26,7 @@ TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
   actConvert = NewAction(this, "actConvert", "Convert", "Click to Start Convert");
   actOpenFolder = NewAction(this, "actOpenFolder", "Open...", "Browser Output Folder");
   actFormatSetting = NewAction(this, "actFormatSetting", "Setting...", "");
+  panels::SetShortcuts(actConvert, {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
   connect(actOpenFolder, &QAction::triggered, this, &TOutputBar::actOpenFolderExecute);
   connect(actFormatSetting, &QAction::triggered, this, &TOutputBar::actFormatSettingExecute);
   CreateControls();
@@ -37,6 +37,8 @@ void TOutputBar::CreateControls() {
   cbbFormatEx = new QComboBox(this);
   cbbFormatEx->setObjectName("cbbFormatEx");
   cbbFormatEx->setToolTip("Select Output Format");
+  cbbFormatEx->setAccessibleName("Output Format");
+  lblFormat->setBuddy(cbbFormatEx);
   // Only the user's choice is a change: filling and clearing the list must not touch the setting.
   connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
   CreateFolderEdit();
@@ -69,6 +71,8 @@ void TOutputBar::CreateFolderEdit() {
   edtOutputFolder = new QLineEdit(this);
   edtOutputFolder->setObjectName("edtOutputFolder");
   edtOutputFolder->setToolTip("Select output folder to save media...");
+  edtOutputFolder->setAccessibleName("Output Folder");
+  lblOutputFolder->setBuddy(edtOutputFolder);
   // The folder dialog is the only way to change the folder. No length limit: unlike the typing limit
   // it stands for, QLineEdit would cut a longer folder chosen in the dialog.
   edtOutputFolder->setReadOnly(true);
@@ -85,11 +89,24 @@ void TOutputBar::LoadPictures() {
 
 void TOutputBar::FillProfiles(const QList<QIcon> &images) {
   cbbFormatEx->clear();
-  for (const auto &profile : IniOptions.Formats) {
-    const bool hasImage = profile.Category >= 0 && profile.Category < images.size();
-    cbbFormatEx->addItem(hasImage ? images[profile.Category] : QIcon(), QString::fromStdString(profile.Name));
-  }
-  cbbFormatEx->setCurrentIndex(IniOptions.OutputFormat);
+  const auto group = [](int category) { return category == 1 ? 0 : category == 0 ? 1 : 2; };
+  for (int rank = 0; rank < 3; ++rank)
+    for (int p = 0; p < static_cast<int>(IniOptions.Formats.size()); ++p) {
+      const auto &profile = IniOptions.Formats[static_cast<std::size_t>(p)];
+      if (group(profile.Category) != rank)
+        continue;
+      const bool hasImage = profile.Category >= 0 && profile.Category < images.size();
+      cbbFormatEx->addItem(hasImage ? images[profile.Category] : QIcon(), QString::fromStdString(profile.Name), p);
+    }
+  SelectProfile(IniOptions.OutputFormat);
+}
+
+int TOutputBar::Profile() const {
+  return cbbFormatEx->currentIndex() < 0 ? -1 : cbbFormatEx->currentData().toInt();
+}
+
+void TOutputBar::SelectProfile(int profile) {
+  cbbFormatEx->setCurrentIndex(cbbFormatEx->findData(profile));
 }
 
 void TOutputBar::ChooseOutputFolder() {
@@ -105,12 +122,12 @@ void TOutputBar::ChooseOutputFolder() {
   edtOutputFolder->setText(QString::fromStdString(folder));
 }
 
-void TOutputBar::cbbFormatExChange(int index) {
-  IniOptions.OutputFormat = index;
+void TOutputBar::cbbFormatExChange() {
+  IniOptions.OutputFormat = Profile();
 }
 
 void TOutputBar::actFormatSettingExecute() {
-  const int index = cbbFormatEx->currentIndex();
+  const int index = Profile();
   // No settings file, or a selection the file does not hold.
   if (index < 0) {
     platform::ShowMessage("There is no output profile to edit.", platform::TMsgIcon::Warning);
@@ -126,7 +143,7 @@ void TOutputBar::actFormatSettingExecute() {
 }
 
 void TOutputBar::actOpenFolderExecute() {
-  platform::Shell().Open(edtOutputFolder->text().toStdString());
+  panels::OpenOrSay(edtOutputFolder->text().toStdString());
 }
 
 void TOutputBar::edtOutputFolderButtonClick() {

@@ -19,8 +19,13 @@ public:
   // settingsFile: where Setting... saves the edited profile.
   TOutputBar(const std::string &settingsFile, QWidget *parent);
 
-  // The profiles of the settings, each with the image of its category (0 audio, 1 video).
+  // The profiles of the settings, each with the image of its category (0 audio, 1 video): the video
+  // ones first, then the audio ones, then any other, each group in the file's order.
   void FillProfiles(const QList<QIcon> &images);
+  // The number in the settings of the profile chosen in the list; -1 without a choice.
+  int Profile() const;
+  // Chooses the profile of that number; none when the list lacks it.
+  void SelectProfile(int profile);
   // The folder of the settings, or the default one, which is created.
   void ChooseOutputFolder();
   void LoadPictures();
@@ -39,7 +44,7 @@ public:
 private:
   void CreateControls();
   void CreateFolderEdit();
-  void cbbFormatExChange(int index);
+  void cbbFormatExChange();
   // Setting...: edits the selected profile's choices and saves them at once.
   void actFormatSettingExecute();
   void actOpenFolderExecute();

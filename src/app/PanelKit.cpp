@@ -1,8 +1,11 @@
 #include "app/PanelKit.h"
 
+#include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
+#include "platform/Shell.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QLabel>
 #include <QToolButton>
 
@@ -28,6 +31,8 @@ QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const
   button->setDefaultAction(action);
   button->setToolButtonStyle(style);
   button->setMinimumSize(minimum);
+  if (style == Qt::ToolButtonIconOnly)
+    button->setAccessibleName(action->toolTip());
   return button;
 }
 
@@ -45,6 +50,19 @@ QAction *NewAction(QObject *parent, const char *name, const char *caption, const
   if (*hint)
     action->setToolTip(hint);
   return action;
+}
+
+void SetShortcuts(QAction *action, const QList<QKeySequence> &keys) {
+  action->setShortcuts(keys);
+  action->setShortcutContext(Qt::WindowShortcut);
+  if (!keys.isEmpty())
+    action->setToolTip(action->toolTip() + " (" + keys.front().toString(QKeySequence::NativeText) + ")");
+}
+
+void OpenOrSay(const std::string &path) {
+  if (!platform::Shell().Open(path))
+    platform::ShowMessage("\"" + path + "\" could not be opened: no program to open it was found.",
+                          platform::TMsgIcon::Warning);
 }
 
 } // namespace panels

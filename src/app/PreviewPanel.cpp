@@ -8,7 +8,6 @@
 #include "edit/VideoPanel.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
-#include "platform/Shell.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
@@ -81,6 +80,7 @@ void TPreviewPanel::CreateControls() {
   tbarPreview->setObjectName("tbarPreview");
   tbarPreview->setMinimumHeight(26);
   tbarPreview->setRange(0, 10);
+  tbarPreview->setAccessibleName("Preview position");
   tbarPreview->OnMouseDown = [this] { tbarPreviewMouseDown(); };
   tbarPreview->OnMouseUp = [this] { tbarPreviewMouseUp(); };
 
@@ -240,6 +240,13 @@ void TPreviewPanel::actStopExecute() {
   pnlPreviewPlay->Clear();
 }
 
+void TPreviewPanel::PlayOrStop() {
+  if (PlayState == psPlay || PlayState == psResume || PlayState == psPause)
+    actStopExecute();
+  else
+    actPlayExecute();
+}
+
 void TPreviewPanel::fplyrPreviewFileOpen(int64_t duration, int &screenWidth, int &screenHeight) {
   screenWidth = pnlPreviewPlay->width();
   screenHeight = pnlPreviewPlay->height();
@@ -284,10 +291,12 @@ void TPreviewPanel::actSnapshotExecute() {
   std::string path, error;
   if (!TakeSnapShot(fplyrPreview.GetCurrentFrame(), IniOptions, source.Caption.toStdString(), path, error))
     platform::ShowMessage(error, platform::TMsgIcon::Warning);
+  else
+    ShowNote("Snapshot saved to " + QString::fromStdString(path));
 }
 
 void TPreviewPanel::actOpenSnapshotExecute() {
-  platform::Shell().Open(SnapShotFolder(IniOptions));
+  panels::OpenOrSay(SnapShotFolder(IniOptions));
 }
 
 void TPreviewPanel::actSnapshotOptionsExecute() {

@@ -34,6 +34,8 @@ public:
   // Play: pauses a playing preview, resumes a paused one, opens the selected file otherwise.
   void actPlayExecute();
   void actStopExecute();
+  // Space: stops a playing or paused preview, plays otherwise.
+  void PlayOrStop();
   // After a change of the queue or the selection: the preview stops and names the selected file;
   // position is the selected row's, -1 without a selection.
   void SelectionChanged(const QString &caption, int position, int rows);

@@ -57,6 +57,7 @@ void TQueuePanel::StartNextAdd() {
   FFolderAdd = !request.Folder.empty();
   FLoaded = FFailed = 0;
   FFirstAdded = -1;
+  FFailures.clear();
   FFiller = FFolderAdd ? TQueueFiller::ForFolder(request.Folder)
                        : std::make_unique<TQueueFiller>(std::move(request.Paths));
   pbAdding->setRange(0, 0); // busy until the number of files is known
@@ -96,14 +97,10 @@ void TQueuePanel::AddProbedFile(TProbedFile &probed) {
   const int position = FConvert.AddProbed(path, std::move(probed.File));
   if (position < 0) {
     ++FFailed;
-    if (!FFolderAdd)
-      SelectLastAdded(); // the message comes after the rows before it, as they were added
-    // Add Folder only counts the files it could not queue.
-    if (!FFolderAdd && position == TTvlConvert::Unusable) {
-      const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
-      platform::ShowMessage(special.empty() ? "Load failed.\"" + path + "\" is unsupported." : special);
-    } else if (!FFolderAdd)
-      platform::ShowMessage("\"" + path + "\" is already existing.");
+    const std::string special = NotRegularFileText(path); // a pipe or a device: say what it is
+    FFailures.push_back(position != TTvlConvert::Unusable ? "\"" + path + "\" is already existing."
+                        : special.empty()                 ? "Load failed.\"" + path + "\" is unsupported."
+                                                          : special);
     return;
   }
   ++FLoaded;
@@ -130,14 +127,24 @@ void TQueuePanel::EndAdd() {
   FProbed.clear();
   FProbedNext = 0;
   pnlAdding->hide();
-  if (FFolderAdd) {
-    if (FFirstAdded >= 0)
-      SelectRow(FFirstAdded);
-    platform::ShowMessage(std::to_string(FLoaded) + " file(s) loaded, " + std::to_string(FFailed) +
-                          " file(s) failed.");
-  }
+  if (FFolderAdd && FFirstAdded >= 0)
+    SelectRow(FFirstAdded);
+  ReportAdd();
   emit Changed();
   StartNextAdd();
+}
+
+void TQueuePanel::ReportAdd() {
+  std::string failures;
+  for (const std::string &failure : FFailures)
+    failures += (failures.empty() ? "" : "\n") + failure;
+  const auto icon = FFailures.empty() ? platform::TMsgIcon::Information : platform::TMsgIcon::Warning;
+  if (FFolderAdd)
+    platform::ShowMessage(std::to_string(FLoaded) + " file(s) loaded, " + std::to_string(FFailed) +
+                              " file(s) failed." + (failures.empty() ? "" : "\n\n" + failures),
+                          icon);
+  else if (!failures.empty())
+    platform::ShowMessage(failures, icon);
 }
 
 void TQueuePanel::actStopAddingExecute() {

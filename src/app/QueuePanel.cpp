@@ -1,6 +1,7 @@
 #include "app/QueuePanel.h"
 
 #include "app/PanelKit.h"
+#include "app/QueueColumns.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueEdit.h"
@@ -30,6 +31,7 @@
 
 using panels::NewAction;
 using panels::NewButton;
+using namespace queue_columns;
 
 namespace {
 
@@ -44,12 +46,6 @@ constexpr TColumn Columns[] = {
 };
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 100;
-enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
-
-std::string FileNameOf(const std::string &path) {
-  return path.substr(path.rfind('/') + 1);
-}
-
 } // namespace
 
 TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent)
@@ -73,8 +69,10 @@ void TQueuePanel::CreateActions() {
   actMoveUp = NewAction(this, "actMoveUp", "Move Up", "");
   actMoveDown = NewAction(this, "actMoveDown", "Move Down", "");
   actUndo = NewAction(this, "actUndo", "Undo", "Put back the files removed last");
-  actUndo->setShortcut(QKeySequence::Undo);
-  actUndo->setShortcutContext(Qt::WindowShortcut);
+  panels::SetShortcuts(actUndo, QKeySequence::keyBindings(QKeySequence::Undo));
+  panels::SetShortcuts(actAddFile, {Qt::CTRL | Qt::Key_O});
+  panels::SetShortcuts(actAddFolder, {Qt::CTRL | Qt::SHIFT | Qt::Key_O});
+  panels::SetShortcuts(actEdit, {Qt::CTRL | Qt::Key_E});
   actUndo->setEnabled(false);
   addAction(actUndo);
   actStopAdding = NewAction(this, "actStopAdding", "Stop", "Stop adding files");
@@ -101,6 +99,7 @@ void TQueuePanel::CreateList() {
 
   lvFileList = new QTreeWidget(this);
   lvFileList->setObjectName("lvFileList");
+  lvFileList->setAccessibleName("Queue");
   lvFileList->setMinimumSize(426, 284);
   lvFileList->setRootIsDecorated(false);
   lvFileList->setItemsExpandable(false);
@@ -264,14 +263,14 @@ QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
   const QString trimmed =
       IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))) : length;
   auto *row =
-      new QTreeWidgetItem(lvFileList, {QString::fromStdString(FileNameOf(file.FileName)),
+      new QTreeWidgetItem(lvFileList, {FileNameOf(file.FileName),
                                        QString::fromStdString(file.FileType), length, trimmed, "-", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
   row->setIcon(colSource, FRowImages.value(file.HasVideo ? 1 : 0));
   // The column shows the name only, often cut off.
-  row->setToolTip(colSource, QString::fromStdString(file.FileName));
+  row->setToolTip(colSource, ShownName(file.FileName));
   return row;
 }
 
@@ -399,73 +398,6 @@ void TQueuePanel::lvFileListSelectItem() {
   if (const int position = SelectedPosition(); position >= 0)
     SelectedIndex = position;
   emit Changed();
-}
-
-void TQueuePanel::ClearResults(const std::function<bool(const TInputFile &)> &include) {
-  for (int p = 0; p < lvFileList->topLevelItemCount(); ++p) {
-    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
-    if (include && p < FConvert.Files.Count() && !include(FConvert.Files[p]))
-      continue; // not part of this run: its result stays
-    row->setText(colStatus, "-");
-    row->setToolTip(colStatus, QString());
-    row->setText(colDestination, QString());
-    row->setToolTip(colDestination, QString());
-  }
-}
-
-void TQueuePanel::ShowResults() {
-  for (int p = 0; p < lvFileList->topLevelItemCount() && p < FConvert.Files.Count(); ++p) {
-    const TInputFile &file = FConvert.Files[p];
-    QTreeWidgetItem *row = lvFileList->topLevelItem(p);
-    switch (file.Status) {
-    case csSuccess:
-      row->setText(colStatus, "Success");
-      row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
-      row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
-      // What was copied rather than encoded, and why a stream was not.
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
-      break;
-    case csFailed:
-      row->setText(colStatus, "Failed");
-      // Why it failed: the engine's message, or why the file got no task in this run.
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText.empty() ? "The conversion failed; no reason was given."
-                                                                                 : file.StatusText));
-      break;
-    case csCanceled:
-      row->setText(colStatus, "Canceled");
-      break;
-    case csMissing:
-      row->setText(colStatus, "Missing");
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
-      break;
-    default:
-      // Not part of the run (beyond the cap, or the build was cancelled): why, when known.
-      row->setText(colStatus, "-");
-      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
-      break;
-    }
-  }
-  actStatusDetails->setEnabled(!SelectedStatusReason().isEmpty());
-}
-
-void TQueuePanel::ShowRecords() {
-  for (int p = lvFileList->topLevelItemCount(); p < FConvert.Files.Count(); ++p)
-    AddRow(FConvert.Files[p]);
-  ShowResults();
-  emit Changed();
-}
-
-QString TQueuePanel::SelectedStatusReason() const {
-  const int position = SelectedPosition();
-  return position < 0 ? QString() : lvFileList->topLevelItem(position)->toolTip(colStatus);
-}
-
-void TQueuePanel::actStatusDetailsExecute() {
-  const QString reason = SelectedStatusReason();
-  if (reason.isEmpty())
-    return;
-  const QTreeWidgetItem *row = lvFileList->topLevelItem(SelectedPosition());
-  platform::ShowMessage((row->text(colSource) + " (" + row->text(colStatus) + "): " + reason).toStdString());
 }
 
 void TQueuePanel::actEditExecute() {

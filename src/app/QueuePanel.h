@@ -36,9 +36,9 @@ public:
   TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent);
   ~TQueuePanel() override;
 
-  // Adds files as Add Files does after its dialog (a message for each file that cannot be queued,
-  // each new row selected in turn), and every video under a folder as Add Folder does (the first
-  // new row selected, the message with the counts at the end). Both probe in the background and
+  // Adds files as Add Files does after its dialog (each new row selected in turn, one message at the
+  // end naming every file that cannot be queued), and every video under a folder as Add Folder does
+  // (the first new row selected, the message with the counts and the failed files at the end). Both probe in the background and
   // add the rows in the given order while the window stays usable; a request made meanwhile waits
   // its turn.
   void AddFiles(const std::vector<std::string> &paths);
@@ -162,6 +162,9 @@ private:
   std::unique_ptr<TQueueFiller> FFiller; // the request in hand
   bool FFolderAdd = false;
   int FLoaded = 0, FFailed = 0, FFirstAdded = -1, FLastAdded = -1;
+  // Why each file of the request in hand was not queued, in their order: told once, at its end.
+  std::vector<std::string> FFailures;
+  void ReportAdd();
   std::vector<TProbedFile> FProbed; // taken from the filler, not yet added from FProbedNext on
   std::size_t FProbedNext = 0;
   // Rows are not added from inside a message box the adding shows, nor while a run is built or

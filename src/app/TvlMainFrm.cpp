@@ -9,18 +9,20 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueStore.h"
+#include "edit/TrackBar.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "platform/ExeFolder.h"
-#include "platform/Shell.h"
 #include "platform/WholeFile.h"
 #include "profiles/tvlIniUnt.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -46,6 +48,15 @@ constexpr const char *HelpPage = "help/welcome.htm";
 constexpr QSize MinWindowSize(730, 537);
 constexpr int MinQueueWidth = 426, MinPreviewWidth = 282;
 
+// The style would tint the picture of a selected row with the selection's colour, which hides the audio
+// picture on the blue of the skin: a selected row shows it as it is.
+QIcon RowImage(const char *file) {
+  const QPixmap picture = panels::LoadPicture(file);
+  QIcon image(picture);
+  image.addPixmap(picture, QIcon::Selected);
+  return image;
+}
+
 } // namespace
 
 TTvlMainForm::TTvlMainForm(QWidget *parent)
@@ -59,6 +70,7 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   resize(MinWindowSize);
   CreateControls();
   WirePanels();
+  SetFocusOrder();
   if (const QScreen *screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   qApp->installEventFilter(this);
@@ -129,6 +141,10 @@ void TTvlMainForm::CreateControls() {
   actAbout = panels::NewAction(this, "actAbout", "About", "About");
   connect(actHelp, &QAction::triggered, this, &TTvlMainForm::ShowHelp);
   connect(actAbout, &QAction::triggered, this, &TTvlMainForm::ShowAbout);
+  actQuit = panels::NewAction(this, "actQuit", "Quit", "Quit");
+  panels::SetShortcuts(actQuit, {Qt::CTRL | Qt::Key_Q});
+  addAction(actQuit);
+  connect(actQuit, &QAction::triggered, this, &QWidget::close);
 
   // The banner's picture starts at the left; its label's background continues it to the right.
   imgTop = panels::NewLabel(this, "imgTop", QString());
@@ -192,7 +208,22 @@ void TTvlMainForm::WirePanels() {
   connect(Output->actConvert, &QAction::triggered, this, &TTvlMainForm::actConvertExecute);
 }
 
+void TTvlMainForm::SetFocusOrder() {
+  QWidget *const chain[] = {
+      btnAbout,
+      Queue->btnAddFile, Queue->btnAddFolder, Queue->btnEditFile, Queue->lvFileList,
+      Queue->btnRemoveFile, Queue->btnClear, Queue->btnMoveUp, Queue->btnMoveDown, Queue->btnStopAdding,
+      Preview->tbarPreview, Preview->btnPlay, Preview->btnStop, Preview->btnPrevious, Preview->btnNext,
+      Preview->btnSnapshot, Preview->btnOpenSnapshot, Preview->btnSnapShotOption,
+      Output->cbbFormatEx, Output->btnSetting, Output->edtOutputFolder, Output->btnOpenFolder, Output->btnConvert,
+  };
+  for (std::size_t i = 1; i < std::size(chain); ++i)
+    setTabOrder(chain[i - 1], chain[i]);
+}
+
 void TTvlMainForm::LoadSkin() {
+  // The skin names its pictures "skin:<file>": they are the installation's.
+  QDir::setSearchPaths("skin", {panels::ExePath("VideoRes")});
   QFile skin(panels::ExePath(SkinFile));
   if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
     qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
@@ -204,8 +235,7 @@ void TTvlMainForm::LoadPictures() {
   Output->LoadPictures();
   Queue->LoadPictures();
   Preview->LoadPictures();
-  il1 = {QIcon(panels::LoadPicture("VideoRes/ListAudio.png")),
-         QIcon(panels::LoadPicture("VideoRes/ListVideo.png"))};
+  il1 = {RowImage("VideoRes/ListAudio.png"), RowImage("VideoRes/ListVideo.png")};
 }
 
 void TTvlMainForm::UpdateControls() {
@@ -251,7 +281,7 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
   // A run may end in a power-off, which ends the program before its window closes.
   SaveSettings();
   Queue->ClearResults(include);
-  const int profile = Output->cbbFormatEx->currentIndex();
+  const int profile = Output->Profile();
   // A close asked for during the run takes effect once the run is over.
   const auto closeAfterRun = qScopeGuard([this] {
     FRun = TRun::None;
@@ -307,8 +337,8 @@ void TTvlMainForm::OfferResume(const TQueueRun &run) {
     FQueueSaver->SaveNow();
     return;
   }
-  if (run.Profile >= 0 && run.Profile < Output->cbbFormatEx->count()) {
-    Output->cbbFormatEx->setCurrentIndex(run.Profile);
+  if (run.Profile >= 0 && run.Profile < static_cast<int>(IniOptions.Formats.size())) {
+    Output->SelectProfile(run.Profile);
     IniOptions.OutputFormat = run.Profile;
   }
   if (!run.Folder.empty())
@@ -337,27 +367,45 @@ void TTvlMainForm::closeEvent(QCloseEvent *event) {
 bool TTvlMainForm::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget *>(watched)->window() == this) {
-    if (FormKeyDown(watched, static_cast<QKeyEvent *>(event)->key()))
+    if (FormKeyDown(watched, *static_cast<QKeyEvent *>(event)))
       return true;
   }
   return QWidget::eventFilter(watched, event);
 }
 
-bool TTvlMainForm::FormKeyDown(QObject *watched, int key) {
-  if (key == Qt::Key_Delete && watched == Queue->lvFileList) {
-    if (Queue->SelectedPosition() < 0)
+bool TTvlMainForm::FormKeyDown(QObject *watched, const QKeyEvent &key) {
+  const bool plain = (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  const bool onList = watched == Queue->lvFileList;
+  switch (key.key()) {
+  case Qt::Key_Delete:
+    if (!onList || Queue->SelectedPosition() < 0)
       return false;
     Queue->actRemoveFileExecute();
     return true;
-  }
-  if (key != Qt::Key_F1)
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    // As the double click on the row does.
+    if (!plain || !onList || Queue->SelectedPosition() < 0)
+      return false;
+    Preview->actPlayExecute();
+    return true;
+  case Qt::Key_Space:
+    // Buttons, lists and fields keep their own Space.
+    if (!plain || qobject_cast<QAbstractButton *>(watched) || qobject_cast<QComboBox *>(watched) ||
+        qobject_cast<QLineEdit *>(watched))
+      return false;
+    Preview->PlayOrStop();
+    return true;
+  case Qt::Key_F1:
+    actHelp->trigger();
+    return true;
+  default:
     return false;
-  actHelp->trigger();
-  return true;
+  }
 }
 
 void TTvlMainForm::ShowHelp() {
-  platform::Shell().Open(platform::ExeFolder() + HelpPage);
+  panels::OpenOrSay(platform::ExeFolder() + HelpPage);
 }
 
 void TTvlMainForm::ShowAbout() {

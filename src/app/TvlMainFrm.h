@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QSplitter;
 class QToolButton;
@@ -52,7 +53,7 @@ public:
   TPreviewPanel *Preview = nullptr;
   TOutputBar *Output = nullptr;
 
-  QAction *actHelp = nullptr, *actAbout = nullptr;
+  QAction *actHelp = nullptr, *actAbout = nullptr, *actQuit = nullptr;
 
 protected:
   // Key preview: the window sees key presses before its controls.
@@ -64,6 +65,8 @@ protected:
 private:
   void CreateControls();
   void WirePanels();
+  // Tab follows the layout: the banner, the queue, the preview, the output bar.
+  void SetFocusOrder();
   void LoadSkin();
   void LoadPictures();
 
@@ -74,7 +77,7 @@ private:
   void RestoreQueue();
   void OfferResume(const TQueueRun &run);
   // True when the key was a command of the window.
-  bool FormKeyDown(QObject *watched, int key);
+  bool FormKeyDown(QObject *watched, const QKeyEvent &key);
   void ShowHelp();
   void ShowAbout();
 

@@ -17,6 +17,7 @@
 
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
+#include "convert/ShownName.h"
 #include "convert/JobBuilder.h"
 #include "convert/RunningFiles.h"
 #include "engine/Bitmap.h"
@@ -285,7 +286,7 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
   }
   const int taskTotal = FDriver.Engine.TaskTotal();
   lblIndex->setText(QString("Current:%1 / Total:%2").arg(task + 1).arg(taskTotal));
-  lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
+  lblFileInfo->setText(QString::fromStdString(EscapeControls(file->OutputOptions.FileName)));
   const TTaskPoint point = PointOf(*file, task, currentMs, ended);
   // A file of unknown length gives the run's estimate nothing to go by.
   if (point.TotalMs >= 0)
@@ -347,7 +348,7 @@ void TConvertForm::ConvertProgressAtOnce() {
       FEstimate.Progress(platform::Clock().NowMs(), task, point.DoneMs, point.TotalMs);
     percents += point.Percent;
     firstRunning = firstRunning < 0 ? task : firstRunning;
-    lstRunning->ShowTask(task, QString::fromStdString(file->OutputOptions.FileName), point.Percent,
+    lstRunning->ShowTask(task, QString::fromStdString(EscapeControls(file->OutputOptions.FileName)), point.Percent,
                          QString::fromStdString(FormatSeconds(static_cast<int32_t>(point.DoneMs / 1000))));
   }
   // Told once per end, with the first file still converting; the files' results can be read now.

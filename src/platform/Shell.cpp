@@ -48,7 +48,7 @@ bool TXdgShell::Open(const std::string &path) { return SpawnDetached({"xdg-open"
 
 bool TRecordingShell::Open(const std::string &path) {
   Opened.push_back(path);
-  return true;
+  return !Missing;
 }
 
 TShell &Shell() {

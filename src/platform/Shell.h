@@ -19,11 +19,13 @@ public:
   bool Open(const std::string &path) override;
 };
 
-// Records the paths instead of opening anything.
+// Records the paths instead of opening anything; Missing makes it fail as a desktop without the
+// programs does.
 class TRecordingShell : public TShell {
 public:
   bool Open(const std::string &path) override;
   std::vector<std::string> Opened;
+  bool Missing = false;
 };
 
 TShell &Shell();

@@ -2,11 +2,15 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,25 +37,32 @@ constexpr TChoice AudioChoices[] = {
 };
 
 constexpr int MaxVolume = 1280;
+constexpr int MinChoiceWidth = 136;
 // Engine volume of the unchanged level: the label shows the position as a percentage of it.
 constexpr int UnchangedVolume = 256;
 
-// The rows of a group: a caption and a drop-down list each, one below the other.
+// The rows of a group: a caption and a drop-down list each, one below the other. The list is as wide
+// as its longest item ("Keep original size", "2 Channels Stereo"), the caption as its text.
 QComboBox *AddRow(QGroupBox *group, int row, const char *caption, const char *name) {
-  const int y = 26 + row * 36;
+  auto *grid = static_cast<QGridLayout *>(group->layout());
   auto *label = new QLabel(caption, group);
-  label->setGeometry(10, y, 80, 24);
   auto *combo = new QComboBox(group);
   combo->setObjectName(name);
-  combo->setGeometry(90, y, 136, 24);
+  combo->setMinimumWidth(MinChoiceWidth);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   label->setBuddy(combo);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(combo, row, 1);
   return combo;
 }
 
-QGroupBox *NewGroup(QWidget *parent, const char *name, const char *caption, int x) {
+QGroupBox *NewGroup(QWidget *parent, const char *name, const char *caption) {
   auto *group = new QGroupBox(caption, parent);
   group->setObjectName(name);
-  group->setGeometry(x, 8, 234, 240);
+  auto *grid = new QGridLayout(group);
+  grid->setVerticalSpacing(12);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(6, 1);
   return group;
 }
 
@@ -67,32 +78,31 @@ void FillChoice(QComboBox *control, const std::string &list, int32_t value) {
   // The open list shows long items such as "Keep original frame rate" whole.
   control->view()->setMinimumWidth(control->view()->sizeHintForColumn(0) + 8);
   control->setCurrentIndex(value >= 0 && value < control->count() ? value : -1);
+  // Closed, the list shows its longest item whole too.
+  control->setMinimumWidth(std::max(MinChoiceWidth, control->sizeHint().width()));
 }
 
 } // namespace
 
 TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FOptions(options) {
+    : QDialog(parent), FOptions(options) {
   setObjectName("SettingForm");
-  setFixedSize(492, 294);
 
-  grpVideo = NewGroup(this, "grpVideo", "Video Setting", 8);
+  grpVideo = NewGroup(this, "grpVideo", "Video Setting");
   cbbResolution = AddRow(grpVideo, 0, "Resolution:", "cbbResolution");
   cbbFrameRate = AddRow(grpVideo, 1, "Frame Rate:", "cbbFrameRate");
   cbbVideoEncoder = AddRow(grpVideo, 2, "Encoder:", "cbbVideoEncoder");
   cbbVideoBitRate = AddRow(grpVideo, 3, "Bit Rate:", "cbbVideoBitRate");
 
-  grpAudio = NewGroup(this, "grpAudio", "Audio Setting", 250);
+  grpAudio = NewGroup(this, "grpAudio", "Audio Setting");
   cbbSampleRate = AddRow(grpAudio, 0, "Sample Rate:", "cbbSampleRate");
   cbbChannel = AddRow(grpAudio, 1, "Channel:", "cbbChannel");
   cbbAudioEncoder = AddRow(grpAudio, 2, "Encoder:", "cbbAudioEncoder");
   cbbAudioBitrate = AddRow(grpAudio, 3, "Bit Rate:", "cbbAudioBitrate");
   lblVolume = new QLabel(grpAudio);
   lblVolume->setObjectName("lblVolume");
-  lblVolume->setGeometry(10, 170, 214, 20);
   tbarVolume = new QSlider(Qt::Horizontal, grpAudio);
   tbarVolume->setObjectName("tbarVolume");
-  tbarVolume->setGeometry(10, 194, 214, 30);
   tbarVolume->setRange(0, MaxVolume);
   tbarVolume->setTickInterval(500);
   tbarVolume->setTickPosition(QSlider::TicksBelow);
@@ -100,14 +110,35 @@ TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
 
   btnOK = new QPushButton("&OK", this);
   btnOK->setObjectName("btnOK");
-  btnOK->setGeometry(316, 258, 80, 28);
   btnOK->setDefault(true);
   connect(btnOK, &QPushButton::clicked, this, &TSettingForm::SaveValues);
   // Esc closes the dialog the same way.
   btnCancel = new QPushButton("&Cancel", this);
   btnCancel->setObjectName("btnCancel");
-  btnCancel->setGeometry(404, 258, 80, 28);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  LayOut();
+}
+
+// The groups side by side share what the dialog gains; OK and Cancel stay at the bottom right. The
+// size of the dialog's first, fixed form is the smallest.
+void TSettingForm::LayOut() {
+  auto *audio = static_cast<QGridLayout *>(grpAudio->layout());
+  audio->addWidget(lblVolume, 4, 0, 1, 2);
+  audio->addWidget(tbarVolume, 5, 0, 1, 2);
+  auto *groups = new QHBoxLayout;
+  groups->addWidget(grpVideo, 1);
+  groups->addWidget(grpAudio, 1);
+  auto *buttons = new QHBoxLayout;
+  buttons->addStretch();
+  for (QPushButton *button : {btnOK, btnCancel}) {
+    button->setMinimumSize(80, 28);
+    buttons->addWidget(button);
+  }
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addLayout(groups, 1);
+  layout->addLayout(buttons);
+  setMinimumSize(492, 294);
 }
 
 int TSettingForm::Execute(int index) {

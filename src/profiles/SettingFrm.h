@@ -41,6 +41,7 @@ public:
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
 
 private:
+  void LayOut();
   void tbarVolumeChange(int position);
 
   TIniOptions &FOptions;

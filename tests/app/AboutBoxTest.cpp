@@ -33,8 +33,16 @@ TEST_F(AboutBox, LinksOpenThroughTheShellAndAreUnderlinedWhileHovered) {
   QTest::mouseClick(box.lblProductPage, Qt::LeftButton);
   QTest::mouseClick(box.lblHomePage, Qt::LeftButton);
   ASSERT_EQ(Shell->Opened.size(), 2u);
-  // Both open the installed help, never an address that leads nowhere.
-  EXPECT_EQ(Shell->Opened, std::vector<std::string>(2, Install.Folder() + "help/welcome.htm"));
+  // Each opens what its text says: the installed help, the maker's site.
+  EXPECT_EQ(Shell->Opened, (std::vector<std::string>{Install.Folder() + "help/welcome.htm", "https://tavrelle.org/"}));
+  EXPECT_TRUE(Dialogs->Messages().empty());
+  // Without a browser the click is not lost in silence.
+  Shell->Missing = true;
+  QTest::mouseClick(box.lblHomePage, Qt::LeftButton);
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  EXPECT_EQ(Dialogs->Messages()[0].Text,
+            "\"https://tavrelle.org/\" could not be opened: no program to open it was found.");
+  EXPECT_EQ(Dialogs->Messages()[0].Icon, platform::TMsgIcon::Warning);
 
   QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
   QApplication::sendEvent(box.lblHomePage, &enter);

@@ -2,6 +2,7 @@
 // start), drops on the list, the folders the dialogs start in, and the full path of a cut-off name.
 #include "MainFormFixture.h"
 
+#include <QLabel>
 #include <QAction>
 #include <QMessageBox>
 #include <QMimeData>
@@ -92,11 +93,17 @@ TEST_F(DesktopQueue, DialogsStartInTheFolderUsedLastAcrossStarts) {
   EXPECT_EQ(folders[1], Install.Folder() + "second");
 }
 
-TEST_F(DesktopQueue, CutOffNamesShowTheirFullPathsAsTooltips) {
+TEST_F(DesktopQueue, CutOffNamesShowTheirFullPathsAsTooltipsAndControlCharactersAsEscapes) {
   auto &form = Start();
   const std::string path = Copy("clip25.avi", "a rather long folder name/and a long file name.avi");
   AddFiles({path});
   EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->toolTip(0).toStdString(), path);
+
+  AddFiles({Copy("clip25.avi", "odd/two\nlines\x01.avi")});
+  const QTreeWidgetItem *row = form.Queue->lvFileList->topLevelItem(1);
+  EXPECT_EQ(row->text(0).toStdString(), "two\\nlines\\x01.avi");
+  EXPECT_EQ(row->toolTip(0).toStdString(), Install.Folder() + "odd/two\\nlines\\x01.avi");
+  EXPECT_EQ(form.Preview->lblPreviewInfo->text().toStdString(), "Preview:two\\nlines\\x01.avi");
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QFile>
+#include <QGridLayout>
 #include <QTest>
 #include <QTimer>
 
@@ -110,6 +112,29 @@ TEST_F(SettingForm, ShowsTheProfileAsTheFileHoldsIt) {
   EXPECT_EQ(dialog.lblVolume->text(), "Volume:39%");
   dialog.tbarVolume->setValue(0);
   EXPECT_EQ(dialog.lblVolume->text(), "Volume:0%");
+}
+
+TEST_F(SettingForm, UnderTheSkinNoChoiceIsCutAndNoCaptionOverlapsItsList) {
+  QFile skin(QString::fromStdString(BinDir() + "Skins/Sapphire.qss"));
+  ASSERT_TRUE(skin.open(QIODevice::ReadOnly));
+  qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+  IniOptions.LoadFromFile(Install.Write("VideoConverter.ini", Settings));
+  TSettingForm dialog;
+  dialog.LoadValues(1);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  EXPECT_GE(dialog.width(), 492);
+  for (QComboBox *combo : dialog.findChildren<QComboBox *>()) {
+    SCOPED_TRACE(combo->objectName().toStdString());
+    EXPECT_GE(combo->width(), combo->sizeHint().width());
+    const auto *caption = qobject_cast<QGridLayout *>(combo->parentWidget()->layout());
+    ASSERT_NE(caption, nullptr);
+    int row = 0, column = 0, rows = 0, columns = 0;
+    caption->getItemPosition(caption->indexOf(combo), &row, &column, &rows, &columns);
+    const QWidget *label = caption->itemAtPosition(row, 0)->widget();
+    EXPECT_LE(label->geometry().right(), combo->geometry().left());
+    EXPECT_GE(label->width(), label->sizeHint().width());
+  }
 }
 
 TEST_F(SettingForm, OkStoresTheSelectionsAndCancelNothing) {

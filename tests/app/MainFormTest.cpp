@@ -131,12 +131,16 @@ TEST_F(MainForm, FillsTheProfileListWithImagesByCategoryAndSelectsTheSavedProfil
   WriteSettings(ThreeProfiles);
   auto &form = Start();
   ASSERT_EQ(form.Output->cbbFormatEx->count(), 3);
-  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP3 Audio");
+  // Video profiles first, audio ones after, others last; each keeps its number in the settings.
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(0), "MP4 Video");
+  EXPECT_EQ(form.Output->cbbFormatEx->itemText(1), "MP3 Audio");
   EXPECT_EQ(form.Output->cbbFormatEx->itemText(2), "Odd Category");
-  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 1);
+  EXPECT_EQ(form.Output->cbbFormatEx->currentIndex(), 0);
+  EXPECT_EQ(form.Output->Profile(), 1);
   ASSERT_EQ(form.il1.size(), 2);
-  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(0).cacheKey(), form.il1[0].cacheKey());
-  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(1).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(0).cacheKey(), form.il1[1].cacheKey());
+  EXPECT_EQ(form.Output->cbbFormatEx->itemIcon(1).cacheKey(), form.il1[0].cacheKey());
+
   EXPECT_TRUE(form.Output->cbbFormatEx->itemIcon(2).isNull()) << "a category outside the image list has no image";
   // Filling the list is not a choice of the user.
   EXPECT_EQ(IniOptions.OutputFormat, 1);
@@ -163,8 +167,9 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   WriteSettings(ThreeProfiles);
   auto &form = Start();
 
+  // The next in the list is the audio profile, number 0: its number is the choice.
   QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
-  EXPECT_EQ(IniOptions.OutputFormat, 2);
+  EXPECT_EQ(IniOptions.OutputFormat, 0);
 
   form.Output->actBrowseOutputFolder->trigger(); // cancelled: nothing changes
   EXPECT_EQ(form.Output->edtOutputFolder->text().toStdString(), Install.Folder() + "output/");
@@ -178,7 +183,7 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   const std::string text = Install.Read("VideoConverter.ini");
   EXPECT_EQ(text.find("; shipped profiles\n[Format]\nCount=3\n[Format0]\nName=MP3 Audio\n"), 0u) << text;
   platform::IniFile ini(Settings());
-  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "2");
+  EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "0");
   EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), "/data/videos");
   EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
 }
@@ -191,7 +196,7 @@ TEST_F(MainForm, SigtermSavesTheSettingsAndClosesTheWindow) {
   QTest::keyClick(form.Output->cbbFormatEx, Qt::Key_Down);
   const platform::TSignalWatcher watcher([&form] { form.EndSession(); });
   ::raise(SIGTERM);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::IniFile(Settings()).ReadInteger("Output", "Format", -1) == 2; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::IniFile(Settings()).ReadInteger("Output", "Format", -1) == 0; }));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }));
 }
 
@@ -283,6 +288,14 @@ TEST_F(MainForm, F1AnywhereInTheWindowOpensTheHelpPage) {
   EXPECT_EQ(Shell->Opened, (std::vector<std::string>{help, help}));
   form.actHelp->trigger();
   EXPECT_EQ(Shell->Opened.size(), 3u);
+  EXPECT_TRUE(Dialogs->Messages().empty());
+  // Without a program for pages or folders, the help and Open... say so and name the path.
+  Shell->Missing = true;
+  form.actHelp->trigger();
+  form.Output->actOpenFolder->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 2u);
+  EXPECT_EQ(Dialogs->Messages()[0].Text, "\"" + help + "\" could not be opened: no program to open it was found.");
+  EXPECT_NE(Dialogs->Messages()[1].Text.find(form.Output->edtOutputFolder->text().toStdString()), std::string::npos);
 }
 
 TEST_F(MainForm, TheSapphireSkinIsAppliedWhenInstalledAndTheNativeLookOtherwise) {
@@ -323,14 +336,14 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
   struct {
     const char *Button, *Action, *Caption, *Hint;
   } bindings[] = {
-      {"btnAddFile", "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert"},
-      {"btnAddFolder", "actAddFolder", "Add Folder", "Add Folder to Convert"},
+      {"btnAddFile", "actAddFile", "Add Files", "Add Video/Audio File(s) to Convert (Ctrl+O)"},
+      {"btnAddFolder", "actAddFolder", "Add Folder", "Add Folder to Convert (Ctrl+Shift+O)"},
       {"btnEditFile", "actEdit", "Edit...", nullptr},
       {"btnRemoveFile", "actRemoveFile", "Remove", "Remove the select file"},
       {"btnClear", "actClear", "Clear", "Clear all files"},
       {"btnMoveUp", "actMoveUp", "Move Up", nullptr},
       {"btnMoveDown", "actMoveDown", "Move Down", nullptr},
-      {"btnConvert", "actConvert", "Convert", "Click to Start Convert"},
+      {"btnConvert", "actConvert", "Convert", "Click to Start Convert (Ctrl+Return)"},
       {"btnOpenFolder", "actOpenFolder", "Open...", "Browser Output Folder"},
       {"btnSetting", "actFormatSetting", "Setting...", nullptr},
       {"btnAbout", "actAbout", "About", "About"},

@@ -190,7 +190,9 @@ TEST_F(Preview, SnapshotsSaveTheDecodedPictureUnderFreeNames) {
   bmp.read(header, sizeof header);
   EXPECT_EQ(static_cast<uint8_t>(header[18]), 64) << "the decoded size, not the panel's";
   EXPECT_EQ(static_cast<uint8_t>(header[22]), 48);
+  // No box: a line under the preview says where it went.
   EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(form.Preview->lblPreviewNote->text().toStdString(), "Snapshot saved to " + folder + "clip.bmp");
 
   // A folder that cannot be made is named in a message; nothing is saved.
   Install.Write("plain", "x");

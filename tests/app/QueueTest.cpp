@@ -22,7 +22,7 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].Text, "Load failed.\"" + bad + "\" is unsupported.");
   EXPECT_EQ(messages[0].Caption, "Tavrelle Video Converter");
-  EXPECT_EQ(messages[0].Icon, TMsgIcon::Information);
+  EXPECT_EQ(messages[0].Icon, TMsgIcon::Warning);
 
   EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip2997.mp4"}));
   EXPECT_EQ(Records(), Column(0));
@@ -40,24 +40,21 @@ TEST_F(Queue, AddFilesQueuesWhatProbesWellAndTellsAboutTheRest) {
   EXPECT_TRUE(form.Queue->actMoveUp->isEnabled());
   EXPECT_FALSE(form.Queue->actMoveDown->isEnabled());
 
-  // A path already queued is refused; the queue and the selection stay.
-  AddFiles({Media("clip25.avi")});
+  // A path already queued and a device are refused, the device saying what it is, all in one message
+  // after the new file; the queue keeps the new one only.
+  AddFiles({Media("clip25.avi"), "/dev/zero", Media("clip.mpg"), Media("clip2997.mp4")});
   ASSERT_EQ(Dialogs->Messages().size(), 2u);
-  EXPECT_EQ(Dialogs->Messages()[1].Text, "\"" + Media("clip25.avi") + "\" is already existing.");
-  EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
-  EXPECT_EQ(SelectedRow(), 1);
-
-  // A device is refused at once, and the message says what it is.
-  AddFiles({"/dev/zero"});
-  ASSERT_EQ(Dialogs->Messages().size(), 3u);
-  EXPECT_EQ(Dialogs->Messages()[2].Text, "/dev/zero: is a character device, not a regular file");
-  EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4"}));
+  EXPECT_EQ(Dialogs->Messages()[1].Text, "\"" + Media("clip25.avi") + "\" is already existing.\n"
+                                         "/dev/zero: is a character device, not a regular file\n"
+                                         "\"" + Media("clip2997.mp4") + "\" is already existing.");
+  EXPECT_EQ(Records(), QStringList({"clip25.avi", "clip2997.mp4", "clip.mpg"}));
+  EXPECT_EQ(SelectedRow(), 2);
 
   // A cancelled dialog changes nothing.
   form.Queue->actAddFile->trigger();
   WaitAdded();
-  EXPECT_EQ(Column(0).size(), 2);
-  EXPECT_EQ(Dialogs->Messages().size(), 3u);
+  EXPECT_EQ(Column(0).size(), 3);
+  EXPECT_EQ(Dialogs->Messages().size(), 2u);
 }
 
 TEST_F(Queue, TheOpenFileDialogOffersFourFiltersAndSeveralFiles) {
@@ -110,8 +107,12 @@ TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {
 
   AddFolder(Install.Folder() + "tree");
 
-  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"7 file(s) loaded, 2 file(s) failed."});
-  EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Information);
+  // The summary names the files that failed, in the order they were tried.
+  const std::string tree = Install.Folder() + "tree/";
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"7 file(s) loaded, 2 file(s) failed.\n\n" + tree +
+                                                     ".hidden.avi: is a folder, not a regular file\n"
+                                                     "Load failed.\"" + tree + "bad.avi\" is unsupported."});
+  EXPECT_EQ(Dialogs->Messages()[0].Icon, TMsgIcon::Warning);
   EXPECT_EQ(Column(0), QStringList({"Clip9.avi", "clip10.avi", "one.avi", "four.flv", "three.mpg", "two.mkv",
                                     "video2.mp4"}));
   EXPECT_EQ(Records(), Column(0));
@@ -128,6 +129,7 @@ TEST_F(Queue, AddFolderQueuesVideosDepthFirstInNameOrderAndCountsFailures) {
   std::filesystem::create_directory(Install.Path() / "empty");
   AddFolder(Install.Folder() + "empty");
   EXPECT_EQ(MessageTexts().back(), "0 file(s) loaded, 0 file(s) failed.");
+  EXPECT_EQ(Dialogs->Messages().back().Icon, TMsgIcon::Information);
   EXPECT_EQ(Column(0).size(), 8);
   EXPECT_EQ(SelectedRow(), 7);
 }

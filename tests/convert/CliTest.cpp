@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "CliOptions.h"
+#include "convert/ShownName.h"
 
 #include "../TempFolder.h"
 #include "../Watchdog.h"

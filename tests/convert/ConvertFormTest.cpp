@@ -71,6 +71,16 @@ protected:
   platform::TScriptedClock *ClockFake = nullptr;
 };
 
+TEST_F(TConvertFormTest, ControlCharactersInNamesShowAsEscapesNotAsLineBreaks) {
+  ASSERT_EQ(Driver.AddFile(Copy("clip25.avi", "two\nlines\t.avi")), 0);
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  form.FileCount = 1;
+  form.FFmpegProgress(0, 0, 0, 1000, 0, 0, 0, 4000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "two\\nlines\\t.mpg");
+}
+
 TEST_F(TConvertFormTest, ProgressMessagesMoveLabelsAndBars) {
   ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
   ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);

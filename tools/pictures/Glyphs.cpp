@@ -1,6 +1,7 @@
 #include "Glyphs.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -234,6 +235,15 @@ QImage MoveDown(int size) {
   return VerticalArrow(size, 1);
 }
 
+QImage DropDown(int size, bool enabled) {
+  QImage image = Canvas(size, size);
+  TGlyphPainter p(image, size);
+  p.setPen(Qt::NoPen);
+  p.setBrush(enabled ? Deep : QColor(0x9A, 0xA8, 0xBB));
+  Triangle(p, QPointF(14, 32), QPointF(86, 32), QPointF(50, 74));
+  return image;
+}
+
 QImage Play(int size) {
   QImage image = Canvas(size, size);
   TGlyphPainter p(image, size);
@@ -378,7 +388,14 @@ QImage MarkOut(int size) {
   return image;
 }
 
-QImage Banner(int width, int height) {
+// The font made smaller until the text fits the room: a narrow banner shows its texts whole.
+void FitText(QPainter &p, QFont font, const QString &text, int room) {
+  while (font.pixelSize() > 6 && QFontMetrics(font).horizontalAdvance(text) > room)
+    font.setPixelSize(font.pixelSize() - 1);
+  p.setFont(font);
+}
+
+QImage Banner(int width, int height, int rightRoom) {
   QImage image = Canvas(width, height);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
@@ -404,14 +421,15 @@ QImage Banner(int width, int height) {
   QFont title("DejaVu Sans", 1);
   title.setPixelSize(height * 2 / 5);
   title.setBold(true);
-  p.setFont(title);
+  const int room = width - 26 - logo - rightRoom;
+  FitText(p, title, "Tavrelle Video Converter", room);
   p.setPen(Qt::white);
   p.drawText(QRect(24 + logo, 4, width, height * 3 / 5), Qt::AlignLeft | Qt::AlignBottom,
              "Tavrelle Video Converter");
   QFont subtitle = title;
   subtitle.setBold(false);
   subtitle.setPixelSize(height / 5);
-  p.setFont(subtitle);
+  FitText(p, subtitle, "Video and audio for every player and phone", room);
   p.setPen(QColor(0xDC, 0xEA, 0xFB));
   p.drawText(QRect(26 + logo, height * 3 / 5 + 2, width, height * 2 / 5), Qt::AlignLeft | Qt::AlignTop,
              "Video and audio for every player and phone");
@@ -439,10 +457,10 @@ QImage PreviewIdle(int width, int height) {
 }
 
 QImage AboutPicture(int width, int height) {
-  QImage image = Banner(width, height);
+  const int size = height / 3;
+  QImage image = Banner(width, height, size + 20);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  const int size = height / 3;
   p.drawImage(QRect(width - size - 16, height - size - 12, size, size), Convert(size));
   return image;
 }

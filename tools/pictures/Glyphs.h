@@ -23,6 +23,9 @@ QImage Snapshot(int size);
 QImage Open(int size);
 QImage SnapOption(int size);
 
+// The skin's arrow of drop-down lists, enabled and disabled; drawn at twice the size it shows at.
+QImage DropDown(int size, bool enabled);
+
 // Row and profile images of the queue: audio and video.
 QImage Audio(int size);
 QImage Video(int size);
@@ -33,7 +36,8 @@ QImage MarkIn(int size);
 QImage MarkOut(int size);
 
 // Larger pictures.
-QImage Banner(int width, int height);
+// rightRoom: the width at the right end the texts leave free.
+QImage Banner(int width, int height, int rightRoom = 8);
 QImage PreviewIdle(int width, int height);
 QImage AboutPicture(int width, int height);
 

@@ -48,6 +48,8 @@ QList<TPicture> VideoResPictures() {
       {"End.png", [=] { return MarkOut(edit); }},
       {"ListAudio.png", [=] { return Audio(row); }},
       {"ListVideo.png", [=] { return Video(row); }},
+      {"DropDown.png", [] { return DropDown(24, true); }},
+      {"DropDownOff.png", [] { return DropDown(24, false); }},
   };
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+
 #include <vector>
 
 enum class TCliMode { Convert, ListProfiles, Engine, Help };
@@ -29,7 +30,3 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args);
 std::optional<int64_t> ParseTimeMs(const std::string &text);
 
 extern const char *const UsageText;
-
-// The text with control characters written as \n, \r, \t or \xHH and backslashes doubled, so a
-// result line stays one line; other bytes, UTF-8 included, stay as they are.
-std::string EscapeControls(const std::string &text);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "CliOptions.h"
+#include "convert/ShownName.h"
 #include "ConsoleProgress.h"
 #include "convert/ConvertUnt.h"
 #include "platform/DataFolders.h"

@@ -167,7 +167,6 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
     return IsOutputNameTaken(name) || OutputNameClaimed(name);
   });
   out.FileExt = ext;
-  out.Timestamp = 0;
   // Written under a temporary name, the output is given the muxer its final name calls for. A disc
   // standard names its own.
   if (profile.Target.empty())
@@ -186,6 +185,7 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   FillAudioSettings(out, profile, installed);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  KeepSourceMetadata(out);
   CopyWhatFits(file, profile);
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();

@@ -147,5 +147,10 @@ void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspec
   if (out.VideoCodec == "libx265" && (ext == ".mp4" || ext == ".mov" || ext == ".m4v"))
     out.VideoTag = "hvc1";
   out.DisableSubtitle = true;
-  out.Timestamp = 0;
+}
+
+void KeepSourceMetadata(TOutputOptions &out) {
+  out.ExtOptions += "map_meta_data=0:0\n";
+  // Libraries sort by this date: the moment of conversion would put every converted file at today.
+  out.Timestamp = -1.0;
 }

@@ -46,3 +46,7 @@ void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile, const TEn
 // "Keep original frame rate" leaves the rate.
 void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex,
                        const TEncoderCheck &installed = {});
+
+// The source file's tags (title, artist, album, date, location, make, model...) and its own creation
+// date go into the output; tags the record sets itself win over them.
+void KeepSourceMetadata(TOutputOptions &out);

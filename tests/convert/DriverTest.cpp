@@ -118,7 +118,7 @@ TEST_F(TConvertTest, AudioVideoAndKeepVideoProfilesFillTheRecordsTheirWay) {
   EXPECT_EQ(f.OutputOptions.VideoCodec, "");
   EXPECT_EQ(f.OutputOptions.AspectRatio, "");
   EXPECT_FALSE(f.OutputOptions.DisableSubtitle);
-  EXPECT_EQ(f.OutputOptions.Timestamp, 0.0);
+  EXPECT_EQ(f.OutputOptions.Timestamp, -1.0); // the source's own date, not the conversion's
 
   ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out())) << Driver.BuildError();
   EXPECT_EQ(Driver.Engine.TaskTotal(), 1); // the earlier run's task is gone

@@ -77,7 +77,6 @@ TEST(JobBuilderTest, ProfileItemsFillAudioAndVideoFields) {
   EXPECT_EQ(out.AspectRatio, "37:20");
   EXPECT_EQ(out.VideoBitrate, 768000);
   EXPECT_TRUE(out.DisableSubtitle);
-  EXPECT_EQ(out.Timestamp, 0.0);
 
   p.FramerateValue = 2; // "Keep original frame rate": the source's rate
   p.Resolution = "KEEP ORIGINAL SIZE,320*240";

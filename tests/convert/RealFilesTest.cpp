@@ -2,6 +2,7 @@
 // video) queued and converted with the profiles the program ships, and the outputs read back.
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "ConvertFixture.h"
 #include "convert/ConvertHelpers.h"
@@ -161,4 +162,56 @@ TEST_F(TRealFilesTest, EveryVideoProfileConvertsAVariableRatePhoneClipAtItsOwnRa
     if (!output.empty())
       ExpectSameLength(source, ReadMediaFacts(output), true);
   }
+}
+
+namespace {
+
+// The file's own tags as the libraries read them back; Ogg keeps its comments on the stream.
+std::map<std::string, std::string> FileTags(const std::string &path) {
+  std::map<std::string, std::string> tags;
+  AVFormatContext *context = nullptr;
+  if (AVFormat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
+    return tags;
+  for (const AVDictionary *dict : {context->metadata, context->nb_streams ? context->streams[0]->metadata : nullptr}) {
+    const AVDictionaryEntry *tag = nullptr;
+    while ((tag = AVUtil.av_dict_get(dict, "", tag, AV_DICT_IGNORE_SUFFIX)))
+      tags.emplace(LowerCase(tag->key), tag->value);
+  }
+  AVFormat.avformat_close_input(&context);
+  return tags;
+}
+
+} // namespace
+
+// Libraries sort by the creation date: the source's, never the moment of conversion. Formats with
+// no place for tags (FLV as its muxer writes it, MPEG-PS, raw AC-3 and MP2) are left out.
+TEST_F(TRealFilesTest, EveryProfileKeepsTheSourcesTagsAndCreationDate) {
+  const std::string taken = "2019-06-01T10:20:30.000000Z";
+  const std::vector<std::string> dated = {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".m4a", ".mp3",
+                                          ".flac", ".3gp", ".ogg", ".opus"};
+  const std::vector<std::string> titled = {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".m4a", ".mp3",
+                                           ".flac", ".avi", ".wav", ".ogg", ".opus"};
+  const auto has = [](const std::vector<std::string> &list, const std::string &ext) {
+    return std::find(list.begin(), list.end(), ext) != list.end();
+  };
+  for (std::size_t i = 0; i < Profiles.Formats.size(); ++i) {
+    const std::string ext = LowerCase(Profiles.Formats[i].Ext);
+    SCOPED_TRACE(Profiles.Formats[i].Name);
+    const std::string output = Convert(Media("clip2997.mp4"), static_cast<int>(i));
+    if (output.empty())
+      continue;
+    auto tags = FileTags(output);
+    if (has(dated, ext))
+      EXPECT_EQ(tags["creation_time"], taken);
+    else
+      EXPECT_EQ(tags.count("creation_time"), 0u) << ext << ": not the moment of conversion";
+    if (has(titled, ext)) {
+      EXPECT_EQ(tags["title"], "Test Title");
+      EXPECT_EQ(tags["artist"], "Test Artist");
+    }
+    fs::remove(output);
+  }
+  auto phone = FileTags(Convert(Media("phone.mp4"), H264));
+  EXPECT_EQ(phone["creation_time"], taken);
+  EXPECT_EQ(phone["location"], "+48.8584+002.2945/");
 }

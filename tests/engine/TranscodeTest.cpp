@@ -259,7 +259,7 @@ TEST_F(TranscodeTest, SettingsShapeTheOutput) {
   // An input offset moves every timestamp; a metadata map carries the input's tags over.
   Task.SetOption("itsoffset", "1");
   Convert(Media("clip2997.mp4"), Temp.File("shifted.mkv"),
-          {{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "0:0"}});
+          {{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "0:0"}, {"metadata", "album=Mine"}});
   ASSERT_EQ(Failure(), "");
   const auto shifted = ReadPackets(Temp.File("shifted.mkv"));
   ASSERT_EQ(shifted.size(), 2u);
@@ -268,6 +268,7 @@ TEST_F(TranscodeTest, SettingsShapeTheOutput) {
               static_cast<double>(StreamOf(source, AVMEDIA_TYPE_AUDIO)->FirstDtsMs) + 1000.0, 2.0);
   EXPECT_EQ(Tag(Temp.File("shifted.mkv"), "title"), Tag(Media("clip2997.mp4"), "title"));
   EXPECT_NE(Tag(Temp.File("shifted.mkv"), "title"), "");
+  EXPECT_EQ(Tag(Temp.File("shifted.mkv"), "album"), "Mine") << "a tag set outright beats the source's";
 
   // Pass 1 writes the encoder's statistics under the given prefix, numbered by output stream.
   Task.Reset();

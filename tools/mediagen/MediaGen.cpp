@@ -42,7 +42,7 @@ std::vector<TMediaFile> MediaFiles() {
   TClipPlan tagged = Clip("mp4", 2, {VideoStream("mpeg4", 160, 120, 30000, 1001), AudioStream("aac")});
   tagged.Metadata = {{"title", "Test Title"}, {"comment", "Test Comment"},     {"album", "Test Album"},
                      {"genre", "Test Genre"}, {"copyright", "Test Copyright"}, {"date", "2009"},
-                     {"track", "3"}};
+                     {"track", "3"}, {"artist", "Test Artist"}, {"creation_time", "2019-06-01T10:20:30.000000Z"}};
   files.push_back({"clip2997.mp4", tagged});
   files.push_back(
       {"clip15.mkv", Clip("matroska", 2, {VideoStream("mpeg4", 160, 120, 15), AudioStream("mp2")})});
@@ -80,7 +80,9 @@ std::vector<TMediaFile> MediaFiles() {
   TStreamPlan phone = VideoStream("libx264", 160, 96, 24);
   phone.ClockRate = 90000;
   phone.Rotation = 90;
-  files.push_back({"phone.mp4", Clip("mp4", 1, {phone, AudioStream("aac", 48000)})});
+  TClipPlan phoneClip = Clip("mp4", 1, {phone, AudioStream("aac", 48000)});
+  phoneClip.Metadata = {{"creation_time", "2019-06-01T10:20:30.000000Z"}, {"location", "+48.8584+002.2945/"}};
+  files.push_back({"phone.mp4", phoneClip});
   TStreamPlan chroma = VideoStream("mpeg2video", 160, 120, 25);
   chroma.PixelFormat = "yuv422p";
   files.push_back({"chroma422.mkv", Clip("matroska", 1, {chroma, AudioStream("mp2")})});

@@ -24,9 +24,10 @@ void TTranscoder::CopyMetaData() {
     if (map.InFile < 0 || map.InFile >= inputs)
       Fail("Invalid input file index " + std::to_string(map.InFile) + " map_meta_data" + pair);
     AVFormatContext *out = FOutputs.Files[static_cast<size_t>(map.OutFile)].Context.get();
+    // Tags the options set (title, timestamp) are the user's choice and win over the source's.
     const AVDictionaryEntry *tag = nullptr;
     while ((tag = AVUtil.av_dict_get(InputContext(map.InFile)->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
-      AVUtil.av_dict_set(&out->metadata, tag->key, tag->value, 0);
+      AVUtil.av_dict_set(&out->metadata, tag->key, tag->value, AV_DICT_DONT_OVERWRITE);
   }
 }
 

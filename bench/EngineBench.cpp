@@ -6,9 +6,6 @@
 // and its best time counts: the machine may be shared.
 //
 //   tvl-bench [folder] [seconds] [runs]      (defaults: the temporary folder, 10 s, 3 runs)
-#include <sched.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildRun.h"
 #include "ClipWriter.h"
 #include "ReferenceTranscode.h"
 #include "engine/FFmpeg.h"
@@ -39,61 +37,6 @@ struct TCase {
   std::vector<std::pair<std::string, std::string>> Options;
   bool Threaded; // measured with automatic threads and with one
 };
-
-struct TRun {
-  bool Ok = false;
-  double Seconds = 0;
-  double CpuSeconds = 0;
-  long PeakKb = 0;
-};
-
-double CpuTime(const rusage &usage) {
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// The best of two runs: the shorter times, the larger peak.
-TRun Best(const TRun &a, const TRun &b) {
-  if (!a.Ok || !b.Ok)
-    return a.Ok ? b : a;
-  return {true, std::min(a.Seconds, b.Seconds), std::min(a.CpuSeconds, b.CpuSeconds), std::max(a.PeakKb, b.PeakKb)};
-}
-
-// The first processor this program may run on.
-int FirstCpu() {
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-      if (CPU_ISSET(cpu, &allowed))
-        return cpu;
-  return -1;
-}
-
-// Runs body in a child process, on the given processor only when cpu >= 0: its wall time and peak
-// resident memory.
-TRun Measure(const std::function<bool()> &body, int cpu) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    if (cpu >= 0) {
-      cpu_set_t one;
-      CPU_ZERO(&one);
-      CPU_SET(cpu, &one);
-      sched_setaffinity(0, sizeof one, &one);
-    }
-    _exit(body() ? 0 : 1);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  TRun run;
-  run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  run.CpuSeconds = CpuTime(usage);
-  run.PeakKb = usage.ru_maxrss;
-  return run;
-}
 
 bool EngineConvert(const std::string &input, const std::string &output, int threads,
                    const std::vector<std::pair<std::string, std::string>> &options) {

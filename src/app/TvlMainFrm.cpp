@@ -53,6 +53,8 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
       FSettingsFile(platform::SettingsFile()),
       FQueueSaver(std::make_unique<TQueueSaver>(*TvlConvert, platform::DataFolders().QueueFile, nullptr)) {
   setObjectName("TvlMainForm");
+  // The progress window follows every file that converts at once.
+  TvlConvert->AllowSimultaneous = true;
   setMinimumSize(MinWindowSize);
   resize(MinWindowSize);
   CreateControls();

@@ -18,6 +18,7 @@
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
 #include "convert/JobBuilder.h"
+#include "convert/RunningFiles.h"
 #include "engine/Bitmap.h"
 #include "engine/EngineTypes.h"
 #include "platform/Clock.h"
@@ -50,14 +51,6 @@ template <typename T> T *Named(T *control, const char *name, const QRect &geomet
   control->setObjectName(name);
   control->setGeometry(geometry);
   return control;
-}
-
-// How many queued files have the status.
-int FilesWith(const TTvlConvert &driver, int32_t status) {
-  int count = 0;
-  for (int p = 0; p < driver.Files.Count(); ++p)
-    count += driver.Files[p].Status == status;
-  return count;
 }
 
 } // namespace
@@ -101,6 +94,13 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
                         QRect(19, 418, 390, 20));
   btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 442, 85, 25));
   btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 442, 85, 25));
+  lstRunning = Named(new TRunningFiles(this), "lstRunning", QRect(19, 396, 390, 112));
+  lstRunning->hide();
+  lstRunning->OnChoose = [this](int task) {
+    FChosenTask = task;
+    ConvertProgress();
+  };
+  ResetRunState();
   // The elapsed time moves on between progress reports, and while a long file reports rarely.
   FTimeTick = new QTimer(this);
   FTimeTick->setInterval(1000);
@@ -134,10 +134,7 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   Canceled = false;
   FileCount = fileCount;
   ShownTask = FrameTask = PictureTask = -1;
-  {
-    std::lock_guard guard(FLock);
-    FEnded = 0;
-  }
+  ResetRunState();
 
   TFFmpegVCL &engine = FDriver.Engine;
   engine.OnProgress = [this](int index, int frame, int fps, int current, float quality, float bitRate, int64_t size,
@@ -157,7 +154,7 @@ bool TConvertForm::BeginRun(int32_t fileCount, const std::string &ext) {
   FEndedTold = 0;
   if (OnFileEnded)
     OnFileEnded(0);
-  FEstimate.Start(platform::Clock().NowMs(), engine.TaskTotal());
+  FEstimate.Start(platform::Clock().NowMs(), engine.TaskTotal(), FSimultaneous);
   ShowTime();
   FTimeTick->start();
   platform::Power().InhibitSleep(platform::ApplicationTitle, "Converting videos");
@@ -170,19 +167,6 @@ void TConvertForm::RunConversion(int32_t fileCount, const std::string &ext) {
     exec();
 }
 
-bool TConvertForm::ShutdownWindows() {
-  const auto text = [](int seconds) {
-    return "The computer will power off in " + std::to_string(seconds) + " seconds.";
-  };
-  if (!platform::Dialogs().Countdown(text, PowerOffCountdownSeconds))
-    return false;
-  std::string reason;
-  if (platform::Power().PowerOff(reason))
-    return true;
-  platform::ShowMessage("The computer was not powered off: " + reason, platform::TMsgIcon::Warning);
-  return false;
-}
-
 void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, float, float, int64_t, int) {
   if (AIndex < 0)
     return;
@@ -190,6 +174,8 @@ void TConvertForm::FFmpegProgress(int AIndex, int, int, int ACurrentDuration, fl
     std::lock_guard guard(FLock);
     CurrentIndex = AIndex;
     FProgressMs = ACurrentDuration;
+    if (static_cast<std::size_t>(AIndex) < FTaskMs.size())
+      FTaskMs[static_cast<std::size_t>(AIndex)] = ACurrentDuration;
   }
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
 }
@@ -204,6 +190,8 @@ void TConvertForm::FFmpegTerminate(int AIndex, bool AFinished, bool AException, 
     // One file's end: the run goes on, and so do pause and resume. The bars show it complete.
     FDriver.TaskEnded(AIndex, AFinished && kept, AException || !kept, kept ? AMessage : error);
     ++FEnded;
+    if (static_cast<std::size_t>(AIndex) < FTaskEnded.size())
+      FTaskEnded[static_cast<std::size_t>(AIndex)] = 1;
     guard.unlock();
     QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_CONVERT_PROGRESS)));
     return;
@@ -244,6 +232,10 @@ bool TConvertForm::event(QEvent *e) {
 // picture, and a task's first report comes only after its first progress interval. The window
 // follows the newest task it has heard of and drops what is older.
 void TConvertForm::ConvertProgress() {
+  if (FSimultaneous > 1) {
+    ConvertProgressAtOnce();
+    return;
+  }
   // Before the lock: the engine's lock is held around the end reports, which take ours.
   const int taskTotal = FDriver.Engine.TaskTotal();
   std::unique_lock guard(FLock);
@@ -263,8 +255,9 @@ void TConvertForm::ConvertProgress() {
 }
 
 void TConvertForm::ConvertPreview() {
-  // A picture of a task already left behind is not shown.
-  if (FrameTask < ShownTask)
+  // A picture of a task already left behind is not shown; with several at once, only the
+  // described one's.
+  if (FrameTask < ShownTask || (FSimultaneous > 1 && FrameTask != ShownTask && ShownTask >= 0))
     return;
   if (FrameTask > ShownTask) {
     std::unique_lock guard(FLock);
@@ -293,83 +286,109 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
   const int taskTotal = FDriver.Engine.TaskTotal();
   lblIndex->setText(QString("Current:%1 / Total:%2").arg(task + 1).arg(taskTotal));
   lblFileInfo->setText(QString::fromStdString(file->OutputOptions.FileName));
-  // A file that does not tell its length moves the bars by the share of it read so far.
-  const int64_t outputMs = OutputLengthMs(*file);
-  const bool lengthKnown = outputMs >= 0;
-  const int64_t totalMs = lengthKnown ? outputMs : -1000;
-  const int64_t doneMs = !lengthKnown ? currentMs : ended ? totalMs : std::min<int64_t>(currentMs, totalMs);
+  const TTaskPoint point = PointOf(*file, task, currentMs, ended);
   // A file of unknown length gives the run's estimate nothing to go by.
-  if (lengthKnown)
-    FEstimate.Progress(platform::Clock().NowMs(), task, doneMs, totalMs);
+  if (point.TotalMs >= 0)
+    FEstimate.Progress(platform::Clock().NowMs(), task, point.DoneMs, point.TotalMs);
   ShowTime();
   lblInfoLength->setText(QString("Converted Length of Current file: %1 / %2")
-                             .arg(QString::fromStdString(FormatSeconds(static_cast<int32_t>(doneMs / 1000))),
-                                  QString::fromStdString(FormatSeconds(static_cast<int32_t>(totalMs / 1000)))));
-  // In milliseconds: whole seconds put a short file past 100 % before its end, and the bars froze.
-  int percent = 0;
-  if (ended)
-    percent = 100;
-  else if (lengthKnown)
-    percent = totalMs > 0 ? static_cast<int>(std::clamp<int64_t>(doneMs * 100 / totalMs, 0, 100)) : 0;
-  else if (const int permille = FDriver.Engine.TaskInputPermille(task); permille >= 0)
-    percent = std::clamp(permille / 10, 0, 100);
+                             .arg(QString::fromStdString(FormatSeconds(static_cast<int32_t>(point.DoneMs / 1000))),
+                                  QString::fromStdString(FormatSeconds(static_cast<int32_t>(point.TotalMs / 1000)))));
+  const int percent = point.Percent;
   pBarCur->setValue(percent);
   // The tasks run one after another: every task before this one is finished.
-  if (taskTotal > 0)
+  if (taskTotal > 0 && FSimultaneous <= 1)
     pBarAll->setValue(static_cast<int>((int64_t{task} * 100 + percent) / taskTotal));
   if (imgConverting->isVisible())
     imgConverting->update();
   pnlPreview->update();
 }
 
-void TConvertForm::ConvertDone() {
-  {
-    // Orders what follows after every end report of the run.
-    std::lock_guard guard(FLock);
-  }
-  FTimeTick->stop();
-  // Before a power-off: our own lock would hold it up.
-  platform::Power().ReleaseSleep();
-  NotifyWhenInactive();
-  hide();
-  if (Canceled || !chkShutdown->isChecked())
-    platform::ShowMessage(CompletionText(), platform::TMsgIcon::Information);
-  if (!Canceled) {
-    if (chkShutdown->isChecked())
-      ShutdownWindows();
-    if (chkOpenOutput->isChecked())
-      platform::Shell().Open(FOutputFolder);
-  }
-  FClosing = true;
-  done(QDialog::Accepted);
+TConvertForm::TTaskPoint TConvertForm::PointOf(const TInputFile &file, int32_t task, int currentMs, bool ended) const {
+  // A file that does not tell its length moves the bars by the share of it read so far.
+  const int64_t outputMs = OutputLengthMs(file);
+  const bool lengthKnown = outputMs >= 0;
+  TTaskPoint point;
+  point.TotalMs = lengthKnown ? outputMs : -1000;
+  point.DoneMs = !lengthKnown ? currentMs : ended ? point.TotalMs : std::min<int64_t>(currentMs, point.TotalMs);
+  // In milliseconds: whole seconds put a short file past 100 % before its end, and the bars froze.
+  if (ended)
+    point.Percent = 100;
+  else if (lengthKnown)
+    point.Percent =
+        point.TotalMs > 0 ? static_cast<int>(std::clamp<int64_t>(point.DoneMs * 100 / point.TotalMs, 0, 100)) : 0;
+  else if (const int permille = FDriver.Engine.TaskInputPermille(task); permille >= 0)
+    point.Percent = std::clamp(permille / 10, 0, 100);
+  return point;
 }
 
-std::string TConvertForm::CompletionText() const {
-  std::string text = Canceled ? "You have cancel current conversion." : "Convert Completed.";
-  // The cancelled file's output is closed properly but cut short: the user is told it is partial.
-  for (int p = 0; Canceled && p < FDriver.Files.Count(); ++p)
-    if (const std::string partial = TTvlConvert::PartialOutput(FDriver.Files[p]); !partial.empty())
-      text += "\nThe output is partial: " + partial;
-  const int failed = FilesWith(FDriver, csFailed), cancelled = FilesWith(FDriver, csCanceled);
-  // Success is not claimed for files that did not make it.
-  if (failed > 0 || cancelled > 0)
-    text += "\n\n" + std::to_string(failed) + " file(s) failed, " + std::to_string(cancelled) +
-            " file(s) cancelled. The Status column of the list tells why.";
-  return text;
+void TConvertForm::ConvertProgressAtOnce() {
+  const int taskTotal = FDriver.Engine.TaskTotal();
+  std::unique_lock guard(FLock);
+  const std::vector<int> taskMs = FTaskMs;
+  const std::vector<uint8_t> taskEnded = FTaskEnded;
+  const int32_t ended = FEnded;
+  guard.unlock();
+  int64_t percents = 0;
+  int firstRunning = -1;
+  for (std::size_t t = 0; t < taskMs.size(); ++t) {
+    const int task = static_cast<int>(t);
+    const TInputFile *file = FDriver.FileOfTask(task);
+    if (taskEnded[t] || !file) {
+      FEstimate.Ended(task);
+      lstRunning->DropTask(task);
+      percents += 100;
+      continue;
+    }
+    if (taskMs[t] < 0)
+      continue;
+    const TTaskPoint point = PointOf(*file, task, taskMs[t], false);
+    if (point.TotalMs >= 0)
+      FEstimate.Progress(platform::Clock().NowMs(), task, point.DoneMs, point.TotalMs);
+    percents += point.Percent;
+    firstRunning = firstRunning < 0 ? task : firstRunning;
+    lstRunning->ShowTask(task, QString::fromStdString(file->OutputOptions.FileName), point.Percent,
+                         QString::fromStdString(FormatSeconds(static_cast<int32_t>(point.DoneMs / 1000))));
+  }
+  // Told once per end, with the first file still converting; the files' results can be read now.
+  if (ended > FEndedTold && OnFileEnded) {
+    FEndedTold = ended;
+    OnFileEnded(ended < taskTotal ? std::max(firstRunning, 0) : -1);
+  }
+  const bool chosenRuns = FChosenTask >= 0 && static_cast<std::size_t>(FChosenTask) < taskEnded.size() &&
+                          !taskEnded[static_cast<std::size_t>(FChosenTask)];
+  const int32_t shown = chosenRuns ? FChosenTask : firstRunning;
+  if (shown >= 0)
+    ShowTask(shown, std::max(taskMs[static_cast<std::size_t>(shown)], 0), false);
+  if (taskTotal > 0)
+    pBarAll->setValue(static_cast<int>(percents / taskTotal));
+}
+
+void TConvertForm::ResetRunState() {
+  FSimultaneous = FDriver.Shape().Simultaneous;
+  FChosenTask = -1;
+  {
+    std::lock_guard guard(FLock);
+    FEnded = 0;
+    FTaskMs.assign(static_cast<std::size_t>(std::max(FDriver.Engine.TaskTotal(), 0)), -1);
+    FTaskEnded.assign(FTaskMs.size(), 0);
+  }
+  if (FSimultaneous > 1)
+    ShowRunningFiles();
+}
+
+void TConvertForm::ShowRunningFiles() {
+  if (!lstRunning->isHidden())
+    return;
+  constexpr int rows = 120;
+  setFixedSize(428, 476 + rows);
+  for (QWidget *below : std::initializer_list<QWidget *>{chkShutdown, chkOpenOutput, btnPause, btnCancel})
+    below->move(below->x(), below->y() + rows);
+  lstRunning->show();
 }
 
 void TConvertForm::ShowTime() {
   lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
-}
-
-void TConvertForm::NotifyWhenInactive() {
-  if (QApplication::activeWindow())
-    return;
-  // Files that could not be set up count as failed too.
-  const int succeeded = FilesWith(FDriver, csSuccess), failed = FilesWith(FDriver, csFailed);
-  platform::Notifier().Notify(platform::ApplicationTitle,
-                              std::string(Canceled ? "Conversion canceled: " : "Conversion finished: ") +
-                                  std::to_string(succeeded) + " succeeded, " + std::to_string(failed) + " failed.");
 }
 
 void TConvertForm::PauseOrResume() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "convert/RunEstimate.h"
 
@@ -19,6 +20,8 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TBitmap;
+struct TInputFile;
+class TRunningFiles;
 class TTvlConvert;
 
 class TConvertForm : public QDialog {
@@ -91,6 +94,8 @@ public:
   QLabel *lblTime = nullptr; // elapsed, remaining, speed
   QCheckBox *chkShutdown = nullptr, *chkOpenOutput = nullptr;
   QPushButton *btnPause = nullptr, *btnCancel = nullptr;
+  // Every file converting at the moment, when the run converts several at once (hidden otherwise).
+  TRunningFiles *lstRunning = nullptr;
 
 protected:
   bool event(QEvent *e) override;
@@ -100,9 +105,23 @@ protected:
 private:
   void ApplyPreviewRule();
   void ConvertProgress();
+  // The same when several files convert at once: every running file has its row, and the window
+  // describes the chosen one (the first running one until a row is clicked).
+  void ConvertProgressAtOnce();
+  // The per-task state of the run built in the driver, and the running files' rows when it
+  // converts several at once.
+  void ResetRunState();
+  // Makes room for the running files' rows.
+  void ShowRunningFiles();
   void ConvertPreview();
   // Shows the task at the given point of its conversion; ended shows it complete.
   void ShowTask(int32_t task, int currentMs, bool ended);
+  // Where a task is: media time done and to do (-1000 when unknown), and its percent.
+  struct TTaskPoint {
+    int64_t DoneMs = 0, TotalMs = 0;
+    int Percent = 0;
+  };
+  TTaskPoint PointOf(const TInputFile &file, int32_t task, int currentMs, bool ended) const;
   void ConvertDone();
   void ShowTime();
   // Tells the desktop how the run went when the user is looking elsewhere.
@@ -119,4 +138,10 @@ private:
   int FProgressMs = 0; // guarded by FLock
   int32_t FEnded = 0;  // guarded by FLock: end reports of single tasks so far
   int32_t FEndedTold = 0; // main thread only: the end reports OnFileEnded has been told of
+  // When several files convert at once: each task's last reported media time (-1: none yet) and
+  // whether it has ended. Guarded by FLock.
+  std::vector<int> FTaskMs;
+  std::vector<uint8_t> FTaskEnded;
+  int FSimultaneous = 1;   // main thread only: tasks converting at once in this run
+  int32_t FChosenTask = -1; // main thread only: the running file the user clicked
 };

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "convert/JobBuilder.h"
 #include "media/AVCodecStubs.h"
@@ -55,6 +56,7 @@ namespace {
 struct TStreamFacts {
   bool Decodable = false; // an audio or video stream the libraries can decode
   bool Video = false;     // a video stream that is not an attached picture
+  int64_t Pixels = 0;     // of the first such stream
 };
 
 TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
@@ -65,6 +67,8 @@ TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO)
       continue;
     const bool picture = type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    if (picture && !facts.Video)
+      facts.Pixels = int64_t{st->codecpar->width} * st->codecpar->height;
     facts.Video = facts.Video || picture;
     if ((picture || type == AVMEDIA_TYPE_AUDIO) && AVCodecLib.avcodec_find_decoder(st->codecpar->codec_id))
       facts.Decodable = true;
@@ -126,6 +130,7 @@ std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVP
   // progress and the trim, so a short or unknown one does not keep it out.
   const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
   file->HasVideo = facts.Video;
+  file->PicturePixels = facts.Pixels;
   const int64_t durationMs = info.Duration / 1000;
   const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
   file->DurationMs = known ? durationMs : -1;
@@ -190,9 +195,12 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
     file.InputOptions.StartTimeMs = static_cast<int32_t>(file.TrimStart);
   file.InputOptions.ExtOptions = category == 0 ? "vn=1" : "";
   // Given with the input, so the decoders take it as well as the encoders.
-  if (!FProfiles.Threads.empty()) {
+  const std::string threads = !FProfiles.Threads.empty() ? FProfiles.Threads
+                              : FShape.CodecThreads > 0   ? std::to_string(FShape.CodecThreads)
+                                                          : "";
+  if (!threads.empty()) {
     std::string &lines = file.InputOptions.ExtOptions;
-    lines += (lines.empty() ? "threads=" : "\nthreads=") + FProfiles.Threads;
+    lines += (lines.empty() ? "threads=" : "\nthreads=") + threads;
   }
   const bool temporary = FillOutputOptions(file, folder, category, ext);
 
@@ -234,6 +242,7 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder, cons
   SetProfileIndex(profileIndex);
   const TFormatRec profile = FProfiles.GetFormat(profileIndex);
   try {
+    FShape = ShapeOf(profile, include);
     // Count is read at every step: the windows answer while the run is built.
     CancelBuild = false;
     int taken = 0;
@@ -253,6 +262,26 @@ bool TTvlConvert::BuildRun(int32_t profileIndex, const std::string &folder, cons
     return false;
   }
   return true;
+}
+
+TRunShape TTvlConvert::ShapeOf(const TFormatRec &profile, const TRunFilter &include) const {
+  if (!AllowSimultaneous)
+    return TRunShape();
+  TOutputOptions sized;
+  if (profile.Category == 1)
+    FillVideoSettings(sized, profile, 0);
+  const bool writesPicture = profile.Category == 1 && !IsAudioExtension(profile.Ext);
+  int files = 0;
+  bool allLight = true;
+  for (int p = 0; p < Files.Count() && files < MaxRunFiles; ++p) {
+    const TInputFile &file = Files[p];
+    if (include && !include(file))
+      continue;
+    ++files;
+    allLight = allLight && IsLightConversion(writesPicture && file.HasVideo, sized.FrameSize, file.PicturePixels);
+  }
+  return ShapeRun(SimultaneousSetting(FProfiles.Simultaneous), static_cast<int>(std::thread::hardware_concurrency()),
+                  files, allLight, !FProfiles.Threads.empty());
 }
 
 void TTvlConvert::PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile) {

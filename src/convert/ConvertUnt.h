@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/OutputClaim.h"
+#include "convert/RunShape.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegVCL.h"
 #include "profiles/tvlIniUnt.h"
@@ -24,6 +25,7 @@ struct TInputFile {
   int32_t Duration = 0; // whole seconds; -1 when the file does not tell its length
   int64_t DurationMs = 0; // -1 when unknown
   bool HasVideo = false;  // the file holds a picture stream (not just cover art)
+  int64_t PicturePixels = 0; // width × height of that picture; 0 when unknown or none
   int64_t TrimStart = -1; // ms; -1 = not trimmed
   int64_t TrimDuration = 0; // ms
   int32_t AspectIndex = 0; // 0 keep the source's, 1 "4:3", 2 "16:9", 3 "37:20", 4 "47:20"
@@ -124,7 +126,12 @@ public:
   // Set while a run is being built (the windows answer meanwhile) to stop the building: BuildRun
   // then returns false with no task and no error.
   bool CancelBuild = false;
-  void StartConversion() { Engine.StartTasks(1); }
+  // Whether a run may convert several files at once; a caller that follows one task at a time
+  // leaves it off, and its runs convert one file after another with every core each.
+  bool AllowSimultaneous = false;
+  // How the run built last converts: how many files at once, with how many codec threads each.
+  const TRunShape &Shape() const { return FShape; }
+  void StartConversion() { Engine.StartTasks(FShape.Simultaneous); }
   // Gives a task's output its final name, or removes it (a failure, or a cancelled task that wrote
   // nothing); keep is false for a failed task. Once per task; false, with the reason, when the output
   // could not be kept. Runs on the reporting worker thread.
@@ -149,10 +156,13 @@ private:
   void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
   // True when the output is to be written under its temporary name.
   bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  // The shape of a run of the files the filter takes, with the profile.
+  TRunShape ShapeOf(const TFormatRec &profile, const TRunFilter &include) const;
 
   const TIniOptions &FProfiles;
   std::string FBuildError;
   std::string FJobError; // why the last PrepareJob failed
+  TRunShape FShape;
   // Queue position of each task of the run, by task index. Engine events name tasks, and a file
   // whose task could not be set up leaves a gap in the task list, so the two numberings differ.
   std::vector<int> FTaskFiles;

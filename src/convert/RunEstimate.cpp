@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <charconv>
 
-void TRunEstimate::Start(int64_t now, int taskTotal) {
+void TRunEstimate::Start(int64_t now, int taskTotal, int simultaneous) {
   *this = TRunEstimate();
   FStart = now;
-  FTaskTotal = taskTotal;
+  FSimultaneous = simultaneous;
+  FTasks.resize(static_cast<std::size_t>(std::max(taskTotal, 0)));
 }
 
 void TRunEstimate::Pause(int64_t now) {
@@ -24,15 +25,24 @@ void TRunEstimate::Resume(int64_t now) {
 }
 
 void TRunEstimate::Progress(int64_t, int task, int64_t doneMs, int64_t totalMs) {
-  if (task < FTask || task < 0)
+  if (task < 0 || task >= static_cast<int>(FTasks.size()))
     return;
-  if (task > FTask) {
-    FEndedMediaMs += FCurrentMediaMs;
-    FTask = task;
-  }
-  FCurrentMediaMs = std::max<int64_t>(doneMs, 0);
-  FTaskShare =
+  if (FSimultaneous <= 1)
+    for (int before = 0; before < task; ++before)
+      Ended(before);
+  TTaskProgress &progress = FTasks[static_cast<std::size_t>(task)];
+  if (progress.Ended)
+    return;
+  progress.MediaMs = std::max<int64_t>(doneMs, 0);
+  progress.Share =
       totalMs > 0 ? std::clamp(static_cast<double>(doneMs) / static_cast<double>(totalMs), 0.0, 1.0) : 0;
+}
+
+void TRunEstimate::Ended(int task) {
+  if (task >= 0 && task < static_cast<int>(FTasks.size())) {
+    FTasks[static_cast<std::size_t>(task)].Ended = true;
+    FTasks[static_cast<std::size_t>(task)].Share = 1;
+  }
 }
 
 int64_t TRunEstimate::ElapsedMs(int64_t now) const {
@@ -41,9 +51,12 @@ int64_t TRunEstimate::ElapsedMs(int64_t now) const {
 }
 
 double TRunEstimate::Share() const {
-  if (FTaskTotal <= 0 || FTask < 0)
+  if (FTasks.empty())
     return 0;
-  return std::min((FTask + FTaskShare) / FTaskTotal, 1.0);
+  double sum = 0;
+  for (const TTaskProgress &progress : FTasks)
+    sum += progress.Share;
+  return std::min(sum / static_cast<double>(FTasks.size()), 1.0);
 }
 
 int64_t TRunEstimate::RemainingMs(int64_t now) const {
@@ -56,8 +69,10 @@ int64_t TRunEstimate::RemainingMs(int64_t now) const {
 
 double TRunEstimate::Speed(int64_t now) const {
   const int64_t elapsed = ElapsedMs(now);
-  return elapsed > 0 ? static_cast<double>(FEndedMediaMs + FCurrentMediaMs) / static_cast<double>(elapsed)
-                     : 0;
+  int64_t mediaMs = 0;
+  for (const TTaskProgress &progress : FTasks)
+    mediaMs += progress.MediaMs;
+  return elapsed > 0 ? static_cast<double>(mediaMs) / static_cast<double>(elapsed) : 0;
 }
 
 std::string TRunEstimate::Text(int64_t now) const {

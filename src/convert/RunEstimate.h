@@ -3,15 +3,20 @@
 // in milliseconds. Paused time counts for none of them.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TRunEstimate {
 public:
-  void Start(int64_t now, int taskTotal);
+  // simultaneous: how many tasks convert at once. One at a time, a task's report means that the
+  // tasks before it have ended.
+  void Start(int64_t now, int taskTotal, int simultaneous = 1);
   void Pause(int64_t now);
   void Resume(int64_t now);
   // A progress report: the task, the media time it has converted and the media time it will
-  // convert, in milliseconds. Reports of a task before the current one are stale and ignored.
+  // convert, in milliseconds. Reports of a task that has ended are stale and ignored.
   void Progress(int64_t now, int task, int64_t doneMs, int64_t totalMs);
+  // The task has ended: it counts whole.
+  void Ended(int task);
 
   int64_t ElapsedMs(int64_t now) const;
   // From the share of the run converted so far; -1 while nothing is converted.
@@ -27,9 +32,11 @@ private:
   int64_t FStart = 0;
   int64_t FPausedSince = -1;
   int64_t FPausedMs = 0;
-  int FTaskTotal = 0;
-  int FTask = -1;
-  double FTaskShare = 0;       // of the current task, 0 to 1
-  int64_t FEndedMediaMs = 0;   // converted by the tasks before the current one
-  int64_t FCurrentMediaMs = 0; // converted by the current task
+  struct TTaskProgress {
+    double Share = 0;    // 0 to 1
+    int64_t MediaMs = 0; // converted so far
+    bool Ended = false;
+  };
+  int FSimultaneous = 1;
+  std::vector<TTaskProgress> FTasks;
 };

@@ -97,6 +97,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
   Threads = ini.ReadString("Output", "Threads", "");
+  Simultaneous = ini.ReadString("Output", "SimultaneousConversions", "");
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
@@ -114,6 +115,8 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
   keep(ini.WriteInteger("Output", "Format", OutputFormat));
   if (!OutputFolder.empty())
     keep(ini.WriteString("Output", "Folder", OutputFolder));
+  if (!Simultaneous.empty())
+    keep(ini.WriteString("Output", "SimultaneousConversions", Simultaneous));
   keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
     keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));

@@ -46,6 +46,8 @@ public:
   std::string OutputFolder;
   // Codec threads of every conversion as the settings file gives them; empty: automatic.
   std::string Threads;
+  // How many files convert at once as the settings file gives it; empty or "0": automatic.
+  std::string Simultaneous;
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;
   int32_t SnapShotName = 0;

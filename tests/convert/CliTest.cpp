@@ -103,11 +103,14 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
   EXPECT_EQ(o.Threads, "");
   EXPECT_EQ(ParseCommandLine({"--threads", "0", "a.avi"}).Threads, "0");
   EXPECT_EQ(ParseCommandLine({"--engine", "--threads", "3", "in", "out"}).Threads, "3");
+  EXPECT_EQ(ParseCommandLine({"--jobs", "4", "a.avi"}).Jobs, "4");
 
   for (const std::vector<std::string> &bad :
        std::vector<std::vector<std::string>>{{},
                                              {"--trim", "2-1", "a"},
                                              {"--aspect", "5", "a"},
+                                             {"--jobs", "two", "a"},
+                                             {"--engine", "--jobs", "2", "in", "out"},
                                              {"--list-profiles", "a"},
                                              {"--engine", "in"},
                                              {"--in", "x=1", "a"},

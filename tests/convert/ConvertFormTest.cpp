@@ -9,6 +9,7 @@
 #include "ConvertFixture.h"
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertHelpers.h"
+#include "convert/RunningFiles.h"
 #include "engine/Bitmap.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -443,4 +444,49 @@ TEST_F(TConvertFormTest, TimeLabelShowsElapsedRemainingAndSpeedFromTheClock) {
   EXPECT_EQ(Text(form.lblTime), "Elapsed: 00:00:20   Remaining: 00:00:07   Speed: 0.1x");
   Driver.Engine.StopTasks();
   QTRY_VERIFY_WITH_TIMEOUT(form.State == TConvertForm::stEnded, 60000);
+}
+
+TEST_F(TConvertFormTest, FilesConvertingAtOnceHaveARowEachAndTheWindowDescribesTheChosenOne) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("clip.flv")), 2);
+  Driver.Files[0].TrimDuration = 4000;
+  Driver.Files[1].TrimDuration = 2000;
+  Driver.Files[2].TrimDuration = 4000;
+  Driver.AllowSimultaneous = true;
+  Profiles.Simultaneous = "2";
+  ASSERT_TRUE(Driver.BuildRun(VideoMpg, Out()));
+  TConvertForm form(Driver, Out());
+  ASSERT_FALSE(form.lstRunning->isHidden());
+  EXPECT_GT(form.btnCancel->y(), form.lstRunning->geometry().bottom()) << "the rows push the buttons down";
+  TBitmap frame(4, 4);
+
+  form.FFmpegProgress(0, 0, 0, 1000, 0, 0, 0, 4000);
+  form.FFmpegProgress(1, 0, 0, 1000, 0, 0, 0, 2000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.lstRunning->topLevelItemCount(), 2);
+  EXPECT_EQ(Text(form.lblIndex), "Current:1 / Total:3"); // the first running file
+  EXPECT_EQ(form.pBarCur->value(), 25);
+  EXPECT_EQ(form.pBarAll->value(), 25); // (25 + 50 + 0) / 3: the second is not taken as done
+
+  form.FFmpegTerminate(0, true, false, "");
+  form.FFmpegProgress(2, 0, 0, 2000, 0, 0, 0, 4000);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form.lstRunning->topLevelItemCount(), 2);
+  EXPECT_EQ(form.lstRunning->topLevelItem(0)->text(0).toStdString(), Out() + "clip15.mpg");
+  EXPECT_EQ(Text(form.lblIndex), "Current:2 / Total:3");
+  EXPECT_EQ(form.pBarAll->value(), 66); // (100 + 50 + 50) / 3
+
+  // A click on a row describes that file, and only its pictures are shown.
+  QTreeWidgetItem *third = form.lstRunning->topLevelItem(1);
+  QTest::mouseClick(form.lstRunning->viewport(), Qt::LeftButton, {},
+                    form.lstRunning->visualItemRect(third).center());
+  EXPECT_EQ(Text(form.lblFileInfo), Out() + "clip.mpg");
+  EXPECT_EQ(form.pBarCur->value(), 50);
+  form.FFmpegPreviewBitmap(1, &frame, 1, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.PictureTask, -1);
+  form.FFmpegPreviewBitmap(2, &frame, 1, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.PictureTask, 2);
 }

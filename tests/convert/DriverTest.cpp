@@ -291,3 +291,55 @@ TEST_F(TConvertTest, ARunConvertsAndReportsEachFile) {
   EXPECT_GT(fs::file_size(Out() + "tone.mp3"), 1000u);
   Driver.EndRun();
 }
+
+TEST_F(TConvertTest, FilesConvertedAtOnceEndAsWhenConvertedOneByOne) {
+  ASSERT_EQ(Driver.AddFile(Media("clip25.avi")), 0);
+  ASSERT_EQ(Driver.AddFile(Copy("clip15.mkv", "gone.mkv")), 1);
+  ASSERT_EQ(Driver.AddFile(Media("tone.wav")), 2);
+  ASSERT_EQ(Driver.AddFile(Copy("tone.wav", "b/tone.wav")), 3); // the same output name
+  ASSERT_EQ(Driver.AddFile(Media("clip15.mkv")), 4);
+  fs::remove(Temp.File("gone.mkv"));
+  Driver.AllowSimultaneous = true;
+  const auto run = [&](const std::string &simultaneous) {
+    Profiles.Simultaneous = simultaneous;
+    const std::string folder = Out() + simultaneous + "/";
+    fs::create_directories(folder);
+    EXPECT_TRUE(Driver.BuildRun(AudioMp3, folder));
+    EXPECT_TRUE(RunToEnd());
+    std::vector<std::string> ends;
+    for (int p = 0; p < Driver.Files.Count(); ++p) {
+      const TInputFile &file = Driver.Files[p];
+      const std::string name = file.OutputOptions.FileName.substr(folder.size());
+      ends.push_back(std::to_string(file.Status) + " " + name + " " +
+                     (file.Status == csSuccess ? TTempFolder::ReadFile(file.OutputOptions.FileName) : ""));
+    }
+    Driver.EndRun();
+    return ends;
+  };
+  const std::vector<std::string> oneByOne = run("1");
+  EXPECT_EQ(Driver.Shape().Simultaneous, 1);
+  const std::vector<std::string> atOnce = run("3");
+  EXPECT_EQ(Driver.Shape().Simultaneous, 3);
+  EXPECT_EQ(Driver.Shape().CodecThreads, std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / 3));
+  EXPECT_EQ(oneByOne, atOnce);
+  EXPECT_EQ(atOnce[1].substr(0, 2), std::to_string(csFailed) + " ");
+  EXPECT_EQ(atOnce[3].substr(0, 12), std::to_string(csSuccess) + " tone_1.mp3");
+
+  // Cancelled at once: every file ends with a result of its own, and nothing is left half-named.
+  Profiles.Simultaneous = "3";
+  fs::create_directories(Out() + "cancel/");
+  ASSERT_TRUE(Driver.BuildRun(AudioMp3, Out() + "cancel/"));
+  Driver.Engine.SetProgressInterval(1);
+  Driver.Engine.OnProgress = [&](int, int, int, int, float, float, int64_t, int) { Driver.Engine.StopTasks(); };
+  ASSERT_TRUE(RunToEnd());
+  Driver.Engine.OnProgress = nullptr;
+  int cancelled = 0;
+  for (int p = 0; p < Driver.Files.Count(); ++p) {
+    EXPECT_NE(Driver.Files[p].Status, csNone) << p;
+    cancelled += Driver.Files[p].Status == csCanceled;
+  }
+  EXPECT_GT(cancelled, 0);
+  Driver.EndRun();
+  for (const auto &entry : fs::directory_iterator(Out() + "cancel/"))
+    EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}

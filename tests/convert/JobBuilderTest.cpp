@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "convert/JobBuilder.h"
+#include "convert/RunShape.h"
 
 #include "../TempFolder.h"
 
@@ -207,4 +208,32 @@ TEST(JobBuilderTest, QualityChoicesMapPerEncoder) {
   p.Quality = "High,Huge";
   p.QualityValue = 1;
   EXPECT_NE(Refusal(p).find("setting Quality: the item \"Huge\" cannot be read."), std::string::npos);
+}
+
+TEST(RunShapeTest, LightFilesShareTheCoresAndBigPicturesGetThemAlone) {
+  EXPECT_TRUE(IsLightConversion(false, "1920x1080", 0));    // sound only
+  EXPECT_TRUE(IsLightConversion(true, "320x240", 0));       // scaled down
+  EXPECT_TRUE(IsLightConversion(true, "", 640 * 360));      // a small source kept as it is
+  EXPECT_FALSE(IsLightConversion(true, "", 1920 * 1080));
+  EXPECT_FALSE(IsLightConversion(true, "", 0));             // size unknown
+  EXPECT_FALSE(IsLightConversion(true, "1280x720", 0));
+  EXPECT_FALSE(IsLightConversion(true, "wide", 320 * 240)); // unreadable
+
+  struct Case {
+    int requested, cores, files;
+    bool light, threadsSet;
+    int simultaneous, codecThreads;
+  };
+  for (const Case c : {Case{0, 8, 12, true, false, 8, 1}, Case{0, 8, 3, true, false, 3, 2},
+                       Case{0, 2, 12, false, false, 1, 0}, Case{0, 8, 12, false, false, 2, 4},
+                       Case{0, 64, 100, true, false, MaxSimultaneous, 4}, Case{4, 2, 12, false, true, 4, 0},
+                       Case{3, 2, 1, true, false, 1, 0}, Case{0, 0, 5, true, false, 1, 0}}) {
+    const TRunShape shape = ShapeRun(c.requested, c.cores, c.files, c.light, c.threadsSet);
+    EXPECT_EQ(shape.Simultaneous, c.simultaneous) << c.requested << " " << c.cores << " " << c.files;
+    EXPECT_EQ(shape.CodecThreads, c.codecThreads) << c.requested << " " << c.cores << " " << c.files;
+  }
+  EXPECT_EQ(SimultaneousSetting(""), 0);
+  EXPECT_EQ(SimultaneousSetting("4"), 4);
+  EXPECT_EQ(SimultaneousSetting("-2"), 0);
+  EXPECT_EQ(SimultaneousSetting("999"), MaxSimultaneous);
 }

@@ -7,7 +7,7 @@
 const char *const UsageText =
     R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
-                   [--aspect 0..4] [--threads N] FILE...
+                   [--aspect 0..4] [--threads N] [--jobs N] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
   tavrelle-convert --engine [--threads N] [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
   tavrelle-convert --help
@@ -22,6 +22,9 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
   --aspect N         output aspect: 0 keep, 1 4:3, 2 16:9, 3 37:20, 4 47:20
   --threads N        codec threads per conversion; 0 uses every core (default: the settings
                      file's Threads key in section Output, else 0)
+  --jobs N           files converted at once; 0 decides from the cores and the files: sound and
+                     small pictures one per core, big pictures one at a time (default: the
+                     settings file's SimultaneousConversions key in section Output, else 0)
   --list-profiles    print each profile: index, tab, extension, tab, name
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)
@@ -75,6 +78,14 @@ bool ReadNumber(const std::string &text, int64_t &value) {
   const char *end = text.data() + text.size();
   const auto [stop, ec] = std::from_chars(text.data(), end, value);
   return !text.empty() && ec == std::errc() && stop == end && value >= 0;
+}
+
+// The option's value when it is a whole number; a usage error otherwise.
+const std::string &WholeNumber(const std::string &option, const std::string &text) {
+  int64_t count = 0;
+  if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
+    throw std::invalid_argument(option + " needs a whole number");
+  return text;
 }
 
 } // namespace
@@ -152,11 +163,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       o.AspectIndex = text[0] - '0';
       convertOptions = true;
     } else if (a == "--threads") {
-      const std::string &text = value(i);
-      int64_t count = 0;
-      if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
-        throw std::invalid_argument("--threads needs a whole number");
-      o.Threads = text;
+      o.Threads = WholeNumber(a, value(i));
+    } else if (a == "--jobs") {
+      o.Jobs = WholeNumber(a, value(i));
+      convertOptions = true;
     } else if (a == "--in" || a == "--out") {
       const std::string &line = value(i);
       if (line.find('=') == std::string::npos)

@@ -16,6 +16,7 @@ struct TCliOptions {
   std::optional<int64_t> TrimEndMs;
   std::optional<int32_t> AspectIndex;
   std::string Threads;            // codec threads; empty: the settings file's choice
+  std::string Jobs;               // files at once; empty: the settings file's choice
   std::vector<std::string> InputLines, OutputLines; // --engine option lines
   std::vector<std::string> Files;
 };

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "CliOptions.h"
+#include "ConsoleProgress.h"
 #include "convert/ConvertUnt.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -39,21 +40,21 @@ public:
 
 using TTaskEnded = std::function<void(int task, bool finished, bool failed, const std::string &message)>;
 
-// Starts the engine's tasks one after another and waits for the run's end report, showing progress
+// Starts the engine's tasks, that many at once, and waits for the run's end report, showing progress
 // on standard error. Ctrl-C or SIGTERM stops the tasks; they then report themselves cancelled.
-void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::function<std::string(int)> &taskName) {
+void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
+              const std::function<std::string(int)> &taskName) {
   std::mutex lock;
   std::condition_variable ended;
   bool done = false; // guarded by lock
-  std::atomic<int> task{-1}, currentMs{0}, totalMs{0};
+  TConsoleProgress progress(engine.TaskTotal(), simultaneous, isatty(STDERR_FILENO), taskName);
   engine.OnProgress = [&](int index, int, int, int current, float, float, int64_t, int total) {
-    currentMs = current;
-    totalMs = total;
-    task = index;
+    progress.Report(index, current, total);
   };
   engine.OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
     if (index >= 0) {
       taskEnded(index, finished, failed, message);
+      progress.Ended(index);
       return;
     }
     std::lock_guard guard(lock);
@@ -61,11 +62,8 @@ void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::functi
     ended.notify_all();
   };
 
-  const bool terminal = isatty(STDERR_FILENO);
-  const int tasks = engine.TaskTotal();
-  int shown = -1;
   bool stopped = false;
-  engine.StartTasks(1);
+  engine.StartTasks(simultaneous);
   std::unique_lock guard(lock);
   while (!ended.wait_for(guard, std::chrono::milliseconds(200), [&] { return done; })) {
     guard.unlock();
@@ -73,21 +71,10 @@ void RunTasks(TFFmpegVCL &engine, const TTaskEnded &taskEnded, const std::functi
       stopped = true;
       engine.StopTasks();
     }
-    const int index = task;
-    if (index >= 0 && terminal) {
-      const int total = totalMs, current = currentMs;
-      const int percent = total > 0 ? std::clamp(static_cast<int>(int64_t{current} * 100 / total), 0, 100) : 0;
-      const std::string bar = std::string(percent / 5, '#') + std::string(20 - percent / 5, '.');
-      std::fprintf(stderr, "\r\033[K[%s] %3d%%  %d/%d  %s", bar.c_str(), percent, index + 1, tasks,
-                   taskName(index).c_str());
-    } else if (index >= 0 && index != shown) {
-      std::fprintf(stderr, "Converting %d/%d: %s\n", index + 1, tasks, taskName(index).c_str());
-      shown = index;
-    }
+    progress.Show();
     guard.lock();
   }
-  if (terminal)
-    std::fprintf(stderr, "\r\033[K");
+  progress.Clear();
   engine.OnProgress = nullptr;
   engine.OnTerminate = nullptr;
 }
@@ -149,6 +136,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
   }
 
   TTvlConvert driver(options);
+  driver.AllowSimultaneous = true;
   if (!driver.LoadLibraries())
     return 1;
   // One result per named file, in the order named; refused files have theirs now.
@@ -182,7 +170,7 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
       buildError = driver.BuildError();
     else if (driver.Engine.TaskTotal() > 0)
       RunTasks(
-          driver.Engine,
+          driver.Engine, driver.Shape().Simultaneous,
           [&](int task, bool finished, bool failed, const std::string &message) {
             driver.TaskEnded(task, finished, failed, message);
           },
@@ -237,7 +225,7 @@ int RunEngineTask(const TCliOptions &o) {
   }
   std::string result = "Failed the task did not report its end";
   RunTasks(
-      engine,
+      engine, 1,
       [&](int, bool finished, bool failed, const std::string &message) {
         if (!claim.Finish(!failed, error))
           result = "Failed " + error;
@@ -290,5 +278,7 @@ int main(int argc, char **argv) {
   options.LoadFromFile(ini);
   if (!o.Threads.empty())
     options.Threads = o.Threads;
+  if (!o.Jobs.empty())
+    options.Simultaneous = o.Jobs;
   return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
 }

@@ -9,11 +9,11 @@
 #include <string>
 
 #include "ClipWriter.h"
+#include "FileDuration.h"
 #include "convert/JobBuilder.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
 #include "media/AVFilterStubs.h"
-#include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 
@@ -33,16 +33,6 @@ bool Convert(const std::string &input, TOutputOptions options) {
   }
   task.Start(false, tpNormal);
   return !task.Failed;
-}
-
-double Duration(const std::string &file) {
-  AVFormatContext *context = nullptr;
-  if (AVFormat.avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0)
-    return -1;
-  AVFormat.avformat_find_stream_info(context, nullptr);
-  const double seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
-  AVFormat.avformat_close_input(&context);
-  return seconds;
 }
 
 // The mean SSIM (all planes) of the output's pictures against the source's; -1 when it cannot run.
@@ -103,7 +93,7 @@ void Measure(const std::string &clip, const fs::path &folder, TFormatRec profile
       std::printf("%-22s %-9s conversion failed\n", fs::path(clip).filename().c_str(), modes[mode]);
       continue;
     }
-    const double kbps = static_cast<double>(fs::file_size(options.FileName)) * 8 / Duration(options.FileName) / 1000;
+    const double kbps = static_cast<double>(fs::file_size(options.FileName)) * 8 / FileDuration(options.FileName) / 1000;
     std::printf("%-22s %-9s %9.0f kb/s  SSIM %.5f\n", fs::path(clip).filename().c_str(), modes[mode], kbps,
                 MeanSsim(options.FileName, clip));
   }

@@ -1,7 +1,8 @@
 // The batch benchmark: a batch of generated files converted by the headless converter one file at
 // a time and with its automatic choice of files at once, against the reference: the direct loop on
-// the same libraries run as one process per core, each taking its share of the files. Prints the
-// wall, CPU and peak-memory ratios per batch. Each side runs several times, alternating, and its
+// the same libraries run as one process per core, each taking its share of the files; and a file
+// that fits the profile, copied against a forced re-encode. Prints the wall, CPU and peak-memory
+// ratios per batch. Each side runs several times, alternating, and its
 // best time counts: the machine may be shared.
 //
 //   tvl-batch-bench [folder] [runs]      (defaults: the temporary folder, 3 runs)
@@ -51,11 +52,12 @@ std::vector<std::string> MakeFiles(const TBatch &batch, const fs::path &folder) 
   return files;
 }
 
-bool Converter(const std::string &jobs, const TBatch &batch, const std::vector<std::string> &files,
-               const fs::path &out) {
+// Runs the headless converter with the options on the files into out.
+bool Converter(const std::vector<std::string> &options, const std::vector<std::string> &files, const fs::path &out) {
   fs::remove_all(out);
   const std::string program = fs::canonical("/proc/self/exe").parent_path() / "tavrelle-convert";
-  std::vector<std::string> args = {program, "--jobs", jobs, "--profile", batch.Profile, "--output", out.string()};
+  std::vector<std::string> args = {program, "--output", out.string()};
+  args.insert(args.end(), options.begin(), options.end());
   args.insert(args.end(), files.begin(), files.end());
   std::vector<char *> argv;
   for (std::string &a : args)
@@ -133,8 +135,8 @@ void RunBatch(const TBatch &batch, const fs::path &folder, int runs, int cores) 
   const fs::path out = folder / "out";
   TRun one, automatic, reference;
   for (int i = 0; i < runs; ++i) {
-    const TRun o = Measure([&] { return Converter("1", batch, files, out); });
-    const TRun a = Measure([&] { return Converter("0", batch, files, out); });
+    const TRun o = Measure([&] { return Converter({"--jobs", "1", "--profile", batch.Profile}, files, out); });
+    const TRun a = Measure([&] { return Converter({"--jobs", "0", "--profile", batch.Profile}, files, out); });
     const TRun r = Measure([&] { return Reference(batch, files, out, cores); });
     one = i ? Best(one, o) : o;
     automatic = i ? Best(automatic, a) : a;
@@ -144,6 +146,34 @@ void RunBatch(const TBatch &batch, const fs::path &folder, int runs, int cores) 
   Print(batch.Name, "one", one, reference);
   Print(batch.Name, "auto", automatic, reference);
   Print(batch.Name, "ref", reference, reference);
+}
+
+// A 60 s 720p H.264/AAC Matroska file that fits the H.264 profile: copied, and forced to encode.
+void RunCopy(const fs::path &folder, int runs) {
+  const fs::path clip = folder / "fit720.mkv";
+  TClipPlan plan;
+  plan.Format = "matroska";
+  plan.Seconds = 60;
+  TStreamPlan video = VideoStream("libx264", 1280, 720, 25);
+  video.BitRate = 2000000;
+  plan.Streams = {video, AudioStream("aac", 48000, 2)};
+  if (std::string error; !fs::exists(clip) && !WriteClip(clip.string(), plan, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return;
+  }
+  const std::vector<std::string> profile = {"--profile", "MP4 - H.264 Video for players (*.mp4)"};
+  std::vector<std::string> forced = profile;
+  forced.push_back("--no-copy");
+  TRun copy, encode;
+  for (int i = 0; i < runs; ++i) {
+    const TRun c = Measure([&] { return Converter(profile, {clip.string()}, folder / "out"); });
+    const TRun e = Measure([&] { return Converter(forced, {clip.string()}, folder / "out"); });
+    copy = i ? Best(copy, c) : c;
+    encode = i ? Best(encode, e) : e;
+  }
+  std::printf("copy-720p    60 s H.264/AAC MKV to the H.264 profile; ratios against a forced re-encode\n");
+  Print("copy-720p", "copy", copy, encode);
+  Print("copy-720p", "encode", encode, encode);
 }
 
 } // namespace
@@ -174,5 +204,6 @@ int main(int argc, char **argv) {
   };
   for (const TBatch &batch : batches)
     RunBatch(batch, folder, runs, cores);
+  RunCopy(folder, runs);
   return 0;
 }

@@ -422,6 +422,8 @@ void TQueuePanel::ShowResults() {
       row->setText(colStatus, "Success");
       row->setText(colDestination, QString::fromStdString(FileNameOf(file.OutputOptions.FileName)));
       row->setToolTip(colDestination, QString::fromStdString(file.OutputOptions.FileName));
+      // What was copied rather than encoded, and why a stream was not.
+      row->setToolTip(colStatus, QString::fromStdString(file.StatusText));
       break;
     case csFailed:
       row->setText(colStatus, "Failed");

@@ -131,6 +131,7 @@ std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVP
   const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
   file->HasVideo = facts.Video;
   file->PicturePixels = facts.Pixels;
+  file->Source = ReadSourceFacts(probe.FormatContext());
   const int64_t durationMs = info.Duration / 1000;
   const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
   file->DurationMs = known ? durationMs : -1;
@@ -185,8 +186,26 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   FillAudioSettings(out, profile, installed);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  CopyWhatFits(file, profile);
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
+}
+
+void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
+  file.RunNote.clear();
+  // A disc standard asks for its own streams.
+  if (!FProfiles.CopyStreams || !profile.Target.empty())
+    return;
+  const bool trimmed = file.TrimStart > 0;
+  TStreamFit fit = DecideFit(file.Source, file.OutputOptions, trimmed, true);
+  // A copied picture can only start at a key frame.
+  if (fit.CopyVideo && trimmed && !StartsOnKeyFrame(file.FileName, file.TrimStart)) {
+    fit.CopyVideo = false;
+    file.RunNote = "The video was encoded: the trim does not start on a key frame.";
+  }
+  ApplyFit(file.OutputOptions, fit);
+  const std::string note = FitNote(fit);
+  file.RunNote = file.RunNote.empty() ? note : note.empty() ? file.RunNote : note + " " + file.RunNote;
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
@@ -314,6 +333,8 @@ void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std
   const bool kept = FinishOutput(taskIndex, !failed, error);
   file->Status = finished && kept ? csSuccess : failed || !kept ? csFailed : csCanceled;
   file->StatusText = kept ? message : error;
+  if (file->Status == csSuccess && !file->RunNote.empty())
+    file->StatusText += (file->StatusText.empty() ? "" : "\n") + file->RunNote;
 }
 
 bool IsPartialOutput(const std::string &path) {

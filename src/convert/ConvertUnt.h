@@ -10,6 +10,7 @@
 
 #include "convert/OutputClaim.h"
 #include "convert/RunShape.h"
+#include "convert/StreamFit.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegVCL.h"
 #include "profiles/tvlIniUnt.h"
@@ -26,6 +27,7 @@ struct TInputFile {
   int64_t DurationMs = 0; // -1 when unknown
   bool HasVideo = false;  // the file holds a picture stream (not just cover art)
   int64_t PicturePixels = 0; // width × height of that picture; 0 when unknown or none
+  TSourceFacts Source;       // what its streams are, to copy those that fit the profile
   int64_t TrimStart = -1; // ms; -1 = not trimmed
   int64_t TrimDuration = 0; // ms
   int32_t AspectIndex = 0; // 0 keep the source's, 1 "4:3", 2 "16:9", 3 "37:20", 4 "47:20"
@@ -36,6 +38,8 @@ struct TInputFile {
   int32_t Status = csNone;
   // Why the last run failed the file: the engine's refusal or end message. Same thread rules.
   std::string StatusText;
+  // What the run does with its streams beyond converting them (copies), told with its result.
+  std::string RunNote;
 };
 
 // Whether the user cut the file: only then does its output get a length limit.
@@ -156,6 +160,8 @@ private:
   void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
   // True when the output is to be written under its temporary name.
   bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  // Copies the file's streams that already fit the profile (when the settings allow it).
+  void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
   // The shape of a run of the files the filter takes, with the profile.
   TRunShape ShapeOf(const TFormatRec &profile, const TRunFilter &include) const;
 

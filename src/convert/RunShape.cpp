@@ -11,7 +11,7 @@ bool IsLightConversion(bool writesPicture, const std::string &outputSize, int64_
     int width = 0, height = 0;
     const char *end = outputSize.data() + outputSize.size();
     const auto [x, failed] = std::from_chars(outputSize.data(), end, width);
-    if (failed != std::errc() || x == end || (*x != 'x' && *x != 'X') ||
+    if (failed != std::errc() || x == end || (*x != 'x' && *x != 'X' && *x != '*') ||
         std::from_chars(x + 1, end, height).ec != std::errc())
       return false;
     pixels = int64_t{width} * height;

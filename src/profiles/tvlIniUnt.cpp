@@ -98,6 +98,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   OutputFolder = ini.ReadString("Output", "Folder", "");
   Threads = ini.ReadString("Output", "Threads", "");
   Simultaneous = ini.ReadString("Output", "SimultaneousConversions", "");
+  CopyStreams = ini.ReadInteger("Output", "CopyStreams", 1) != 0;
   SnapShotFormat = ini.ReadInteger("SnapShot", "Format", 0);
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
@@ -117,6 +118,7 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
     keep(ini.WriteString("Output", "Folder", OutputFolder));
   if (!Simultaneous.empty())
     keep(ini.WriteString("Output", "SimultaneousConversions", Simultaneous));
+  keep(ini.WriteInteger("Output", "CopyStreams", CopyStreams ? 1 : 0));
   keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
     keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));

@@ -48,6 +48,8 @@ public:
   std::string Threads;
   // How many files convert at once as the settings file gives it; empty or "0": automatic.
   std::string Simultaneous;
+  // Streams that already fit the profile are copied instead of encoded again.
+  bool CopyStreams = true;
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;
   int32_t SnapShotName = 0;

@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "ConvertFixture.h"
 #include "convert/QueueFiller.h"
 #include "convert/JobBuilder.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
 #include "platform/MainThread.h"
 
 namespace fs = std::filesystem;
@@ -342,4 +345,138 @@ TEST_F(TConvertTest, FilesConvertedAtOnceEndAsWhenConvertedOneByOne) {
   Driver.EndRun();
   for (const auto &entry : fs::directory_iterator(Out() + "cancel/"))
     EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}
+
+// The H.264 profile as shipped: sizes and rates kept, 5000 kb/s, AAC 48 kHz stereo 160 kb/s.
+TFormatRec H264Profile() {
+  TFormatRec p;
+  p.Name = "H.264";
+  p.Ext = ".mp4";
+  p.Category = 1;
+  p.Resolution = "Keep original size,640*360";
+  p.Framerate = "25 fps,Keep original frame rate";
+  p.FramerateValue = 1;
+  p.VideoEncoder = "H.264";
+  p.VideoBitRate = "5000 kbps";
+  p.SampleRate = "44100 Hz,48000 Hz";
+  p.SampleRateValue = 1;
+  p.AudioBitrate = "160 kbps";
+  p.AudioEncoder = "AAC";
+  p.Channel = "1 Channel Mono,2 Channels Stereo";
+  p.ChannelValue = 1;
+  p.Volume = 256;
+  return p;
+}
+
+// Every picture packet of the file as it is stored, in order: a digest of its bytes.
+std::vector<std::size_t> PicturePackets(const std::string &path) {
+  AVFormatContext *context = nullptr;
+  std::vector<std::size_t> packets;
+  if (AVFormat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
+    return packets;
+  AVFormat.avformat_find_stream_info(context, nullptr);
+  const int video = AVFormat.av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  AVPacket *pkt = AVCodecLib.av_packet_alloc();
+  while (AVFormat.av_read_frame(context, pkt) >= 0) {
+    if (pkt->stream_index == video)
+      packets.push_back(std::hash<std::string_view>()(
+          std::string_view(reinterpret_cast<const char *>(pkt->data), static_cast<std::size_t>(pkt->size))));
+    AVCodecLib.av_packet_unref(pkt);
+  }
+  AVCodecLib.av_packet_free(&pkt);
+  AVFormat.avformat_close_input(&context);
+  return packets;
+}
+
+TEST_F(TConvertTest, StreamsThatFitTheProfileAreCopiedAndTheRestEncoded) {
+  Profiles.Formats.push_back(H264Profile());
+  const int h264 = static_cast<int>(Profiles.Formats.size()) - 1;
+  for (const char *source : {"fit.mkv", "fit.ts", "fit.mov"})
+    ASSERT_GE(Driver.AddFile(Media(source)), 0) << source;
+  ASSERT_GE(Driver.AddFile(Copy("fit.mkv", "trimmed.mkv")), 0);
+  ASSERT_GE(Driver.AddFile(Copy("fit.mkv", "keyframe.mkv")), 0);
+  Driver.Files[3].TrimStart = 200; // between key frames
+  Driver.Files[3].TrimDuration = 1000;
+  Driver.Files[4].TrimStart = 480; // on the second key frame, the 12th picture
+  Driver.Files[4].TrimDuration = 1000;
+  ASSERT_TRUE(Driver.BuildRun(h264, Out()));
+  EXPECT_EQ(Driver.Files[0].OutputOptions.VideoCodec, "copy");
+  EXPECT_EQ(Driver.Files[3].OutputOptions.VideoCodec, "libx264");
+  EXPECT_EQ(Driver.Files[4].OutputOptions.VideoCodec, "copy");
+  ASSERT_TRUE(RunToEnd());
+  for (int p = 0; p < 3; ++p) {
+    const TInputFile &file = Driver.Files[p];
+    ASSERT_EQ(file.Status, csSuccess) << file.StatusText;
+    const auto copied = PicturePackets(file.OutputOptions.FileName), source = PicturePackets(file.FileName);
+    // Transport streams frame their pictures with start codes, MP4 with lengths: the same pictures.
+    if (p == 1)
+      EXPECT_EQ(copied.size(), source.size());
+    else
+      EXPECT_EQ(copied, source) << file.FileName;
+    EXPECT_NE(file.StatusText.find("Copied without re-encoding: video"), std::string::npos) << file.StatusText;
+  }
+  EXPECT_NE(Driver.Files[3].StatusText.find("the trim does not start on a key frame"), std::string::npos);
+  EXPECT_EQ(Driver.Files[4].Status, csSuccess) << Driver.Files[4].StatusText;
+  Driver.EndRun();
+
+  // Turned off, or a profile that changes the picture: encoded.
+  Profiles.CopyStreams = false;
+  ASSERT_TRUE(Driver.BuildRun(h264, Out()));
+  EXPECT_EQ(Driver.Files[0].OutputOptions.VideoCodec, "libx264");
+  Driver.EndRun();
+  Profiles.CopyStreams = true;
+  Profiles.Formats.back().ResolutionValue = 1;
+  ASSERT_TRUE(Driver.BuildRun(h264, Out()));
+  EXPECT_EQ(Driver.Files[0].OutputOptions.VideoCodec, "libx264");
+  Driver.EndRun();
+}
+
+TEST_F(TConvertTest, AStreamFitsOnlyWithTheProfilesCodecShapeAndRate) {
+  TSourceFacts source;
+  source.VideoCodec = AV_CODEC_ID_H264;
+  source.Width = 1280;
+  source.Height = 720;
+  source.PixelFormat = AV_PIX_FMT_YUV420P;
+  source.FrameRate = 25;
+  source.VideoBitRate = 3000000;
+  source.AudioCodec = AV_CODEC_ID_AAC;
+  source.SampleRate = 48000;
+  source.Channels = 2;
+  source.AudioBitRate = 128000;
+  TOutputOptions out;
+  ResetOutputOptions(out);
+  out.VideoCodec = "libx264";
+  out.VideoBitrate = 5000000;
+  out.PixelFormat = "yuv420p";
+  out.AudioCodec = "aac";
+  out.AudioSampleRate = 48000;
+  out.AudioChannels = 2;
+  out.AudioBitrate = 160000;
+  out.AudioVolume = 256;
+  const auto fits = [&](auto change) {
+    TSourceFacts s = source;
+    TOutputOptions o = out;
+    change(s, o);
+    const TStreamFit fit = DecideFit(s, o, false, false);
+    return std::pair{fit.CopyVideo, fit.CopyAudio};
+  };
+  using TBoth = std::pair<bool, bool>;
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &) {}), (TBoth{true, true}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.FrameSize = "1280*720"; }), (TBoth{true, true}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.FrameSize = "640*360"; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.FrameRate = "30"; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.AspectRatio = "4:3"; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.VideoCodec = AV_CODEC_ID_HEVC; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.PixelFormat = AV_PIX_FMT_YUV420P10LE; }),
+            (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.VideoBitRate = 8000000; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.VideoBitRate = 0; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.Rotated = true; }), (TBoth{false, true}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.AudioVolume = 512; }), (TBoth{true, false}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.Channels = 6; }), (TBoth{true, false}));
+  EXPECT_EQ(fits([](TSourceFacts &s, TOutputOptions &) { s.SampleRate = 44100; }), (TBoth{true, false}));
+  EXPECT_EQ(fits([](TSourceFacts &, TOutputOptions &o) { o.DisableVideo = true; }), (TBoth{false, true}));
+  const TStreamFit trimmedOffKey = DecideFit(source, out, true, false);
+  EXPECT_FALSE(trimmedOffKey.CopyVideo);
+  EXPECT_TRUE(trimmedOffKey.CopyAudio);
 }

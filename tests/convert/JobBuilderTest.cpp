@@ -212,7 +212,7 @@ TEST(JobBuilderTest, QualityChoicesMapPerEncoder) {
 
 TEST(RunShapeTest, LightFilesShareTheCoresAndBigPicturesGetThemAlone) {
   EXPECT_TRUE(IsLightConversion(false, "1920x1080", 0));    // sound only
-  EXPECT_TRUE(IsLightConversion(true, "320x240", 0));       // scaled down
+  EXPECT_TRUE(IsLightConversion(true, "320*240", 0));       // scaled down, as the profiles write sizes
   EXPECT_TRUE(IsLightConversion(true, "", 640 * 360));      // a small source kept as it is
   EXPECT_FALSE(IsLightConversion(true, "", 1920 * 1080));
   EXPECT_FALSE(IsLightConversion(true, "", 0));             // size unknown

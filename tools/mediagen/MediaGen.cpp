@@ -54,6 +54,10 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back({"tone.mp3", Clip("mp3", 2, {AudioStream("libmp3lame")})});
   files.push_back({"tone.wav", Clip("wav", 2, {AudioStream("pcm_s16le")})});
   files.push_back({"tone.m4a", Clip("ipod", 2, {AudioStream("aac")})});
+  // H.264 and AAC as the H.264 profile writes them, in the containers they come in: copied, not
+  // encoded again.
+  for (const auto &[name, format] : {std::pair{"fit.mkv", "matroska"}, {"fit.ts", "mpegts"}, {"fit.mov", "mov"}})
+    files.push_back({name, Clip(format, 2, {VideoStream("libx264", 320, 240, 25), AudioStream("aac", 48000, 2)})});
   TStreamPlan wide = VideoStream("mpeg4", 720, 576, 25);
   wide.SarNum = 16;
   wide.SarDen = 11;

@@ -7,7 +7,7 @@
 const char *const UsageText =
     R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
-                   [--aspect 0..4] [--threads N] [--jobs N] FILE...
+                   [--aspect 0..4] [--threads N] [--jobs N] [--no-copy] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
   tavrelle-convert --engine [--threads N] [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
   tavrelle-convert --help
@@ -25,6 +25,9 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
   --jobs N           files converted at once; 0 decides from the cores and the files: sound and
                      small pictures one per core, big pictures one at a time (default: the
                      settings file's SimultaneousConversions key in section Output, else 0)
+  --no-copy          encode every stream; without it, streams that already fit the profile
+                     (same codec, size, rate, a bit rate not above it) are copied as they are,
+                     unless the settings file's CopyStreams key in section Output is 0
   --list-profiles    print each profile: index, tab, extension, tab, name
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)
@@ -161,6 +164,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       if (text.size() != 1 || text[0] < '0' || text[0] > '4')
         throw std::invalid_argument("--aspect needs a number from 0 to 4");
       o.AspectIndex = text[0] - '0';
+      convertOptions = true;
+    } else if (a == "--no-copy") {
+      o.NoCopy = true;
       convertOptions = true;
     } else if (a == "--threads") {
       o.Threads = WholeNumber(a, value(i));

@@ -17,6 +17,7 @@ struct TCliOptions {
   std::optional<int32_t> AspectIndex;
   std::string Threads;            // codec threads; empty: the settings file's choice
   std::string Jobs;               // files at once; empty: the settings file's choice
+  bool NoCopy = false;            // encode every stream, even those that fit the profile
   std::vector<std::string> InputLines, OutputLines; // --engine option lines
   std::vector<std::string> Files;
 };

@@ -280,5 +280,7 @@ int main(int argc, char **argv) {
     options.Threads = o.Threads;
   if (!o.Jobs.empty())
     options.Simultaneous = o.Jobs;
+  if (o.NoCopy)
+    options.CopyStreams = false;
   return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
 }

@@ -91,6 +91,8 @@ void TIniOptions::LoadFromFile(const std::string &path) {
     f.Volume = ini.ReadInteger(s, "Volume", 100);
     f.Target = ini.ReadString(s, "Target", "");
     f.PixelFormat = ini.ReadString(s, "PixelFormat", "");
+    f.Quality = ini.ReadString(s, "Quality", "");
+    f.QualityValue = ini.ReadInteger(s, "QualityValue", -1);
   }
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
@@ -143,6 +145,9 @@ bool TIniOptions::SaveFormatValues(const std::string &path, int index) const {
   ini.WriteInteger(s, "AudioEncoderValue", f.AudioEncoderValue);
   ini.WriteInteger(s, "ChannelValue", f.ChannelValue);
   ini.WriteInteger(s, "Volume", f.Volume);
+  // Files without a quality list stay as older versions wrote them.
+  if (!f.Quality.empty())
+    ini.WriteInteger(s, "QualityValue", f.QualityValue);
   return ini.Save();
 }
 

@@ -26,6 +26,10 @@ struct TFormatRec {
   std::string Channel;
   int32_t ChannelValue = 0;
   int32_t Volume = 0;
+  // Optional: a quality list ("High,Standard,Small") and its chosen item; a negative choice or no
+  // list leaves the bit rates in charge, as in files of older versions.
+  std::string Quality;
+  int32_t QualityValue = -1;
   std::string PixelFormat; // optional; empty: 8-bit 4:2:0, what players and phones take
   // Optional: a disc standard the output follows ("dvd", "pal-dvd"...), handed to the engine's
   // target option; the profile's own choices override what it sets.

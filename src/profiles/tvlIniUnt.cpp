@@ -118,7 +118,6 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
     keep(ini.WriteString("Output", "Folder", OutputFolder));
   if (!Simultaneous.empty())
     keep(ini.WriteString("Output", "SimultaneousConversions", Simultaneous));
-  keep(ini.WriteInteger("Output", "CopyStreams", CopyStreams ? 1 : 0));
   keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
     keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));

@@ -18,11 +18,11 @@
 
 #include "ChildRun.h"
 #include "ClipWriter.h"
+#include "FileDuration.h"
 #include "ReferenceTranscode.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
 #include "engine/task/TaskThread.h"
-#include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 
@@ -59,16 +59,6 @@ bool EngineConvert(const std::string &input, const std::string &output, int thre
   if (task.Failed)
     std::fprintf(stderr, "engine: %s\n", task.EndMessage.c_str());
   return !task.Failed;
-}
-
-double Duration(const std::string &file) {
-  AVFormatContext *context = nullptr;
-  if (AVFormat.avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0)
-    return -1;
-  AVFormat.avformat_find_stream_info(context, nullptr);
-  const double seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
-  AVFormat.avformat_close_input(&context);
-  return seconds;
 }
 
 TReferenceJob Job(bool copy, const char *video, int width, int height, const char *audio) {
@@ -114,8 +104,8 @@ bool Compare(TCase &c, const std::string &clip, const fs::path &folder, int runs
   std::printf("%-24s %-7s %8.2f %8.2f %6.3f %8.2f %8.2f %9.1f %7.1f %6.3f %8.2f %7.2f\n", c.Name, mode,
               engine.Seconds, reference.Seconds, engine.Seconds / reference.Seconds, engine.CpuSeconds,
               reference.CpuSeconds, engine.PeakKb / 1024.0, reference.PeakKb / 1024.0,
-              static_cast<double>(engine.PeakKb) / static_cast<double>(reference.PeakKb), Duration(engineOut),
-              Duration(referenceOut));
+              static_cast<double>(engine.PeakKb) / static_cast<double>(reference.PeakKb), FileDuration(engineOut),
+              FileDuration(referenceOut));
   return true;
 }
 

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "convert/ConvertHelpers.h"
+#include "convert/QualityChoice.h"
 
 namespace {
 
@@ -55,8 +57,12 @@ public:
     const int64_t scaled = int64_t{value} * factor;
     if (text.empty() || ec != std::errc() || stop != end || scaled > std::numeric_limits<int32_t>::max() ||
         scaled < std::numeric_limits<int32_t>::min())
-      throw TProfileItemError(Where(setting) + "the item \"" + item + "\" cannot be read.");
+      Refuse(setting, item);
     return static_cast<int32_t>(scaled);
+  }
+
+  [[noreturn]] void Refuse(const char *setting, const std::string &item) const {
+    throw TProfileItemError(Where(setting) + "the item \"" + item + "\" cannot be read.");
   }
 
   // Refuses an encoder item whose encoder the installed libraries lack: better said before the run
@@ -76,9 +82,32 @@ private:
   const TFormatRec &FProfile;
 };
 
+// The profile's chosen quality; none while its bit rates apply.
+std::optional<TQualityLevel> ChosenQuality(const TProfileItems &items, const TFormatRec &profile) {
+  if (profile.Quality.empty() || profile.QualityValue < 0)
+    return std::nullopt;
+  const std::string item = items.Item("Quality", profile.Quality, profile.QualityValue);
+  const std::optional<TQualityLevel> level = QualityLevelOf(item);
+  if (!level)
+    items.Refuse("Quality", item);
+  return level;
+}
+
 std::string UpTo(const std::string &text, const char *marker) {
   const auto pos = text.find(marker);
   return pos == std::string::npos ? text : text.substr(0, pos);
+}
+
+// A chosen quality replaces the bit rate with the encoder's constant-quality control, where it has one.
+void FillVideoQuality(TOutputOptions &out, std::optional<TQualityLevel> level) {
+  if (!level)
+    return;
+  const TVideoQuality quality = VideoQualityOptions(out.VideoCodec, *level);
+  if (quality.Options.empty())
+    return;
+  out.ExtOptions += quality.Options;
+  if (!quality.KeepsBitrate)
+    out.VideoBitrate = -1;
 }
 
 } // namespace
@@ -122,6 +151,8 @@ void FillAudioSettings(TOutputOptions &out, const TFormatRec &profile, const TEn
   const std::string channel = items.Item("Channel", profile.Channel, profile.ChannelValue);
   out.AudioChannels = items.Number("Channel", channel, channel.substr(0, 1));
   out.AudioVolume = profile.Volume;
+  if (const auto level = ChosenQuality(items, profile))
+    out.ExtOptions += AudioQualityOptions(out.AudioCodec, *level);
 }
 
 void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspectIndex,
@@ -139,6 +170,7 @@ void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspec
   out.AspectRatio = AspectRatioText(aspectIndex);
   const std::string bitrate = items.Item("VideoBitRate", profile.VideoBitRate, profile.VideoBitRateValue);
   out.VideoBitrate = items.Number("VideoBitRate", bitrate, UpTo(bitrate, " kbps"), 1000);
+  FillVideoQuality(out, ChosenQuality(items, profile));
   // A deeper or fuller source format would give files that players and phones refuse.
   out.PixelFormat = profile.PixelFormat.empty() ? "yuv420p" : profile.PixelFormat;
   // Apple's players and phones take HEVC in MP4 only under the tag whose parameter sets live in the

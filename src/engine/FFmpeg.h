@@ -187,6 +187,7 @@ private:
   void NewStreamOption(const std::string &name);
 
   bool SetMuxerOption(const std::string &name, const std::string &value);
+  bool SetEncoderOption(const std::string &name, const std::string &value);
   void ApplyMuxerOptions(AVFormatContext *output) const;
 
   // File setup steps.

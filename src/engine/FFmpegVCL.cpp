@@ -12,35 +12,6 @@
 #include "media/FFmpegLoader.h"
 #include "platform/MainThread.h"
 
-int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
-  task->TaskIndex = Count();
-  FItems.push_back(std::move(task));
-  return FItems.back()->TaskIndex;
-}
-
-std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int index) {
-  if (index < 0 || index >= Count())
-    return nullptr;
-  std::unique_ptr<TFFmpeg> task = std::move(FItems[static_cast<size_t>(index)]);
-  FItems.erase(FItems.begin() + index);
-  for (int i = index; i < Count(); ++i)
-    FItems[static_cast<size_t>(i)]->TaskIndex = i;
-  return task;
-}
-
-std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() { return std::exchange(FItems, {}); }
-
-TFFmpeg *TFFmpegList::Items(int index) const {
-  return index >= 0 && index < Count() ? FItems[static_cast<size_t>(index)].get() : nullptr;
-}
-
-TFFmpeg *TFFmpegList::FindByThread(int threadId) const {
-  for (const auto &task : FItems)
-    if (task->ThreadId == threadId)
-      return task.get();
-  return nullptr;
-}
-
 namespace {
 
 // A task's event handler that does nothing once the component has given up on the task.
@@ -133,28 +104,22 @@ bool TCustomFFmpegVCL::Preview() const {
   return FPreview;
 }
 
-void TCustomFFmpegVCL::SetPreview(bool value) {
-  std::lock_guard preview(PreviewLock());
-  std::lock_guard guard(FEventLock);
-  FPreview = value;
-  for (int i = 0; i < FTasks.Count(); ++i) {
-    uint8_t &flags = FTasks.Items(i)->PreviewFlags;
-    flags = static_cast<uint8_t>(value ? flags | 1 : flags & ~1);
-  }
-}
+void TCustomFFmpegVCL::SetPreview(bool value) { SetPreviewFlag(FPreview, 1, value); }
 
 bool TCustomFFmpegVCL::PreviewBitmap() const {
   std::lock_guard guard(FEventLock);
   return FPreviewBitmap;
 }
 
-void TCustomFFmpegVCL::SetPreviewBitmap(bool value) {
+void TCustomFFmpegVCL::SetPreviewBitmap(bool value) { SetPreviewFlag(FPreviewBitmap, 2, value); }
+
+void TCustomFFmpegVCL::SetPreviewFlag(bool &property, uint8_t bit, bool value) {
   std::lock_guard preview(PreviewLock());
   std::lock_guard guard(FEventLock);
-  FPreviewBitmap = value;
+  property = value;
   for (int i = 0; i < FTasks.Count(); ++i) {
     uint8_t &flags = FTasks.Items(i)->PreviewFlags;
-    flags = static_cast<uint8_t>(value ? flags | 2 : flags & ~2);
+    flags = static_cast<uint8_t>(value ? flags | bit : flags & ~bit);
   }
 }
 
@@ -290,42 +255,61 @@ int TCustomFFmpegVCL::TaskInputPermille(int taskIndex) const {
 
 void TCustomFFmpegVCL::StartTasks(int concurrency) {
   ComponentRegistry().ClearLogs();
-  std::lock_guard guard(FEventLock);
-  FNextTask = 0;
-  FTerminated = 0;
-  FConcurrency = concurrency;
-  FTasksLeft = FTasks.Count();
-  FPaused = false;
+  {
+    std::lock_guard guard(FEventLock);
+    FNextTask = 0;
+    FTerminated = 0;
+    FConcurrency = concurrency;
+    FTasksLeft = FTasks.Count();
+    FPaused = false;
+  }
   int n = concurrency;
   do {
-    if (FTasksLeft <= 0)
-      break;
-    StartNextTask();
+    std::optional<TTaskEnd> endedAtStart;
+    {
+      std::lock_guard guard(FEventLock);
+      if (FTasksLeft <= 0)
+        break;
+      endedAtStart = StartNextTask();
+    }
+    if (endedAtStart)
+      ReportEndAndGoOn(*endedAtStart);
   } while (--n > 0);
 }
 
-void TCustomFFmpegVCL::StartNextTask() {
+std::optional<TCustomFFmpegVCL::TTaskEnd> TCustomFFmpegVCL::StartNextTask() {
   std::lock_guard guard(FEventLock);
   if (FTasksLeft <= 0)
-    return;
+    return std::nullopt;
   --FTasksLeft;
   const int index = FNextTask++;
-  if (FConcurrency <= 0) {
-    std::weak_ptr<TCustomFFmpegVCL *> alive = FAlive;
-    platform::MainThread().PostDelayed(100, [alive, index] {
-      if (auto component = alive.lock())
-        (*component)->StartTaskAt(index);
-    });
-  } else {
-    StartTaskAt(index);
-  }
+  if (FConcurrency > 0)
+    return StartTaskAt(index);
+  std::weak_ptr<TCustomFFmpegVCL *> alive = FAlive;
+  platform::MainThread().PostDelayed(100, [alive, index] {
+    if (auto component = alive.lock())
+      (*component)->StartTaskAt(index); // runs the task here, so its end is reported as it ends
+  });
+  return std::nullopt;
 }
 
-void TCustomFFmpegVCL::StartTaskAt(int index) {
+namespace {
+
+// The component starting a task's thread on this thread, and the end of that task if it ended in
+// its start: that end is reported after the start, outside the event lock.
+struct TStartOnThread {
+  const TCustomFFmpegVCL *Component = nullptr;
+  bool Ended = false;
+};
+thread_local TStartOnThread StartOnThread;
+
+} // namespace
+
+std::optional<TCustomFFmpegVCL::TTaskEnd> TCustomFFmpegVCL::StartTaskAt(int index) {
   std::unique_lock guard(FEventLock);
   TFFmpeg *task = FTasks.Items(index);
   if (!task)
-    return;
+    return std::nullopt;
   task->ProgressIntervalUs = int64_t{FProgressInterval} * 1000;
   task->SetVerbose(Verbosity());
   if (FConcurrency <= 0) {
@@ -335,16 +319,23 @@ void TCustomFFmpegVCL::StartTaskAt(int index) {
     const TConvertPriority priority = FThreadPriority;
     guard.unlock();
     task->Start(false, priority);
-    return;
+    return std::nullopt;
   }
-  if (TEngineThread *thread = task->Start(true, FThreadPriority)) {
+  StartOnThread = {this, false};
+  TEngineThread *thread = task->Start(true, FThreadPriority);
+  const bool endedAtStart = StartOnThread.Ended;
+  StartOnThread = {};
+  if (thread) {
     task->ThreadId = thread->ThreadId();
     if (FPaused)
       task->Pause();
     thread->Resume();
-  } else {
-    task->ThreadId = 0;
+    return std::nullopt;
   }
+  task->ThreadId = 0;
+  if (!endedAtStart)
+    return std::nullopt;
+  return TTaskEnd{task->TaskIndex, task->Finished, task->Failed, task->EndMessage};
 }
 
 void TCustomFFmpegVCL::StopTasks() {
@@ -428,21 +419,35 @@ void TCustomFFmpegVCL::DoProgress(TCustomFFmpeg &task, int frameNumber, int fps,
 }
 
 void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg &task) {
-  bool allEnded = false;
+  TTaskEnd end;
   {
     std::lock_guard guard(FEventLock);
-    if (OnTerminate)
-      OnTerminate(task.TaskIndex, task.Finished, task.Failed, task.EndMessage);
+    if (StartOnThread.Component == this) {
+      StartOnThread.Ended = true;
+      return;
+    }
+    end = {task.TaskIndex, task.Finished, task.Failed, task.EndMessage};
+  }
+  ReportEndAndGoOn(end);
+}
+
+void TCustomFFmpegVCL::ReportEndAndGoOn(const TTaskEnd &end) {
+  std::optional<TTaskEnd> next = end;
+  bool allEnded = false;
+  while (next) {
+    OnTerminate(next->Index, next->Finished, next->Failed, next->Message);
+    std::lock_guard guard(FEventLock);
     ++FTerminated;
-    if (FTasksLeft > 0) {
-      StartNextTask();
-    } else if (FTasks.Count() <= FTerminated) {
-      if (OnTerminate)
-        OnTerminate(-1, true, false, "");
-      allEnded = true;
+    if (FTasksLeft > 0)
+      next = StartNextTask();
+    else {
+      next.reset();
+      allEnded = FTasks.Count() <= FTerminated;
     }
   }
-  // After the lock: the registry's lock comes before the event lock.
-  if (allEnded)
-    ComponentRegistry().ClearLogs();
+  if (!allEnded)
+    return;
+  OnTerminate(-1, true, false, "");
+  // The registry's lock comes before the event lock.
+  ComponentRegistry().ClearLogs();
 }

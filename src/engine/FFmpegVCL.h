@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/EngineTypes.h"
 #include "engine/FFmpeg.h"
+#include "engine/task/TaskList.h"
 #include "media/AVProbe.h"
 
 using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction &AHookAction)>;
@@ -24,8 +26,9 @@ using TProgressEvent =
                        int64_t ACurrentSize, int ATotalOutputDuration)>;
 using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException, const std::string &AMessage)>;
 
-// An event of the component. Assigning, testing and calling it all take the component's event
-// lock, so a handler cleared by its owner is never called afterwards, nor while it is being cleared.
+// An event of the component. Assigning, testing and calling it all take the event's lock (the
+// component's event lock, or its end lock for task ends), so a handler cleared by its owner is never
+// called afterwards, nor while it is being cleared.
 template <typename Fn> class TEngineEvent {
 public:
   explicit TEngineEvent(std::recursive_mutex &lock) : FLock(lock) {}
@@ -56,31 +59,19 @@ private:
   Fn FFn;
 };
 
-// The tasks of a component in order; a task's TaskIndex is its position.
-class TFFmpegList {
-public:
-  int Add(std::unique_ptr<TFFmpeg> task);
-  // Takes the task out and renumbers the tasks behind it; the caller frees it.
-  std::unique_ptr<TFFmpeg> Extract(int index);
-  std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TFFmpeg *Items(int index) const;
-  TFFmpeg *FindByThread(int threadId) const;
-
-private:
-  std::vector<std::unique_ptr<TFFmpeg>> FItems;
-};
-
 class TCustomFFmpegVCL {
-  // Held while log, progress and termination events run and while any event is assigned; also
-  // guards the task list, the counters and the properties, which worker threads read when one task
-  // ends and the next starts.
+  // Held while log and progress events run and while any other event is assigned; also guards the
+  // task list, the counters and the properties, which worker threads read when one task ends and
+  // the next starts.
   //
-  // Lock order, everywhere in the engine: PreviewLock → CodecLock → the component registry's lock
-  // → EventLock → a task's state lock. A thread holding one of them takes only those to its right:
-  // a worker converting a preview picture under PreviewLock may log, and a log line needs the
-  // registry's lock and then EventLock; so nothing under EventLock takes PreviewLock.
+  // Lock order, everywhere in the engine: EndLock → PreviewLock → CodecLock → the component
+  // registry's lock → EventLock → a task's state lock. A thread holding one of them takes only
+  // those to its right: a worker converting a preview picture under PreviewLock may log, and a log
+  // line needs the registry's lock and then EventLock; so nothing under EventLock takes PreviewLock.
   mutable std::recursive_mutex FEventLock;
+  // Held while a task's end is reported and while OnTerminate is assigned. Only that: the end's
+  // handler may call any operation of the component, and the next task starts after it returned.
+  mutable std::recursive_mutex FEndLock;
 
 public:
   TCustomFFmpegVCL();
@@ -108,7 +99,7 @@ public:
   TEngineEvent<TLogEvent> OnLog{FEventLock};
   TEngineEvent<TPreviewBitmapEvent> OnPreviewBitmap{FEventLock};
   TEngineEvent<TProgressEvent> OnProgress{FEventLock};
-  TEngineEvent<TTerminateEvent> OnTerminate{FEventLock};
+  TEngineEvent<TTerminateEvent> OnTerminate{FEndLock};
 
   // How long the main thread waits for a stopped worker to end before it gives up on it: the
   // worker is reported and left to end on its own, with its task.
@@ -148,9 +139,23 @@ protected:
   void ShutDown();
 
 private:
-  void StartNextTask();
-  void StartTaskAt(int index);
+  // A task's end as its handler is told it.
+  struct TTaskEnd {
+    int Index;
+    bool Finished;
+    bool Failed;
+    std::string Message;
+  };
+  // Under EventLock. The end of a task that ended in its start (its start failed) is handed back,
+  // to be reported once the lock is released.
+  std::optional<TTaskEnd> StartNextTask();
+  std::optional<TTaskEnd> StartTaskAt(int index);
+  // Reports the end, then starts the next task, or reports the run's end when none is left. Ends
+  // of tasks whose start fails are reported in turn here, never inside another task's start.
+  void ReportEndAndGoOn(const TTaskEnd &end);
   int Verbosity() const { return static_cast<int>(FLogLevel) - 1; }
+  // Sets a preview property and its bit in every task's flags.
+  void SetPreviewFlag(bool &property, uint8_t bit, bool value);
 
   // The hook handler and the task's index, read together under the lock.
   template <typename Fn> Fn HookOf(const TEngineEvent<Fn> &event, const TCustomFFmpeg &task, int &index) const;

@@ -93,6 +93,8 @@ TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
   cbbFrameRate = AddRow(grpVideo, 1, "Frame Rate:", "cbbFrameRate");
   cbbVideoEncoder = AddRow(grpVideo, 2, "Encoder:", "cbbVideoEncoder");
   cbbVideoBitRate = AddRow(grpVideo, 3, "Bit Rate:", "cbbVideoBitRate");
+  cbbQuality = AddRow(grpVideo, 4, "Quality:", "cbbQuality");
+  connect(cbbQuality, &QComboBox::currentIndexChanged, this, &TSettingForm::cbbQualityChange);
 
   grpAudio = NewGroup(this, "grpAudio", "Audio Setting");
   cbbSampleRate = AddRow(grpAudio, 0, "Sample Rate:", "cbbSampleRate");
@@ -155,6 +157,7 @@ void TSettingForm::LoadValues(int index) {
     FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
   // Only video profiles apply their video settings; the others keep them, untouchable.
   grpVideo->setEnabled(r.Category == 1);
+  LoadQuality(r);
   for (const TChoice &choice : AudioChoices)
     FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
   tbarVolume->setValue(r.Volume);
@@ -168,10 +171,28 @@ void TSettingForm::SaveValues() {
   for (const TChoice &choice : AudioChoices)
     r.*choice.Value = (this->*choice.Control)->currentIndex();
   r.Volume = tbarVolume->value();
+  if (!r.Quality.empty())
+    r.QualityValue = cbbQuality->currentIndex() - 1;
   FOptions.SetFormat(FormatIndex, r);
   accept();
 }
 
 void TSettingForm::tbarVolumeChange(int position) {
   lblVolume->setText(QString("Volume:%1%").arg(position * 100 / UnchangedVolume));
+}
+
+void TSettingForm::LoadQuality(const TFormatRec &r) {
+  cbbQuality->clear();
+  cbbQuality->setEnabled(!r.Quality.empty());
+  if (!r.Quality.empty()) {
+    FillChoice(cbbQuality, r.Quality, r.QualityValue);
+    cbbQuality->insertItem(0, "Bit Rate");
+    cbbQuality->setCurrentIndex(r.QualityValue >= 0 && r.QualityValue < cbbQuality->count() - 1 ? r.QualityValue + 1 : 0);
+  }
+  cbbQualityChange();
+}
+
+void TSettingForm::cbbQualityChange() {
+  // A chosen quality decides the bit rate itself.
+  cbbVideoBitRate->setEnabled(cbbQuality->currentIndex() <= 0);
 }

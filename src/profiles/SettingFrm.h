@@ -34,6 +34,9 @@ public:
   QGroupBox *grpVideo = nullptr, *grpAudio = nullptr;
   QComboBox *cbbResolution = nullptr, *cbbFrameRate = nullptr, *cbbVideoEncoder = nullptr,
             *cbbVideoBitRate = nullptr;
+  // The profile's quality list after a first item that keeps the bit rate in charge; empty and
+  // disabled for profiles without one.
+  QComboBox *cbbQuality = nullptr;
   QComboBox *cbbSampleRate = nullptr, *cbbChannel = nullptr, *cbbAudioEncoder = nullptr,
             *cbbAudioBitrate = nullptr;
   QLabel *lblVolume = nullptr;
@@ -43,6 +46,8 @@ public:
 private:
   void LayOut();
   void tbarVolumeChange(int position);
+  void LoadQuality(const TFormatRec &r);
+  void cbbQualityChange();
 
   TIniOptions &FOptions;
 };

@@ -91,6 +91,8 @@ void TIniOptions::LoadFromFile(const std::string &path) {
     f.Volume = ini.ReadInteger(s, "Volume", 100);
     f.Target = ini.ReadString(s, "Target", "");
     f.PixelFormat = ini.ReadString(s, "PixelFormat", "");
+    f.Quality = ini.ReadString(s, "Quality", "");
+    f.QualityValue = ini.ReadInteger(s, "QualityValue", -1);
   }
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
@@ -116,7 +118,6 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
     keep(ini.WriteString("Output", "Folder", OutputFolder));
   if (!Simultaneous.empty())
     keep(ini.WriteString("Output", "SimultaneousConversions", Simultaneous));
-  keep(ini.WriteInteger("Output", "CopyStreams", CopyStreams ? 1 : 0));
   keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
     keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));
@@ -143,6 +144,9 @@ bool TIniOptions::SaveFormatValues(const std::string &path, int index) const {
   ini.WriteInteger(s, "AudioEncoderValue", f.AudioEncoderValue);
   ini.WriteInteger(s, "ChannelValue", f.ChannelValue);
   ini.WriteInteger(s, "Volume", f.Volume);
+  // Files without a quality list stay as older versions wrote them.
+  if (!f.Quality.empty())
+    ini.WriteInteger(s, "QualityValue", f.QualityValue);
   return ini.Save();
 }
 

@@ -26,6 +26,10 @@ struct TFormatRec {
   std::string Channel;
   int32_t ChannelValue = 0;
   int32_t Volume = 0;
+  // Optional: a quality list ("High,Standard,Small") and its chosen item; a negative choice or no
+  // list leaves the bit rates in charge, as in files of older versions.
+  std::string Quality;
+  int32_t QualityValue = -1;
   std::string PixelFormat; // optional; empty: 8-bit 4:2:0, what players and phones take
   // Optional: a disc standard the output follows ("dvd", "pal-dvd"...), handed to the engine's
   // target option; the profile's own choices override what it sets.
@@ -44,7 +48,8 @@ public:
   std::string Threads;
   // How many files convert at once as the settings file gives it; empty or "0": automatic.
   std::string Simultaneous;
-  // Streams that already fit the profile are copied instead of encoded again.
+  // Streams that already fit the profile are copied instead of encoded again. Read only: the
+  // settings file's key, as Threads.
   bool CopyStreams = true;
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;

@@ -172,6 +172,33 @@ TEST_F(SettingForm, OkStoresTheSelectionsAndCancelNothing) {
   EXPECT_EQ(audio.FramerateValue, -1);
 }
 
+// A chosen quality greys the bit rate out; the first item hands it back. Without a list the quality
+// control is empty and off, and the profile keeps no choice.
+TEST_F(SettingForm, AQualityChoiceGreysTheBitRate) {
+  IniOptions.LoadFromFile(Install.Write("VideoConverter.ini", Settings));
+  TFormatRec r = IniOptions.GetFormat(1);
+  {
+    TSettingForm dialog;
+    dialog.LoadValues(1);
+    EXPECT_FALSE(dialog.cbbQuality->isEnabled());
+    EXPECT_TRUE(dialog.cbbVideoBitRate->isEnabled());
+  }
+  r.Quality = "High,Standard,Small";
+  r.QualityValue = 1;
+  IniOptions.SetFormat(1, r);
+  TSettingForm dialog;
+  dialog.LoadValues(1);
+  EXPECT_EQ(Items(dialog.cbbQuality), QStringList({"Bit Rate", "High", "Standard", "Small"}));
+  EXPECT_EQ(dialog.cbbQuality->currentText(), "Standard");
+  EXPECT_FALSE(dialog.cbbVideoBitRate->isEnabled());
+  dialog.cbbQuality->setCurrentIndex(0);
+  EXPECT_TRUE(dialog.cbbVideoBitRate->isEnabled());
+  dialog.cbbQuality->setCurrentIndex(3);
+  dialog.SaveValues();
+  EXPECT_EQ(IniOptions.GetFormat(1).QualityValue, 2);
+  EXPECT_FALSE(dialog.cbbVideoBitRate->isEnabled());
+}
+
 class FormatSettingCommand : public TMainFormFixture {
 protected:
   std::string File() const { return Install.Read("VideoConverter.ini"); }

@@ -171,6 +171,44 @@ TEST(JobBuilderTest, OutputNamesReplaceTheLastExtensionAndNumberCollisions) {
   EXPECT_EQ(OutputFileName("/x/movie.final.avi", temp.Folder(), ".mp4", taken), temp.File("movie.final_3.mp4"));
 }
 
+// A chosen quality gives each encoder its own constant-quality control in place of the bit rate;
+// without a choice, or for an encoder without such a control, the bit rate stays.
+TEST(JobBuilderTest, QualityChoicesMapPerEncoder) {
+  TFormatRec p = VideoProfile();
+  p.Quality = "High,Standard,Small";
+  p.VideoEncoder = "H.264,H.265,VP9,AV1,VP8,Xvid,MPEG-2 Video,H.263 Video";
+  p.AudioEncoder = "MP3 Audio,OGG,Opus";
+  const struct {
+    int Encoder, Quality;
+    const char *Video;
+    int Bitrate;
+  } cases[] = {{0, 1, "crf=23\n", -1},       {0, 0, "crf=20\n", -1},        {1, 2, "crf=30\n", -1},
+               {2, 1, "crf=33\nvb=0\n", -1}, {3, 1, "crf=35\n", -1},        {4, 1, "crf=12\n", 768000},
+               {5, 1, "qscale=5\n", -1},     {6, 0, "qscale=3\n", -1},      {7, 2, "qscale=8\n", -1},
+               {0, -1, "", 768000}};
+  for (const auto &c : cases) {
+    p.VideoEncoderValue = c.Encoder;
+    p.QualityValue = c.Quality;
+    TOutputOptions out;
+    FillVideoSettings(out, p, 0);
+    EXPECT_EQ(out.ExtOptions, c.Video) << c.Encoder << " " << c.Quality;
+    EXPECT_EQ(out.VideoBitrate, c.Bitrate) << c.Encoder;
+  }
+  for (const auto &[encoder, lines] : {std::pair{0, "aq=4\n"}, {1, "aq=4\n"}, {2, ""}}) {
+    p.AudioEncoderValue = encoder;
+    p.QualityValue = 1;
+    TOutputOptions out;
+    FillAudioSettings(out, p);
+    EXPECT_EQ(out.ExtOptions, lines) << encoder;
+    EXPECT_EQ(out.AudioBitrate, 128000);
+  }
+  p.QualityValue = 3;
+  EXPECT_NE(Refusal(p).find("setting Quality: there is no item 3"), std::string::npos);
+  p.Quality = "High,Huge";
+  p.QualityValue = 1;
+  EXPECT_NE(Refusal(p).find("setting Quality: the item \"Huge\" cannot be read."), std::string::npos);
+}
+
 TEST(RunShapeTest, LightFilesShareTheCoresAndBigPicturesGetThemAlone) {
   EXPECT_TRUE(IsLightConversion(false, "1920x1080", 0));    // sound only
   EXPECT_TRUE(IsLightConversion(true, "320*240", 0));       // scaled down, as the profiles write sizes

@@ -481,6 +481,37 @@ TEST_F(ComponentTest, WaitsOfTheMainThreadForWorkersNeverHang) {
   restore();
 }
 
+// A task's end is reported outside the component's lock, and the next task starts only once the
+// handler returned; the first task has no output, so it ends in its start.
+TEST_F(ComponentTest, TheNextTaskStartsAfterTheEndHandlerReturned) {
+  ASSERT_GE(Engine->CreateTask(Media("clip25.avi"), nullptr), 0);
+  AddCopyTask("first.mkv");
+  AddCopyTask("second.mkv");
+  std::atomic<int> mapped{0};
+  OnMapping(*Engine, [&] { ++mapped; });
+  std::vector<std::thread> others;
+  std::vector<std::pair<int, bool>> seen; // the tasks started and whether the lock was free, per end
+  Engine->OnTerminate = [&](int index, bool finished, bool failed, const std::string &message) {
+    const int started = mapped;
+    auto reached = std::make_shared<std::atomic<bool>>(false);
+    others.emplace_back([this, reached] {
+      Engine->TaskTotal();
+      *reached = true;
+    });
+    const bool lockFree = PollFor([&] { return reached->load(); }, 30s);
+    std::lock_guard guard(Lock);
+    seen.emplace_back(started, lockFree);
+    Calls.push_back({index, finished, failed, message, static_cast<int>(gettid())});
+  };
+  Engine->StartTasks(1);
+  ASSERT_TRUE(WaitForEnd());
+  for (std::thread &other : others)
+    other.join();
+  const std::vector<std::pair<int, bool>> expected{{0, true}, {1, true}, {2, true}, {2, true}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_TRUE(TakeCalls()[0].Exception);
+}
+
 TEST_F(ComponentTest, AClearedHandlerIsNeverCalledAgainNorWhileItIsCleared) {
   std::atomic<bool> inHandler{false}, release{false}, cleared{false}, lateCall{false};
   Engine->OnProgress = [&](int, int, int, int, float, float, int64_t, int) {

@@ -399,6 +399,20 @@ TStreamTotals Totals(const std::vector<TStreamPackets> &streams, AVMediaType typ
   return {stream->Packets.size(), stream->Packets.back().DtsMs};
 }
 
+// An encoder's own options (constant quality) reach the encoder that has them: a finer crf gives a
+// bigger picture stream.
+TEST_F(TranscodeTest, EncoderPrivateOptionsReachTheirEncoder) {
+  std::vector<int64_t> bytes;
+  for (const char *crf : {"10", "45"}) {
+    Task.Reset();
+    const std::string output = Temp.File(std::string("crf") + crf + ".mp4");
+    Convert(Media("clip25.avi"), output, {{"vcodec", "libx264"}, {"an", ""}, {"crf", crf}});
+    ASSERT_EQ(Failure(), "") << crf;
+    bytes.push_back(static_cast<int64_t>(std::filesystem::file_size(output)));
+  }
+  EXPECT_GT(bytes[0], 2 * bytes[1]);
+}
+
 TEST_F(TranscodeTest, CodecThreadsChangeNothingButTheSpeed) {
   // Frame-threaded decoders and encoders hold pictures back; draining at the end of the file must
   // give every one of them up, so one thread and every core write the same frames and samples.

@@ -150,6 +150,16 @@ TEST(IniOptions, SaveFormatValuesRewritesOnlyTheNineKeys) {
                           "Volume=128"})
     EXPECT_NE(section.find(key), std::string::npos) << key;
   EXPECT_EQ(section.find("Name=never"), std::string::npos);
+  // A profile without a quality list gets no quality key; one with a list keeps its choice.
+  EXPECT_EQ(text.find("Quality"), std::string::npos);
+  EXPECT_EQ(back.Formats[1].QualityValue, -1);
+  f.Quality = "High,Standard,Small";
+  f.QualityValue = 2;
+  o.SetFormat(1, f);
+  ASSERT_TRUE(o.SaveFormatValues(path, 1));
+  back.LoadFromFile(path);
+  EXPECT_EQ(back.Formats[1].QualityValue, 2);
+  EXPECT_EQ(back.Formats[0].QualityValue, -1);
 }
 
 TEST(IniOptions, SplitList) {

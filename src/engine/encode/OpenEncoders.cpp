@@ -79,6 +79,7 @@ void TTranscoder::OpenEncoders() {
       if (enc->time_base.num == 0)
         enc->time_base = AV_TIME_BASE_Q;
       EnableRowThreads(enc);
+      ApplyEncoderOptions(enc);
       int result;
       {
         std::lock_guard guard(CodecLock());
@@ -105,4 +106,13 @@ void TTranscoder::EnableRowThreads(AVCodecContext *enc) const {
     return;
   if (AVUtil.av_opt_find(enc->priv_data, "row-mt", nullptr, 0, 0))
     AVUtil.av_opt_set_int(enc->priv_data, "row-mt", 1, 0);
+}
+
+void TTranscoder::ApplyEncoderOptions(AVCodecContext *enc) const {
+  if (!enc->priv_data)
+    return;
+  for (const auto &[name, value] : FConfig.EncoderOptions)
+    if (AVUtil.av_opt_find(enc->priv_data, name.c_str(), nullptr, AV_OPT_FLAG_ENCODING_PARAM, 0) &&
+        AVUtil.av_opt_set(enc->priv_data, name.c_str(), value.c_str(), 0) < 0)
+      AVUtil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
 }

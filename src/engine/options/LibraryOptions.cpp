@@ -48,7 +48,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string &name, const std::string 
       result = AVUtil.av_opt_set(CodecTemplate(type), rest.c_str(), value.c_str(), 0);
   }
   if (!found)
-    return SetMuxerOption(name, value);
+    return SetMuxerOption(name, value) || SetEncoderOption(name, value);
   if (result < 0) {
     AVUtil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
     return false;
@@ -69,6 +69,21 @@ bool TCustomFFmpeg::SetMuxerOption(const std::string &name, const std::string &v
         AVUtil.av_opt_find(const_cast<const AVClass **>(&muxer->priv_class), name.c_str(), nullptr, AV_OPT_FLAG_ENCODING_PARAM,
                            AV_OPT_SEARCH_FAKE_OBJ)) {
       FConfig.MuxerOptions.emplace_back(name, value);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TCustomFFmpeg::SetEncoderOption(const std::string &name, const std::string &value) {
+  // Constant-quality controls such as "crf" belong to some encoders only: kept by name like the
+  // muxer options and set on each encoder that has them before it opens.
+  void *iterator = nullptr;
+  while (const AVCodec *codec = AVCodecLib.av_codec_iterate(&iterator)) {
+    if (codec->priv_class && AVCodecLib.av_codec_is_encoder(codec) &&
+        AVUtil.av_opt_find(const_cast<const AVClass **>(&codec->priv_class), name.c_str(), nullptr,
+                           AV_OPT_FLAG_ENCODING_PARAM, AV_OPT_SEARCH_FAKE_OBJ)) {
+      FConfig.EncoderOptions.emplace_back(name, value);
       return true;
     }
   }

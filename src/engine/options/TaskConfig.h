@@ -24,6 +24,7 @@ struct TTaskConfig {
   TScalerPtr ScalerTemplate;
   std::vector<std::string> SetOptionNames;
   std::vector<std::pair<std::string, std::string>> MuxerOptions; // private options of some muxers
+  std::vector<std::pair<std::string, std::string>> EncoderOptions; // private options of some encoders
   bool FiltersEnabled = false;
   std::vector<THookRange> HookRanges;
   std::vector<std::vector<std::string>> VideoHooks;

@@ -73,6 +73,7 @@ void TCustomFFmpeg::CleanupTask() {
   FConfig.ScalerTemplate.reset();
   FConfig.SetOptionNames.clear();
   FConfig.MuxerOptions.clear();
+  FConfig.EncoderOptions.clear();
 
   // Outputs first: their files are closed (and deleted when empty) before the inputs go.
   FOutputs.Files.clear();

@@ -43,6 +43,7 @@ private:
   void OpenDecoders();
   void OpenBitstreamFilters(TOutputStreamState &ost);
   void EnableRowThreads(AVCodecContext *enc) const;
+  void ApplyEncoderOptions(AVCodecContext *enc) const;
   void CopyMetaData();
   void WriteHeaders();
   [[noreturn]] void Fail(const std::string &message, int dumpOutput = -1);

@@ -89,7 +89,7 @@ TEST_F(AVProbeTest, ReadsTimesAndTagsOrReportsThemUnknown) {
   EXPECT_EQ(info.Author, ""); // no such tag in this library generation's files
   EXPECT_EQ(info.Year, 2009);
   EXPECT_EQ(info.Track, 3);
-  EXPECT_EQ(info.Timestamp, -1);
+  EXPECT_EQ(info.Timestamp, int64_t{1559384430} * 1000000); // the generator's 2019-06-01T10:20:30Z
 
   ASSERT_TRUE(FProbe.LoadFile(Media("noduration.m4v"))) << FProbe.LastError();
   FProbe.GetStreamInfo(info);

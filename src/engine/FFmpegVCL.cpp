@@ -87,62 +87,6 @@ void TCustomFFmpegVCL::FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> tasks, st
   }
 }
 
-TLogLevel TCustomFFmpegVCL::LogLevel() const {
-  std::lock_guard guard(FEventLock);
-  return FLogLevel;
-}
-
-void TCustomFFmpegVCL::SetLogLevel(TLogLevel value) {
-  std::lock_guard guard(FEventLock);
-  FLogLevel = value;
-  if (FFLoader.LibraryLoaded(LibAVUtil) && AVUtil.av_log_set_level && AVUtil.av_log_get_level)
-    AVUtil.av_log_set_level(LibraryLogLevel(Verbosity()));
-}
-
-bool TCustomFFmpegVCL::Preview() const {
-  std::lock_guard guard(FEventLock);
-  return FPreview;
-}
-
-void TCustomFFmpegVCL::SetPreview(bool value) { SetPreviewFlag(FPreview, 1, value); }
-
-bool TCustomFFmpegVCL::PreviewBitmap() const {
-  std::lock_guard guard(FEventLock);
-  return FPreviewBitmap;
-}
-
-void TCustomFFmpegVCL::SetPreviewBitmap(bool value) { SetPreviewFlag(FPreviewBitmap, 2, value); }
-
-void TCustomFFmpegVCL::SetPreviewFlag(bool &property, uint8_t bit, bool value) {
-  std::lock_guard preview(PreviewLock());
-  std::lock_guard guard(FEventLock);
-  property = value;
-  for (int i = 0; i < FTasks.Count(); ++i) {
-    uint8_t &flags = FTasks.Items(i)->PreviewFlags;
-    flags = static_cast<uint8_t>(value ? flags | bit : flags & ~bit);
-  }
-}
-
-int TCustomFFmpegVCL::ProgressInterval() const {
-  std::lock_guard guard(FEventLock);
-  return FProgressInterval;
-}
-
-void TCustomFFmpegVCL::SetProgressInterval(int milliseconds) {
-  std::lock_guard guard(FEventLock);
-  FProgressInterval = milliseconds <= 100 ? 100 : milliseconds;
-}
-
-TConvertPriority TCustomFFmpegVCL::ThreadPriority() const {
-  std::lock_guard guard(FEventLock);
-  return FThreadPriority;
-}
-
-void TCustomFFmpegVCL::SetThreadPriority(TConvertPriority value) {
-  std::lock_guard guard(FEventLock);
-  FThreadPriority = value;
-}
-
 bool TCustomFFmpegVCL::BindLibraries(const std::string &libraryFolder) {
   FFLoader.LibraryPath = libraryFolder;
   if (!FFLoader.LoadLibraries(EngineLibraries)) {

@@ -56,7 +56,6 @@ namespace {
 struct TStreamFacts {
   bool Decodable = false; // an audio or video stream the libraries can decode
   bool Video = false;     // a video stream that is not an attached picture
-  int64_t Pixels = 0;     // of the first such stream
 };
 
 TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
@@ -67,8 +66,6 @@ TStreamFacts ReadStreamFacts(const AVFormatContext *context) {
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO)
       continue;
     const bool picture = type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
-    if (picture && !facts.Video)
-      facts.Pixels = int64_t{st->codecpar->width} * st->codecpar->height;
     facts.Video = facts.Video || picture;
     if ((picture || type == AVMEDIA_TYPE_AUDIO) && AVCodecLib.avcodec_find_decoder(st->codecpar->codec_id))
       facts.Decodable = true;
@@ -130,8 +127,8 @@ std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVP
   // progress and the trim, so a short or unknown one does not keep it out.
   const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
   file->HasVideo = facts.Video;
-  file->PicturePixels = facts.Pixels;
   file->Source = ReadSourceFacts(probe.FormatContext());
+  file->PicturePixels = int64_t{file->Source.Width} * file->Source.Height;
   const int64_t durationMs = info.Duration / 1000;
   const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
   file->DurationMs = known ? durationMs : -1;

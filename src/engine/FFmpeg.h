@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ extern "C" {
 
 struct AVCodec;
 struct AVOutputFormat;
+enum class TTvNorm;
 struct AVStream;
 class TEngineThread;
 
@@ -186,6 +188,8 @@ private:
   void SetVideoHook(const std::string &value);
   void SetBitstreamFilter(const std::string &name, const std::string &value);
   void SetTargetOption(const std::string &value);
+  // The norm the inputs' frame rates name, if any.
+  std::optional<TTvNorm> NormOfInputs() const;
   void NewStreamOption(const std::string &name);
 
   bool SetMuxerOption(const std::string &name, const std::string &value);

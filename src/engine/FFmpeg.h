@@ -188,6 +188,11 @@ private:
   void SetVideoHook(const std::string &value);
   void SetBitstreamFilter(const std::string &name, const std::string &value);
   void SetTargetOption(const std::string &value);
+  // The output record's parts, in the order ApplyOutputOptions applies them.
+  void ApplyOutputAudio(const TOutputOptions &o);
+  void ApplyOutputVideo(const TOutputOptions &o);
+  void ApplyOutputTimes(const TOutputOptions &o);
+  void ApplyOutputTags(const TOutputOptions &o);
   // The norm the inputs' frame rates name, if any.
   std::optional<TTvNorm> NormOfInputs() const;
   void NewStreamOption(const std::string &name);

@@ -84,7 +84,7 @@ void TOutputBar::CreateFolderEdit() {
 }
 
 void TOutputBar::LoadPictures() {
-  actConvert->setIcon(QIcon(panels::LoadPicture("VideoRes/Convert.png")));
+  actConvert->setIcon(panels::LoadIcon("VideoRes/Convert.png"));
 }
 
 void TOutputBar::FillProfiles(const QList<QIcon> &images) {

@@ -1,6 +1,6 @@
 // Draws the README's pictures of the real windows: the main window with a converted queue, the
-// progress window during that conversion, the preview playing a queued file and the edit window with
-// a marked part. The files come through scripted dialogs, the way the tests
+// progress window during that conversion, the preview playing a queued file, the edit window with
+// a marked part and the settings dialog. The files come through scripted dialogs, the way the tests
 // queue them; the windows are drawn offscreen, so no display is needed.
 // Usage: tvl-screenshots <installation folder> <media folder> <output folder>
 #include "app/TvlApplication.h"
@@ -17,6 +17,7 @@
 #include "platform/MainThread.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/qt/QtDispatch.h"
+#include "profiles/SettingFrm.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -122,6 +123,22 @@ bool EditShot(TTvlMainForm &form, const fs::path &file) {
   return saved;
 }
 
+// Opens the settings dialog of the chosen profile and draws it.
+bool SettingShot(TTvlMainForm &form, const fs::path &file) {
+  bool saved = false;
+  QTimer::singleShot(0, [&] {
+    auto *dialog = qobject_cast<TSettingForm *>(QApplication::activeModalWidget());
+    if (!dialog)
+      return;
+    saved = Save(*dialog, file);
+    dialog->reject();
+  });
+  form.Output->actFormatSetting->trigger();
+  if (!saved)
+    std::fprintf(stderr, "tvl-screenshots: the settings dialog did not open\n");
+  return saved;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -173,6 +190,7 @@ int main(int argc, char **argv) {
     saved = Save(form, out / "queue.png") && saved;
     saved = PreviewShot(form, out / "preview.png") && saved;
     saved = EditShot(form, out / "edit.png") && saved;
+    saved = SettingShot(form, out / "settings.png") && saved;
   }
   fs::remove_all(install);
   if (!progressShot)

@@ -7,8 +7,9 @@ class QWidget;
 
 namespace platform {
 
-// Sets the window's minimum to what its layout needs, at least the given size, and starts it there.
-// fixed: the window keeps that size (its contents are placed for it).
+// Sets the window's minimum to what its layout needs, at least the given size, and starts it there;
+// the minimum follows the layout from then on. fixed: the window keeps that size (its contents are
+// placed for it).
 void FitWindowSize(QWidget &window, const QSize &smallest, bool fixed = false);
 
 } // namespace platform

@@ -129,9 +129,9 @@ void TTvlMainForm::TakeHandedPaths(const std::vector<std::string> &paths) {
   }
   if (!FProgress)
     return;
-  FProgress->ShowNote(paths.size() == 1
-                          ? "\"" + queue_columns::FileNameOf(paths.front()) + "\" will be queued when the conversion is over."
-                          : QString("%1 files will be queued when the conversion is over.").arg(paths.size()));
+  const QString what = paths.size() == 1 ? "\"" + queue_columns::FileNameOf(paths.front()) + "\""
+                                         : QString("%1 files").arg(paths.size());
+  FProgress->ShowNote(what + " will be queued when the conversion is over.");
   FProgress->setWindowState(FProgress->windowState() & ~Qt::WindowMinimized);
   FProgress->raise();
   FProgress->activateWindow();

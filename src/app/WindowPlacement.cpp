@@ -30,8 +30,9 @@ TWindowPlace PlaceOf(const QWidget &window, const QSplitter &splitter, const QHe
   TWindowPlace place;
   place.Maximized = window.isMaximized();
   // A maximized window comes back maximized, and with its normal place once it is restored.
-  const QRect normal = place.Maximized && window.normalGeometry().isValid() ? window.normalGeometry()
-                                                                            : QRect(window.pos(), window.size());
+  const QRect normal = place.Maximized && window.normalGeometry().isValid()
+                           ? window.normalGeometry()
+                           : QRect(window.pos(), window.size());
   place.Left = normal.x();
   place.Top = normal.y();
   place.Width = normal.width();

@@ -80,7 +80,8 @@ void TConvertForm::CreateControls() {
   lstRunning->setFixedHeight(RunningFilesHeight - 8);
   lstRunning->hide();
   chkShutdown = Named(new QCheckBox("Shut down computer when conversion completed.", this), "chkShutdown");
-  chkOpenOutput = Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput");
+  chkOpenOutput =
+      Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput");
   lblNote = TextLine(this, "lblNote");
   FNoteTimer = new QTimer(this);
   FNoteTimer->setSingleShot(true);
@@ -110,7 +111,8 @@ void TConvertForm::LayOut() {
   layout->addWidget(pnlPreview, 1);
   layout->addSpacing(4);
   layout->addLayout(index);
-  for (QWidget *line : std::initializer_list<QWidget *>{lblFileInfo, pBarCur, pBarAll, lblInfoLength, lblTime})
+  for (QWidget *line :
+       std::initializer_list<QWidget *>{lblFileInfo, pBarCur, pBarAll, lblInfoLength, lblTime})
     layout->addWidget(line);
   layout->addWidget(lstRunning);
   layout->addSpacing(2);

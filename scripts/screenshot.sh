@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the main window under Xvfb into docs/screenshot.png, then draws the queue after
 # a conversion (docs/queue.png), the progress window (docs/progress.png), the preview playing
-# (docs/preview.png) and the edit window (docs/edit.png) offscreen.
+# (docs/preview.png), the edit window (docs/edit.png) and the settings dialog (docs/settings.png)
+# offscreen; the same windows at twice the scale go to <build folder>/screenshots-200 to be looked at.
+# Installs the programs it needs (xvfb, xauth, ImageMagick, x11-utils) when they are missing.
 # Usage: scripts/screenshot.sh [build folder] (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,8 +15,9 @@ out="docs/screenshot.png"
 [ -x "$program" ] || { echo "screenshot: $program not built (run ./run.sh or cmake --build $build)" >&2; exit 1; }
 [ -x "$shots" ] && [ -d "$media" ] ||
   { echo "screenshot: run cmake --build $build --target tvl-screenshots tvl_testmedia" >&2; exit 1; }
-command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run is missing (apt-get install xvfb xauth)" >&2; exit 1; }
-command -v import >/dev/null || { echo "screenshot: ImageMagick's import is missing (apt-get install imagemagick)" >&2; exit 1; }
+
+# xvfb-run (xvfb, xauth), import (imagemagick), xwininfo (x11-utils).
+scripts/install-missing.sh xvfb xauth imagemagick x11-utils
 mkdir -p docs
 
 # A private runtime folder, so a running copy of the program does not refuse this one.
@@ -51,4 +54,7 @@ xvfb-run -a -s "-screen 0 1024x700x24" env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLA
 echo "screenshot: wrote $out"
 
 XDG_RUNTIME_DIR="$runtime" "$shots" "$build/bin" "$media" docs
-echo "screenshot: wrote docs/queue.png, docs/progress.png, docs/preview.png and docs/edit.png"
+echo "screenshot: wrote docs/queue.png, docs/progress.png, docs/preview.png, docs/edit.png and docs/settings.png"
+mkdir -p "$build/screenshots-200"
+XDG_RUNTIME_DIR="$runtime" QT_SCALE_FACTOR=2 "$shots" "$build/bin" "$media" "$build/screenshots-200"
+echo "screenshot: wrote the same windows at twice the scale into $build/screenshots-200"

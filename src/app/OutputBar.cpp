@@ -130,7 +130,7 @@ void TOutputBar::ShowRunChoices() {
 }
 
 void TOutputBar::LoadPictures() {
-  actConvert->setIcon(QIcon(panels::LoadPicture("VideoRes/Convert.png")));
+  actConvert->setIcon(panels::LoadIcon("VideoRes/Convert.png"));
 }
 
 void TOutputBar::FillProfiles(const QList<QIcon> &images) {

@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 
 #include <QAction>
+#include <QFile>
 #include <QKeySequence>
 #include <QLabel>
 #include <QToolButton>
@@ -22,6 +23,18 @@ QPixmap LoadPicture(const char *relative) {
   if (!picture.load(ExePath(relative)))
     std::fprintf(stderr, "tavrelle: missing picture %s\n", qPrintable(ExePath(relative)));
   return picture;
+}
+
+QIcon LoadIcon(const char *relative, bool keepWhenSelected) {
+  const QString path = ExePath(relative);
+  if (!QFile::exists(path)) {
+    std::fprintf(stderr, "tavrelle: missing picture %s\n", qPrintable(path));
+    return QIcon();
+  }
+  QIcon icon(path);
+  if (keepWhenSelected)
+    icon.addFile(path, QSize(), QIcon::Selected);
+  return icon;
 }
 
 QToolButton *NewButton(QWidget *parent, const char *name, QAction *action, const QSize &minimum,

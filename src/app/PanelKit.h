@@ -1,6 +1,7 @@
 #pragma once
 // What the main window's panels make their controls with: named buttons, labels and actions, and the
 // installation's pictures.
+#include <QIcon>
 #include <QList>
 #include <QPixmap>
 #include <QSize>
@@ -22,6 +23,9 @@ QString ExePath(const char *relative);
 // A picture of the installation. A missing one leaves its control without a picture: the program stays
 // usable, and the message on stderr says which file the installation lacks.
 QPixmap LoadPicture(const char *relative);
+// A button's or row's picture as an icon: its "@2x" drawing beside it serves screens at twice the
+// scale. keepWhenSelected: a selected row shows it as it is (the style would tint it).
+QIcon LoadIcon(const char *relative, bool keepWhenSelected = false);
 
 // A button of the action, at least of the given size: the size the window had before it grew. A button
 // showing only its picture is named for readers of the screen by the action's hint.

@@ -167,7 +167,7 @@ void TPreviewPanel::LoadPictures() {
       {actSnapshotOptions, "VideoRes/SnapOption.png"},
   };
   for (const auto &glyph : glyphs)
-    glyph.Action->setIcon(QIcon(panels::LoadPicture(glyph.File)));
+    glyph.Action->setIcon(panels::LoadIcon(glyph.File));
 }
 
 void TPreviewPanel::ConnectPlayer() {

@@ -200,10 +200,10 @@ void TQueuePanel::SetUpFileDialog() {
   dlgFile.Multiple = true;
   // "All Files" means every file: the pattern "*.*" would hide the names without a dot.
   dlgFile.Filters = {
-      {"All Supported Video/Audio Files", WithLowerCasePatterns(video + audio)},
-      {"Video Files(" + video + ")", WithLowerCasePatterns(video)},
-      {"Audio Files(" + audio + ")", WithLowerCasePatterns(audio)},
-      {"All Files(*.*)", "*"},
+      {"All Supported Video/Audio Files", video + audio, "*.mp4 *.mkv *.avi *.mp3"},
+      {"Video Files", video, "*.mp4 *.mkv *.avi *.mov"},
+      {"Audio Files", audio, "*.mp3 *.m4a *.flac *.wav"},
+      {"All Files", "*", ""},
   };
   dlgFile.FilterIndex = 0;
 }
@@ -220,7 +220,7 @@ void TQueuePanel::LoadPictures() {
       {actMoveDown, "VideoRes/MoveDown.png"},   {actStopAdding, "VideoRes/Stop.png"},
   };
   for (const auto &glyph : glyphs)
-    glyph.Action->setIcon(QIcon(panels::LoadPicture(glyph.File)));
+    glyph.Action->setIcon(panels::LoadIcon(glyph.File));
 }
 
 // The Source column takes the room the list gains; the short columns fit their texts whatever they

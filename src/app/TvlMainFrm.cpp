@@ -1,11 +1,14 @@
 #include "app/TvlMainFrm.h"
 
 #include "app/AboutFrm.h"
+#include "app/DarkPreference.h"
 #include "app/OutputBar.h"
 #include "app/PanelKit.h"
 #include "app/PreviewPanel.h"
 #include "app/QueuePanel.h"
+#include "app/QueueColumns.h"
 #include "app/QueueSaver.h"
+#include "app/WindowPlacement.h"
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueStore.h"
@@ -25,6 +28,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -44,20 +48,13 @@
 namespace {
 
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
+// What the skin changes for a desktop that asks for dark windows.
+constexpr const char *DarkSkinFile = "Skins/SapphireDark.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
 // The window's smallest size, and the widths of its two panels in it. The height is the classic
 // 537 plus the row of the run's choices under the output folder.
 constexpr QSize MinWindowSize(730, 571);
 constexpr int MinQueueWidth = 426, MinPreviewWidth = 282;
-
-// The style would tint the picture of a selected row with the selection's colour, which hides the audio
-// picture on the blue of the skin: a selected row shows it as it is.
-QIcon RowImage(const char *file) {
-  const QPixmap picture = panels::LoadPicture(file);
-  QIcon image(picture);
-  image.addPixmap(picture, QIcon::Selected);
-  return image;
-}
 
 } // namespace
 
@@ -86,6 +83,7 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
   IniOptions.LoadFromFile(FSettingsFile);
   if (!IniOptions.LoadProblem.empty())
     platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
+  placement::Restore(IniOptions.Window, *this, *splMain, *Queue->lvFileList->header());
   Output->FillProfiles(il1);
   Output->ChooseOutputFolder();
   Output->ShowRunChoices();
@@ -115,12 +113,31 @@ TTvlMainForm::~TTvlMainForm() {
 }
 
 void TTvlMainForm::SaveSettings() {
+  IniOptions.Window = placement::PlaceOf(*this, *splMain, *Queue->lvFileList->header());
   // The user's choices of this session are lost otherwise: they are told, not only the log.
   if (std::string error; !IniOptions.SaveToFile(FSettingsFile, &error)) {
     std::fprintf(stderr, "tavrelle: cannot write the settings to %s: %s\n", FSettingsFile.c_str(), error.c_str());
     platform::ShowMessage("The settings could not be saved to \"" + FSettingsFile + "\": " + error + ".",
                           platform::TMsgIcon::Error);
   }
+}
+
+void TTvlMainForm::TakeHandedPaths(const std::vector<std::string> &paths) {
+  Queue->QueuePaths(paths);
+  if (FRun == TRun::None) {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+    return;
+  }
+  if (!FProgress)
+    return;
+  const QString what = paths.size() == 1 ? "\"" + queue_columns::FileNameOf(paths.front()) + "\""
+                                         : QString("%1 files").arg(paths.size());
+  FProgress->ShowNote(what + " will be queued when the conversion is over.");
+  FProgress->setWindowState(FProgress->windowState() & ~Qt::WindowMinimized);
+  FProgress->raise();
+  FProgress->activateWindow();
 }
 
 void TTvlMainForm::EndSession() {
@@ -228,18 +245,25 @@ void TTvlMainForm::SetFocusOrder() {
 void TTvlMainForm::LoadSkin() {
   // The skin names its pictures "skin:<file>": they are the installation's.
   QDir::setSearchPaths("skin", {panels::ExePath("VideoRes")});
-  QFile skin(panels::ExePath(SkinFile));
-  if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
-    qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+  const auto read = [](const char *file) {
+    QFile skin(panels::ExePath(file));
+    return skin.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(skin.readAll()) : QString();
+  };
+  QString sheet = read(SkinFile);
+  if (skin::PrefersDark(QGuiApplication::palette()))
+    sheet += read(DarkSkinFile);
+  qApp->setStyleSheet(sheet);
 }
 
 void TTvlMainForm::LoadPictures() {
   imgTop->setPixmap(panels::LoadPicture("VideoRes/MainImage.png"));
-  actAbout->setIcon(QIcon(panels::LoadPicture("VideoRes/About.png")));
+  actAbout->setIcon(panels::LoadIcon("VideoRes/About.png"));
   Output->LoadPictures();
   Queue->LoadPictures();
   Preview->LoadPictures();
-  il1 = {RowImage("VideoRes/ListAudio.png"), RowImage("VideoRes/ListVideo.png")};
+  // The style would tint the picture of a selected row with the selection's colour, which hides the
+  // audio picture on the blue of the skin: a selected row shows it as it is.
+  il1 = {panels::LoadIcon("VideoRes/ListAudio.png", true), panels::LoadIcon("VideoRes/ListVideo.png", true)};
 }
 
 void TTvlMainForm::UpdateControls() {

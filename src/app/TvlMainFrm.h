@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QKeyEvent;
@@ -35,6 +36,11 @@ public:
   // The end of the session (SIGTERM, SIGHUP): the settings are saved at once, the preview stops, a
   // run is cancelled without asking, and the window closes once nothing runs.
   void EndSession();
+
+  // Files and folders a second start hands over. During a run they are queued once it is over, the
+  // progress window says so in a passing line and comes to the front (the main window would cover
+  // it); otherwise the main window comes to the front and queues them.
+  void TakeHandedPaths(const std::vector<std::string> &paths);
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();

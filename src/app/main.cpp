@@ -78,12 +78,7 @@ int main(int argc, char **argv) {
   if (!form.LibrariesLoaded())
     return ExitLibrariesMissing;
   QObject::connect(&server, &platform::TInstanceServer::FilesReceived, &form,
-                   [&form](const QStringList &files) {
-                     form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
-                     form.raise();
-                     form.activateWindow();
-                     form.Queue->QueuePaths(ToStd(files));
-                   });
+                   [&form](const QStringList &files) { form.TakeHandedPaths(ToStd(files)); });
   const platform::TSignalWatcher endOfSession([&form] { form.EndSession(); });
   form.show();
   if (!paths.isEmpty())

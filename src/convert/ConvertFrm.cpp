@@ -4,10 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QLabel>
-#include <QMovie>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -19,6 +16,7 @@
 #include "convert/ConvertUnt.h"
 #include "convert/ShownName.h"
 #include "convert/JobBuilder.h"
+#include "convert/ProgressPicture.h"
 #include "convert/RunningFiles.h"
 #include "engine/Bitmap.h"
 #include "engine/EngineTypes.h"
@@ -29,74 +27,14 @@
 #include "platform/Power.h"
 #include "platform/Shell.h"
 
-namespace {
-
-// The live picture area: the last preview frame stretched over the whole panel while previews are on.
-class TPreviewPanel : public QFrame {
-public:
-  using QFrame::QFrame;
-  QImage Picture;
-  bool ShowPicture = false;
-
-protected:
-  void paintEvent(QPaintEvent *e) override {
-    QFrame::paintEvent(e);
-    if (!ShowPicture || Picture.isNull())
-      return;
-    QPainter painter(this);
-    painter.drawImage(rect(), Picture); // no smoothing: a plain colour-on-colour stretch
-  }
-};
-
-template <typename T> T *Named(T *control, const char *name, const QRect &geometry) {
-  control->setObjectName(name);
-  control->setGeometry(geometry);
-  return control;
-}
-
-} // namespace
-
 TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       FDriver(driver), FOutputFolder(std::move(outputFolder)) {
   setObjectName("ConvertForm");
   setWindowTitle("Converting");
-  setFixedSize(428, 476);
+  setSizeGripEnabled(true);
   setModal(true);
-
-  pnlPreview = Named(new TPreviewPanel(this), "pnlPreview", QRect(19, 10, 390, 240));
-  pnlPreview->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  imgConverting = Named(new QLabel(pnlPreview), "imgConverting", QRect(0, 0, 0, 0));
-  const std::string gif = platform::ExeFolder() + "MKVRes/Converting.gif";
-  std::error_code ec;
-  if (std::filesystem::exists(gif, ec)) {
-    auto *movie = new QMovie(QString::fromStdString(gif), QByteArray(), this);
-    imgConverting->setMovie(movie);
-    movie->jumpToFrame(0);
-    const QSize size = movie->currentImage().size();
-    imgConverting->setGeometry((390 - size.width()) / 2, (240 - size.height()) / 2, size.width(), size.height());
-    movie->start();
-  }
-
-  lblIndex = Named(new QLabel(this), "lblIndex", QRect(19, 258, 290, 18));
-  chkPreview = Named(new QCheckBox("Preview", this), "chkPreview", QRect(329, 256, 80, 22));
-  lblFileInfo = Named(new QLabel(this), "lblFileInfo", QRect(19, 280, 390, 18));
-  pBarCur = Named(new QProgressBar(this), "pBarCur", QRect(19, 302, 390, 18));
-  pBarAll = Named(new QProgressBar(this), "pBarAll", QRect(19, 326, 390, 18));
-  for (QProgressBar *bar : {pBarCur, pBarAll}) {
-    bar->setRange(0, 100);
-    bar->setValue(0);
-  }
-  lblInfoLength = Named(new QLabel(this), "lblInfoLength", QRect(19, 350, 390, 18));
-  lblTime = Named(new QLabel(this), "lblTime", QRect(19, 372, 390, 18));
-  chkShutdown = Named(new QCheckBox("Shut down computer when conversion completed.", this), "chkShutdown",
-                      QRect(19, 396, 390, 20));
-  chkOpenOutput = Named(new QCheckBox("Open output folder when conversion completed.", this), "chkOpenOutput",
-                        QRect(19, 418, 390, 20));
-  btnPause = Named(new QPushButton("&Pause", this), "btnPause", QRect(230, 442, 85, 25));
-  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel", QRect(324, 442, 85, 25));
-  lstRunning = Named(new TRunningFiles(this), "lstRunning", QRect(19, 396, 390, 112));
-  lstRunning->hide();
+  CreateControls();
   lstRunning->OnChoose = [this](int task) {
     FChosenTask = task;
     ConvertProgress();
@@ -106,8 +44,6 @@ TConvertForm::TConvertForm(TTvlConvert &driver, std::string outputFolder, QWidge
   FTimeTick = new QTimer(this);
   FTimeTick->setInterval(1000);
   connect(FTimeTick, &QTimer::timeout, this, [this] { ShowTime(); });
-  btnPause->setAutoDefault(false);
-  btnCancel->setAutoDefault(false);
 
   connect(btnPause, &QPushButton::clicked, this, [this] { PauseOrResume(); });
   connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
@@ -266,7 +202,7 @@ void TConvertForm::ConvertPreview() {
     guard.unlock();
     ShowTask(FrameTask, 0, ended > FrameTask);
   }
-  auto *panel = static_cast<TPreviewPanel *>(pnlPreview);
+  auto *panel = static_cast<TProgressPicture *>(pnlPreview);
   panel->Picture = FrameBitmap;
   PictureTask = FrameTask;
   panel->update();
@@ -280,7 +216,7 @@ void TConvertForm::ShowTask(int32_t task, int currentMs, bool ended) {
     ShownTask = task;
     // The picture of the task before is no picture of this one.
     if (PictureTask != task) {
-      static_cast<TPreviewPanel *>(pnlPreview)->Picture = QImage();
+      static_cast<TProgressPicture *>(pnlPreview)->Picture = QImage();
       PictureTask = -1;
     }
   }
@@ -378,16 +314,6 @@ void TConvertForm::ResetRunState() {
     ShowRunningFiles();
 }
 
-void TConvertForm::ShowRunningFiles() {
-  if (!lstRunning->isHidden())
-    return;
-  constexpr int rows = 120;
-  setFixedSize(428, 476 + rows);
-  for (QWidget *below : std::initializer_list<QWidget *>{chkShutdown, chkOpenOutput, btnPause, btnCancel})
-    below->move(below->x(), below->y() + rows);
-  lstRunning->show();
-}
-
 void TConvertForm::ShowTime() {
   lblTime->setText(QString::fromStdString(FEstimate.Text(platform::Clock().NowMs())));
 }
@@ -431,7 +357,7 @@ void TConvertForm::ApplyPreviewRule() {
   const bool on = chkPreview->isChecked();
   FDriver.Engine.SetPreviewBitmap(on);
   imgConverting->setVisible(!on);
-  static_cast<TPreviewPanel *>(pnlPreview)->ShowPicture = on;
+  static_cast<TProgressPicture *>(pnlPreview)->ShowPicture = on;
   pnlPreview->update();
 }
 

@@ -83,6 +83,9 @@ public:
   // and how many were cancelled.
   std::string CompletionText() const;
 
+  // A passing line beside the buttons: what happened meanwhile (files handed over during the run).
+  void ShowNote(const QString &text);
+
   // Controls. Their objectName is their field name.
   QFrame *pnlPreview = nullptr;
   QLabel *imgConverting = nullptr;
@@ -93,6 +96,7 @@ public:
   QLabel *lblInfoLength = nullptr;
   QLabel *lblTime = nullptr; // elapsed, remaining, speed
   QCheckBox *chkShutdown = nullptr, *chkOpenOutput = nullptr;
+  QLabel *lblNote = nullptr;
   QPushButton *btnPause = nullptr, *btnCancel = nullptr;
   // Every file converting at the moment, when the run converts several at once (hidden otherwise).
   TRunningFiles *lstRunning = nullptr;
@@ -103,6 +107,9 @@ protected:
   void reject() override;
 
 private:
+  void CreateControls();
+  void CreatePicture();
+  void LayOut();
   void ApplyPreviewRule();
   void ConvertProgress();
   // The same when several files convert at once: every running file has its row, and the window
@@ -132,6 +139,7 @@ private:
   bool FClosing = false;
   TRunEstimate FEstimate;
   QTimer *FTimeTick = nullptr;
+  QTimer *FNoteTimer = nullptr;
   // Hands the engine handlers' values to the main thread. The end reports write the records'
   // statuses before they take it, and the main thread takes it before it reads them.
   std::mutex FLock;

@@ -75,8 +75,6 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
-std::string WithLowerCasePatterns(const std::string &list) { return list + LowerCase(list); }
-
 bool InExtensionList(const char *list, const std::string &text) {
   return std::string(list).find(UpperCase(text)) != std::string::npos;
 }

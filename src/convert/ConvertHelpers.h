@@ -23,10 +23,6 @@ std::string FormatSeconds(int32_t seconds);
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 
-// An extension list with the lower-case form of every pattern after it, for file dialogs that
-// match case-sensitively.
-std::string WithLowerCasePatterns(const std::string &list);
-
 // True when the upper-cased text occurs in the list text.
 bool InExtensionList(const char *list, const std::string &text);
 

@@ -6,10 +6,13 @@
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
 #include "platform/ExeFolder.h"
+#include "platform/qt/QtWindowSize.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <climits>
@@ -33,16 +37,18 @@ QString FormatMs(int64_t ms) {
   return QString::fromStdString(FormatSeconds(static_cast<int32_t>(ms / 1000)));
 }
 
-QPushButton *NewButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
-  auto *button = Place(new QPushButton(caption, parent), name, geometry);
+QPushButton *NewButton(QWidget *parent, const char *name, const QString &caption, const QSize &size) {
+  auto *button = Named(new QPushButton(caption, parent), name);
+  button->setMinimumSize(size);
   // The keys of the window (Space, I, O) are its commands, not a press of the focused button.
   button->setFocusPolicy(Qt::NoFocus);
   return button;
 }
 
 // A picture button: the glyph from the installation, the hint as its tooltip.
-QPushButton *GlyphButton(QWidget *parent, const char *name, const char *picture, const char *hint, int x, int y) {
-  auto *button = NewButton(parent, name, QString(), QRect(x, y, 32, 32));
+QPushButton *GlyphButton(QWidget *parent, const char *name, const char *picture, const char *hint) {
+  auto *button = NewButton(parent, name, QString(), QSize(32, 32));
+  button->setFixedSize(32, 32);
   button->setIcon(QIcon(QString::fromStdString(platform::ExeFolder()) + picture));
   button->setIconSize(QSize(24, 24));
   if (*hint)
@@ -65,8 +71,9 @@ QPixmap Marker(bool start) {
   return picture;
 }
 
-QLineEdit *TimeEdit(QWidget *parent, const char *name, const QRect &geometry) {
-  auto *edit = Place(new QLineEdit(parent), name, geometry);
+QLineEdit *TimeEdit(QWidget *parent, const char *name) {
+  auto *edit = Named(new QLineEdit(parent), name);
+  edit->setMinimumSize(92, 24);
   edit->setInputMask("90:00:00;_");
   edit->setMaxLength(8);
   edit->setReadOnly(true);
@@ -82,8 +89,8 @@ TEditForm::TEditForm(TTvlConvert &convert, QWidget *parent)
       FConvert(convert) {
   setObjectName("EditForm");
   setWindowTitle("Edit");
-  setFixedSize(630, 438);
   CreateControls();
+  LayOut();
   CreateShortcuts();
 
   // OnState reaches the window in the order the player reports, also from the play thread; OnFileOpen
@@ -106,13 +113,52 @@ TEditForm::~TEditForm() {
 }
 
 void TEditForm::CreateControls() {
-  pnlEditPlay = Place(new TVideoPanel(this), "pnlEditPlay", QRect(8, 29, 400, 300));
+  pnlEditPlay = Named(new TVideoPanel(this), "pnlEditPlay");
+  pnlEditPlay->setFixedSize(400, 300);
   pnlEditPlay->setFrameShape(QFrame::StyledPanel);
   QPalette black = pnlEditPlay->palette();
   black.setColor(QPalette::Window, Qt::black);
   pnlEditPlay->setPalette(black);
+  CreateTrack();
 
-  tbarEdit = Place(new TTrackBar(this), "tbarEdit", QRect(8, 335, 397, 34));
+  btnPlay = GlyphButton(this, "btnPlay", "VideoRes/EPlay.png", "");
+  btnStop = GlyphButton(this, "btnStop", "VideoRes/EStop.png", "");
+  btnPlaySection = GlyphButton(this, "btnPlaySection", "VideoRes/EPlaySection.png", "Play Section");
+  btnStart = GlyphButton(this, "btnStart", "VideoRes/Start.png", "Mark In");
+  btnEnd = GlyphButton(this, "btnEnd", "VideoRes/End.png", "Mark Out");
+  connect(btnPlay, &QPushButton::clicked, this, &TEditForm::btnPlayClick);
+  connect(btnStop, &QPushButton::clicked, this, &TEditForm::btnStopClick);
+  connect(btnPlaySection, &QPushButton::clicked, this, &TEditForm::btnPlaySectionClick);
+  connect(btnStart, &QPushButton::clicked, this, &TEditForm::btnStartClick);
+  connect(btnEnd, &QPushButton::clicked, this, &TEditForm::btnEndClick);
+
+  lblFrameAspectRatio = Named(new QLabel("Frame Aspect Ratio:", this), "lblFrameAspectRatio");
+  cbbFrameAspectRatio = Named(new QComboBox(this), "cbbFrameAspectRatio");
+  cbbFrameAspectRatio->setMinimumHeight(26);
+  cbbFrameAspectRatio->addItems({"Keep orginal", "4:3", "16:9", "Letter box(37:20)", "Pan&Scan(47:20)"});
+
+  grpTrim = Named(new QGroupBox("Trim", this), "grpTrim");
+  lblStart = Named(new QLabel("Start Time:", grpTrim), "lblStart");
+  edtStartTime = TimeEdit(grpTrim, "edtStartTime");
+  lblEndTime = Named(new QLabel("End Time:", grpTrim), "lblEndTime");
+  edtEndTime = TimeEdit(grpTrim, "edtEndTime");
+  btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QSize(90, 28));
+  connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
+
+  btnOK = Named(new QPushButton("&OK", this), "btnOK");
+  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel");
+  for (QPushButton *button : {btnOK, btnCancel})
+    button->setMinimumSize(80, 30);
+  connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// The bar and what marks it: the markers stand under the bar's values, so they share one panel
+// placed by the bar's coordinates.
+void TEditForm::CreateTrack() {
+  pnlTrack = Named(new QWidget(this), "pnlTrack");
+  pnlTrack->setFixedSize(400, 66);
+  tbarEdit = Place(new TTrackBar(pnlTrack), "tbarEdit", QRect(0, 0, 397, 34));
   tbarEdit->setRange(0, InitialMaximum);
   tbarEdit->setTickPosition(QSlider::NoTicks);
   tbarEdit->setFocusPolicy(Qt::NoFocus);
@@ -123,43 +169,62 @@ void TEditForm::CreateControls() {
   FDragSeek->setSingleShot(true);
   connect(FDragSeek, &QTimer::timeout, this, [this] { tbarEditMoved(tbarEdit->value()); });
 
-  const int markerTop = tbarEdit->y() + tbarEdit->height();
-  imgSelStart = Place(new QLabel(this), "imgSelStart", QRect(tbarEdit->x(), markerTop, 16, 16));
+  const int markerTop = tbarEdit->height();
+  imgSelStart = Place(new QLabel(pnlTrack), "imgSelStart", QRect(0, markerTop, 16, 16));
   imgSelStart->setPixmap(Marker(true));
-  imgSelEnd = Place(new QLabel(this), "imgSelEnd", QRect(tbarEdit->x(), markerTop, 16, 16));
+  imgSelEnd = Place(new QLabel(pnlTrack), "imgSelEnd", QRect(0, markerTop, 16, 16));
   imgSelEnd->setPixmap(Marker(false));
-  lbl1 = Place(new QLabel("00:00:00", this), "lbl1", QRect(8, markerTop + 16, 80, 16));
-  lblEnd = Place(new QLabel("lblEnd", this), "lblEnd", QRect(325, markerTop + 16, 80, 16));
+  lbl1 = Place(new QLabel("00:00:00", pnlTrack), "lbl1", QRect(0, markerTop + 16, 120, 16));
+  lblEnd = Place(new QLabel("lblEnd", pnlTrack), "lblEnd", QRect(277, markerTop + 16, 120, 16));
   lblEnd->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
 
-  const int buttonTop = 402;
-  btnPlay = GlyphButton(this, "btnPlay", "VideoRes/EPlay.png", "", 8, buttonTop);
-  btnStop = GlyphButton(this, "btnStop", "VideoRes/EStop.png", "", 44, buttonTop);
-  btnPlaySection = GlyphButton(this, "btnPlaySection", "VideoRes/EPlaySection.png", "Play Section", 80, buttonTop);
-  btnStart = GlyphButton(this, "btnStart", "VideoRes/Start.png", "Mark In", 128, buttonTop);
-  btnEnd = GlyphButton(this, "btnEnd", "VideoRes/End.png", "Mark Out", 164, buttonTop);
-  connect(btnPlay, &QPushButton::clicked, this, &TEditForm::btnPlayClick);
-  connect(btnStop, &QPushButton::clicked, this, &TEditForm::btnStopClick);
-  connect(btnPlaySection, &QPushButton::clicked, this, &TEditForm::btnPlaySectionClick);
-  connect(btnStart, &QPushButton::clicked, this, &TEditForm::btnStartClick);
-  connect(btnEnd, &QPushButton::clicked, this, &TEditForm::btnEndClick);
-
-  lblFrameAspectRatio = Place(new QLabel("Frame Aspect Ratio:", this), "lblFrameAspectRatio", QRect(420, 29, 200, 20));
-  cbbFrameAspectRatio = Place(new QComboBox(this), "cbbFrameAspectRatio", QRect(420, 51, 200, 26));
-  cbbFrameAspectRatio->addItems({"Keep orginal", "4:3", "16:9", "Letter box(37:20)", "Pan&Scan(47:20)"});
-
-  grpTrim = Place(new QGroupBox("Trim", this), "grpTrim", QRect(420, 92, 200, 96));
-  lblStart = Place(new QLabel("Start Time:", grpTrim), "lblStart", QRect(10, 26, 80, 24));
-  edtStartTime = TimeEdit(grpTrim, "edtStartTime", QRect(96, 26, 92, 24));
-  lblEndTime = Place(new QLabel("End Time:", grpTrim), "lblEndTime", QRect(10, 60, 80, 24));
-  edtEndTime = TimeEdit(grpTrim, "edtEndTime", QRect(96, 60, 92, 24));
-  btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QRect(420, 196, 90, 28));
-  connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
-
-  btnOK = Place(new QPushButton("&OK", this), "btnOK", QRect(452, 400, 80, 30));
-  btnCancel = Place(new QPushButton("&Cancel", this), "btnCancel", QRect(540, 400, 80, 30));
-  connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+void TEditForm::LayOut() {
+  auto *trim = new QGridLayout(grpTrim);
+  trim->setContentsMargins(10, 20, 10, 10);
+  trim->setVerticalSpacing(10);
+  trim->addWidget(lblStart, 0, 0);
+  trim->addWidget(edtStartTime, 0, 1);
+  trim->addWidget(lblEndTime, 1, 0);
+  trim->addWidget(edtEndTime, 1, 1);
+  layChoices = new QVBoxLayout;
+  layChoices->setSpacing(2);
+  layChoices->addWidget(lblFrameAspectRatio);
+  layChoices->addWidget(cbbFrameAspectRatio);
+  layChoices->addSpacing(13);
+  layChoices->addWidget(grpTrim);
+  layChoices->addSpacing(6);
+  layChoices->addWidget(btnResetTrim, 0, Qt::AlignLeft);
+  auto *picture = new QVBoxLayout;
+  picture->setSpacing(6);
+  picture->addWidget(pnlEditPlay);
+  picture->addWidget(pnlTrack);
+  auto *playing = new QHBoxLayout;
+  playing->setSpacing(4);
+  for (QWidget *button : std::initializer_list<QWidget *>{btnPlay, btnStop, btnPlaySection})
+    playing->addWidget(button);
+  playing->addSpacing(12);
+  playing->addWidget(btnStart);
+  playing->addWidget(btnEnd);
+  playing->addStretch();
+  auto *closing = new QHBoxLayout;
+  closing->setSpacing(8);
+  closing->addStretch();
+  closing->addWidget(btnOK);
+  closing->addWidget(btnCancel);
+  auto *layout = new QGridLayout(this);
+  layout->setContentsMargins(8, 29, 10, 4);
+  layout->setHorizontalSpacing(12);
+  layout->setVerticalSpacing(1);
+  layout->addLayout(picture, 0, 0, Qt::AlignTop);
+  layout->addLayout(layChoices, 0, 1, Qt::AlignTop);
+  layout->addLayout(playing, 1, 0, Qt::AlignBottom);
+  layout->addLayout(closing, 1, 1, Qt::AlignBottom);
+  layout->setRowStretch(0, 1);
+  layout->setColumnStretch(1, 1);
+  // The markers and the picture are placed for the bar's and the panel's size as a file opens:
+  // the window keeps its size.
+  platform::FitWindowSize(*this, QSize(630, 438), true);
 }
 
 void TEditForm::CreateShortcuts() {

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class QVBoxLayout;
 class TTrackBar;
 class TTvlConvert;
 class TVideoPanel;
@@ -61,6 +62,11 @@ public:
   QLabel *lblStart = nullptr, *lblEndTime = nullptr;
   QLineEdit *edtStartTime = nullptr, *edtEndTime = nullptr;
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
+  // The bar, its markers and its times, placed by the bar's coordinates.
+  QWidget *pnlTrack = nullptr;
+  // The column of the file's choices beside the picture: aspect, trim and its reset. A further
+  // choice is one more widget added here.
+  QVBoxLayout *layChoices = nullptr;
 
   // OK and Cancel end the playback: it is not heard behind what follows the window.
   void done(int result) override;
@@ -72,6 +78,8 @@ protected:
 
 private:
   void CreateControls();
+  void CreateTrack();
+  void LayOut();
   void CreateShortcuts();
   void fplyrEditFileOpen(int64_t duration, int frameWidth, int frameHeight, int &screenWidth, int &screenHeight);
   void fplyrEditPosition(int64_t pts);

@@ -1,9 +1,14 @@
 #pragma once
-// Placing a window's control: its objectName (the design name tests find it by) and its geometry.
+// Naming a window's control by its design name (tests find it by that), and placing it by
+// coordinates where its place follows another control's (the edit window's bar markers).
 #include <QRect>
 
-template <typename T> T *Place(T *control, const char *name, const QRect &geometry) {
+template <typename T> T *Named(T *control, const char *name) {
   control->setObjectName(name);
-  control->setGeometry(geometry);
   return control;
+}
+
+template <typename T> T *Place(T *control, const char *name, const QRect &geometry) {
+  control->setGeometry(geometry);
+  return Named(control, name);
 }

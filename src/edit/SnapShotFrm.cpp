@@ -3,26 +3,28 @@
 #include "edit/FormControls.h"
 #include "edit/SnapShot.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/QtWindowSize.h"
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QVBoxLayout>
 
 TSnapShotForm::TSnapShotForm(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setObjectName("SnapShotForm");
   setWindowTitle("SnapShot Options");
-  setFixedSize(400, 190);
 
-  lblSnapShotFolder = Place(new QLabel("SnapShot Folder:", this), "lblSnapShotFolder", QRect(12, 14, 120, 24));
-  edtSnapShotFolder = Place(new QLineEdit(this), "edtSnapShotFolder", QRect(132, 14, 256, 24));
+  lblSnapShotFolder = Named(new QLabel("SnapShot Folder:", this), "lblSnapShotFolder");
+  edtSnapShotFolder = Named(new QLineEdit(this), "edtSnapShotFolder");
   // The folder dialog is the way to change the folder, as in the main window.
   edtSnapShotFolder->setReadOnly(true);
   actBrowseSnapShotFolder = edtSnapShotFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon),
@@ -30,20 +32,21 @@ TSnapShotForm::TSnapShotForm(QWidget *parent)
   actBrowseSnapShotFolder->setObjectName("actBrowseSnapShotFolder");
   connect(actBrowseSnapShotFolder, &QAction::triggered, this, &TSnapShotForm::edtSnapShotFolderButtonClick);
 
-  lblSnapShotFormat = Place(new QLabel("SnapShot Format:", this), "lblSnapShotFormat", QRect(12, 48, 120, 24));
-  cbbSnapShotFormat = Place(new QComboBox(this), "cbbSnapShotFormat", QRect(132, 48, 256, 24));
+  lblSnapShotFormat = Named(new QLabel("SnapShot Format:", this), "lblSnapShotFormat");
+  cbbSnapShotFormat = Named(new QComboBox(this), "cbbSnapShotFormat");
   cbbSnapShotFormat->addItems({"JPEG Image File(*.jpg)", "BMP File(*.bmp)"});
 
-  lblSnapShotName = Place(new QLabel("SnapShot Name:", this), "lblSnapShotName", QRect(12, 82, 120, 24));
-  rbFileName = Place(new QRadioButton("Same to file name", this), "rbFileName", QRect(132, 82, 256, 24));
-  rbTime = Place(new QRadioButton("According to snapshot time", this), "rbTime", QRect(132, 108, 256, 24));
+  lblSnapShotName = Named(new QLabel("SnapShot Name:", this), "lblSnapShotName");
+  rbFileName = Named(new QRadioButton("Same to file name", this), "rbFileName");
+  rbTime = Named(new QRadioButton("According to snapshot time", this), "rbTime");
   rbFileName->setChecked(true);
 
-  btnOK = Place(new QPushButton("&OK", this), "btnOK", QRect(212, 150, 84, 28));
+  btnOK = Named(new QPushButton("&OK", this), "btnOK");
   btnOK->setDefault(true);
-  btnCancel = Place(new QPushButton("&Cancel", this), "btnCancel", QRect(304, 150, 84, 28));
+  btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel");
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  LayOut();
 
   // A format the list does not hold, from an edited settings file, shows no item.
   cbbSnapShotFormat->setCurrentIndex(IniOptions.SnapShotFormat < cbbSnapShotFormat->count()
@@ -54,6 +57,38 @@ TSnapShotForm::TSnapShotForm(QWidget *parent)
     rbFileName->setChecked(true);
   else if (IniOptions.SnapShotName == snTime)
     rbTime->setChecked(true);
+}
+
+// The choices beside their captions; the fields take what the window gains in width.
+void TSnapShotForm::LayOut() {
+  for (QWidget *field : std::initializer_list<QWidget *>{edtSnapShotFolder, cbbSnapShotFormat, rbFileName, rbTime})
+    field->setMinimumSize(256, 24);
+  for (QPushButton *button : {btnOK, btnCancel})
+    button->setMinimumSize(84, 28);
+  auto *grid = new QGridLayout;
+  grid->setHorizontalSpacing(0);
+  grid->setVerticalSpacing(10);
+  grid->setColumnMinimumWidth(0, 120);
+  grid->setColumnStretch(1, 1);
+  grid->addWidget(lblSnapShotFolder, 0, 0);
+  grid->addWidget(edtSnapShotFolder, 0, 1);
+  grid->addWidget(lblSnapShotFormat, 1, 0);
+  grid->addWidget(cbbSnapShotFormat, 1, 1);
+  grid->addWidget(lblSnapShotName, 2, 0);
+  grid->addWidget(rbFileName, 2, 1);
+  grid->addWidget(rbTime, 3, 1);
+  grid->setRowMinimumHeight(3, 24);
+  auto *buttons = new QHBoxLayout;
+  buttons->setSpacing(8);
+  buttons->addStretch();
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(12, 14, 12, 12);
+  layout->addLayout(grid);
+  layout->addStretch();
+  layout->addLayout(buttons);
+  platform::FitWindowSize(*this, QSize(400, 190));
 }
 
 void TSnapShotForm::done(int result) {

@@ -26,5 +26,6 @@ public:
   void done(int result) override;
 
 private:
+  void LayOut();
   void edtSnapShotFolderButtonClick();
 };

@@ -13,8 +13,15 @@ enum class TMsgResult { Ok, Cancel, Yes, No };
 
 struct TFileFilter {
   std::string Caption;  // "Video Files"
-  std::string Patterns; // "*.avi;*.mp4"
+  std::string Patterns; // "*.AVI;*.MP4": matched without regard to case
+  std::string Examples; // "*.mp4 *.mkv": the ones the dialog names; empty: none
 };
+
+// The dialog's text for a filter, in the "name (patterns)" form file dialogs read: the caption with
+// its examples ("Video Files (*.mp4 *.mkv …)"), then every pattern once, each letter either case
+// ("*.[mM][pP]4"), since some dialogs match case-sensitively. Dialogs that hide the pattern part show
+// only the first part.
+std::string FilterText(const TFileFilter &filter);
 
 struct TOpenFileRequest {
   std::string Title;

@@ -1,5 +1,8 @@
 #include "profiles/SettingFrm.h"
 
+#include "platform/qt/QtWindowSize.h"
+
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
@@ -38,6 +41,8 @@ constexpr TChoice AudioChoices[] = {
 
 constexpr int MaxVolume = 1280;
 constexpr int MinChoiceWidth = 136;
+// The dialog's size when it was placed by coordinates: its smallest now.
+constexpr QSize SmallestSize(492, 294);
 // Engine volume of the unchanged level: the label shows the position as a percentage of it.
 constexpr int UnchangedVolume = 256;
 
@@ -140,7 +145,7 @@ void TSettingForm::LayOut() {
   layout->setContentsMargins(8, 8, 8, 8);
   layout->addLayout(groups, 1);
   layout->addLayout(buttons);
-  setMinimumSize(492, 294);
+  platform::FitWindowSize(*this, SmallestSize);
 }
 
 int TSettingForm::Execute(int index) {
@@ -149,6 +154,8 @@ int TSettingForm::Execute(int index) {
 }
 
 void TSettingForm::LoadValues(int index) {
+  // The lists measure their items in the skin's look.
+  ensurePolished();
   FormatIndex = index;
   const TFormatRec r = FOptions.GetFormat(index);
   // Built by hand: a name may hold "%".

@@ -103,6 +103,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
   SnapShotFolder = ini.ReadString("SnapShot", "Folder", platform::DataFolders().SnapshotFolder);
   SnapShotName = ini.ReadInteger("SnapShot", "Name", 0);
   InputFolder = ini.ReadString("Input", "Folder", "");
+  Window.Read(ini);
 }
 
 bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const {
@@ -127,6 +128,7 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
   keep(ini.WriteInteger("SnapShot", "Name", SnapShotName));
   if (!InputFolder.empty())
     keep(ini.WriteString("Input", "Folder", InputFolder));
+  keep(Window.Write(ini));
   const bool saved = ini.Save();
   if (error)
     *error = saved ? refused : ini.LastError();

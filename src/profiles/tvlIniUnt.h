@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "profiles/WindowPlace.h"
+
 struct TFormatRec {
   std::string Name;
   std::string Ext;
@@ -56,6 +58,8 @@ public:
   int32_t SnapShotName = 0;
   // The folder the open-file and Add Folder dialogs start in: the one used last.
   std::string InputFolder;
+  // The main window's size, position and divisions when it last closed.
+  TWindowPlace Window;
 
   // At most this many profiles are loaded, whatever the file's Count says.
   static constexpr int32_t MaxFormatCount = 1000;

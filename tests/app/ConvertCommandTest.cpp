@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
@@ -161,6 +162,41 @@ TEST_F(ConvertCommand, ClosingDuringARunAsksAndEndsTheRunFirst) {
   for (const QString &status : Column(4))
     EXPECT_TRUE(status == "Canceled" || status == "Success") << status.toStdString();
   EXPECT_EQ(MessageTexts().back().rfind("You have cancel current conversion.", 0), 0u) << MessageTexts().back();
+}
+
+TEST_F(ConvertCommand, FilesHandedOverDuringARunWaitForItAndTheProgressWindowStaysInFront) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  form.show();
+  AddFiles({Media("clip25.avi")});
+  QString note;
+  int rowsDuringRun = -1;
+  bool progressInFront = false;
+  QTimer handOver;
+  handOver.setInterval(5);
+  QObject::connect(&handOver, &QTimer::timeout, &form, [&] {
+    auto *progress = form.findChild<TConvertForm *>();
+    if (!progress || !progress->isVisible())
+      return;
+    handOver.stop();
+    form.TakeHandedPaths({Media("clip.mpg")});
+    note = progress->lblNote->text();
+    rowsDuringRun = form.Queue->lvFileList->topLevelItemCount();
+    progressInFront = QTest::qWaitFor([progress] { return QApplication::activeWindow() == progress; }, 2000);
+  });
+  handOver.start();
+  form.Output->actConvert->trigger();
+  EXPECT_EQ(note, "\"clip.mpg\" will be queued when the conversion is over.");
+  EXPECT_EQ(rowsDuringRun, 1) << "the queue does not change under a run";
+  EXPECT_TRUE(progressInFront);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Queue->lvFileList->topLevelItemCount() == 2; }, 60000));
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."}) << "queued quietly";
+
+  // Without a run the main window comes to the front and queues them at once.
+  form.TakeHandedPaths({Media("clip.flv")});
+  WaitAdded();
+  EXPECT_EQ(Column(0), QStringList({"clip25.avi", "clip.mpg", "clip.flv"}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &form; }, 2000));
 }
 
 } // namespace

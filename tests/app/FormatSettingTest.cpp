@@ -127,6 +127,7 @@ TEST_F(SettingForm, UnderTheSkinNoChoiceIsCutAndNoCaptionOverlapsItsList) {
   for (QComboBox *combo : dialog.findChildren<QComboBox *>()) {
     SCOPED_TRACE(combo->objectName().toStdString());
     EXPECT_GE(combo->width(), combo->sizeHint().width());
+    EXPECT_LE(combo->geometry().right(), combo->parentWidget()->contentsRect().right()) << "inside its group";
     const auto *caption = qobject_cast<QGridLayout *>(combo->parentWidget()->layout());
     ASSERT_NE(caption, nullptr);
     int row = 0, column = 0, rows = 0, columns = 0;

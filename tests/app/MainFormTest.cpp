@@ -17,7 +17,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
+#include <QScreen>
 #include <QSlider>
+#include <QSplitter>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -107,6 +110,39 @@ TEST_F(MainForm, GrowingTheWindowWidensTheQueueAndItsSourceColumnAndKeepsConvert
   const QSize video = form.Preview->pnlPreviewPlay->size();
   EXPECT_GT(video.width(), 280);
   EXPECT_NEAR(video.width() * 220.0 / video.height(), 280.0, 3.0) << "the video keeps its shape";
+}
+
+TEST_F(MainForm, TheWindowComesBackAsItWasLeftAndAnUnfitPlaceIsNotTaken) {
+  auto &form = Start();
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.resize(1000, 700);
+  form.move(40, 30);
+  QApplication::processEvents();
+  form.splMain->setSizes({600, 376});
+  const QList<int> divided = form.splMain->sizes();
+  const int last = form.Queue->lvFileList->columnCount() - 1;
+  form.Queue->lvFileList->setColumnWidth(last, 150);
+  Close();
+  platform::IniFile ini(Settings());
+  EXPECT_EQ(ini.ReadString("Window", "Width", "?"), "1000");
+  EXPECT_EQ(ini.ReadString("Window", "Height", "?"), "700");
+
+  auto &again = Start();
+  again.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+  EXPECT_EQ(again.size(), QSize(1000, 700));
+  EXPECT_EQ(again.pos(), QPoint(40, 30));
+  EXPECT_EQ(again.splMain->sizes(), divided);
+  EXPECT_EQ(again.Queue->lvFileList->columnWidth(last), 150);
+  Close();
+
+  // A damaged or foreign section: too small, off every screen, lists that do not fit.
+  WriteSettings("[Window]\nLeft=-9000\nTop=-9000\nWidth=200\nHeight=100\nSplitter=7,x\nColumns=1,2\n");
+  auto &unfit = Start();
+  EXPECT_EQ(unfit.size(), QSize(730, 537));
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(unfit.geometry().center()));
+  EXPECT_EQ(unfit.Queue->lvFileList->columnWidth(last), 100);
 }
 
 TEST_F(MainForm, FirstCloseWritesTheSettingsThatTheNextStartReads) {
@@ -328,6 +364,20 @@ TEST_F(MainForm, TheSapphireSkinIsAppliedWhenInstalledAndTheNativeLookOtherwise)
   Install.Write("Skins/Sapphire.qss", "QTreeView { background: #123456; }");
   Start();
   EXPECT_EQ(qApp->styleSheet(), "QTreeView { background: #123456; }");
+  Close();
+
+  // A desktop with dark windows: the dark part follows the skin.
+  Install.Write("Skins/SapphireDark.qss", "QTreeView { color: #fedcba; }");
+  const QPalette desktop = QApplication::palette();
+  QPalette dark = desktop;
+  dark.setColor(QPalette::Window, QColor(0x20, 0x22, 0x28));
+  QApplication::setPalette(dark);
+  Start();
+  QApplication::setPalette(desktop);
+  EXPECT_EQ(qApp->styleSheet(), "QTreeView { background: #123456; }QTreeView { color: #fedcba; }");
+  Close();
+  Start();
+  EXPECT_EQ(qApp->styleSheet(), "QTreeView { background: #123456; }") << "a light desktop keeps the light skin";
 }
 
 TEST_F(MainForm, ButtonsShowTheInstalledPicturesAndMissingPicturesDoNotStopTheStart) {

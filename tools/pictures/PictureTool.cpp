@@ -15,42 +15,53 @@ namespace {
 
 struct TPicture {
   const char *File;
-  std::function<QImage()> Draw;
+  // Draws the picture at a scale: 1, and 2 for screens at twice the scale when TwiceToo.
+  std::function<QImage(int scale)> Draw;
+  bool TwiceToo = true;
 };
 
 QList<TPicture> VideoResPictures() {
   using namespace glyphs;
   const int picture = 32, speed = 20, edit = 32, row = 16;
   return {
-      {"MainImage.png", [] { return Banner(730, 60); }},
-      {"About.png", [] { return About(24); }},
-      {"Convert.png", [] { return Convert(40); }},
-      {"AddFolder.png", [=] { return AddFolder(picture); }},
-      {"AddFile.png", [=] { return AddFile(picture); }},
-      {"EditFile.png", [=] { return EditFile(picture); }},
-      {"Remove.png", [=] { return Remove(speed); }},
-      {"Clear.png", [=] { return Clear(speed); }},
-      {"MoveUp.png", [=] { return MoveUp(speed); }},
-      {"MoveDown.png", [=] { return MoveDown(speed); }},
-      {"Play.png", [=] { return Play(speed); }},
-      {"Stop.png", [=] { return Stop(speed); }},
-      {"Previous.png", [=] { return Previous(speed); }},
-      {"Next.png", [=] { return Next(speed); }},
-      {"Snapshot.png", [=] { return Snapshot(speed); }},
-      {"Open.png", [=] { return Open(speed); }},
-      {"SnapOption.png", [=] { return SnapOption(speed); }},
-      {"MainPreview.png", [] { return PreviewIdle(280, 220); }},
-      {"AboutImage.png", [] { return AboutPicture(380, 110); }},
-      {"EPlay.png", [=] { return Play(edit); }},
-      {"EStop.png", [=] { return Stop(edit); }},
-      {"EPlaySection.png", [=] { return PlaySection(edit); }},
-      {"Start.png", [=] { return MarkIn(edit); }},
-      {"End.png", [=] { return MarkOut(edit); }},
-      {"ListAudio.png", [=] { return Audio(row); }},
-      {"ListVideo.png", [=] { return Video(row); }},
-      {"DropDown.png", [] { return DropDown(24, true); }},
-      {"DropDownOff.png", [] { return DropDown(24, false); }},
+      {"MainImage.png", [](int) { return Banner(730, 60); }, false},
+      {"About.png", [](int s) { return About(24 * s); }},
+      {"Convert.png", [](int s) { return Convert(40 * s); }},
+      {"AddFolder.png", [=](int s) { return AddFolder(picture * s); }},
+      {"AddFile.png", [=](int s) { return AddFile(picture * s); }},
+      {"EditFile.png", [=](int s) { return EditFile(picture * s); }},
+      {"Remove.png", [=](int s) { return Remove(speed * s); }},
+      {"Clear.png", [=](int s) { return Clear(speed * s); }},
+      {"MoveUp.png", [=](int s) { return MoveUp(speed * s); }},
+      {"MoveDown.png", [=](int s) { return MoveDown(speed * s); }},
+      {"Play.png", [=](int s) { return Play(speed * s); }},
+      {"Stop.png", [=](int s) { return Stop(speed * s); }},
+      {"Previous.png", [=](int s) { return Previous(speed * s); }},
+      {"Next.png", [=](int s) { return Next(speed * s); }},
+      {"Snapshot.png", [=](int s) { return Snapshot(speed * s); }},
+      {"Open.png", [=](int s) { return Open(speed * s); }},
+      {"SnapOption.png", [=](int s) { return SnapOption(speed * s); }},
+      {"MainPreview.png", [](int) { return PreviewIdle(280, 220); }, false},
+      {"AboutImage.png", [](int) { return AboutPicture(380, 110); }, false},
+      {"EPlay.png", [=](int s) { return Play(edit * s); }},
+      {"EStop.png", [=](int s) { return Stop(edit * s); }},
+      {"EPlaySection.png", [=](int s) { return PlaySection(edit * s); }},
+      {"Start.png", [=](int s) { return MarkIn(edit * s); }},
+      {"End.png", [=](int s) { return MarkOut(edit * s); }},
+      {"ListAudio.png", [=](int s) { return Audio(row * s); }},
+      {"ListVideo.png", [=](int s) { return Video(row * s); }},
+      // Drawn at twice the size the skin shows them at already.
+      {"DropDown.png", [](int) { return DropDown(24, true); }, false},
+      {"DropDownOff.png", [](int) { return DropDown(24, false); }, false},
   };
+}
+
+// "Play.png" at scale 2 is "Play@2x.png": the name Qt looks for on screens at twice the scale.
+QString FileAtScale(const char *file, int scale) {
+  QString name = QString::fromLatin1(file);
+  if (scale > 1)
+    name.insert(name.lastIndexOf('.'), QString("@%1x").arg(scale));
+  return name;
 }
 
 // The sizes desktops look for in the hicolor theme.
@@ -89,10 +100,14 @@ int main(int argc, char **argv) {
   }
   int failures = 0;
   for (const auto &picture : VideoResPictures()) {
-    const QString path = root.filePath(QString("VideoRes/") + picture.File);
-    if (!picture.Draw().save(path, "PNG")) {
-      std::fprintf(stderr, "tvl-pictures: cannot write %s\n", qPrintable(path));
-      ++failures;
+    for (const int scale : {1, 2}) {
+      if (scale > 1 && !picture.TwiceToo)
+        continue;
+      const QString path = root.filePath("VideoRes/" + FileAtScale(picture.File, scale));
+      if (!picture.Draw(scale).save(path, "PNG")) {
+        std::fprintf(stderr, "tvl-pictures: cannot write %s\n", qPrintable(path));
+        ++failures;
+      }
     }
   }
   const QString gif = root.filePath("MKVRes/Converting.gif");

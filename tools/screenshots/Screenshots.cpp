@@ -1,6 +1,6 @@
 // Draws the README's pictures of the real windows: the main window with a converted queue, the
-// progress window during that conversion, the preview playing a queued file and the edit window with
-// a marked part. The files come through scripted dialogs, the way the tests
+// progress window during that conversion, the preview playing a queued file, the edit window with
+// a marked part and the settings dialog. The files come through scripted dialogs, the way the tests
 // queue them; the windows are drawn offscreen, so no display is needed.
 // Usage: tvl-screenshots <installation folder> <media folder> <output folder>
 #include "app/TvlApplication.h"
@@ -17,6 +17,8 @@
 #include "platform/MainThread.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/qt/QtDispatch.h"
+#include "profiles/SettingFrm.h"
+#include "profiles/tvlIniUnt.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -49,7 +51,8 @@ fs::path MakeInstallation(const fs::path &installed) {
   for (const fs::directory_entry &entry : fs::directory_iterator(installed)) {
     const fs::path name = entry.path().filename();
     // The queue of whoever used the program there is not part of the pictures.
-    if (name.string().starts_with("Queue.ini"))
+    // Nor are the outputs of earlier runs, which would give the new ones numbered names.
+    if (name.string().starts_with("Queue.ini") || name == "output")
       continue;
     if (name == "VideoConverter.ini")
       fs::copy_file(entry.path(), folder / name, fs::copy_options::overwrite_existing);
@@ -66,9 +69,9 @@ bool Save(QWidget &window, const fs::path &file) {
   return false;
 }
 
-// Runs the windows' events until the condition holds or ten seconds have passed.
-bool ProcessUntil(const std::function<bool()> &condition) {
-  QDeadlineTimer deadline(10000);
+// Runs the windows' events until the condition holds or the time (ten seconds) has passed.
+bool ProcessUntil(const std::function<bool()> &condition, int ms = 10000) {
+  QDeadlineTimer deadline(ms);
   while (!condition() && !deadline.hasExpired()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QThread::msleep(5);
@@ -122,6 +125,24 @@ bool EditShot(TTvlMainForm &form, const fs::path &file) {
   return saved;
 }
 
+// Opens the settings dialog of the chosen profile and draws it.
+bool SettingShot(TTvlMainForm &form, const fs::path &file) {
+  bool saved = false;
+  QTimer::singleShot(0, [&] {
+    auto *dialog = qobject_cast<TSettingForm *>(QApplication::activeModalWidget());
+    if (!dialog)
+      return;
+    // The dialog takes its final size once its layout has measured the skin's lists.
+    ProcessUntil([] { return false; }, 300);
+    saved = Save(*dialog, file);
+    dialog->reject();
+  });
+  form.Output->actFormatSetting->trigger();
+  if (!saved)
+    std::fprintf(stderr, "tvl-screenshots: the settings dialog did not open\n");
+  return saved;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -148,6 +169,8 @@ int main(int argc, char **argv) {
     if (!form.LibrariesLoaded())
       return 1;
     form.show();
+    // Streams that fit the profile would be copied, and copied streams give no pictures to show.
+    IniOptions.CopyStreams = false;
     // The third file goes away after it is queued, so its conversion fails.
     const fs::path gone = install / "holiday.flv";
     fs::copy_file(media / "clip.flv", gone, fs::copy_options::overwrite_existing);
@@ -158,21 +181,25 @@ int main(int argc, char **argv) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     fs::remove(gone);
 
-    // The progress window is drawn once the current file has moved on.
+    // The progress window is drawn while it shows a picture, again until the current file has moved
+    // on: the clips convert in a moment, and pictures come only now and then.
+    bool pictured = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
       auto *progress = form.findChild<TConvertForm *>();
-      if (progressShot || !progress || !progress->isVisible() || progress->pBarCur->value() <= 0)
+      if (progressShot || !progress || !progress->isVisible() || progress->PictureTask < 0)
         return;
-      progressShot = true;
-      saved = Save(*progress, out / "progress.png") && saved;
+      pictured = Save(*progress, out / "progress.png");
+      progressShot = progress->pBarCur->value() > 0;
     });
     watch.start(20);
     form.Output->actConvert->trigger();
     watch.stop();
+    progressShot = progressShot || pictured;
     saved = Save(form, out / "queue.png") && saved;
     saved = PreviewShot(form, out / "preview.png") && saved;
     saved = EditShot(form, out / "edit.png") && saved;
+    saved = SettingShot(form, out / "settings.png") && saved;
   }
   fs::remove_all(install);
   if (!progressShot)

@@ -54,23 +54,21 @@ TMsgResult TQtDialogs::MessageBox(const std::string &text, const std::string &ca
 
 std::vector<std::string> TQtDialogs::OpenFiles(const TOpenFileRequest &request) {
   QStringList filters;
-  for (const auto &f : request.Filters) {
-    QString patterns = QString::fromStdString(f.Patterns);
-    patterns.replace(';', ' ');
-    filters << QString::fromStdString(f.Caption) + " (" + patterns + ")";
-  }
-  const QString selected = request.FilterIndex >= 0 && request.FilterIndex < filters.size()
-                               ? filters[request.FilterIndex]
-                               : QString();
-  QString chosenFilter = selected;
+  for (const auto &f : request.Filters)
+    filters << QString::fromStdString(FilterText(f));
+  QString chosenFilter = request.FilterIndex >= 0 && request.FilterIndex < filters.size()
+                             ? filters[request.FilterIndex]
+                             : QString();
   QStringList files;
   const auto title = QString::fromStdString(request.Title);
   const auto folder = QString::fromStdString(request.InitialFolder);
+  // The dialog names each filter by its caption and examples, not by its long pattern list.
+  const auto options = QFileDialog::HideNameFilterDetails;
   if (request.Multiple)
     files = QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, folder, filters.join(";;"),
-                                          &chosenFilter);
+                                          &chosenFilter, options);
   else if (auto one = QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder,
-                                                   filters.join(";;"), &chosenFilter);
+                                                   filters.join(";;"), &chosenFilter, options);
            !one.isEmpty())
     files << one;
   std::vector<std::string> result;

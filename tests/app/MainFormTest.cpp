@@ -140,7 +140,7 @@ TEST_F(MainForm, TheWindowComesBackAsItWasLeftAndAnUnfitPlaceIsNotTaken) {
   // A damaged or foreign section: too small, off every screen, lists that do not fit.
   WriteSettings("[Window]\nLeft=-9000\nTop=-9000\nWidth=200\nHeight=100\nSplitter=7,x\nColumns=1,2\n");
   auto &unfit = Start();
-  EXPECT_EQ(unfit.size(), QSize(730, 537));
+  EXPECT_EQ(unfit.size(), QSize(730, 571));
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(unfit.geometry().center()));
   EXPECT_EQ(unfit.Queue->lvFileList->columnWidth(last), 100);
 }

@@ -206,6 +206,10 @@ private:
   void ClearInputConsumables();
   struct AVDictionary *DemuxerParameters() const;
   bool FindStreamInfo(AVFormatContext *raw, const std::string &fileName);
+  // The file opened by its demuxer with the forced format and codecs; null (FErrorText set) on failure.
+  AVFormatContext *OpenDemuxer(const std::string &fileName);
+  // Seeks to the start time, used up; the input's time that becomes 0.
+  int64_t SeekToStart(TOpenedInput &file);
   void ReadInputStreams(TOpenedInput &file, std::vector<const struct AVCodec *> &slots);
   void ReadVideoStream(AVStream *st, unsigned index, AVCodecContext *decoder,
                        std::vector<const struct AVCodec *> &slots);

@@ -13,8 +13,8 @@ struct TReportStream {
   bool Video = false;
   bool Copy = false; // stream copy: no quality
   int FrameCount = 0;
-  int Quality = 0;   // lambda of the last coded frame
-  double Time = 0;   // seconds written to the muxer so far
+  int Quality = 0; // lambda of the last coded frame
+  double Time = 0; // seconds written to the muxer so far
   const AVCodecContext *Encoder = nullptr;
   std::array<uint64_t, 3> Error{}; // of the last coded frame, with PSNR on
 };
@@ -47,6 +47,21 @@ public:
   void Report(const TReportInput &input, bool isLast, const TProgress &progress, const TLogger &log);
 
 private:
+  // Of the first video stream; -1 without one.
+  struct TVideoFigures {
+    int Frame = -1, Fps = -1;
+    float Quality = -1.0f;
+  };
+
+  // The first video stream's part of the line: frame, rate, quality, histogram, PSNR.
+  TVideoFigures AppendFirstVideo(const TReportStream &stream, float quality, const TReportInput &input,
+                                 bool isLast);
+  void AppendPsnr(const TReportStream &stream, bool isLast);
+  // Size, time and bit rate, to progress when it is set, else to the log.
+  void ReportTotals(const TReportInput &input, const TVideoFigures &video, double time,
+                    const TProgress &progress, const TLogger &log);
+  static void LogSummary(const TReportInput &input, const TLogger &log);
+
   std::array<int, 52> FQpHistogram{}; // quantizers of the coded frames, with qphist
   std::string FLine;
 };

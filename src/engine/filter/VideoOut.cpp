@@ -59,8 +59,8 @@ void FillRect(AVFrame &picture, const AVPixFmtDescriptor *desc, int x, int y, in
   ptrdiff_t linesizes[4];
   for (int p = 0; p < 4; ++p)
     linesizes[p] = view.linesize[p];
-  AVUtil.av_image_fill_black(view.data, linesizes, static_cast<AVPixelFormat>(picture.format), AVCOL_RANGE_MPEG, w,
-                             h);
+  AVUtil.av_image_fill_black(view.data, linesizes, static_cast<AVPixelFormat>(picture.format),
+                             AVCOL_RANGE_MPEG, w, h);
 }
 
 } // namespace
@@ -79,7 +79,8 @@ bool PictureCrop(AVFrame &view, const AVFrame &picture, int top, int left) {
     const bool chroma = chromaPlanes && (p == 1 || p == 2);
     const int y = chroma ? top >> desc->log2_chroma_h : top;
     const int x = chroma ? left >> desc->log2_chroma_w : left;
-    view.data[p] += static_cast<ptrdiff_t>(y) * picture.linesize[p] + static_cast<ptrdiff_t>(x) * PixelStep(desc, p);
+    view.data[p] +=
+        static_cast<ptrdiff_t>(y) * picture.linesize[p] + static_cast<ptrdiff_t>(x) * PixelStep(desc, p);
   }
   view.format = picture.format;
   view.width = picture.width - left;
@@ -98,13 +99,13 @@ void PicturePad(AVFrame &picture, const AVFrame *source, int top, int bottom, in
   FillRect(picture, desc, width - right, top, right, innerHeight, color);
   AVFrame inner{};
   if (source && innerWidth > 0 && innerHeight > 0 && PictureCrop(inner, picture, top, left))
-    AVUtil.av_image_copy(inner.data, inner.linesize, const_cast<const uint8_t **>(source->data), source->linesize,
-                         static_cast<AVPixelFormat>(picture.format), std::min(innerWidth, source->width),
-                         std::min(innerHeight, source->height));
+    AVUtil.av_image_copy(inner.data, inner.linesize, const_cast<const uint8_t **>(source->data),
+                         source->linesize, static_cast<AVPixelFormat>(picture.format),
+                         std::min(innerWidth, source->width), std::min(innerHeight, source->height));
 }
 
-TVideoOut::TVideoOut(AVCodecContext *encoder, AVStream *stream, const TTaskSettings &settings, bool variableFps,
-                     TLogger log, TWriter write, int64_t &videoBytes)
+TVideoOut::TVideoOut(AVCodecContext *encoder, AVStream *stream, const TTaskSettings &settings,
+                     bool variableFps, TLogger log, TWriter write, int64_t &videoBytes)
     : FEncoder(encoder), FStream(stream), S(settings), FVariableFps(variableFps), FLog(std::move(log)),
       FWrite(std::move(write)), FVideoBytes(videoBytes), FCropped(NewFrame()), FPadInner(NewFrame()),
       FEncodeFrame(NewFrame()), FPacket(NewPacket()) {}
@@ -123,8 +124,8 @@ void TVideoOut::Setup(int width, int height, AVPixelFormat format) {
   const int padWidth = S.FramePadLeft + S.FramePadRight, padHeight = S.FramePadTop + S.FramePadBottom;
   FCrop = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
   FPad = S.FramePadTop || S.FramePadBottom || S.FramePadLeft || S.FramePadRight;
-  FResample = width - cropWidth + padWidth != FEncoder->width || height - cropHeight + padHeight != FEncoder->height ||
-              format != FEncoder->pix_fmt;
+  FResample = width - cropWidth + padWidth != FEncoder->width ||
+              height - cropHeight + padHeight != FEncoder->height || format != FEncoder->pix_fmt;
   FScaledPicture.reset();
   FScaler.reset();
   if (FPad || FResample) {
@@ -133,7 +134,8 @@ void TVideoOut::Setup(int width, int height, AVPixelFormat format) {
     FScaledPicture->width = FEncoder->width;
     FScaledPicture->height = FEncoder->height;
     if (AVUtil.av_frame_get_buffer(FScaledPicture.get(), 0) < 0)
-      throw FFmpegException(FResample ? "Cannot allocate temp picture, check pix fmt" : "avpicture_alloc fail");
+      throw FFmpegException(FResample ? "Cannot allocate temp picture, check pix fmt"
+                                      : "avpicture_alloc fail");
   }
   FScaleSourceHeight = FFilters ? height : height - cropHeight;
   // Pictures that leave a filter graph at another size than the encoder's are scaled as well:
@@ -167,7 +169,8 @@ int TVideoOut::FramesToWrite(int64_t syncPts) {
     vdelta -= static_cast<double>(shift);
     if (S.Verbose >= 0)
       Log(1, Format("timestamp discontinuity %lld, new offset= %lld",
-                    static_cast<long long>(AVUtil.av_rescale_q(shift, FEncoder->time_base, AVRational{1, 1000000})),
+                    static_cast<long long>(
+                        AVUtil.av_rescale_q(shift, FEncoder->time_base, AVRational{1, 1000000})),
                     static_cast<long long>(
                         AVUtil.av_rescale_q(-FClockShift, FEncoder->time_base, AVRational{1, 1000000}))));
   }
@@ -212,74 +215,76 @@ int TVideoOut::Out(const AVFrame &picture, int64_t syncPts, int inputQuality) {
   n = static_cast<int>(std::min<int64_t>(n, int64_t{S.MaxVideoFrames} - FrameCount));
   if (n <= 0)
     return 0;
-
-  const AVFrame *formatted = &picture;
-  if (!FFilters && FCrop) {
-    AVUtil.av_frame_unref(FCropped.get());
-    if (!CropView(picture, *FCropped, S.FrameTopBand, S.FrameLeftBand, "error cropping picture"))
-      return 0;
-    formatted = FCropped.get();
-  }
-  const AVFrame *final = formatted;
-  const AVFrame *padSource = formatted;
-  if (FPad || FResample) {
-    // The encoder may still hold the last picture: write into a buffer of our own.
-    if (AVUtil.av_frame_make_writable(FScaledPicture.get()) < 0)
-      throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-  }
-  AVFrame *scaleTarget = FScaledPicture.get();
-  if (FPad) {
-    final = FScaledPicture.get();
-    if (FResample) {
-      AVUtil.av_frame_unref(FPadInner.get());
-      if (!CropView(*FScaledPicture, *FPadInner, S.FramePadTop, S.FramePadLeft, "error padding picture"))
-        return 0;
-      scaleTarget = FPadInner.get();
-    }
-  }
-  if (FResample) {
-    padSource = nullptr;
-    final = FScaledPicture.get();
-    SwScale.sws_scale(FScaler.get(), formatted->data, formatted->linesize, 0, FScaleSourceHeight, scaleTarget->data,
-                      scaleTarget->linesize);
-  }
-  if (FPad)
-    PicturePad(*FScaledPicture, padSource, S.FramePadTop, S.FramePadBottom, S.FramePadLeft, S.FramePadRight,
-               S.PadColor);
-
+  const AVFrame *final = EncoderPicture(picture);
+  if (!final)
+    return 0;
   int frameSize = 0;
   for (int i = 0; i < n; ++i) {
     if (StopRequested && StopRequested())
       break;
-    AVFrame *frame = FEncodeFrame.get();
-    AVUtil.av_frame_unref(frame);
-    // A picture in a buffer of the library's is passed by reference, a view into it too.
-    const AVFrame *owner = final == FScaledPicture.get() ? final : &picture;
-    if (owner->buf[0] && AVUtil.av_frame_ref(frame, owner) < 0)
-      throw FFmpegException("Video encoding failed");
-    for (int p = 0; p < 4; ++p) {
-      frame->data[p] = final->data[p];
-      frame->linesize[p] = final->linesize[p];
-    }
-    frame->format = FEncoder->pix_fmt;
-    frame->width = FEncoder->width;
-    frame->height = FEncoder->height;
-    frame->interlaced_frame = picture.interlaced_frame;
-    if (FEncoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
-      frame->top_field_first = S.TopFieldFirst != -1 ? S.TopFieldFirst : picture.top_field_first;
-    frame->quality = S.SameQuality ? inputQuality : 0;
-    frame->pict_type = S.MeThreshold ? picture.pict_type : AV_PICTURE_TYPE_NONE;
-    frame->pts = SyncPosition;
-    const int size = Encode(frame);
+    const int size = EncodeCopy(picture, *final, inputQuality);
     if (size > 0)
       frameSize = size;
-    if (Preview)
-      Preview(*frame, AVUtil.av_rescale_q(SyncPosition, FEncoder->time_base, AVRational{1, 1000000}));
-    AVUtil.av_frame_unref(frame);
-    SyncPosition += 1;
-    FrameCount += 1;
   }
   return frameSize;
+}
+
+const AVFrame *TVideoOut::EncoderPicture(const AVFrame &picture) {
+  const AVFrame *formatted = &picture;
+  if (!FFilters && FCrop) {
+    AVUtil.av_frame_unref(FCropped.get());
+    if (!CropView(picture, *FCropped, S.FrameTopBand, S.FrameLeftBand, "error cropping picture"))
+      return nullptr;
+    formatted = FCropped.get();
+  }
+  if (!FPad && !FResample)
+    return formatted;
+  // The encoder may still hold the last picture: write into a buffer of our own.
+  if (AVUtil.av_frame_make_writable(FScaledPicture.get()) < 0)
+    throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+  AVFrame *scaleTarget = FScaledPicture.get();
+  if (FPad && FResample) {
+    AVUtil.av_frame_unref(FPadInner.get());
+    if (!CropView(*FScaledPicture, *FPadInner, S.FramePadTop, S.FramePadLeft, "error padding picture"))
+      return nullptr;
+    scaleTarget = FPadInner.get();
+  }
+  if (FResample)
+    SwScale.sws_scale(FScaler.get(), formatted->data, formatted->linesize, 0, FScaleSourceHeight,
+                      scaleTarget->data, scaleTarget->linesize);
+  if (FPad)
+    PicturePad(*FScaledPicture, FResample ? nullptr : formatted, S.FramePadTop, S.FramePadBottom,
+               S.FramePadLeft, S.FramePadRight, S.PadColor);
+  return FScaledPicture.get();
+}
+
+int TVideoOut::EncodeCopy(const AVFrame &picture, const AVFrame &final, int inputQuality) {
+  AVFrame *frame = FEncodeFrame.get();
+  AVUtil.av_frame_unref(frame);
+  // A picture in a buffer of the library's is passed by reference, a view into it too.
+  const AVFrame *owner = &final == FScaledPicture.get() ? &final : &picture;
+  if (owner->buf[0] && AVUtil.av_frame_ref(frame, owner) < 0)
+    throw FFmpegException("Video encoding failed");
+  for (int p = 0; p < 4; ++p) {
+    frame->data[p] = final.data[p];
+    frame->linesize[p] = final.linesize[p];
+  }
+  frame->format = FEncoder->pix_fmt;
+  frame->width = FEncoder->width;
+  frame->height = FEncoder->height;
+  frame->interlaced_frame = picture.interlaced_frame;
+  if (FEncoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
+    frame->top_field_first = S.TopFieldFirst != -1 ? S.TopFieldFirst : picture.top_field_first;
+  frame->quality = S.SameQuality ? inputQuality : 0;
+  frame->pict_type = S.MeThreshold ? picture.pict_type : AV_PICTURE_TYPE_NONE;
+  frame->pts = SyncPosition;
+  const int size = Encode(frame);
+  if (Preview)
+    Preview(*frame, AVUtil.av_rescale_q(SyncPosition, FEncoder->time_base, AVRational{1, 1000000}));
+  AVUtil.av_frame_unref(frame);
+  SyncPosition += 1;
+  FrameCount += 1;
+  return size;
 }
 
 int TVideoOut::Encode(AVFrame *frame) {
@@ -294,9 +299,11 @@ int TVideoOut::Encode(AVFrame *frame) {
 void TVideoOut::Deliver(AVPacket &pkt) {
   AVPacket *packet = &pkt;
   size_t statsSize = 0;
-  if (const uint8_t *stats = AVCodecLib.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &statsSize);
+  if (const uint8_t *stats =
+          AVCodecLib.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &statsSize);
       stats && statsSize >= 6) {
-    LastQuality = static_cast<int>(stats[0] | stats[1] << 8 | stats[2] << 16 | static_cast<uint32_t>(stats[3]) << 24);
+    LastQuality =
+        static_cast<int>(stats[0] | stats[1] << 8 | stats[2] << 16 | static_cast<uint32_t>(stats[3]) << 24);
     LastPictureType = stats[4];
     const int errors = std::min<int>(stats[5], 3);
     for (int e = 0; e < errors && statsSize >= 8 + 8 * static_cast<size_t>(e + 1); ++e)

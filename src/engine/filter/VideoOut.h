@@ -54,6 +54,10 @@ public:
 private:
   int FramesToWrite(int64_t syncPts);
   bool CropView(const AVFrame &picture, AVFrame &view, int top, int left, const char *failure);
+  // The picture cropped, scaled and padded as the encoder takes it; null when that fails.
+  const AVFrame *EncoderPicture(const AVFrame &picture);
+  // One copy of the picture encoded at the next position; the size of its packet, 0 when none.
+  int EncodeCopy(const AVFrame &picture, const AVFrame &final, int inputQuality);
   int Encode(AVFrame *frame);
   // An encoded packet: its quality figures kept, its times on the stream's clock, written.
   void Deliver(AVPacket &packet);

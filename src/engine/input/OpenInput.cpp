@@ -112,16 +112,41 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
     FErrorText = fileName + ": too many input files (at most 20)";
     return false;
   }
+  TOpenedInput file;
+  file.Context.reset(OpenDemuxer(fileName));
+  if (!file.Context || !FindStreamInfo(file.Context.get(), fileName))
+    return false;
+  const int64_t timestamp = SeekToStart(file);
+
+  std::vector<const struct AVCodec *> slots;
+  ReadInputStreams(file, slots);
+  if (FInputs.Codecs.size() + slots.size() > MaxCodecSlots) {
+    FErrorText = fileName + ": too many input streams (at most 400 in all)";
+    return false;
+  }
+  const AVFormatContext *raw = file.Context.get();
+  if (raw->duration != AV_NOPTS_VALUE && raw->duration / 1000 > TotalDurationMs)
+    TotalDurationMs =
+        static_cast<int>(std::min<int64_t>(raw->duration / 1000, std::numeric_limits<int>::max()));
+  file.TsOffset = S.CopyTs ? S.InputTsOffset : S.InputTsOffset - timestamp;
+  if (S.Verbose >= 0)
+    AVFormat.av_dump_format(file.Context.get(), static_cast<int>(FInputs.Files.size()), fileName.c_str(), 0);
+
+  FInputs.Codecs.insert(FInputs.Codecs.end(), slots.begin(), slots.end());
+  FInputs.Files.push_back(std::move(file));
+  return true;
+}
+
+AVFormatContext *TCustomFFmpeg::OpenDemuxer(const std::string &fileName) {
   AVCodecID videoId, audioId, subtitleId;
   if (!FindCodecId(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO, false, videoId) ||
       !FindCodecId(S.AudioCodec.Name, AVMEDIA_TYPE_AUDIO, false, audioId) ||
       !FindCodecId(S.SubtitleCodec.Name, AVMEDIA_TYPE_SUBTITLE, false, subtitleId))
-    return false;
-
+    return nullptr;
   TFormatContextPtr context(AVFormat.avformat_alloc_context());
   if (!context) {
     FErrorText = OpenErrorText(fileName, AVERROR(ENOMEM));
-    return false;
+    return nullptr;
   }
   ApplyGenericOptions(context.get(), FConfig.FormatTemplate.get(), AV_OPT_FLAG_DECODING_PARAM);
   context->video_codec_id = S.PgmyuvMode ? AV_CODEC_ID_PGMYUV : videoId;
@@ -129,21 +154,18 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
   context->subtitle_codec_id = subtitleId;
 
   AVDictionary *parameters = DemuxerParameters();
-  std::unique_ptr<AVDictionary, TDictionaryFree> ownedParameters;
-
   AVFormatContext *raw = context.release(); // freed by the library when the open fails
-  int result = AVFormat.avformat_open_input(&raw, fileName.c_str(), S.InputFormat, &parameters);
-  ownedParameters.reset(parameters);
+  const int result = AVFormat.avformat_open_input(&raw, fileName.c_str(), S.InputFormat, &parameters);
+  const std::unique_ptr<AVDictionary, TDictionaryFree> ownedParameters(parameters);
   if (result < 0) {
     FErrorText = OpenErrorText(fileName, result);
-    return false;
+    return nullptr;
   }
-  TOpenedInput file;
-  file.Context.reset(raw);
+  return raw;
+}
 
-  if (!FindStreamInfo(raw, fileName))
-    return false;
-
+int64_t TCustomFFmpeg::SeekToStart(TOpenedInput &file) {
+  AVFormatContext *raw = file.Context.get();
   int64_t timestamp = S.StartTime;
   if (raw->start_time != AV_NOPTS_VALUE)
     timestamp += raw->start_time;
@@ -152,23 +174,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &fileName) {
     S.StartTime = 0;
     file.Seeked = true;
   }
-
-  std::vector<const struct AVCodec *> slots;
-  ReadInputStreams(file, slots);
-  if (FInputs.Codecs.size() + slots.size() > MaxCodecSlots) {
-    FErrorText = fileName + ": too many input streams (at most 400 in all)";
-    return false;
-  }
-
-  if (raw->duration != AV_NOPTS_VALUE && raw->duration / 1000 > TotalDurationMs)
-    TotalDurationMs = static_cast<int>(std::min<int64_t>(raw->duration / 1000, std::numeric_limits<int>::max()));
-  file.TsOffset = S.CopyTs ? S.InputTsOffset : S.InputTsOffset - timestamp;
-  if (S.Verbose >= 0)
-    AVFormat.av_dump_format(raw, static_cast<int>(FInputs.Files.size()), fileName.c_str(), 0);
-
-  FInputs.Codecs.insert(FInputs.Codecs.end(), slots.begin(), slots.end());
-  FInputs.Files.push_back(std::move(file));
-  return true;
+  return timestamp;
 }
 
 const struct AVCodec *TCustomFFmpeg::DecoderNamed(const std::string &name, AVMediaType type) {
@@ -183,7 +189,8 @@ void TCustomFFmpeg::ReadVideoStream(AVStream *st, unsigned index, AVCodecContext
                       AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
   S.FrameWidth = par->width;
   S.FrameHeight = par->height;
-  const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+  const AVRational sar =
+      st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
   float aspect = sar.den != 0 ? static_cast<float>(sar.num) / static_cast<float>(sar.den) : 0.0f;
   if (par->width * par->height != 0)
     aspect = aspect != 0.0f ? static_cast<float>(par->width) * aspect / static_cast<float>(par->height)
@@ -201,10 +208,10 @@ void TCustomFFmpeg::ReadVideoStream(AVStream *st, unsigned index, AVCodecContext
   const AVRational average = st->avg_frame_rate;
   if (average.num != 0 && average.den != 0 && real.den != 0 &&
       int64_t{average.num} * real.den != int64_t{real.num} * average.den && S.Verbose > 0 && OnLog)
-    Log(1, "Seems stream " + std::to_string(index) + " codec frame rate differs from container frame rate: " +
-               Fixed2(av_q2d(average)) + " (" + std::to_string(average.num) + "/" + std::to_string(average.den) +
-               ") -> " + Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" +
-               std::to_string(real.den) + ")");
+    Log(1, "Seems stream " + std::to_string(index) +
+               " codec frame rate differs from container frame rate: " + Fixed2(av_q2d(average)) + " (" +
+               std::to_string(average.num) + "/" + std::to_string(average.den) + ") -> " +
+               Fixed2(av_q2d(real)) + " (" + std::to_string(real.num) + "/" + std::to_string(real.den) + ")");
   // The average rate: the real one of a variable-rate stream is its clock (90000/1, 1000/1).
   S.FrameRate = average.num > 0 && average.den > 0 ? average : real;
   slots.push_back(DecoderNamed(S.VideoCodec.Name, AVMEDIA_TYPE_VIDEO));

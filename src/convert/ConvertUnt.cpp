@@ -229,6 +229,9 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
     FJobError = Engine.ErrorText();
     return false;
   }
+  // The live picture of the progress window would otherwise refuse a copied picture.
+  if (file.OutputOptions.VideoCodec == "copy")
+    Engine.KeepPreviewsOff(task);
   const std::string written = temporary ? claim->TemporaryName() : file.OutputOptions.FileName;
   if (!Engine.OpenTaskOutput(task, written, &file.OutputOptions)) {
     FJobError = Engine.ErrorText();

@@ -76,6 +76,7 @@ public:
   int64_t ProgressIntervalUs = 500000;
   int64_t PreviewIntervalUs = 100000;
   uint8_t PreviewFlags = 0; // bit 0 preview window, bit 1 preview bitmap; guarded by PreviewLock()
+  bool PreviewsOff = false;  // guarded by PreviewLock(): the component asks this task for no previews
 
   // Whether the task runs, has ended, has a worker thread: the runner's state, read under its lock.
   bool IsRunning() const;

@@ -88,6 +88,9 @@ public:
   void SetPreview(bool value);
   bool PreviewBitmap() const;
   void SetPreviewBitmap(bool value);
+  // A task that copies its picture decodes none, so it cannot show one: previews asked of the
+  // component, now or later, pass it by instead of failing it.
+  void KeepPreviewsOff(int index);
   int ProgressInterval() const;
   void SetProgressInterval(int milliseconds);
   TConvertPriority ThreadPriority() const;

@@ -39,9 +39,20 @@ void TCustomFFmpegVCL::SetPreviewFlag(bool &property, uint8_t bit, bool value) {
   std::lock_guard guard(FEventLock);
   property = value;
   for (int i = 0; i < FTasks.Count(); ++i) {
-    uint8_t &flags = FTasks.Items(i)->PreviewFlags;
-    flags = static_cast<uint8_t>(value ? flags | bit : flags & ~bit);
+    TCustomFFmpeg &task = *FTasks.Items(i);
+    if (!task.PreviewsOff)
+      task.PreviewFlags = static_cast<uint8_t>(value ? task.PreviewFlags | bit : task.PreviewFlags & ~bit);
   }
+}
+
+void TCustomFFmpegVCL::KeepPreviewsOff(int index) {
+  std::lock_guard preview(PreviewLock());
+  std::lock_guard guard(FEventLock);
+  if (index < 0 || index >= FTasks.Count())
+    return;
+  TCustomFFmpeg &task = *FTasks.Items(index);
+  task.PreviewsOff = true;
+  task.PreviewFlags = 0;
 }
 
 int TCustomFFmpegVCL::ProgressInterval() const {

@@ -4,6 +4,7 @@
 #include "convert/ConvertUnt.h"
 #include "edit/FormControls.h"
 #include "edit/TrackBar.h"
+#include "edit/TrackList.h"
 #include "edit/VideoPanel.h"
 #include "platform/ExeFolder.h"
 
@@ -156,6 +157,8 @@ void TEditForm::CreateControls() {
   btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QRect(420, 196, 90, 28));
   connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
 
+  lstTracks = Place(new TTrackList(this), "lstTracks", QRect(420, 232, 200, 160));
+
   btnOK = Place(new QPushButton("&OK", this), "btnOK", QRect(452, 400, 80, 30));
   btnCancel = Place(new QPushButton("&Cancel", this), "btnCancel", QRect(540, 400, 80, 30));
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -186,6 +189,7 @@ void TEditForm::Prepare(int position) {
   const TInputFile &file = FConvert.Files[position];
   FileName = file.FileName;
   cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);
+  lstTracks->Show(file.Tracks, file.AudioChoice, file.SubtitleChoice);
   PlayFile(FileName);
   MarkIn = file.TrimStart;
   MarkOut = file.TrimStart + file.TrimDuration;

@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class TTrackBar;
+class TTrackList;
 class TTvlConvert;
 class TVideoPanel;
 
@@ -61,6 +62,7 @@ public:
   QLabel *lblStart = nullptr, *lblEndTime = nullptr;
   QLineEdit *edtStartTime = nullptr, *edtEndTime = nullptr;
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
+  TTrackList *lstTracks = nullptr; // the file's tracks to keep; read by the caller after OK
 
   // OK and Cancel end the playback: it is not heard behind what follows the window.
   void done(int result) override;

@@ -62,9 +62,11 @@ inline TFileFacts ReadFileFacts(const std::string &path) {
   if (AVFormat.avformat_find_stream_info(input, nullptr) >= 0) {
     for (unsigned i = 0; i < input->nb_streams; ++i) {
       const AVStream *st = input->streams[i];
+      // MP4 names tracks by their handler.
+      const std::string title = DictValue(st->metadata, "title");
       facts.Streams.push_back({st->codecpar->codec_type, AVCodecLib.avcodec_get_name(st->codecpar->codec_id),
-                               DictValue(st->metadata, "language"), DictValue(st->metadata, "title"),
-                               st->disposition, {}});
+                               DictValue(st->metadata, "language"),
+                               title.empty() ? DictValue(st->metadata, "handler_name") : title, st->disposition, {}});
     }
     for (unsigned i = 0; i < input->nb_chapters; ++i) {
       const AVChapter *c = input->chapters[i];
@@ -80,7 +82,8 @@ inline TFileFacts ReadFileFacts(const std::string &path) {
     AVPacket *pkt = AVCodecLib.av_packet_alloc();
     while (pkt && AVFormat.av_read_frame(input, pkt) >= 0) {
       const AVStream *st = input->streams[pkt->stream_index];
-      if (st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && pkt->pts != AV_NOPTS_VALUE)
+      // MP4 fills the gaps between lines with empty ones (two bytes: a length of 0).
+      if (st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && pkt->pts != AV_NOPTS_VALUE && pkt->size > 2)
         facts.Streams[static_cast<size_t>(pkt->stream_index)].Lines.push_back(static_cast<double>(pkt->pts) *
                                                                               av_q2d(st->time_base));
       AVCodecLib.av_packet_unref(pkt);

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <thread>
 
+#include "convert/ConvertHelpers.h"
+#include "convert/CoverPicture.h"
 #include "convert/JobBuilder.h"
 #include "convert/TrackPlan.h"
 #include "media/AVCodecStubs.h"
@@ -85,6 +87,10 @@ void KeepTracks(TInputFile &file, const AVFormatContext *context) {
   file.PictureStream = PictureStream(context);
   file.CoverStream = CoverStream(context);
   file.TracksRead = true;
+}
+
+TTrackSource TrackSourceOf(const TInputFile &file) {
+  return {file.Tracks, file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice};
 }
 
 std::string JoinedNotes(const std::string &first, const std::string &second) {
@@ -213,18 +219,43 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   KeepSourceMetadata(out);
   ReadTracks(file);
   // A file that cannot be read again converts as the engine chooses, and fails there if it must.
-  const std::string left =
-      file.TracksRead
-          ? MapTracks(out, {file.Tracks, file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice}, ext)
-          : "";
+  const std::string left = file.TracksRead ? MapTracks(out, TrackSourceOf(file), ext) : "";
   CopyWhatFits(file, profile);
   // Every sound track gets the profile's audio, or is copied when the one kept fits.
   for (TMappedStream &stream : out.Streams)
     if (stream.Kind == TMappedKind::Audio)
       stream.Codec = out.AudioCodec;
   file.RunNote = JoinedNotes(file.RunNote, left);
+  KeepCoverAsComment(file, ext);
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
+}
+
+std::string TTvlConvert::InputLines(const TInputFile &file, int32_t category) const {
+  // An audio file's cover is read as the picture stream it is.
+  const std::vector<TMappedStream> &mapped = file.OutputOptions.Streams;
+  const bool cover =
+      std::any_of(mapped.begin(), mapped.end(), [](const TMappedStream &s) { return s.Kind == TMappedKind::Picture; });
+  std::string lines = category == 0 && !cover ? "vn=1" : "";
+  // Given with the input, so the decoders take it as well as the encoders.
+  const std::string threads = !FProfiles.Threads.empty() ? FProfiles.Threads
+                              : FShape.CodecThreads > 0   ? std::to_string(FShape.CodecThreads)
+                                                          : "";
+  if (!threads.empty())
+    lines += (lines.empty() ? "threads=" : "\nthreads=") + threads;
+  return lines;
+}
+
+void TTvlConvert::KeepCoverAsComment(TInputFile &file, const std::string &ext) {
+  const std::string lower = LowerCase(ext);
+  if (file.CoverStream < 0 || (lower != ".ogg" && lower != ".opus"))
+    return;
+  TAVProbe &probe = Engine.Probe();
+  const AVFormatContext *context = probe.LoadFile(file.FileName) ? probe.FormatContext() : nullptr;
+  if (context && file.CoverStream < static_cast<int>(context->nb_streams))
+    if (const std::string comment = PictureComment(context->streams[file.CoverStream]); !comment.empty())
+      file.OutputOptions.ExtOptions += "metadata=METADATA_BLOCK_PICTURE=" + comment + "\n";
+  probe.Close();
 }
 
 void TTvlConvert::ReadTracks(TInputFile &file) {
@@ -260,18 +291,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   if (file.TrimStart != -1)
     file.InputOptions.StartTimeMs = static_cast<int32_t>(file.TrimStart);
   const bool temporary = FillOutputOptions(file, folder, category, ext);
-  // An audio file's cover is read as the picture stream it is.
-  const std::vector<TMappedStream> &mapped = file.OutputOptions.Streams;
-  const bool cover = std::any_of(mapped.begin(), mapped.end(), [](const TMappedStream &s) { return s.Kind == TMappedKind::Picture; });
-  file.InputOptions.ExtOptions = category == 0 && !cover ? "vn=1" : "";
-  // Given with the input, so the decoders take it as well as the encoders.
-  const std::string threads = !FProfiles.Threads.empty() ? FProfiles.Threads
-                              : FShape.CodecThreads > 0   ? std::to_string(FShape.CodecThreads)
-                                                          : "";
-  if (!threads.empty()) {
-    std::string &lines = file.InputOptions.ExtOptions;
-    lines += (lines.empty() ? "threads=" : "\nthreads=") + threads;
-  }
+  file.InputOptions.ExtOptions = InputLines(file, category);
 
   // The name is claimed before the task exists: no later file of this run or of another can take it.
   auto claim = std::make_unique<TOutputClaim>();

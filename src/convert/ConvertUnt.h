@@ -168,6 +168,10 @@ private:
   void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
   // True when the output is to be written under its temporary name.
   bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  // The input's option lines of the file's task, after its output record is filled.
+  std::string InputLines(const TInputFile &file, int32_t category) const;
+  // An Ogg or Opus output takes an audio file's cover as a comment.
+  void KeepCoverAsComment(TInputFile &file, const std::string &ext);
   // Reads the file's tracks into its record when it has not got them yet.
   void ReadTracks(TInputFile &file);
   // Copies the file's streams that already fit the profile (when the settings allow it).

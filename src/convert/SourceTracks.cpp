@@ -70,7 +70,9 @@ std::vector<TSourceTrack> ReadSourceTracks(const AVFormatContext *context) {
   std::vector<TSourceTrack> tracks;
   for (AVMediaType type : {AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_SUBTITLE})
     for (unsigned i = 0; context && i < context->nb_streams; ++i)
-      if (context->streams[i]->codecpar->codec_type == type)
+      // A sound track the libraries cannot decode could only fail the conversion.
+      if (const AVCodecParameters *par = context->streams[i]->codecpar;
+          par->codec_type == type && (type != AVMEDIA_TYPE_AUDIO || AVCodecLib.avcodec_find_decoder(par->codec_id)))
         tracks.push_back(TrackOf(context->streams[i]));
   return tracks;
 }

@@ -65,10 +65,14 @@ void MapSubtitles(TOutputOptions &out, const TTrackSource &source, const std::st
     }
   }
   const std::string container = Upper(ext.substr(1));
-  if (pictures > 0 && pictures == left)
+  if (left == 0)
+    return;
+  if (pictures == left && pictures > 0)
     note += "Picture subtitles were left out: " + container + " files hold text subtitles only. ";
-  else if (left > 0)
-    note += "Subtitles were left out: " + container + " files hold none of their kind. ";
+  else if (pictures == 0 && ExtIn(ext, {".mpg", ".vob"}))
+    note += "Text subtitles were left out: " + container + " files hold picture subtitles only. ";
+  else
+    note += "Subtitles were left out: " + container + " files hold none of these. ";
 }
 
 } // namespace

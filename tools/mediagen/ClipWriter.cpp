@@ -328,6 +328,30 @@ bool AddChapters(AVFormatContext *context, const TClipPlan &plan, std::string &e
   return true;
 }
 
+bool AddStream(TClip &clip, const TStreamPlan &plan, std::string &error) {
+  TOutStream &s = clip.Streams.emplace_back();
+  s.Plan = plan;
+  s.Stream = AVFormat.avformat_new_stream(clip.Output, nullptr);
+  if (!s.Stream) {
+    error = "out of memory";
+    return false;
+  }
+  if (s.Plan.Kind == TStreamKind::Subtitle) {
+    if (!AddSubtitleStream(s, error))
+      return false;
+  } else if (s.Plan.Kind == TStreamKind::Data) {
+    s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;
+    s.Stream->codecpar->codec_id = AV_CODEC_ID_SMPTE_KLV;
+    s.Stream->time_base = AVRational{1, 90000};
+  } else if (!OpenEncoder(clip, s, error)) {
+    return false;
+  }
+  for (const auto &[key, value] : s.Plan.Metadata)
+    AVUtil.av_dict_set(&s.Stream->metadata, key.c_str(), value.c_str(), 0);
+  s.Stream->disposition = s.Plan.Disposition | (s.Plan.Kind == TStreamKind::Cover ? AV_DISPOSITION_ATTACHED_PIC : 0);
+  return true;
+}
+
 } // namespace
 
 TStreamPlan VideoStream(const std::string &codec, int width, int height, int rateNum, int rateDen) {
@@ -359,28 +383,9 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
     error = "out of memory";
     return false;
   }
-  for (const TStreamPlan &streamPlan : plan.Streams) {
-    TOutStream &s = clip.Streams.emplace_back();
-    s.Plan = streamPlan;
-    s.Stream = AVFormat.avformat_new_stream(clip.Output, nullptr);
-    if (!s.Stream) {
-      error = "out of memory";
+  for (const TStreamPlan &streamPlan : plan.Streams)
+    if (!AddStream(clip, streamPlan, error))
       return false;
-    }
-    if (s.Plan.Kind == TStreamKind::Subtitle) {
-      if (!AddSubtitleStream(s, error))
-        return false;
-    } else if (s.Plan.Kind == TStreamKind::Data) {
-      s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;
-      s.Stream->codecpar->codec_id = AV_CODEC_ID_SMPTE_KLV;
-      s.Stream->time_base = AVRational{1, 90000};
-    } else if (!OpenEncoder(clip, s, error)) {
-      return false;
-    }
-    for (const auto &[key, value] : s.Plan.Metadata)
-      AVUtil.av_dict_set(&s.Stream->metadata, key.c_str(), value.c_str(), 0);
-    s.Stream->disposition = s.Plan.Disposition | (s.Plan.Kind == TStreamKind::Cover ? AV_DISPOSITION_ATTACHED_PIC : 0);
-  }
   if (!AddChapters(clip.Output, plan, error))
     return false;
   for (const auto &[key, value] : plan.Metadata)

@@ -68,6 +68,17 @@ const std::string &WholeNumber(const std::string &option, const std::string &tex
   return text;
 }
 
+// START-END into the options; a usage error unless START comes before END.
+void ReadTrim(const std::string &range, TCliOptions &o) {
+  const auto dash = range.find('-');
+  const auto start = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(0, dash));
+  const auto end = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(dash + 1));
+  if (!start || !end || *end <= *start)
+    throw std::invalid_argument("--trim needs START-END with START before END, times as [[hh:]mm:]ss[.fff]");
+  o.TrimStartMs = start;
+  o.TrimEndMs = end;
+}
+
 // The option's value when it is a track choice of its kind; a usage error otherwise.
 const std::string &TrackChoice(const std::string &option, const std::string &text, bool audio) {
   std::string error;
@@ -137,14 +148,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       o.OutputFolder = value(i);
       convertOptions = true;
     } else if (a == "--trim") {
-      const std::string &range = value(i);
-      const auto dash = range.find('-');
-      const auto start = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(0, dash));
-      const auto end = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(dash + 1));
-      if (!start || !end || *end <= *start)
-        throw std::invalid_argument("--trim needs START-END with START before END, times as [[hh:]mm:]ss[.fff]");
-      o.TrimStartMs = start;
-      o.TrimEndMs = end;
+      ReadTrim(value(i), o);
       convertOptions = true;
     } else if (a == "--aspect") {
       const std::string &text = value(i);

@@ -2,6 +2,7 @@
 // copies.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 #include "engine/FFmpegException.h"
@@ -153,6 +154,10 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (S.HooksEnabled)
       Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    // A cover is no picture of the film to preview.
+    std::lock_guard preview(PreviewLock());
+    if ((FEvents.PreviewFlagBits() & 3) && !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+      Fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     break;
   }
   case AVMEDIA_TYPE_SUBTITLE:

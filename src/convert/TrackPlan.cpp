@@ -30,7 +30,8 @@ std::string SubtitleCodec(const TSourceTrack &track, const std::string &ext) {
   return "";
 }
 
-// Audio files whose container stores a cover picture.
+// Audio files whose container stores a cover picture. Matroska's muxer would write one as a video
+// track of a single frame, not as an attachment.
 bool TakesCover(const std::string &ext) { return ExtIn(ext, {".mp3", ".m4a", ".flac"}); }
 
 bool TakesChapters(const std::string &ext) { return ExtIn(ext, {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".m4a"}); }

@@ -80,6 +80,17 @@ TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
   ExpectChapters(facts);
 }
 
+TEST_F(TTracksTest, ProgramStreamsKeepEverySoundTrackButNoTextSubtitles) {
+  for (const char *profile : {"MPEG-1", "MPEG-2 Video for DVD"}) {
+    SCOPED_TRACE(profile);
+    const TFileFacts facts = Film(profile);
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 2);
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 0);
+    EXPECT_NE(Note.find("Text subtitles were left out: MPG files hold picture subtitles only."), std::string::npos)
+        << Note;
+  }
+}
+
 TEST_F(TTracksTest, SingleTrackContainersGetTheDefaultTrackAndSaySo) {
   for (const char *profile : {"3GP", "AVI"}) {
     SCOPED_TRACE(profile);

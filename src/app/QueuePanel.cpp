@@ -7,6 +7,7 @@
 #include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
 #include "edit/EditFrm.h"
+#include "edit/TrackList.h"
 #include "platform/Dialogs.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -46,6 +47,12 @@ constexpr TColumn Columns[] = {
 };
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 100;
+
+// The column shows the name only, often cut off; the tip adds the tracks the output keeps.
+QString SourceTip(const TInputFile &file) {
+  return ShownName(file.FileName) + "\n" +
+         QString::fromStdString(TrackSummary(file.Tracks, file.AudioChoice, file.SubtitleChoice));
+}
 } // namespace
 
 TQueuePanel::TQueuePanel(TTvlConvert &convert, const QList<QIcon> &rowImages, QWidget *parent)
@@ -269,8 +276,7 @@ QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
   row->setIcon(colSource, FRowImages.value(file.HasVideo ? 1 : 0));
-  // The column shows the name only, often cut off.
-  row->setToolTip(colSource, ShownName(file.FileName));
+  row->setToolTip(colSource, SourceTip(file));
   return row;
 }
 
@@ -410,6 +416,9 @@ void TQueuePanel::actEditExecute() {
     return;
   TInputFile &file = FConvert.Files[position];
   file.AspectIndex = form.AspectIndex();
+  file.AudioChoice = form.lstTracks->AudioChoice();
+  file.SubtitleChoice = form.lstTracks->SubtitleChoice();
+  lvFileList->topLevelItem(position)->setToolTip(colSource, SourceTip(file));
   const int64_t start = std::min(form.MarkIn, form.MarkOut);
   const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
   // Such a trim would convert into an empty file: the trim stays as it was, and the user is told. Marks

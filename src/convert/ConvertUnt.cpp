@@ -5,7 +5,10 @@
 #include <system_error>
 #include <thread>
 
+#include "convert/ConvertHelpers.h"
+#include "convert/CoverPicture.h"
 #include "convert/JobBuilder.h"
+#include "convert/TrackPlan.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/FFmpegLoader.h"
@@ -79,6 +82,36 @@ bool DurationTrusted(const AVFormatContext *context, bool video) {
   return context && !(video && context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
 }
 
+void KeepTracks(TInputFile &file, const AVFormatContext *context) {
+  file.Tracks = ReadSourceTracks(context);
+  file.PictureStream = PictureStream(context);
+  file.CoverStream = CoverStream(context);
+  file.TracksRead = true;
+}
+
+TTrackSource TrackSourceOf(const TInputFile &file) {
+  return {file.Tracks, file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice};
+}
+
+std::string JoinedNotes(const std::string &first, const std::string &second) {
+  return first.empty() ? second : second.empty() ? first : first + " " + second;
+}
+
+bool OnlyFirstAudioKept(const TInputFile &file) {
+  const TSourceTrack *first = nullptr;
+  for (const TSourceTrack &track : file.Tracks)
+    if (!first && track.Kind == TTrackKind::Audio)
+      first = &track;
+  int kept = 0;
+  bool firstKept = false;
+  for (const TMappedStream &stream : file.OutputOptions.Streams)
+    if (stream.Kind == TMappedKind::Audio) {
+      ++kept;
+      firstKept = firstKept || (first && stream.Source == first->Stream);
+    }
+  return kept == 1 && firstKept;
+}
+
 } // namespace
 
 TTvlConvert::TTvlConvert(const TIniOptions &profiles) : FProfiles(profiles) {}
@@ -128,6 +161,7 @@ std::unique_ptr<TInputFile> TTvlConvert::ProbeFile(const std::string &path, TAVP
   const TStreamFacts facts = ReadStreamFacts(probe.FormatContext());
   file->HasVideo = facts.Video;
   file->Source = ReadSourceFacts(probe.FormatContext());
+  KeepTracks(*file, probe.FormatContext());
   file->PicturePixels = int64_t{file->Source.Width} * file->Source.Height;
   const int64_t durationMs = info.Duration / 1000;
   const bool known = durationMs > 0 && DurationTrusted(probe.FormatContext(), facts.Video);
@@ -183,9 +217,54 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
   KeepSourceMetadata(out);
+  ReadTracks(file);
+  // A file that cannot be read again converts as the engine chooses, and fails there if it must.
+  const std::string left = file.TracksRead ? MapTracks(out, TrackSourceOf(file), ext) : "";
   CopyWhatFits(file, profile);
+  // Every sound track gets the profile's audio, or is copied when the one kept fits.
+  for (TMappedStream &stream : out.Streams)
+    if (stream.Kind == TMappedKind::Audio)
+      stream.Codec = out.AudioCodec;
+  file.RunNote = JoinedNotes(file.RunNote, left);
+  KeepCoverAsComment(file, ext);
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
+}
+
+std::string TTvlConvert::InputLines(const TInputFile &file, int32_t category) const {
+  // An audio file's cover is read as the picture stream it is.
+  const std::vector<TMappedStream> &mapped = file.OutputOptions.Streams;
+  const bool cover =
+      std::any_of(mapped.begin(), mapped.end(), [](const TMappedStream &s) { return s.Kind == TMappedKind::Picture; });
+  std::string lines = category == 0 && !cover ? "vn=1" : "";
+  // Given with the input, so the decoders take it as well as the encoders.
+  const std::string threads = !FProfiles.Threads.empty() ? FProfiles.Threads
+                              : FShape.CodecThreads > 0   ? std::to_string(FShape.CodecThreads)
+                                                          : "";
+  if (!threads.empty())
+    lines += (lines.empty() ? "threads=" : "\nthreads=") + threads;
+  return lines;
+}
+
+void TTvlConvert::KeepCoverAsComment(TInputFile &file, const std::string &ext) {
+  const std::string lower = LowerCase(ext);
+  if (file.CoverStream < 0 || (lower != ".ogg" && lower != ".opus"))
+    return;
+  TAVProbe &probe = Engine.Probe();
+  const AVFormatContext *context = probe.LoadFile(file.FileName) ? probe.FormatContext() : nullptr;
+  if (context && file.CoverStream < static_cast<int>(context->nb_streams))
+    if (const std::string comment = PictureComment(context->streams[file.CoverStream]); !comment.empty())
+      file.OutputOptions.ExtOptions += "metadata=METADATA_BLOCK_PICTURE=" + comment + "\n";
+  probe.Close();
+}
+
+void TTvlConvert::ReadTracks(TInputFile &file) {
+  if (file.TracksRead)
+    return;
+  TAVProbe &probe = Engine.Probe();
+  if (probe.LoadFile(file.FileName))
+    KeepTracks(file, probe.FormatContext());
+  probe.Close();
 }
 
 void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
@@ -195,6 +274,8 @@ void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
     return;
   const bool trimmed = file.TrimStart > 0;
   TStreamFit fit = DecideFit(file.Source, file.OutputOptions, trimmed, true);
+  // The facts describe the file's first sound track: only it, kept alone, can be copied.
+  fit.CopyAudio = fit.CopyAudio && OnlyFirstAudioKept(file);
   // A copied picture can only start at a key frame.
   if (fit.CopyVideo && trimmed && !StartsOnKeyFrame(file.FileName, file.TrimStart)) {
     fit.CopyVideo = false;
@@ -202,23 +283,15 @@ void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
   }
   ApplyFit(file.OutputOptions, fit);
   const std::string note = FitNote(fit);
-  file.RunNote = file.RunNote.empty() ? note : note.empty() ? file.RunNote : note + " " + file.RunNote;
+  file.RunNote = JoinedNotes(note, file.RunNote);
 }
 
 bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t category, const std::string &ext) {
   TInputFile &file = Files[position];
   if (file.TrimStart != -1)
     file.InputOptions.StartTimeMs = static_cast<int32_t>(file.TrimStart);
-  file.InputOptions.ExtOptions = category == 0 ? "vn=1" : "";
-  // Given with the input, so the decoders take it as well as the encoders.
-  const std::string threads = !FProfiles.Threads.empty() ? FProfiles.Threads
-                              : FShape.CodecThreads > 0   ? std::to_string(FShape.CodecThreads)
-                                                          : "";
-  if (!threads.empty()) {
-    std::string &lines = file.InputOptions.ExtOptions;
-    lines += (lines.empty() ? "threads=" : "\nthreads=") + threads;
-  }
   const bool temporary = FillOutputOptions(file, folder, category, ext);
+  file.InputOptions.ExtOptions = InputLines(file, category);
 
   // The name is claimed before the task exists: no later file of this run or of another can take it.
   auto claim = std::make_unique<TOutputClaim>();

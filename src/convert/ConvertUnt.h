@@ -10,6 +10,7 @@
 
 #include "convert/OutputClaim.h"
 #include "convert/RunShape.h"
+#include "convert/SourceTracks.h"
 #include "convert/StreamFit.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegVCL.h"
@@ -28,6 +29,13 @@ struct TInputFile {
   bool HasVideo = false;  // the file holds a picture stream (not just cover art)
   int64_t PicturePixels = 0; // width × height of that picture; 0 when unknown or none
   TSourceFacts Source;       // what its streams are, to copy those that fit the profile
+  // Its sound and subtitle tracks, picture and cover streams (see SourceTracks.h); a record restored
+  // from a saved queue reads them again when it is converted.
+  bool TracksRead = false;
+  std::vector<TSourceTrack> Tracks;
+  int PictureStream = -1, CoverStream = -1;
+  // Which tracks the user keeps (see TTrackChoice).
+  TTrackChoice AudioChoice = "all", SubtitleChoice = "all";
   int64_t TrimStart = -1; // ms; -1 = not trimmed
   int64_t TrimDuration = 0; // ms
   int32_t AspectIndex = 0; // 0 keep the source's, 1 "4:3", 2 "16:9", 3 "37:20", 4 "47:20"
@@ -160,6 +168,12 @@ private:
   void PrepareInRun(int position, bool withinCap, const std::string &folder, const TFormatRec &profile);
   // True when the output is to be written under its temporary name.
   bool FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category, const std::string &ext);
+  // The input's option lines of the file's task, after its output record is filled.
+  std::string InputLines(const TInputFile &file, int32_t category) const;
+  // An Ogg or Opus output takes an audio file's cover as a comment.
+  void KeepCoverAsComment(TInputFile &file, const std::string &ext);
+  // Reads the file's tracks into its record when it has not got them yet.
+  void ReadTracks(TInputFile &file);
   // Copies the file's streams that already fit the profile (when the settings allow it).
   void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
   // The shape of a run of the files the filter takes, with the profile.

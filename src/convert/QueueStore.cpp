@@ -132,6 +132,12 @@ std::unique_ptr<TInputFile> ReadFile(const TSectionReader &in, bool &running, bo
   file->TrimStart = in.Number("TrimStart", -1);
   file->TrimDuration = in.Number("TrimDuration", file->DurationMs);
   file->AspectIndex = static_cast<int32_t>(in.Number("Aspect", 0));
+  // Queues saved before the choice existed keep every track.
+  file->AudioChoice = in.Text("Audio");
+  file->SubtitleChoice = in.Text("Subtitles");
+  std::string wrong;
+  if (!ValidTrackChoice(file->AudioChoice, true, wrong) || !ValidTrackChoice(file->SubtitleChoice, false, wrong))
+    damaged = true;
   if (const std::string reason = Unreadable(file->FileName); !reason.empty()) {
     file->Status = csMissing;
     file->StatusText = reason;
@@ -224,6 +230,8 @@ std::vector<TEntry> Entries(const TInputFileList &files, const TQueueRun &run) {
     add("TrimStart", std::to_string(f.TrimStart));
     add("TrimDuration", std::to_string(f.TrimDuration));
     add("Aspect", std::to_string(f.AspectIndex));
+    add("Audio", Escape(f.AudioChoice));
+    add("Subtitles", Escape(f.SubtitleChoice));
   }
   return entries;
 }

@@ -7,7 +7,8 @@
 //             Folder   output folder of that run
 //   [File%d]  Path, Status (the row's Status text; "Converting" for the file being converted),
 //             Reason (the Status tooltip), Output (output file), Type, Size, Duration, DurationMs,
-//             HasVideo, TrimStart, TrimDuration, Aspect
+//             HasVideo, TrimStart, TrimDuration, Aspect, Audio and Subtitles (the tracks kept, see
+//             TTrackChoice; "all" when missing)
 //
 // Texts are written with "\\", "\n", "\r", "\t" and "\xHH" for backslashes and control characters,
 // so any file name fits one line.

@@ -4,6 +4,7 @@
 #include "convert/ConvertUnt.h"
 #include "edit/FormControls.h"
 #include "edit/TrackBar.h"
+#include "edit/TrackList.h"
 #include "edit/VideoPanel.h"
 #include "platform/ExeFolder.h"
 #include "platform/qt/QtWindowSize.h"
@@ -144,6 +145,7 @@ void TEditForm::CreateControls() {
   edtEndTime = TimeEdit(grpTrim, "edtEndTime");
   btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QSize(90, 28));
   connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
+  lstTracks = Named(new TTrackList(this), "lstTracks");
 
   btnOK = Named(new QPushButton("&OK", this), "btnOK");
   btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel");
@@ -195,6 +197,8 @@ void TEditForm::LayOut() {
   layChoices->addWidget(grpTrim);
   layChoices->addSpacing(6);
   layChoices->addWidget(btnResetTrim, 0, Qt::AlignLeft);
+  layChoices->addSpacing(8);
+  layChoices->addWidget(lstTracks);
   auto *picture = new QVBoxLayout;
   picture->setSpacing(6);
   picture->addWidget(pnlEditPlay);
@@ -251,6 +255,7 @@ void TEditForm::Prepare(int position) {
   const TInputFile &file = FConvert.Files[position];
   FileName = file.FileName;
   cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);
+  lstTracks->Show(file.Tracks, file.AudioChoice, file.SubtitleChoice);
   PlayFile(FileName);
   MarkIn = file.TrimStart;
   MarkOut = file.TrimStart + file.TrimDuration;

@@ -18,6 +18,7 @@ class QPushButton;
 class QTimer;
 class QVBoxLayout;
 class TTrackBar;
+class TTrackList;
 class TTvlConvert;
 class TVideoPanel;
 
@@ -67,6 +68,7 @@ public:
   // The column of the file's choices beside the picture: aspect, trim and its reset. A further
   // choice is one more widget added here.
   QVBoxLayout *layChoices = nullptr;
+  TTrackList *lstTracks = nullptr; // the file's tracks to keep; read by the caller after OK
 
   // OK and Cancel end the playback: it is not heard behind what follows the window.
   void done(int result) override;

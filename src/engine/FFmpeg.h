@@ -129,6 +129,12 @@ public:
   void NewVideoStream(int output);
   void NewAudioStream(int output);
   void NewSubtitleStream(int output);
+  // The record's mapped streams (see TOutputOptions::Streams): their maps before the file opens,
+  // their streams after (false with the reason in ErrorText when one cannot be added); both do
+  // nothing for a record without them.
+  void MapRecordStreams(const TOutputOptions &options);
+  bool AddMappedStreams(const TOutputOptions &options);
+  void AddMappedStream(const TMappedStream &mapped);
   bool FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id);
   void InputStreamTypes(bool &hasVideo, bool &hasAudio, bool &hasSubtitle) const;
   void CleanupTask();

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the conversion driver tells a task about its one input file.
 struct TInputOptions {
@@ -10,6 +11,15 @@ struct TInputOptions {
   int64_t StartTime = -1;
   int ProgramId = -1;
   std::string ExtOptions;
+};
+
+// A stream of the input file given an output stream of its own. Its language, title and flags
+// (default, forced, attached picture) go with it.
+enum class TMappedKind { Audio, Subtitle, Picture };
+struct TMappedStream {
+  TMappedKind Kind = TMappedKind::Audio;
+  int Source = -1;   // the stream's index in the input file
+  std::string Codec; // engine codec name, or "copy"
 };
 
 // What the conversion driver tells a task about its one output file. Negative numbers and empty
@@ -70,6 +80,12 @@ struct TOutputOptions {
   bool UseBeforeHook = false;
   std::string HookRanges;
   std::string ExtOptions;
+  // When VideoSource is set or Streams is not empty, the output holds the picture of VideoSource
+  // (unless video is disabled or VideoSource is -1), then these streams in order; else one stream
+  // of each kind, the engine's choice.
+  int VideoSource = -1;
+  std::vector<TMappedStream> Streams;
+  bool KeepChapters = false; // the input's chapters, shifted and cut as the output is
 };
 
 void ResetInputOptions(TInputOptions &options);

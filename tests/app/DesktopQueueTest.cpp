@@ -97,12 +97,13 @@ TEST_F(DesktopQueue, CutOffNamesShowTheirFullPathsAsTooltipsAndControlCharacters
   auto &form = Start();
   const std::string path = Copy("clip25.avi", "a rather long folder name/and a long file name.avi");
   AddFiles({path});
-  EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->toolTip(0).toStdString(), path);
+  // Under the path: the tracks the output keeps.
+  EXPECT_EQ(form.Queue->lvFileList->topLevelItem(0)->toolTip(0).toStdString(), path + "\n1 audio");
 
   AddFiles({Copy("clip25.avi", "odd/two\nlines\x01.avi")});
   const QTreeWidgetItem *row = form.Queue->lvFileList->topLevelItem(1);
   EXPECT_EQ(row->text(0).toStdString(), "two\\nlines\\x01.avi");
-  EXPECT_EQ(row->toolTip(0).toStdString(), Install.Folder() + "odd/two\\nlines\\x01.avi");
+  EXPECT_EQ(row->toolTip(0).toStdString(), Install.Folder() + "odd/two\\nlines\\x01.avi\n1 audio");
   EXPECT_EQ(form.Preview->lblPreviewInfo->text().toStdString(), "Preview:two\\nlines\\x01.avi");
 }
 

@@ -4,6 +4,7 @@
 #include "PlaybackFixture.h"
 #include "convert/ConvertHelpers.h"
 #include "edit/EditFrm.h"
+#include "edit/TrackList.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
 
@@ -257,6 +258,25 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
     EXPECT_EQ(edit.MarkOut, 1500);
     EXPECT_EQ(edit.cbbFrameAspectRatio->currentIndex(), 2);
   });
+}
+
+TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {
+  StartWith({Media("film.mkv")});
+  EditWith([](TEditForm &edit) {
+    ASSERT_EQ(edit.lstTracks->topLevelItemCount(), 4);
+    const QTreeWidgetItem *commentary = edit.lstTracks->topLevelItem(1);
+    EXPECT_EQ(commentary->text(0), "Audio 2");
+    EXPECT_EQ(commentary->text(1), "fre");
+    EXPECT_EQ(commentary->text(2), "Commentary");
+    EXPECT_EQ(commentary->checkState(0), Qt::Checked);
+    edit.lstTracks->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    edit.lstTracks->topLevelItem(3)->setCheckState(0, Qt::Unchecked);
+  });
+  EXPECT_EQ(Record().AudioChoice, "2");
+  EXPECT_EQ(Record().SubtitleChoice, "1");
+  EXPECT_TRUE(Form->Queue->lvFileList->topLevelItem(0)->toolTip(0).endsWith("\n1 audio, 1 subtitle"));
+  // Reopened on the stored choice.
+  EditWith([](TEditForm &edit) { EXPECT_EQ(edit.lstTracks->topLevelItem(0)->checkState(0), Qt::Unchecked); });
 }
 
 // Space is the focused control's when that control takes it (here Cancel), and the window's playback

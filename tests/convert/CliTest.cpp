@@ -105,6 +105,11 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
   EXPECT_EQ(ParseCommandLine({"--threads", "0", "a.avi"}).Threads, "0");
   EXPECT_EQ(ParseCommandLine({"--engine", "--threads", "3", "in", "out"}).Threads, "3");
   EXPECT_EQ(ParseCommandLine({"--jobs", "4", "a.avi"}).Jobs, "4");
+  EXPECT_EQ(o.Audio, "all");
+  EXPECT_EQ(o.Subtitles, "all");
+  const TCliOptions tracks = ParseCommandLine({"--audio", "default", "--subtitles", "eng, 2", "a.avi"});
+  EXPECT_EQ(tracks.Audio, "default");
+  EXPECT_EQ(tracks.Subtitles, "eng, 2");
 
   for (const std::vector<std::string> &bad :
        std::vector<std::vector<std::string>>{{},
@@ -119,6 +124,10 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
                                              {"--threads", "-1", "a"},
                                              {"--threads", "two", "a"},
                                              {"--threads", "4294967296", "a"},
+                                             {"--audio", "none", "a"},
+                                             {"--audio", "", "a"},
+                                             {"--subtitles", "default", "a"},
+                                             {"--subtitles", "1,english", "a"},
                                              {"--what", "a"}})
     EXPECT_THROW(ParseCommandLine(bad), std::invalid_argument);
 }

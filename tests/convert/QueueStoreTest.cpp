@@ -31,6 +31,8 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
   files[0].TrimStart = 65000;
   files[0].TrimDuration = 10000;
   files[0].AspectIndex = 2;
+  files[0].AudioChoice = "2,fre";
+  files[0].SubtitleChoice = "none";
   files[0].Status = csSuccess;
   files[0].OutputOptions.FileName = "/out/plain.mp4";
   files[1].Status = csFailed;
@@ -60,6 +62,8 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
     EXPECT_EQ(b.TrimStart, a.TrimStart);
     EXPECT_EQ(b.TrimDuration, a.TrimDuration);
     EXPECT_EQ(b.AspectIndex, a.AspectIndex);
+    EXPECT_EQ(b.AudioChoice, a.AudioChoice);
+    EXPECT_EQ(b.SubtitleChoice, a.SubtitleChoice);
   }
   EXPECT_EQ(restored.Run.Running, 4);
   EXPECT_EQ(restored.Run.Profile, 7);

@@ -1,5 +1,6 @@
 #include "ClipWriter.h"
 
+#include "media/AVChapters.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVInline.h"
@@ -63,7 +64,7 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
     error = "out of memory";
     return false;
   }
-  if (s.Plan.Kind == TStreamKind::Video) {
+  if (s.Plan.Kind == TStreamKind::Video || s.Plan.Kind == TStreamKind::Cover) {
     c->width = s.Plan.Width;
     c->height = s.Plan.Height;
     c->time_base = s.Plan.ClockRate > 0 ? AVRational{1, s.Plan.ClockRate} : AVRational{s.Plan.RateDen, s.Plan.RateNum};
@@ -105,7 +106,7 @@ bool OpenEncoder(TClip &clip, TOutStream &s, std::string &error) {
   }
 
   AVFrame *f = s.Frame;
-  if (s.Plan.Kind == TStreamKind::Video) {
+  if (s.Plan.Kind == TStreamKind::Video || s.Plan.Kind == TStreamKind::Cover) {
     f->format = c->pix_fmt;
     f->width = c->width;
     f->height = c->height;
@@ -242,12 +243,47 @@ bool WriteRawPacket(TClip &clip, const TOutStream &s, const std::string &payload
   return !Failed(AVFormat.av_interleaved_write_frame(clip.Output, clip.Packet), "write", error);
 }
 
-// Subtitles get one caption for the first second; data streams a small KLV item every second.
+// The header of the ASS files the generator writes: one style, the usual event fields.
+constexpr const char AssHeader[] = "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n"
+                                   "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, Bold, Italic, "
+                                   "Alignment, MarginL, MarginR, MarginV\nStyle: Default,Arial,16,&Hffffff,0,0,2,10,10,10\n\n"
+                                   "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                                   "Effect, Text\n";
+
+bool WriteCaptions(TClip &clip, const TOutStream &s, std::string &error) {
+  const AVRational tb = s.Stream->time_base;
+  const auto ticks = [tb](double seconds) { return static_cast<int64_t>(seconds * tb.den / tb.num + 0.5); };
+  std::vector<TCaption> captions = s.Plan.Captions;
+  if (captions.empty())
+    captions.push_back({0, 1, "Test caption"});
+  int order = 0;
+  for (const TCaption &caption : captions) {
+    // Matroska's ASS packets: read order, layer, style, name, margins, effect, text.
+    const std::string payload = s.Plan.Codec == "ass"
+                                    ? std::to_string(order++) + ",0,Default,,0,0,0,," + caption.Text
+                                    : caption.Text;
+    if (!WriteRawPacket(clip, s, payload, ticks(caption.Start), ticks(caption.End - caption.Start), error))
+      return false;
+  }
+  return true;
+}
+
+// An attached picture is a single packet, written before the sound.
+bool WriteCover(TClip &clip, TOutStream &s, std::string &error) {
+  FillPicture(s.Frame, 0, s.Plan);
+  s.Frame->pts = 0;
+  s.Done = true;
+  return Encode(clip, s, s.Frame, error) && Encode(clip, s, nullptr, error);
+}
+
+// Subtitles get their captions; data streams a small KLV item every second.
 bool WriteSideStreams(TClip &clip, const TClipPlan &plan, std::string &error) {
-  for (const TOutStream &s : clip.Streams) {
+  for (TOutStream &s : clip.Streams) {
     const AVRational tb = s.Stream->time_base;
     const int64_t second = AVUtil.av_rescale(1, tb.den, tb.num);
-    if (s.Plan.Kind == TStreamKind::Subtitle && !WriteRawPacket(clip, s, "Test caption", 0, second, error))
+    if (s.Plan.Kind == TStreamKind::Subtitle && !WriteCaptions(clip, s, error))
+      return false;
+    if (s.Plan.Kind == TStreamKind::Cover && !WriteCover(clip, s, error))
       return false;
     if (s.Plan.Kind == TStreamKind::Data) {
       std::string klv(16, '\x06');
@@ -258,6 +294,61 @@ bool WriteSideStreams(TClip &clip, const TClipPlan &plan, std::string &error) {
           return false;
     }
   }
+  return true;
+}
+
+bool AddSubtitleStream(TOutStream &s, std::string &error) {
+  s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+  s.Stream->codecpar->codec_id = s.Plan.Codec == "ass" ? AV_CODEC_ID_ASS : AV_CODEC_ID_SUBRIP;
+  s.Stream->time_base = AVRational{1, 1000};
+  if (s.Plan.Codec != "ass")
+    return true;
+  const size_t size = sizeof AssHeader - 1;
+  auto *extradata = static_cast<uint8_t *>(AVUtil.av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!extradata) {
+    error = "out of memory";
+    return false;
+  }
+  std::memcpy(extradata, AssHeader, size);
+  s.Stream->codecpar->extradata = extradata;
+  s.Stream->codecpar->extradata_size = static_cast<int>(size);
+  return true;
+}
+
+bool AddChapters(AVFormatContext *context, const TClipPlan &plan, std::string &error) {
+  int64_t id = 0;
+  for (const TChapter &c : plan.Chapters) {
+    AVChapter *chapter = AddChapter(context, ++id, AVRational{1, 1000}, static_cast<int64_t>(c.Start * 1000),
+                                    static_cast<int64_t>(c.End * 1000));
+    if (!chapter || AVUtil.av_dict_set(&chapter->metadata, "title", c.Title.c_str(), 0) < 0) {
+      error = "out of memory";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AddStream(TClip &clip, const TStreamPlan &plan, std::string &error) {
+  TOutStream &s = clip.Streams.emplace_back();
+  s.Plan = plan;
+  s.Stream = AVFormat.avformat_new_stream(clip.Output, nullptr);
+  if (!s.Stream) {
+    error = "out of memory";
+    return false;
+  }
+  if (s.Plan.Kind == TStreamKind::Subtitle) {
+    if (!AddSubtitleStream(s, error))
+      return false;
+  } else if (s.Plan.Kind == TStreamKind::Data) {
+    s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;
+    s.Stream->codecpar->codec_id = AV_CODEC_ID_SMPTE_KLV;
+    s.Stream->time_base = AVRational{1, 90000};
+  } else if (!OpenEncoder(clip, s, error)) {
+    return false;
+  }
+  for (const auto &[key, value] : s.Plan.Metadata)
+    AVUtil.av_dict_set(&s.Stream->metadata, key.c_str(), value.c_str(), 0);
+  s.Stream->disposition = s.Plan.Disposition | (s.Plan.Kind == TStreamKind::Cover ? AV_DISPOSITION_ATTACHED_PIC : 0);
   return true;
 }
 
@@ -292,26 +383,11 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
     error = "out of memory";
     return false;
   }
-  for (const TStreamPlan &streamPlan : plan.Streams) {
-    TOutStream &s = clip.Streams.emplace_back();
-    s.Plan = streamPlan;
-    s.Stream = AVFormat.avformat_new_stream(clip.Output, nullptr);
-    if (!s.Stream) {
-      error = "out of memory";
+  for (const TStreamPlan &streamPlan : plan.Streams)
+    if (!AddStream(clip, streamPlan, error))
       return false;
-    }
-    if (s.Plan.Kind == TStreamKind::Subtitle) {
-      s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
-      s.Stream->codecpar->codec_id = AV_CODEC_ID_SUBRIP;
-      s.Stream->time_base = AVRational{1, 1000};
-    } else if (s.Plan.Kind == TStreamKind::Data) {
-      s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;
-      s.Stream->codecpar->codec_id = AV_CODEC_ID_SMPTE_KLV;
-      s.Stream->time_base = AVRational{1, 90000};
-    } else if (!OpenEncoder(clip, s, error)) {
-      return false;
-    }
-  }
+  if (!AddChapters(clip.Output, plan, error))
+    return false;
   for (const auto &[key, value] : plan.Metadata)
     AVUtil.av_dict_set(&clip.Output->metadata, key.c_str(), value.c_str(), 0);
   if (!(clip.Output->oformat->flags & AVFMT_NOFILE)) {

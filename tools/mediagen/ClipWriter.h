@@ -6,15 +6,27 @@
 #include <string>
 #include <vector>
 
-enum class TStreamKind { Video, Audio, Subtitle, Data };
+// Cover: one picture stored as an audio file's attached picture.
+enum class TStreamKind { Video, Audio, Subtitle, Data, Cover };
 
 // What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
 // or a white flash on the first frame of every second with a short tone burst starting together.
 enum class TContent { Pattern, Solid, Flashes };
 
+// A subtitle line shown from Start to End seconds.
+struct TCaption {
+  double Start, End;
+  std::string Text;
+};
+
+struct TChapter {
+  double Start, End; // seconds
+  std::string Title;
+};
+
 struct TStreamPlan {
   TStreamKind Kind;
-  std::string Codec; // encoder name; unused for subtitle and data streams
+  std::string Codec; // encoder name; subtitles: "ass", else SubRip; unused for data streams
   int Width = 0, Height = 0;
   int RateNum = 0, RateDen = 1; // frames per second
   int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown
@@ -28,6 +40,9 @@ struct TStreamPlan {
   int SolidY = 0, SolidU = 128, SolidV = 128; // the colour of TContent::Solid
   int KeyInterval = 12;                       // frames between key pictures
   int BitRate = 0;                            // 0: the generator's small default
+  std::map<std::string, std::string> Metadata = {}; // the stream's tags (language, title)
+  int Disposition = 0;                         // AV_DISPOSITION_* flags
+  std::vector<TCaption> Captions = {};         // subtitles; none: one caption for the first second
 };
 
 struct TClipPlan {
@@ -35,6 +50,7 @@ struct TClipPlan {
   double Seconds = 2;
   std::vector<TStreamPlan> Streams;
   std::map<std::string, std::string> Metadata;
+  std::vector<TChapter> Chapters;
   // Damage: from JumpAt seconds on, every packet is stamped JumpBy seconds later (a clock jump).
   double JumpAt = 0, JumpBy = 0;
 };

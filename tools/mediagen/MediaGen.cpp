@@ -2,6 +2,7 @@
 // synthetic and small; the list and names are documented in README.md.
 #include "ClipWriter.h"
 
+#include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
 #include "media/FFmpegLoader.h"
 
@@ -35,6 +36,39 @@ TStreamPlan SolidVideo(int width, int height, int y, int u, int v) {
   return plan;
 }
 
+TStreamPlan Track(TStreamPlan plan, const char *language, const char *title, int disposition) {
+  plan.Metadata["language"] = language;
+  if (*title)
+    plan.Metadata["title"] = title;
+  plan.Disposition = disposition;
+  return plan;
+}
+
+// A film as people keep them: two sound tracks, two kinds of subtitles, chapters, a title and a date.
+TClipPlan Film() {
+  TStreamPlan srt = Track({TStreamKind::Subtitle, "subrip"}, "eng", "English", AV_DISPOSITION_DEFAULT);
+  srt.Captions = {{0.2, 0.8, "First line"}, {1.5, 2.5, "Second line"}};
+  TStreamPlan ass = Track({TStreamKind::Subtitle, "ass"}, "fre", "", 0);
+  ass.Captions = {{0.3, 0.9, "Premier"}, {1.6, 2.6, "Second"}};
+  TClipPlan film = Clip("matroska", 3,
+                        {VideoStream("mpeg4", 160, 120, 25),
+                         Track(AudioStream("mp2"), "eng", "", AV_DISPOSITION_DEFAULT),
+                         Track(AudioStream("mp2"), "fre", "Commentary", 0), srt, ass});
+  film.Metadata = {{"title", "Test Film"}, {"creation_time", "2019-06-01T10:20:30.000000Z"}};
+  film.Chapters = {{0, 1.5, "Opening"}, {1.5, 3, "Ending"}};
+  return film;
+}
+
+// A song with ID3 tags and its album's cover.
+TClipPlan Song() {
+  TStreamPlan cover = VideoStream("mjpeg", 64, 64, 1);
+  cover.Kind = TStreamKind::Cover;
+  TClipPlan song = Clip("mp3", 2, {AudioStream("libmp3lame", 22050, 2), cover});
+  song.Metadata = {{"title", "Test Song"}, {"artist", "Test Artist"}, {"album", "Test Album"},
+                   {"date", "2019"},       {"track", "4"},             {"genre", "Test Genre"}};
+  return song;
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -52,6 +86,8 @@ std::vector<TMediaFile> MediaFiles() {
       {"clip.flv", Clip("flv", 2, {VideoStream("flv", 160, 120, 25), AudioStream("libmp3lame")})});
   files.push_back({"clip.3gp", Clip("3gp", 2, {VideoStream("h263", 176, 144, 15), AudioStream("aac")})});
   files.push_back({"tone.mp3", Clip("mp3", 2, {AudioStream("libmp3lame")})});
+  files.push_back({"film.mkv", Film()});
+  files.push_back({"song.mp3", Song()});
   files.push_back({"tone.wav", Clip("wav", 2, {AudioStream("pcm_s16le")})});
   files.push_back({"tone.m4a", Clip("ipod", 2, {AudioStream("aac")})});
   // H.264 and AAC as the H.264 profile writes them, in the containers they come in: copied, not

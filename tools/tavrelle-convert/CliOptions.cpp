@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "convert/SourceTracks.h"
+
 #include <charconv>
 #include <limits>
 #include <stdexcept>
@@ -7,7 +9,8 @@
 const char *const UsageText =
     R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
-                   [--aspect 0..4] [--threads N] [--jobs N] [--no-copy] FILE...
+                   [--aspect 0..4] [--audio all|default|LIST] [--subtitles all|none|LIST]
+                   [--threads N] [--jobs N] [--no-copy] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
   tavrelle-convert --engine [--threads N] [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
   tavrelle-convert --help
@@ -20,6 +23,12 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
                      else "output" beside the program, or ~/Videos/Tavrelle for an installed copy)
   --trim START-END   convert only this part of every file; times are [[hh:]mm:]ss[.fff]
   --aspect N         output aspect: 0 keep, 1 4:3, 2 16:9, 3 37:20, 4 47:20
+  --audio CHOICE     the sound tracks kept: all (default), default (the track flagged default,
+                     else the first) or LIST; containers that hold one track get the default one
+  --subtitles CHOICE the subtitle tracks kept: all (default), none or LIST; text subtitles become
+                     the container's text form, picture subtitles are kept where it takes them
+                     LIST: track numbers (1 = the file's first track of the kind) and language
+                     codes, comma-separated, e.g. "1,3" or "eng,fre"
   --threads N        codec threads per conversion; 0 uses every core (default: the settings
                      file's Threads key in section Output, else 0)
   --jobs N           files converted at once; 0 decides from the cores and the files: sound and
@@ -56,6 +65,27 @@ const std::string &WholeNumber(const std::string &option, const std::string &tex
   int64_t count = 0;
   if (!ReadNumber(text, count) || count > std::numeric_limits<int32_t>::max())
     throw std::invalid_argument(option + " needs a whole number");
+  return text;
+}
+
+// START-END into the options; a usage error unless START comes before END.
+void ReadTrim(const std::string &range, TCliOptions &o) {
+  const auto dash = range.find('-');
+  const auto start = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(0, dash));
+  const auto end = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(dash + 1));
+  if (!start || !end || *end <= *start)
+    throw std::invalid_argument("--trim needs START-END with START before END, times as [[hh:]mm:]ss[.fff]");
+  o.TrimStartMs = start;
+  o.TrimEndMs = end;
+}
+
+// The option's value when it is a track choice of its kind; a usage error otherwise.
+const std::string &TrackChoice(const std::string &option, const std::string &text, bool audio) {
+  std::string error;
+  if (!ValidTrackChoice(text, audio, error) || (audio && text == "none") || text.empty())
+    throw std::invalid_argument(option + (audio ? " needs all, default or" : " needs all, none or") +
+                                " a comma-separated list of track numbers and language codes" +
+                                (error.empty() ? "" : ": " + error));
   return text;
 }
 
@@ -118,20 +148,16 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       o.OutputFolder = value(i);
       convertOptions = true;
     } else if (a == "--trim") {
-      const std::string &range = value(i);
-      const auto dash = range.find('-');
-      const auto start = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(0, dash));
-      const auto end = dash == std::string::npos ? std::nullopt : ParseTimeMs(range.substr(dash + 1));
-      if (!start || !end || *end <= *start)
-        throw std::invalid_argument("--trim needs START-END with START before END, times as [[hh:]mm:]ss[.fff]");
-      o.TrimStartMs = start;
-      o.TrimEndMs = end;
+      ReadTrim(value(i), o);
       convertOptions = true;
     } else if (a == "--aspect") {
       const std::string &text = value(i);
       if (text.size() != 1 || text[0] < '0' || text[0] > '4')
         throw std::invalid_argument("--aspect needs a number from 0 to 4");
       o.AspectIndex = text[0] - '0';
+      convertOptions = true;
+    } else if (a == "--audio" || a == "--subtitles") {
+      (a == "--audio" ? o.Audio : o.Subtitles) = TrackChoice(a, value(i), a == "--audio");
       convertOptions = true;
     } else if (a == "--no-copy") {
       o.NoCopy = true;

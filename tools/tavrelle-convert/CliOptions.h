@@ -19,6 +19,7 @@ struct TCliOptions {
   std::string Threads;            // codec threads; empty: the settings file's choice
   std::string Jobs;               // files at once; empty: the settings file's choice
   bool NoCopy = false;            // encode every stream, even those that fit the profile
+  std::string Audio = "all", Subtitles = "all"; // the tracks every file keeps (see TTrackChoice)
   std::vector<std::string> InputLines, OutputLines; // --engine option lines
   std::vector<std::string> Files;
 };

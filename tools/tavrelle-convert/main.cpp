@@ -162,6 +162,8 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
       }
       if (o.AspectIndex)
         file.AspectIndex = *o.AspectIndex;
+      file.AudioChoice = o.Audio;
+      file.SubtitleChoice = o.Subtitles;
     }
   }
 

@@ -68,6 +68,15 @@ void TTranscoder::SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, A
   AVCodecContext *enc = ost.Encoder;
   // DVB subtitles are shown by one packet and cleared by a second one.
   const int count = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
+  // Other encoders take a line that starts with its packet and lasts as long as the packet does:
+  // without the length, players show text lines for no time at all.
+  int64_t duration = 0;
+  if (count == 1) {
+    pts += AVUtil.av_rescale_q(sub.start_display_time, AVRational{1, 1000}, ist.Stream->time_base);
+    sub.end_display_time -= sub.start_display_time;
+    sub.start_display_time = 0;
+    duration = AVUtil.av_rescale_q(sub.end_display_time, AVRational{1, 1000}, ost.Stream->time_base);
+  }
   for (int i = 0; i < count; ++i) {
     const int size = AVCodecLib.avcodec_encode_subtitle(enc, FSubtitleBuffer.data(), SubtitleBufferSize, &sub);
     if (size < 0)
@@ -81,6 +90,9 @@ void TTranscoder::SubtitleOut(TOutputStreamState &ost, TInputStreamState &ist, A
     if (count == 2)
       pkt->pts += 90 * static_cast<int64_t>(i == 0 ? sub.start_display_time : sub.end_display_time);
     pkt->dts = pkt->pts;
+    pkt->duration = duration;
+    if (count == 1 && !CutAtRecordingTime(*pkt, ost.Stream->time_base))
+      return;
     WriteFrame(ost, pkt.get());
     ost.FrameCount += 1;
   }

@@ -80,6 +80,8 @@ void TTranscoder::OpenEncoders() {
         enc->time_base = AV_TIME_BASE_Q;
       EnableRowThreads(enc);
       ApplyEncoderOptions(enc);
+      if (enc->codec_type == AVMEDIA_TYPE_SUBTITLE)
+        TakeSubtitleHeader(*ost);
       int result;
       {
         std::lock_guard guard(CodecLock());
@@ -96,6 +98,19 @@ void TTranscoder::OpenEncoders() {
     }
     OpenBitstreamFilters(*ost);
   }
+}
+
+void TTranscoder::TakeSubtitleHeader(TOutputStreamState &ost) {
+  OpenDecoder(static_cast<size_t>(ost.SourceIndex));
+  const AVCodecContext *dec = FInputStreams[static_cast<size_t>(ost.SourceIndex)]->Decoder;
+  if (!dec->subtitle_header || dec->subtitle_header_size <= 0 || ost.Encoder->subtitle_header)
+    return;
+  auto *header = static_cast<uint8_t *>(AVUtil.av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
+  if (!header)
+    throw FFmpegException("av_malloc fail");
+  std::memcpy(header, dec->subtitle_header, static_cast<size_t>(dec->subtitle_header_size));
+  ost.Encoder->subtitle_header = header;
+  ost.Encoder->subtitle_header_size = dec->subtitle_header_size;
 }
 
 void TTranscoder::EnableRowThreads(AVCodecContext *enc) const {

@@ -25,27 +25,32 @@ bool Ended(int result) { return result == AVERROR(EAGAIN) || result == AVERROR_E
 } // namespace
 
 void TTranscoder::OpenDecoders() {
-  for (size_t i = 0; i < FInputStreams.size(); ++i) {
-    TInputStreamState &ist = *FInputStreams[i];
-    if (!ist.DecodingNeeded)
-      continue;
-    AVCodecContext *dec = ist.Decoder;
-    const AVCodec *codec = i < FInputs.Codecs.size() ? FInputs.Codecs[i] : nullptr;
-    if (!codec || codec->type != dec->codec_type)
-      codec = AVCodecLib.avcodec_find_decoder(dec->codec_id);
-    if (!codec)
-      Fail("Unsupported codec (id=" + std::to_string(dec->codec_id) + ") for input stream " +
-           StreamLabel(ist.FileIndex, ist.StreamIndex));
-    dec->pkt_timebase = ist.Stream->time_base;
-    int result;
-    {
-      std::lock_guard guard(CodecLock());
-      result = AVCodecLib.avcodec_open2(dec, codec, nullptr);
-    }
-    if (result < 0)
-      Fail("Error while opening codec for input stream " + StreamLabel(ist.FileIndex, ist.StreamIndex));
-    MarkOpened(FInputs.Files[static_cast<size_t>(ist.FileIndex)].Decoders[static_cast<size_t>(ist.StreamIndex)]);
+  for (size_t i = 0; i < FInputStreams.size(); ++i)
+    if (FInputStreams[i]->DecodingNeeded)
+      OpenDecoder(i);
+}
+
+void TTranscoder::OpenDecoder(size_t i) {
+  TInputStreamState &ist = *FInputStreams[i];
+  TCodecContextPtr &owned = FInputs.Files[static_cast<size_t>(ist.FileIndex)].Decoders[static_cast<size_t>(ist.StreamIndex)];
+  if (owned.get_deleter().Open)
+    return;
+  AVCodecContext *dec = ist.Decoder;
+  const AVCodec *codec = i < FInputs.Codecs.size() ? FInputs.Codecs[i] : nullptr;
+  if (!codec || codec->type != dec->codec_type)
+    codec = AVCodecLib.avcodec_find_decoder(dec->codec_id);
+  if (!codec)
+    Fail("Unsupported codec (id=" + std::to_string(dec->codec_id) + ") for input stream " +
+         StreamLabel(ist.FileIndex, ist.StreamIndex));
+  dec->pkt_timebase = ist.Stream->time_base;
+  int result;
+  {
+    std::lock_guard guard(CodecLock());
+    result = AVCodecLib.avcodec_open2(dec, codec, nullptr);
   }
+  if (result < 0)
+    Fail("Error while opening codec for input stream " + StreamLabel(ist.FileIndex, ist.StreamIndex));
+  MarkOpened(owned);
 }
 
 int TTranscoder::DecodeFrames(TInputStreamState &ist, int istIndex, AVPacket *pkt) {

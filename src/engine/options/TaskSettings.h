@@ -57,6 +57,7 @@ struct TTaskSettings {
   int Verbose = 1;                                                // v
   int ProgramId = 0;
   bool CopyTs = false;
+  bool CopyChapters = false; // the first input's chapters, shifted and cut as the output is
   bool Shortest = false;
   float DtsDeltaThreshold = 10.0f;
   bool ExitOnError = false;                                       // xerror

@@ -16,6 +16,9 @@
 #include "media/FFmpegLoader.h"
 
 bool TTranscoder::InTime(const TInputStreamState &ist, int64_t pts) const {
+  // A cover belongs to the whole file, wherever a trim starts.
+  if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+    return true;
   // A file opened at a start offset counts from it: decoded or copied, what lies before is left
   // out alike, so the streams start together.
   if (FInputs.Files[static_cast<size_t>(ist.FileIndex)].Seeked && pts < 0)
@@ -27,6 +30,17 @@ double TTranscoder::OutputTime(const TOutputStreamState &ost) const {
   if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded)
     return static_cast<double>(ost.SyncPosition) * av_q2d(ost.Encoder->time_base);
   return ost.MuxEnd == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ost.MuxEnd) * av_q2d(ost.Stream->time_base);
+}
+
+bool TTranscoder::CutAtRecordingTime(AVPacket &pkt, AVRational timeBase) const {
+  if (pkt.pts == AV_NOPTS_VALUE || S.RecordingTime == std::numeric_limits<int64_t>::max())
+    return true;
+  const int64_t end = AVUtil.av_rescale_q(S.RecordingTime, AV_TIME_BASE_Q, timeBase);
+  if (pkt.pts >= end)
+    return false;
+  if (pkt.duration > end - pkt.pts)
+    pkt.duration = end - pkt.pts;
+  return true;
 }
 
 bool TTranscoder::AtRecordingTime(double outputSeconds) const {

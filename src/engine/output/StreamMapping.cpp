@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "engine/FFmpegException.h"
 #include "engine/filter/DisplayTurn.h"
@@ -122,9 +123,16 @@ void TTranscoder::SelectSource(TOutputStreamState &ost, int fileIndex) {
 
 void TTranscoder::PrepareStream(TOutputStreamState &ost) {
   TInputStreamState &ist = *FInputStreams[static_cast<size_t>(ost.SourceIndex)];
-  if (const AVDictionaryEntry *language = AVUtil.av_dict_get(ist.Stream->metadata, "language", nullptr, 0))
-    if (!AVUtil.av_dict_get(ost.Stream->metadata, "language", nullptr, 0))
-      AVUtil.av_dict_set(&ost.Stream->metadata, "language", language->value, 0);
+  // A track's language and title tell it apart from the others.
+  for (const char *key : {"language", "title"})
+    if (const AVDictionaryEntry *tag = AVUtil.av_dict_get(ist.Stream->metadata, key, nullptr, 0))
+      if (!AVUtil.av_dict_get(ost.Stream->metadata, key, nullptr, 0))
+        AVUtil.av_dict_set(&ost.Stream->metadata, key, tag->value, 0);
+  // MP4 and QuickTime files name a track by its handler, which their players show.
+  const std::string_view muxer = OutputContext(ost)->oformat->name;
+  const AVDictionaryEntry *title = AVUtil.av_dict_get(ost.Stream->metadata, "title", nullptr, 0);
+  if (title && (muxer == "mp4" || muxer == "mov" || muxer == "ipod"))
+    AVUtil.av_dict_set(&ost.Stream->metadata, "handler_name", title->value, AV_DICT_DONT_OVERWRITE);
   ost.Stream->disposition = ist.Stream->disposition;
   if (ost.Output->StreamCopy)
     PrepareCopy(ost, ist);
@@ -146,8 +154,9 @@ void TTranscoder::PrepareCopy(TOutputStreamState &ost, TInputStreamState &ist) {
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (S.HooksEnabled)
       Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    // A cover is no picture of the film to preview.
     std::lock_guard preview(PreviewLock());
-    if (FEvents.PreviewFlagBits() & 3)
+    if ((FEvents.PreviewFlagBits() & 3) && !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
       Fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     break;
   }

@@ -6,6 +6,7 @@
 #include "engine/FFmpegException.h"
 #include "engine/filter/DisplayTurn.h"
 #include "engine/transcode/Transcoder.h"
+#include "media/AVChapters.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVInline.h"
@@ -28,6 +29,28 @@ void TTranscoder::CopyMetaData() {
     const AVDictionaryEntry *tag = nullptr;
     while ((tag = AVUtil.av_dict_get(InputContext(map.InFile)->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
       AVUtil.av_dict_set(&out->metadata, tag->key, tag->value, AV_DICT_DONT_OVERWRITE);
+  }
+}
+
+void TTranscoder::CopyChapters() {
+  if (!S.CopyChapters || FInputs.Files.empty())
+    return;
+  // On the output's clock: shifted by the input's offset (its start and the trim), cut at the
+  // recording time.
+  const TOpenedInput &input = FInputs.Files.front();
+  const AVFormatContext *in = input.Context.get();
+  const int64_t limit = S.RecordingTime;
+  for (TOutputFile &file : FOutputs.Files) {
+    for (unsigned i = 0; i < in->nb_chapters; ++i) {
+      const AVChapter *chapter = in->chapters[i];
+      const int64_t start = std::max<int64_t>(AVUtil.av_rescale_q(chapter->start, chapter->time_base, AV_TIME_BASE_Q) + input.TsOffset, 0);
+      const int64_t end = std::min(AVUtil.av_rescale_q(chapter->end, chapter->time_base, AV_TIME_BASE_Q) + input.TsOffset, limit);
+      if (end <= start)
+        continue;
+      AVChapter *copy = AddChapter(file.Context.get(), chapter->id, AVRational{1, 1000}, start / 1000, end / 1000);
+      if (!copy || AVUtil.av_dict_copy(&copy->metadata, chapter->metadata, 0) < 0)
+        throw FFmpegException("av_malloc fail");
+    }
   }
 }
 

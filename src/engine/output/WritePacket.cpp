@@ -41,6 +41,10 @@ void TTranscoder::CopyPacket(TOutputStreamState &ost, TInputStreamState &ist, co
   opkt->dts = pkt.dts == AV_NOPTS_VALUE ? AVUtil.av_rescale_q(ist.Pts, AV_TIME_BASE_Q, out)
                                         : AVUtil.av_rescale_q(pkt.dts, in, out);
   opkt->duration = AVUtil.av_rescale_q(pkt.duration, in, out);
+  if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+    opkt->pts = opkt->dts = 0;
+  if (ost.Encoder->codec_type == AVMEDIA_TYPE_SUBTITLE && !CutAtRecordingTime(*opkt, out))
+    return;
   opkt->time_base = out;
   WriteFrame(ost, opkt.get());
   ost.FrameCount += 1;

@@ -36,11 +36,12 @@ bool TFFmpeg::OpenOutput(const std::string &fileName, const TOutputOptions *opti
   ApplyTargetPreset(OutputOptions);
   AddOptions(OutputOptions.ExtOptions, false);
   ApplyOutputOptions(OutputOptions);
+  MapRecordStreams(OutputOptions);
   // The hook events, when asked for, are connected by the component; ranges only gate the modules.
   if (!OutputOptions.UseCustomHook && !OutputOptions.UseBeforeHook)
     ApplyHookRanges(OutputOptions.HookRanges);
   if (OpenOutputFile(fileName) < 0)
     return false;
   AddOptions(OutputOptions.ExtOptions, true);
-  return true;
+  return AddMappedStreams(OutputOptions);
 }

@@ -47,7 +47,9 @@ int TTranscoder::PickInputFile() {
         if (S.InputSync)
           file = ist.FileIndex;
       }
-      if (opts < optsMin) {
+      // Sparse subtitle lines and a cover's one picture do not tell how far the output has come.
+      const bool timed = type != AVMEDIA_TYPE_SUBTITLE && !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+      if (timed && opts < optsMin) {
         optsMin = opts;
         if (!S.InputSync)
           file = ist.FileIndex;

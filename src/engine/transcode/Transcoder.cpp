@@ -54,6 +54,7 @@ bool TTranscoder::Transcode() {
     ist->AtStart = 1;
   }
   CopyMetaData();
+  CopyChapters();
   WriteHeaders();
   FTimerStart = AVUtil.av_gettime();
   FInputSeconds = InputSeconds();

@@ -41,10 +41,15 @@ private:
   void LogStreamMapping();
   void OpenEncoders();
   void OpenDecoders();
+  // Opens the decoder of an input stream (by its index in the stream table) unless it is open.
+  void OpenDecoder(size_t i);
+  // A text subtitle encoder takes the styles its source's decoder gives.
+  void TakeSubtitleHeader(TOutputStreamState &ost);
   void OpenBitstreamFilters(TOutputStreamState &ost);
   void EnableRowThreads(AVCodecContext *enc) const;
   void ApplyEncoderOptions(AVCodecContext *enc) const;
   void CopyMetaData();
+  void CopyChapters();
   void WriteHeaders();
   [[noreturn]] void Fail(const std::string &message, int dumpOutput = -1);
 
@@ -55,6 +60,9 @@ private:
   bool InTime(const TInputStreamState &ist, int64_t pts) const;
   // Seconds of output the stream holds so far.
   double OutputTime(const TOutputStreamState &ost) const;
+  // A subtitle line as a trim cuts it: false when it starts at or after the recording time ("t"),
+  // else shortened to end there at the latest.
+  bool CutAtRecordingTime(AVPacket &pkt, AVRational timeBase) const;
   // True once an output at that many seconds has reached the recording time ("t").
   bool AtRecordingTime(double outputSeconds) const;
   // The longest input's known duration, the bound of the output's length; 0 = none known.

@@ -1,0 +1,144 @@
+#include "convert/SourceTracks.h"
+
+#include "convert/ConvertHelpers.h"
+#include "media/AVCodecStubs.h"
+#include "media/AVFormatStubs.h"
+#include "media/AVUtilStubs.h"
+
+namespace {
+
+std::string Tag(const AVStream *st, const char *key) {
+  const AVDictionaryEntry *entry = AVUtil.av_dict_get(st->metadata, key, nullptr, 0);
+  return entry ? entry->value : "";
+}
+
+bool PictureSubtitle(AVCodecID id) {
+  const AVCodecDescriptor *desc = AVCodecLib.avcodec_descriptor_get(id);
+  return desc && (desc->props & AV_CODEC_PROP_BITMAP_SUB);
+}
+
+TSourceTrack TrackOf(const AVStream *st) {
+  TSourceTrack track;
+  track.Stream = st->index;
+  track.Kind = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ? TTrackKind::Audio : TTrackKind::Subtitle;
+  track.Codec = AVCodecLib.avcodec_get_name(st->codecpar->codec_id);
+  track.Language = Tag(st, "language");
+  track.Title = Tag(st, "title");
+  track.Default = st->disposition & AV_DISPOSITION_DEFAULT;
+  track.Forced = st->disposition & AV_DISPOSITION_FORCED;
+  track.Picture = track.Kind == TTrackKind::Subtitle && PictureSubtitle(st->codecpar->codec_id);
+  track.Channels = st->codecpar->ch_layout.nb_channels;
+  return track;
+}
+
+int FirstVideo(const AVFormatContext *context, bool attached) {
+  for (unsigned i = 0; context && i < context->nb_streams; ++i) {
+    const AVStream *st = context->streams[i];
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) == attached)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<std::string> ChoiceWords(const TTrackChoice &choice) {
+  std::vector<std::string> words;
+  std::size_t pos = 0;
+  while (pos <= choice.size()) {
+    const std::size_t comma = std::min(choice.find(',', pos), choice.size());
+    std::string word = LowerCase(choice.substr(pos, comma - pos));
+    word.erase(0, word.find_first_not_of(' '));
+    word.erase(word.find_last_not_of(' ') + 1);
+    if (!word.empty())
+      words.push_back(word);
+    pos = comma + 1;
+  }
+  return words;
+}
+
+bool IsNumber(const std::string &word) {
+  return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos && word.size() < 6;
+}
+
+// A language code: two or three letters.
+bool IsLanguage(const std::string &word) {
+  return (word.size() == 2 || word.size() == 3) && word.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
+}
+
+} // namespace
+
+std::vector<TSourceTrack> ReadSourceTracks(const AVFormatContext *context) {
+  std::vector<TSourceTrack> tracks;
+  for (AVMediaType type : {AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_SUBTITLE})
+    for (unsigned i = 0; context && i < context->nb_streams; ++i)
+      // A sound track the libraries cannot decode could only fail the conversion.
+      if (const AVCodecParameters *par = context->streams[i]->codecpar;
+          par->codec_type == type && (type != AVMEDIA_TYPE_AUDIO || AVCodecLib.avcodec_find_decoder(par->codec_id)))
+        tracks.push_back(TrackOf(context->streams[i]));
+  return tracks;
+}
+
+int PictureStream(const AVFormatContext *context) { return FirstVideo(context, false); }
+
+int CoverStream(const AVFormatContext *context) { return FirstVideo(context, true); }
+
+bool ValidTrackChoice(const TTrackChoice &choice, bool audio, std::string &error) {
+  const std::vector<std::string> words = ChoiceWords(choice);
+  if (words.size() == 1 && (words[0] == "all" || words[0] == "none" || (audio && words[0] == "default")))
+    return true;
+  for (const std::string &word : words)
+    if (!(IsNumber(word) && word != "0") && !IsLanguage(word)) {
+      error = "\"" + word + "\" is neither a track number nor a language code";
+      return false;
+    }
+  return true;
+}
+
+const TSourceTrack *DefaultTrack(const std::vector<TSourceTrack> &tracks, TTrackKind kind) {
+  const TSourceTrack *first = nullptr;
+  for (const TSourceTrack &track : tracks) {
+    if (track.Kind != kind)
+      continue;
+    if (track.Default)
+      return &track;
+    if (!first)
+      first = &track;
+  }
+  return first;
+}
+
+std::vector<TSourceTrack> ChosenTracks(const std::vector<TSourceTrack> &tracks, TTrackKind kind,
+                                       const TTrackChoice &choice) {
+  const std::vector<std::string> words = ChoiceWords(choice);
+  const std::string only = words.size() == 1 ? words[0] : "";
+  std::vector<TSourceTrack> chosen;
+  if (only == "none")
+    return chosen;
+  if (only == "default") {
+    if (const TSourceTrack *track = DefaultTrack(tracks, kind))
+      chosen.push_back(*track);
+    return chosen;
+  }
+  int number = 0;
+  for (const TSourceTrack &track : tracks) {
+    if (track.Kind != kind)
+      continue;
+    const std::string position = std::to_string(++number);
+    const std::string language = LowerCase(track.Language);
+    bool keep = words.empty() || only == "all";
+    for (const std::string &word : words)
+      keep = keep || word == position || (!language.empty() && word == language);
+    if (keep)
+      chosen.push_back(track);
+  }
+  return chosen;
+}
+
+std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio,
+                         const TTrackChoice &subtitles) {
+  const std::size_t sounds = ChosenTracks(tracks, TTrackKind::Audio, audio).size();
+  const std::size_t texts = ChosenTracks(tracks, TTrackKind::Subtitle, subtitles).size();
+  std::string summary = sounds == 0 ? "no audio" : std::to_string(sounds) + " audio";
+  if (texts > 0)
+    summary += ", " + std::to_string(texts) + (texts == 1 ? " subtitle" : " subtitles");
+  return summary;
+}

@@ -1,0 +1,99 @@
+#include "convert/TrackPlan.h"
+
+#include <algorithm>
+
+#include "convert/ConvertHelpers.h"
+
+namespace {
+
+bool ExtIn(const std::string &ext, std::initializer_list<const char *> list) {
+  return std::any_of(list.begin(), list.end(), [&ext](const char *item) { return ext == item; });
+}
+
+// Containers our profiles write with several sound tracks.
+bool TakesSeveralAudio(const std::string &ext) {
+  return ExtIn(ext, {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".mpg", ".vob"});
+}
+
+// The codec a subtitle track gets in the container; "" when the container cannot hold it.
+std::string SubtitleCodec(const TSourceTrack &track, const std::string &ext) {
+  if (ext == ".mkv")
+    return track.Picture || track.Codec != "mov_text" ? "copy" : "subrip";
+  if (ExtIn(ext, {".mpg", ".vob"}))
+    return track.Codec == "dvd_subtitle" ? "copy" : "";
+  if (track.Picture)
+    return "";
+  if (ExtIn(ext, {".mp4", ".mov", ".m4v"}))
+    return track.Codec == "mov_text" ? "copy" : "mov_text";
+  if (ext == ".webm")
+    return track.Codec == "webvtt" ? "copy" : "webvtt";
+  return "";
+}
+
+// Audio files whose container stores a cover picture. Matroska's muxer would write one as a video
+// track of a single frame, not as an attachment.
+bool TakesCover(const std::string &ext) { return ExtIn(ext, {".mp3", ".m4a", ".flac"}); }
+
+bool TakesChapters(const std::string &ext) { return ExtIn(ext, {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".m4a"}); }
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+void MapAudio(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
+  std::vector<TSourceTrack> chosen = ChosenTracks(source.Tracks, TTrackKind::Audio, source.Audio);
+  if (chosen.size() > 1 && !TakesSeveralAudio(ext)) {
+    const TSourceTrack kept = *DefaultTrack(chosen, TTrackKind::Audio);
+    chosen = {kept};
+    note += "Only the default audio track was kept: " + Upper(ext.substr(1)) + " files hold one. ";
+  }
+  if (chosen.empty())
+    out.DisableAudio = true;
+  for (const TSourceTrack &track : chosen)
+    out.Streams.push_back({TMappedKind::Audio, track.Stream, out.AudioCodec});
+}
+
+void MapSubtitles(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
+  int left = 0, pictures = 0;
+  for (const TSourceTrack &track : ChosenTracks(source.Tracks, TTrackKind::Subtitle, source.Subtitles)) {
+    const std::string codec = SubtitleCodec(track, ext);
+    if (codec.empty()) {
+      ++left;
+      pictures += track.Picture;
+    } else {
+      out.Streams.push_back({TMappedKind::Subtitle, track.Stream, codec});
+    }
+  }
+  const std::string container = Upper(ext.substr(1));
+  if (left == 0)
+    return;
+  if (pictures == left && pictures > 0)
+    note += "Picture subtitles were left out: " + container + " files hold text subtitles only. ";
+  else if (pictures == 0 && ExtIn(ext, {".mpg", ".vob"}))
+    note += "Text subtitles were left out: " + container + " files hold picture subtitles only. ";
+  else
+    note += "Subtitles were left out: " + container + " files hold none of these. ";
+}
+
+} // namespace
+
+std::string MapTracks(TOutputOptions &out, const TTrackSource &source, const std::string &ext) {
+  const std::string lower = LowerCase(ext);
+  std::string note;
+  out.Streams.clear();
+  // A video profile gives no picture track to a file whose only picture is its cover.
+  out.VideoSource = out.DisableVideo ? -1 : source.Picture;
+  if (out.VideoSource < 0)
+    out.DisableVideo = true;
+  if (!out.DisableAudio)
+    MapAudio(out, source, lower, note);
+  if (!out.DisableVideo)
+    MapSubtitles(out, source, lower, note);
+  if (out.VideoSource < 0 && source.Cover >= 0 && TakesCover(lower))
+    out.Streams.push_back({TMappedKind::Picture, source.Cover, "copy"});
+  out.KeepChapters = TakesChapters(lower);
+  if (!note.empty())
+    note.pop_back();
+  return note;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The edit window's list of a file's sound and subtitle tracks, a check box each: the tracks its
+// output keeps.
+#include <QTreeWidget>
+
+#include <vector>
+
+#include "convert/SourceTracks.h"
+
+class TTrackList : public QTreeWidget {
+  Q_OBJECT
+public:
+  explicit TTrackList(QWidget *parent = nullptr);
+
+  // Lists the tracks, checked as the choices keep them.
+  void Show(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio, const TTrackChoice &subtitles);
+  // The choices the check boxes make: "all", "none" or the checked track numbers.
+  TTrackChoice AudioChoice() const { return ChoiceOf(TTrackKind::Audio); }
+  TTrackChoice SubtitleChoice() const { return ChoiceOf(TTrackKind::Subtitle); }
+
+private:
+  TTrackChoice ChoiceOf(TTrackKind kind) const;
+};

@@ -1,0 +1,155 @@
+// A film with two sound tracks, two subtitle tracks, chapters and tags, and a song with a cover,
+// converted with the shipped profiles: what each kind of container keeps of them.
+#include <filesystem>
+
+#include "ShippedFixture.h"
+
+#include "../TrackFacts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TTracksTest : public TShippedTest {
+protected:
+  // The film converted with the shipped profile whose name starts with the text.
+  TFileFacts Film(const std::string &profile, const std::function<void(TInputFile &)> &edit = {}) {
+    const int index = ShippedProfile(Profiles, profile);
+    EXPECT_GE(index, 0) << profile;
+    const std::string output = index < 0 ? "" : Convert(Media("film.mkv"), index, edit);
+    Note = output.empty() ? "" : Driver.Files[0].RunNote;
+    return output.empty() ? TFileFacts{} : ReadFileFacts(output);
+  }
+
+  std::string Note;
+};
+
+// Both sound tracks in the source's order with their languages, title and default flag.
+void ExpectBothAudioTracks(const TFileFacts &facts) {
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 2);
+  const TTrackFacts first = facts.Of(AVMEDIA_TYPE_AUDIO, 0), second = facts.Of(AVMEDIA_TYPE_AUDIO, 1);
+  EXPECT_EQ(first.Language, "eng");
+  EXPECT_TRUE(first.Disposition & AV_DISPOSITION_DEFAULT);
+  EXPECT_EQ(second.Language, "fre");
+  EXPECT_EQ(second.Title, "Commentary");
+  EXPECT_FALSE(second.Disposition & AV_DISPOSITION_DEFAULT);
+}
+
+// The subtitles in the container's text form, each with its language and its lines.
+void ExpectSubtitles(const TFileFacts &facts, const std::string &firstCodec, const std::string &secondCodec) {
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 2);
+  const TTrackFacts english = facts.Of(AVMEDIA_TYPE_SUBTITLE, 0), french = facts.Of(AVMEDIA_TYPE_SUBTITLE, 1);
+  EXPECT_EQ(english.Codec, firstCodec);
+  EXPECT_EQ(english.Language, "eng");
+  EXPECT_EQ(english.Title, "English");
+  EXPECT_EQ(french.Codec, secondCodec);
+  EXPECT_EQ(french.Language, "fre");
+  ASSERT_EQ(english.Lines.size(), 2u);
+  EXPECT_NEAR(english.Lines[1], 1.5, 0.05);
+}
+
+void ExpectChapters(const TFileFacts &facts) {
+  ASSERT_EQ(facts.Chapters.size(), 2u);
+  EXPECT_EQ(facts.Chapters[0].Title, "Opening");
+  EXPECT_EQ(facts.Chapters[1].Title, "Ending");
+  EXPECT_NEAR(facts.Chapters[1].Start, 1.5, 0.01);
+  EXPECT_EQ(facts.Tags.at("title"), "Test Film");
+}
+
+TEST_F(TTracksTest, Mp4AndMovKeepEveryTrackWithTextSubtitlesAndChapters) {
+  const TFileFacts facts = Film("MP4 - H.264");
+  EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+  ExpectBothAudioTracks(facts);
+  ExpectSubtitles(facts, "mov_text", "mov_text");
+  ExpectChapters(facts);
+}
+
+TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
+  const TFileFacts facts = Film("MKV - H.264");
+  ExpectBothAudioTracks(facts);
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_AUDIO, 1).Codec, "vorbis");
+  ExpectSubtitles(facts, "subrip", "ass");
+  ExpectChapters(facts);
+  EXPECT_EQ(facts.Tags.at("creation_time"), "2019-06-01T10:20:30.000000Z");
+}
+
+TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
+  const TFileFacts facts = Film("WebM - VP8");
+  ExpectBothAudioTracks(facts);
+  ExpectSubtitles(facts, "webvtt", "webvtt");
+  ExpectChapters(facts);
+}
+
+// Program streams take every sound track but no text subtitles; 3GP and AVI one sound track and no
+// subtitles; the row's note says what was left out.
+TEST_F(TTracksTest, ContainersWithoutSubtitlesKeepWhatTheyHoldAndSaySo) {
+  struct TCase {
+    const char *Profile;
+    int Audio;
+    const char *Note;
+  };
+  for (const TCase &c : {TCase{"MPEG-1", 2, "Text subtitles were left out: MPG files hold picture subtitles only."},
+                         TCase{"MPEG-2 Video for DVD", 2, "Text subtitles were left out: MPG files"},
+                         TCase{"3GP", 1, "Only the default audio track was kept: 3GP files hold one."},
+                         TCase{"AVI", 1, "Subtitles were left out: AVI files hold none of these."}}) {
+    SCOPED_TRACE(c.Profile);
+    const TFileFacts facts = Film(c.Profile);
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), c.Audio);
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 0);
+    EXPECT_NE(Note.find(c.Note), std::string::npos) << Note;
+  }
+}
+
+TEST_F(TTracksTest, AudioFilesKeepTagsAndCoverAndVideoProfilesMakeNoPictureOfIt) {
+  for (const char *profile : {"MP3", "M4A", "FLAC", "OPUS"}) {
+    SCOPED_TRACE(profile);
+    const std::string output = Convert(Media("song.mp3"), ShippedProfile(Profiles, profile));
+    const TFileFacts facts = ReadFileFacts(output);
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 1);
+    EXPECT_EQ(facts.Tags.count("title") ? facts.Tags.at("title") : "", "Test Song");
+    EXPECT_EQ(facts.Tags.count("artist") ? facts.Tags.at("artist") : "", "Test Artist");
+    // Ogg keeps it as a comment, which the libraries read back as the picture stream it was.
+    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+    EXPECT_TRUE(facts.Of(AVMEDIA_TYPE_VIDEO).Disposition & AV_DISPOSITION_ATTACHED_PIC);
+  }
+  const TFileFacts video = ReadFileFacts(Convert(Media("song.mp3"), H264));
+  EXPECT_EQ(video.Count(AVMEDIA_TYPE_VIDEO), 0);
+  EXPECT_EQ(video.Count(AVMEDIA_TYPE_AUDIO), 1);
+}
+
+TEST_F(TTracksTest, ATrimShiftsAndCutsSubtitlesAndChapters) {
+  const TFileFacts facts = Film("MKV - H.264", [](TInputFile &file) {
+    file.TrimStart = 1000;
+    file.TrimDuration = 1500;
+  });
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 2);
+  const std::vector<double> lines = facts.Of(AVMEDIA_TYPE_SUBTITLE).Lines;
+  ASSERT_EQ(lines.size(), 1u); // the line at 0.2 s lies before the trim
+  EXPECT_NEAR(lines[0], 0.5, 0.05);
+  ASSERT_EQ(facts.Chapters.size(), 2u);
+  EXPECT_NEAR(facts.Chapters[0].Start, 0, 0.01);
+  EXPECT_NEAR(facts.Chapters[0].End, 0.5, 0.01);
+  EXPECT_NEAR(facts.Chapters[1].Start, 0.5, 0.01);
+  EXPECT_NEAR(facts.Chapters[1].End, 1.5, 0.01);
+}
+
+TEST_F(TTracksTest, ThePerFileChoiceKeepsTheChosenTracks) {
+  const TFileFacts facts = Film("MP4 - H.264", [](TInputFile &file) {
+    EXPECT_EQ(TrackSummary(file.Tracks, file.AudioChoice, file.SubtitleChoice), "2 audio, 2 subtitles");
+    file.AudioChoice = "fre";
+    file.SubtitleChoice = "2";
+    EXPECT_EQ(TrackSummary(file.Tracks, file.AudioChoice, file.SubtitleChoice), "1 audio, 1 subtitle");
+  });
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 1);
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_AUDIO).Title, "Commentary");
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 1);
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_SUBTITLE).Language, "fre");
+  std::string error;
+  EXPECT_TRUE(ValidTrackChoice("1, eng,FRE", true, error));
+  EXPECT_TRUE(ValidTrackChoice("default", true, error));
+  EXPECT_FALSE(ValidTrackChoice("default", false, error));
+  EXPECT_FALSE(ValidTrackChoice("0", true, error));
+  EXPECT_FALSE(ValidTrackChoice("first", false, error));
+}
+
+} // namespace

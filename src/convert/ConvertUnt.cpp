@@ -155,7 +155,7 @@ std::string OutputMuxer(const std::string &fileName) {
 
 bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
                                     const std::string &ext) {
-  const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
+  const TFormatRec profile = ForSizeTarget(FProfiles.GetFormat(ProfileIndex), file);
   TOutputOptions &out = file.OutputOptions;
   ResetOutputOptions(out);
   // Reset first: the file's name from an earlier run must not count as taken. A name another
@@ -180,18 +180,34 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
     return TCustomFFmpeg::HasEncoder(codec, video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO);
   };
   FillAudioSettings(out, profile, installed);
+  NormaliseLoudness(file, profile);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  FitToSize(file);
   KeepSourceMetadata(out);
   CopyWhatFits(file, profile);
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
 }
 
+void TTvlConvert::NormaliseLoudness(TInputFile &file, const TFormatRec &profile) {
+  std::optional<TLoudness> measured;
+  if (!profile.Loudness.empty() && !file.OutputOptions.DisableAudio) {
+    // Reading a long film's sound takes a while: the windows keep answering meanwhile.
+    measured = MeasureLoudness(file.FileName, std::max<int64_t>(file.TrimStart, 0),
+                               IsTrimmed(file) ? OutputLengthMs(file) : -1, [this] {
+                                 platform::MainThread().ProcessPending();
+                                 return !CancelBuild;
+                               });
+  }
+  FillLoudness(file.OutputOptions, profile, measured);
+}
+
 void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
   file.RunNote.clear();
   // A disc standard asks for its own streams.
-  if (!FProfiles.CopyStreams || !profile.Target.empty())
+  // A size target is met by encoding.
+  if (!FProfiles.CopyStreams || !profile.Target.empty() || file.TargetBytes > 0)
     return;
   const bool trimmed = file.TrimStart > 0;
   TStreamFit fit = DecideFit(file.Source, file.OutputOptions, trimmed, true);

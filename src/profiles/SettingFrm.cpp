@@ -1,6 +1,7 @@
 #include "profiles/SettingFrm.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -40,6 +41,8 @@ constexpr int MaxVolume = 1280;
 constexpr int MinChoiceWidth = 136;
 // Engine volume of the unchanged level: the label shows the position as a percentage of it.
 constexpr int UnchangedVolume = 256;
+// The loudness of streaming services and podcasts.
+constexpr const char *DefaultLoudness = "-16";
 
 // The rows of a group: a caption and a drop-down list each, one below the other. The list is as wide
 // as its longest item ("Keep original size", "2 Channels Stereo"), the caption as its text.
@@ -62,7 +65,7 @@ QGroupBox *NewGroup(QWidget *parent, const char *name, const char *caption) {
   auto *grid = new QGridLayout(group);
   grid->setVerticalSpacing(12);
   grid->setColumnStretch(1, 1);
-  grid->setRowStretch(6, 1);
+  grid->setRowStretch(7, 1);
   return group;
 }
 
@@ -109,6 +112,8 @@ TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
   tbarVolume->setTickInterval(500);
   tbarVolume->setTickPosition(QSlider::TicksBelow);
   connect(tbarVolume, &QSlider::valueChanged, this, &TSettingForm::tbarVolumeChange);
+  chkLoudness = new QCheckBox("Normalize loudness", grpAudio);
+  chkLoudness->setObjectName("chkLoudness");
 
   btnOK = new QPushButton("&OK", this);
   btnOK->setObjectName("btnOK");
@@ -127,6 +132,7 @@ void TSettingForm::LayOut() {
   auto *audio = static_cast<QGridLayout *>(grpAudio->layout());
   audio->addWidget(lblVolume, 4, 0, 1, 2);
   audio->addWidget(tbarVolume, 5, 0, 1, 2);
+  audio->addWidget(chkLoudness, 6, 0, 1, 2);
   auto *groups = new QHBoxLayout;
   groups->addWidget(grpVideo, 1);
   groups->addWidget(grpAudio, 1);
@@ -162,6 +168,7 @@ void TSettingForm::LoadValues(int index) {
     FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
   tbarVolume->setValue(r.Volume);
   tbarVolumeChange(tbarVolume->value());
+  chkLoudness->setChecked(!r.Loudness.empty());
 }
 
 void TSettingForm::SaveValues() {
@@ -171,6 +178,10 @@ void TSettingForm::SaveValues() {
   for (const TChoice &choice : AudioChoices)
     r.*choice.Value = (this->*choice.Control)->currentIndex();
   r.Volume = tbarVolume->value();
+  if (!chkLoudness->isChecked())
+    r.Loudness.clear();
+  else if (r.Loudness.empty())
+    r.Loudness = DefaultLoudness;
   if (!r.Quality.empty())
     r.QualityValue = cbbQuality->currentIndex() - 1;
   FOptions.SetFormat(FormatIndex, r);

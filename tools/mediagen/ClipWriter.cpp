@@ -170,16 +170,19 @@ int64_t FrameStep(const TOutStream &s) {
   return s.Frames % 2 == 0 ? step * 2 / 3 : step * 4 / 3;
 }
 
-// A 440 Hz tone at half scale, in whichever sample format the encoder takes; with bursts, a
-// 1 kHz tone for the first 50 ms of every second and silence between.
-void FillTone(AVFrame *f, int64_t firstSample, TContent content) {
+// A 440 Hz tone at the level, in whichever sample format the encoder takes; with bursts, a 1 kHz
+// tone for the first 50 ms of every second and silence between.
+void FillTone(AVFrame *f, int64_t firstSample, TContent content, double level) {
   const auto format = static_cast<AVSampleFormat>(f->format);
   const bool planar = AVUtil.av_sample_fmt_is_planar(format);
   const int channels = f->ch_layout.nb_channels;
   const AVSampleFormat packed = AVUtil.av_get_packed_sample_fmt(format);
   for (int i = 0; i < f->nb_samples; ++i) {
     const int64_t sample = firstSample + i;
-    double value = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(sample) / f->sample_rate);
+    const double t = static_cast<double>(sample) / f->sample_rate;
+    double value = level * std::sin(2 * std::numbers::pi * 440.0 * t);
+    if (content == TContent::Swell)
+      value *= 0.55 + 0.45 * std::sin(2 * std::numbers::pi * t / 1.5);
     if (content == TContent::Flashes)
       value = sample % f->sample_rate < f->sample_rate / 20
                   ? 0.7 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(sample) / f->sample_rate)
@@ -347,7 +350,7 @@ bool WriteClip(const std::string &path, const TClipPlan &plan, std::string &erro
     if (video)
       FillPicture(next->Frame, next->Frames, next->Plan);
     else
-      FillTone(next->Frame, next->NextPts, next->Plan.Content);
+      FillTone(next->Frame, next->NextPts, next->Plan.Content, next->Plan.ToneLevel);
     next->Frame->pts = next->NextPts;
     next->NextPts += video ? FrameStep(*next) : next->Frame->nb_samples;
     next->Frames += 1;

@@ -9,8 +9,9 @@
 enum class TStreamKind { Video, Audio, Subtitle, Data };
 
 // What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
-// or a white flash on the first frame of every second with a short tone burst starting together.
-enum class TContent { Pattern, Solid, Flashes };
+// or a white flash on the first frame of every second with a short tone burst starting together;
+// or the pattern with a tone whose level swells and fades twice every three seconds.
+enum class TContent { Pattern, Solid, Flashes, Swell };
 
 struct TStreamPlan {
   TStreamKind Kind;
@@ -28,6 +29,7 @@ struct TStreamPlan {
   int SolidY = 0, SolidU = 128, SolidV = 128; // the colour of TContent::Solid
   int KeyInterval = 12;                       // frames between key pictures
   int BitRate = 0;                            // 0: the generator's small default
+  double ToneLevel = 0.5;                     // audio: the tone's peak, of full scale
 };
 
 struct TClipPlan {

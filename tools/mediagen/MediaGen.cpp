@@ -35,6 +35,20 @@ TStreamPlan SolidVideo(int width, int height, int y, int u, int v) {
   return plan;
 }
 
+// A quiet and a loud sound (about -35 and -8 LUFS) whose level swells and fades, for loudness
+// normalisation; a 640×360 clip long enough for rate control to settle, for sizes.
+void AddQualityClips(std::vector<TMediaFile> &files) {
+  TStreamPlan picture = VideoStream("mpeg4", 640, 360, 25);
+  picture.BitRate = 3000000;
+  files.push_back({"scene.mp4", Clip("mp4", 10, {picture, AudioStream("aac", 48000, 2)})});
+  for (const auto &[name, level] : {std::pair{"quiet.m4a", 0.028}, {"loud.m4a", 0.63}}) {
+    TStreamPlan tone = AudioStream("aac", 48000, 2);
+    tone.Content = TContent::Swell;
+    tone.ToneLevel = level;
+    files.push_back({name, Clip("ipod", 8, {tone})});
+  }
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -109,6 +123,7 @@ std::vector<TMediaFile> MediaFiles() {
   jump.JumpAt = 1;
   jump.JumpBy = 3600;
   files.push_back({"jump.mkv", jump});
+  AddQualityClips(files);
   return files;
 }
 

@@ -19,6 +19,9 @@ struct TCliOptions {
   std::string Threads;            // codec threads; empty: the settings file's choice
   std::string Jobs;               // files at once; empty: the settings file's choice
   bool NoCopy = false;            // encode every stream, even those that fit the profile
+  bool Estimate = false;          // print each file's estimated output size, convert nothing
+  int64_t TargetBytes = 0;        // fit every file's output to this size; 0: no target
+  std::string Loudness;           // LUFS the sound is normalised to; empty: the profile's choice
   std::vector<std::string> InputLines, OutputLines; // --engine option lines
   std::vector<std::string> Files;
 };

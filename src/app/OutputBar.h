@@ -5,6 +5,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -29,9 +31,14 @@ public:
   // The folder of the settings, or the default one, which is created.
   void ChooseOutputFolder();
   void LoadPictures();
+  // Shows the queue's estimated total beside the folder, with the folder's free space.
+  void ShowSizes(int64_t total);
+  // The output folder's free bytes; -1 when unknown. FreeSpace, when set, answers instead.
+  int64_t FreeBytes() const;
+  std::function<int64_t()> FreeSpace;
 
   // Controls. Their objectName is their field name.
-  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr;
+  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr, *lblSizes = nullptr;
   QComboBox *cbbFormatEx = nullptr;
   QLineEdit *edtOutputFolder = nullptr;
   QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
@@ -40,6 +47,10 @@ public:
   QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
   // The folder button of the output folder edit.
   QAction *actBrowseOutputFolder = nullptr;
+
+signals:
+  // The profile, its settings or the folder changed: the estimates and the free space may differ.
+  void SizesMayChange();
 
 private:
   void CreateControls();

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "convert/ColourMarks.h"
 #include "convert/JobBuilder.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
@@ -186,6 +187,8 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   FitToSize(file);
   KeepSourceMetadata(out);
   CopyWhatFits(file, profile);
+  if (const std::string note = FillColour(out, file.Source); !note.empty())
+    file.RunNote += file.RunNote.empty() ? note : " " + note;
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
 }

@@ -154,6 +154,8 @@ public:
   // The estimated bytes of the queued file's output with the profile: its trim, the streams that
   // would be copied, its target size. 0 when its length is unknown.
   int64_t EstimatedBytes(int position, int32_t profileIndex) const;
+  // Their sum over the files the filter takes (all when empty); files without an estimate add 0.
+  int64_t EstimatedTotal(int32_t profileIndex, const TRunFilter &include = {}) const;
   // Files with a target size are encoded in two passes: 1 and 2 build those runs (the first writes
   // statistics under PassLogPrefix), 0 a single pass at the computed bit rate.
   int SizePass = 0;

@@ -1,5 +1,6 @@
 #include "convert/QueueStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -132,6 +133,7 @@ std::unique_ptr<TInputFile> ReadFile(const TSectionReader &in, bool &running, bo
   file->TrimStart = in.Number("TrimStart", -1);
   file->TrimDuration = in.Number("TrimDuration", file->DurationMs);
   file->AspectIndex = static_cast<int32_t>(in.Number("Aspect", 0));
+  file->TargetBytes = std::max<int64_t>(in.Number("TargetSize", 0), 0);
   if (const std::string reason = Unreadable(file->FileName); !reason.empty()) {
     file->Status = csMissing;
     file->StatusText = reason;
@@ -224,6 +226,8 @@ std::vector<TEntry> Entries(const TInputFileList &files, const TQueueRun &run) {
     add("TrimStart", std::to_string(f.TrimStart));
     add("TrimDuration", std::to_string(f.TrimDuration));
     add("Aspect", std::to_string(f.AspectIndex));
+    if (f.TargetBytes > 0)
+      add("TargetSize", std::to_string(f.TargetBytes));
   }
   return entries;
 }

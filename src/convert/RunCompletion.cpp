@@ -45,8 +45,13 @@ void TConvertForm::ConvertDone() {
   FTimeTick->stop();
   // Before a power-off: our own lock would hold it up.
   platform::Power().ReleaseSleep();
-  NotifyWhenInactive();
   hide();
+  if (QuietEnd && !Canceled) {
+    FClosing = true;
+    done(QDialog::Accepted);
+    return;
+  }
+  NotifyWhenInactive();
   if (Canceled || !chkShutdown->isChecked())
     platform::ShowMessage(CompletionText(), platform::TMsgIcon::Information);
   if (!Canceled) {

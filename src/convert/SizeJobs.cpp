@@ -35,6 +35,20 @@ int64_t TTvlConvert::EstimatedBytes(int position, int32_t profileIndex) const {
   return EstimateOutputBytes(out, file.Source, length);
 }
 
+int64_t TTvlConvert::EstimatedTotal(int32_t profileIndex, const TRunFilter &include) const {
+  int64_t total = 0;
+  for (int p = 0; p < Files.Count(); ++p) {
+    if (include && !include(Files[p]))
+      continue;
+    try {
+      total += EstimatedBytes(p, profileIndex);
+    } catch (const std::exception &) {
+      // The run itself says what is wrong with the profile.
+    }
+  }
+  return total;
+}
+
 void TTvlConvert::FitToSize(TInputFile &file) {
   TOutputOptions &out = file.OutputOptions;
   if (file.TargetBytes <= 0 || out.DisableVideo || file.Source.VideoCodec == 0)

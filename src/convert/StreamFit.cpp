@@ -29,6 +29,9 @@ void ReadVideo(const AVStream *st, TSourceFacts &facts) {
   facts.PixelFormat = par->format;
   facts.FrameRate = RateOf(st->avg_frame_rate) > 0 ? RateOf(st->avg_frame_rate) : RateOf(st->r_frame_rate);
   facts.VideoBitRate = BitRateOf(st);
+  facts.ColorPrimaries = par->color_primaries;
+  facts.ColorTransfer = par->color_trc;
+  facts.ColorSpace = par->color_space;
   for (int i = 0; i < st->nb_side_data; ++i)
     facts.Rotated = facts.Rotated || st->side_data[i].type == AV_PKT_DATA_DISPLAYMATRIX;
 }

@@ -1,4 +1,5 @@
 #include "edit/EditFrm.h"
+#include "edit/TargetSizeBox.h"
 
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
@@ -155,6 +156,7 @@ void TEditForm::CreateControls() {
   edtEndTime = TimeEdit(grpTrim, "edtEndTime", QRect(96, 60, 92, 24));
   btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QRect(420, 196, 90, 28));
   connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
+  TargetSize = Place(new TTargetSizeBox(this), "TargetSize", QRect(420, 240, 200, 52));
 
   btnOK = Place(new QPushButton("&OK", this), "btnOK", QRect(452, 400, 80, 30));
   btnCancel = Place(new QPushButton("&Cancel", this), "btnCancel", QRect(540, 400, 80, 30));
@@ -186,6 +188,7 @@ void TEditForm::Prepare(int position) {
   const TInputFile &file = FConvert.Files[position];
   FileName = file.FileName;
   cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);
+  TargetSize->SetBytes(file.TargetBytes);
   PlayFile(FileName);
   MarkIn = file.TrimStart;
   MarkOut = file.TrimStart + file.TrimDuration;

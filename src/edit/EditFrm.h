@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class TTargetSizeBox;
 class TTrackBar;
 class TTvlConvert;
 class TVideoPanel;
@@ -61,6 +62,8 @@ public:
   QLabel *lblStart = nullptr, *lblEndTime = nullptr;
   QLineEdit *edtStartTime = nullptr, *edtEndTime = nullptr;
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
+  // The file's target size, read by the caller after OK.
+  TTargetSizeBox *TargetSize = nullptr;
 
   // OK and Cancel end the playback: it is not heard behind what follows the window.
   void done(int result) override;

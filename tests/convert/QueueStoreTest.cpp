@@ -31,6 +31,7 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
   files[0].TrimStart = 65000;
   files[0].TrimDuration = 10000;
   files[0].AspectIndex = 2;
+  files[0].TargetBytes = 25000000;
   files[0].Status = csSuccess;
   files[0].OutputOptions.FileName = "/out/plain.mp4";
   files[1].Status = csFailed;
@@ -60,6 +61,7 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
     EXPECT_EQ(b.TrimStart, a.TrimStart);
     EXPECT_EQ(b.TrimDuration, a.TrimDuration);
     EXPECT_EQ(b.AspectIndex, a.AspectIndex);
+    EXPECT_EQ(b.TargetBytes, a.TargetBytes);
   }
   EXPECT_EQ(restored.Run.Running, 4);
   EXPECT_EQ(restored.Run.Profile, 7);

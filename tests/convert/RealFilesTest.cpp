@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ConvertFixture.h"
+#include "convert/ColourMarks.h"
 #include "convert/ConvertHelpers.h"
 #include "convert/Loudness.h"
 
@@ -265,4 +266,66 @@ TEST_F(TRealFilesTest, EstimatesComeWithinAQuarterOfTheRealSizes) {
       fs::remove(output);
     }
   }
+}
+
+namespace {
+
+// The first picture stream's colour marks: primaries, transfer, matrix.
+std::vector<int> ColourMarksOf(const std::string &path) {
+  AVFormatContext *context = nullptr;
+  std::vector<int> marks;
+  if (AVFormat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
+    return marks;
+  if (AVFormat.avformat_find_stream_info(context, nullptr) >= 0)
+    if (const int v = AVFormat.av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0); v >= 0) {
+      const AVCodecParameters *par = context->streams[v]->codecpar;
+      marks = {par->color_primaries, par->color_trc, par->color_space};
+    }
+  AVFormat.avformat_close_input(&context);
+  return marks;
+}
+
+} // namespace
+
+// A PQ and an HLG ramp converted to the 8-bit H.264 profile look as the same ramp made in SDR
+// (mean luma within 15 %) and are marked BT.709; an unmarked SDR source is marked BT.709 too. A
+// 10-bit output keeps HDR with its marks; without the filters the result says it was not mapped.
+TEST_F(TRealFilesTest, HdrSourcesAreToneMappedToSdrAndEveryOutputIsMarked) {
+  std::printf("zscale %s, tonemap %s\n", InstalledFilter("zscale") ? "installed" : "missing",
+              InstalledFilter("tonemap") ? "installed" : "missing");
+  ASSERT_TRUE(InstalledFilter("zscale") && InstalledFilter("tonemap"));
+  const auto original = ReadMediaFacts(Media("ramp-sdr.mkv"));
+  ASSERT_TRUE(StreamOf(original, AVMEDIA_TYPE_VIDEO));
+  const double sdrLuma = StreamOf(original, AVMEDIA_TYPE_VIDEO)->TopLuma;
+  const std::vector<int> bt709{AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709};
+  for (const char *name : {"ramp-pq.mkv", "ramp-hlg.mkv", "clip25.avi"}) {
+    SCOPED_TRACE(name);
+    const std::string output = Convert(Media(name), H264);
+    ASSERT_FALSE(output.empty());
+    const auto converted = ReadMediaFacts(output);
+    const TStreamFacts *video = StreamOf(converted, AVMEDIA_TYPE_VIDEO);
+    ASSERT_TRUE(video);
+    if (std::string(name) != "clip25.avi") {
+      std::printf("%s: mean luma %.1f, SDR original %.1f (%+.1f %%)\n", name, video->TopLuma, sdrLuma,
+                  100 * (video->TopLuma / sdrLuma - 1));
+      EXPECT_NEAR(video->TopLuma, sdrLuma, 0.15 * sdrLuma);
+    }
+    EXPECT_EQ(video->PixelFormat, AV_PIX_FMT_YUV420P);
+    EXPECT_EQ(ColourMarksOf(output), bt709);
+    fs::remove(output);
+  }
+  TSourceFacts pq;
+  pq.VideoCodec = AV_CODEC_ID_FFV1;
+  pq.ColorTransfer = AVCOL_TRC_SMPTE2084;
+  TOutputOptions deep;
+  deep.VideoCodec = "libx265";
+  deep.PixelFormat = "yuv420p10le";
+  EXPECT_EQ(FillColour(deep, pq), "");
+  EXPECT_EQ(deep.VideoFilters, "");
+  EXPECT_EQ(deep.ExtOptions, "color_primaries=9\ncolor_trc=16\ncolorspace=9\n");
+  TOutputOptions flat;
+  flat.VideoCodec = "libx264";
+  flat.PixelFormat = "yuv420p";
+  EXPECT_NE(FillColour(flat, pq, [](const char *) { return false; }).find("not tone-mapped"), std::string::npos);
+  EXPECT_EQ(flat.VideoFilters, "");
 }

@@ -10,8 +10,9 @@ enum class TStreamKind { Video, Audio, Subtitle, Data };
 
 // What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
 // or a white flash on the first frame of every second with a short tone burst starting together;
-// or the pattern with a tone whose level swells and fades twice every three seconds.
-enum class TContent { Pattern, Solid, Flashes, Swell };
+// or the pattern with a tone whose level swells and fades twice every three seconds; or a still
+// ramp of grey levels from left to right in the stream's transfer (SDR, PQ or HLG).
+enum class TContent { Pattern, Solid, Flashes, Swell, Ramp };
 
 struct TStreamPlan {
   TStreamKind Kind;
@@ -30,6 +31,7 @@ struct TStreamPlan {
   int KeyInterval = 12;                       // frames between key pictures
   int BitRate = 0;                            // 0: the generator's small default
   double ToneLevel = 0.5;                     // audio: the tone's peak, of full scale
+  int Transfer = 0;                           // video: AVColorTransferCharacteristic; PQ and HLG are BT.2020
 };
 
 struct TClipPlan {

@@ -49,6 +49,20 @@ void AddQualityClips(std::vector<TMediaFile> &files) {
   }
 }
 
+// The same still ramp of grey levels as 8-bit SDR (BT.709) and as 10-bit BT.2020 PQ and HLG, for
+// tone mapping: converted to SDR, the HDR ones look as the SDR one.
+void AddHdrClips(std::vector<TMediaFile> &files) {
+  for (const auto &[name, transfer] : {std::pair{"ramp-sdr.mkv", int{AVCOL_TRC_BT709}},
+                                       {"ramp-pq.mkv", int{AVCOL_TRC_SMPTE2084}},
+                                       {"ramp-hlg.mkv", int{AVCOL_TRC_ARIB_STD_B67}}}) {
+    TStreamPlan ramp = VideoStream("ffv1", 320, 180, 25);
+    ramp.Content = TContent::Ramp;
+    ramp.Transfer = transfer;
+    ramp.PixelFormat = transfer == AVCOL_TRC_BT709 ? "yuv420p" : "yuv420p10le";
+    files.push_back({name, Clip("matroska", 0.4, {ramp})});
+  }
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -124,6 +138,7 @@ std::vector<TMediaFile> MediaFiles() {
   jump.JumpBy = 3600;
   files.push_back({"jump.mkv", jump});
   AddQualityClips(files);
+  AddHdrClips(files);
   return files;
 }
 

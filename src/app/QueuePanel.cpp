@@ -44,7 +44,7 @@ struct TColumn {
 constexpr TColumn Columns[] = {
     {"Source", Qt::AlignLeft},   {"Type", Qt::AlignHCenter},   {"Original", Qt::AlignHCenter},
     {"Trimmed", Qt::AlignLeft}, {"Status", Qt::AlignHCenter}, {"Distination File", Qt::AlignLeft},
-    {"Est. Size", Qt::AlignRight},
+    {"Size", Qt::AlignRight},
 };
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 100;
@@ -118,6 +118,7 @@ void TQueuePanel::CreateList() {
     header->setText(i, Columns[i].Caption);
     header->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   }
+  header->setToolTip(colEstimate, "Estimated output size with the chosen profile");
   FitColumns();
   // The selection stays visible while another control has the focus.
   QPalette palette = lvFileList->palette();

@@ -62,6 +62,7 @@ void TTvlConvert::FitToSize(TInputFile &file) {
       (VideoPacketRate(out, file.Source) + AudioPacketRate(out, file.Source)) * cost.PacketBytes;
   needs.FixedBytes = cost.FixedBytes;
   needs.PixelsPerSecond = static_cast<double>(pixels) * VideoPacketRate(out, file.Source);
+  needs.Share = TargetShareOf(out.VideoCodec);
   out.VideoBitrate = static_cast<int>(std::min<int64_t>(VideoBitrateForSize(file.TargetBytes, needs, file.FileName),
                                                         INT32_MAX));
   if (SizePass == 0)

@@ -43,6 +43,10 @@ std::string MegabytesText(int64_t bytes) {
   return shown;
 }
 
+double TargetShareOf(const std::string &videoCodec) {
+  return videoCodec.starts_with("lib") ? 0.97 : 0.93;
+}
+
 int64_t VideoBitrateForSize(int64_t targetBytes, const TSizeNeeds &needs, const std::string &fileName) {
   const double seconds = static_cast<double>(needs.LengthMs) / 1000.0;
   if (seconds <= 0)
@@ -50,9 +54,9 @@ int64_t VideoBitrateForSize(int64_t targetBytes, const TSizeNeeds &needs, const 
   const double others = static_cast<double>(needs.AudioBitsPerSecond) * seconds / 8.0 +
                         needs.PacketBytesPerSecond * seconds + static_cast<double>(needs.FixedBytes);
   const double floorBits = needs.PixelsPerSecond * MinBitsPerPixel;
-  const double videoBits = (static_cast<double>(targetBytes) * TargetShare - others) * 8.0 / seconds;
+  const double videoBits = (static_cast<double>(targetBytes) * needs.Share - others) * 8.0 / seconds;
   if (videoBits < floorBits || (needs.PixelsPerSecond <= 0 && videoBits < 0)) {
-    const auto least = static_cast<int64_t>(std::ceil((floorBits * seconds / 8.0 + others) / TargetShare));
+    const auto least = static_cast<int64_t>(std::ceil((floorBits * seconds / 8.0 + others) / needs.Share));
     throw TTargetTooSmall("The target size " + MegabytesText(targetBytes) + " is too small for \"" + fileName +
                           "\": it needs at least " + MegabytesText(least) + ".");
   }

@@ -23,12 +23,14 @@ struct TSizeNeeds {
   double PacketBytesPerSecond = 0; // the container's share over the length
   int64_t FixedBytes = 0;
   double PixelsPerSecond = 0;      // 0: no picture
+  double Share = 0.97;             // of the target the encoders aim at (see TargetShareOf)
 };
 
 // Below this the picture falls apart.
 inline constexpr double MinBitsPerPixel = 0.01;
-// The share of the target the encoders aim at: two-pass encoders land within a few percent.
-inline constexpr double TargetShare = 0.97;
+// The share of the target a video encoder aims at: x264, x265, libvpx and SVT-AV1 land within a
+// few percent of their two-pass rate; the libraries' own MPEG encoders overshoot more.
+double TargetShareOf(const std::string &videoCodec);
 
 // The video bit rate (bits a second) for a file of at most targetBytes. Throws TTargetTooSmall
 // (naming the file) when the rate would be under the floor or the sound alone would not fit.

@@ -274,8 +274,8 @@ TEST(SizeTargetTest, SizesParseAndTheVideoRateFillsTheTargetAboveItsFloor) {
   TSizeNeeds needs{60000, 128000, 80 * 10.0, 4000, 640.0 * 360 * 25};
   const int64_t video = VideoBitrateForSize(8000000, needs, "a.mp4");
   const double total = (static_cast<double>(video) + 128000) * 60 / 8 + 800 * 60 + 4000;
-  EXPECT_LE(total, 8000000 * TargetShare);
-  EXPECT_GT(total, 8000000 * TargetShare - 1000);
+  EXPECT_LE(total, 8000000 * needs.Share);
+  EXPECT_GT(total, 8000000 * needs.Share - 1000);
   // Ten minutes of 1080p into 8 MB leaves under 0.01 bits per pixel: refused with the least size.
   needs = {600000, 128000, 80 * 10.0, 4000, 1920.0 * 1080 * 25};
   try {

@@ -38,6 +38,7 @@ bool TTvlMainForm::FirstPassForSizes(int profile, const std::function<bool(const
   TvlConvert->SizePass = 1;
   bool built = false;
   {
+    FRun = TRun::Building;
     setEnabled(false);
     const auto enable = qScopeGuard([this] { setEnabled(true); });
     built = TvlConvert->BuildRun(profile, scratch.string(), sized);

@@ -23,7 +23,7 @@ struct TAudioOutSettings {
   bool ExitOnError = false;
   int Verbose = 1;
   float DtsDeltaThreshold = 10.0f; // seconds: a larger clock jump is a discontinuity
-  std::string Filters;             // an audio filter description the decoded blocks pass first; empty: none
+  std::string Filters{};           // an audio filter description the decoded blocks pass first; empty: none
 };
 
 class TAudioOut {

@@ -198,10 +198,14 @@ int main(int argc, char **argv) {
   small.Format = "mp4";
   small.Seconds = 20;
   small.Streams = {VideoStream("libx264", 320, 240, 25), AudioStream("aac", 44100, 2)};
+  TClipPlan big = small;
+  big.Seconds = 8;
+  big.Streams = {VideoStream("libx264", 1920, 1080, 25), AudioStream("aac", 48000, 2)};
   // As the shipped profiles ask: MP3 at 44.1 kHz stereo 128 kb/s; H.264 640x480 at 1000 kb/s with AAC.
   const std::vector<TBatch> batches = {
       {"aac-to-mp3", 12, sound, ".m4a", "MP3 - MPEG Layer-3 Audio (*.mp3)", ".mp3", Job("", 0, 0, "libmp3lame")},
       {"small-h264", 8, small, ".mp4", "MP4 - H.264 Video for players (*.mp4)", ".mp4", Job("libx264", 640, 480, "aac")},
+      {"1080p-h264", 4, big, ".mp4", "MP4 - H.264 Video for players (*.mp4)", ".mp4", Job("libx264", 640, 480, "aac")},
   };
   for (const TBatch &batch : batches)
     RunBatch(batch, folder, runs, cores);

@@ -8,6 +8,7 @@
 #include "profiles/tvlIniUnt.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,6 +22,20 @@
 using panels::NewAction;
 using panels::NewButton;
 using panels::NewLabel;
+
+namespace {
+
+// A drop-down list named for the tests and screen readers, with its caption's key reaching it.
+QComboBox *NewList(QLabel *caption, const char *name, const char *hint, const char *accessibleName) {
+  auto *list = new QComboBox(caption->parentWidget());
+  list->setObjectName(name);
+  list->setToolTip(hint);
+  list->setAccessibleName(accessibleName);
+  caption->setBuddy(list);
+  return list;
+}
+
+} // namespace
 
 TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
     : QWidget(parent), FSettingsFile(settingsFile) {
@@ -36,14 +51,11 @@ TOutputBar::TOutputBar(const std::string &settingsFile, QWidget *parent)
 
 void TOutputBar::CreateControls() {
   lblFormat = NewLabel(this, "lblFormat", "Output Format:");
-  cbbFormatEx = new QComboBox(this);
-  cbbFormatEx->setObjectName("cbbFormatEx");
-  cbbFormatEx->setToolTip("Select Output Format");
-  cbbFormatEx->setAccessibleName("Output Format");
-  lblFormat->setBuddy(cbbFormatEx);
+  cbbFormatEx = NewList(lblFormat, "cbbFormatEx", "Select Output Format", "Output Format");
   // Only the user's choice is a change: filling and clearing the list must not touch the setting.
   connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
   CreateFolderEdit();
+  CreateRunChoices();
   cbbFormatEx->setMinimumSize(372, 30);
   // The folder and, beside it, what the queue will take of its free space share the list's width.
   lblSizes = NewLabel(this, "lblSizes", "");
@@ -70,7 +82,14 @@ void TOutputBar::CreateControls() {
   folderRow->addWidget(lblSizes);
   layout->addLayout(folderRow, 1, 1);
   layout->addWidget(btnOpenFolder, 1, 2);
-  layout->addWidget(btnConvert, 0, 3, 2, 1);
+  // The count's caption stands at the end of the field column, beside its list under the buttons.
+  auto *runChoices = new QHBoxLayout;
+  runChoices->addWidget(chkCopyStreams);
+  runChoices->addStretch(1);
+  runChoices->addWidget(lblSimultaneous);
+  layout->addLayout(runChoices, 2, 1);
+  layout->addWidget(cbbSimultaneous, 2, 2);
+  layout->addWidget(btnConvert, 0, 3, 3, 1, Qt::AlignBottom);
   layout->setColumnStretch(1, 1);
   layout->setColumnMinimumWidth(0, 98);
 }
@@ -90,6 +109,32 @@ void TOutputBar::CreateFolderEdit() {
   actBrowseOutputFolder->setObjectName("actBrowseOutputFolder");
   actBrowseOutputFolder->setToolTip("Select output folder to save media...");
   connect(actBrowseOutputFolder, &QAction::triggered, this, &TOutputBar::edtOutputFolderButtonClick);
+}
+
+void TOutputBar::CreateRunChoices() {
+  chkCopyStreams = new QCheckBox("Copy streams that already fit", this);
+  chkCopyStreams->setObjectName("chkCopyStreams");
+  chkCopyStreams->setToolTip("Streams that already match the profile are copied, not converted again");
+  connect(chkCopyStreams, &QCheckBox::toggled, this, [](bool on) { IniOptions.CopyStreams = on; });
+  lblSimultaneous = NewLabel(this, "lblSimultaneous", "Simultaneous conversions:");
+  cbbSimultaneous = NewList(lblSimultaneous, "cbbSimultaneous",
+                            "How many files convert at once; Automatic follows the processor and the files",
+                            "Simultaneous conversions");
+  // The settings keep the text: empty is automatic.
+  cbbSimultaneous->addItem("Automatic", QString());
+  for (const char *count : {"1", "2", "4", "8", "16"})
+    cbbSimultaneous->addItem(count, QString(count));
+  connect(cbbSimultaneous, &QComboBox::activated, this,
+          [this] { IniOptions.Simultaneous = cbbSimultaneous->currentData().toString().toStdString(); });
+}
+
+void TOutputBar::ShowRunChoices() {
+  chkCopyStreams->setChecked(IniOptions.CopyStreams);
+  const QString chosen = QString::fromStdString(IniOptions.Simultaneous);
+  // A count typed into the file that the list lacks is shown as it is, so saving keeps it.
+  if (cbbSimultaneous->findData(chosen) < 0)
+    cbbSimultaneous->addItem(chosen, chosen);
+  cbbSimultaneous->setCurrentIndex(cbbSimultaneous->findData(chosen));
 }
 
 void TOutputBar::LoadPictures() {

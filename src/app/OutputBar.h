@@ -1,6 +1,6 @@
 #pragma once
-// The output bar of the main window: the profile list, the output folder, the profile's settings and
-// the Convert button.
+// The output bar of the main window: the profile list, the output folder, the profile's settings, the
+// run's choices (copying what fits, simultaneous conversions) and the Convert button.
 #include <QIcon>
 #include <QList>
 #include <QWidget>
@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -30,6 +31,8 @@ public:
   void SelectProfile(int profile);
   // The folder of the settings, or the default one, which is created.
   void ChooseOutputFolder();
+  // The run's choices as the settings hold them.
+  void ShowRunChoices();
   void LoadPictures();
   // Shows the queue's estimated total beside the folder, with the folder's free space.
   void ShowSizes(int64_t total);
@@ -38,8 +41,9 @@ public:
   std::function<int64_t()> FreeSpace;
 
   // Controls. Their objectName is their field name.
-  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr, *lblSizes = nullptr;
-  QComboBox *cbbFormatEx = nullptr;
+  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr, *lblSimultaneous = nullptr, *lblSizes = nullptr;
+  QComboBox *cbbFormatEx = nullptr, *cbbSimultaneous = nullptr;
+  QCheckBox *chkCopyStreams = nullptr;
   QLineEdit *edtOutputFolder = nullptr;
   QToolButton *btnSetting = nullptr, *btnOpenFolder = nullptr, *btnConvert = nullptr;
 
@@ -55,6 +59,7 @@ signals:
 private:
   void CreateControls();
   void CreateFolderEdit();
+  void CreateRunChoices();
   void cbbFormatExChange();
   // Setting...: edits the selected profile's choices and saves them at once.
   void actFormatSettingExecute();

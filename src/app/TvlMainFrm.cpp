@@ -17,6 +17,7 @@
 #include "platform/WholeFile.h"
 #include "profiles/tvlIniUnt.h"
 
+#include <QCheckBox>
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -45,8 +46,9 @@ namespace {
 
 constexpr const char *SkinFile = "Skins/Sapphire.qss";
 constexpr const char *HelpPage = "help/welcome.htm";
-// The window's smallest size, and the widths of its two panels in it.
-constexpr QSize MinWindowSize(730, 537);
+// The window's smallest size, and the widths of its two panels in it. The height is the classic
+// 537 plus the row of the run's choices under the output folder.
+constexpr QSize MinWindowSize(730, 571);
 constexpr int MinQueueWidth = 426, MinPreviewWidth = 282;
 
 // The style would tint the picture of a selected row with the selection's colour, which hides the audio
@@ -87,6 +89,7 @@ TTvlMainForm::TTvlMainForm(QWidget *parent)
     platform::ShowMessage(IniOptions.LoadProblem, platform::TMsgIcon::Warning);
   Output->FillProfiles(il1);
   Output->ChooseOutputFolder();
+  Output->ShowRunChoices();
   UpdateControls();
   // Exceptions of commands are dropped by TTvlApplication::notify. Binding comes last: when it fails
   // the user has been told, and the program ends before the window shows.
@@ -219,7 +222,8 @@ void TTvlMainForm::SetFocusOrder() {
       Queue->btnRemoveFile, Queue->btnClear, Queue->btnMoveUp, Queue->btnMoveDown, Queue->btnStopAdding,
       Preview->tbarPreview, Preview->btnPlay, Preview->btnStop, Preview->btnPrevious, Preview->btnNext,
       Preview->btnSnapshot, Preview->btnOpenSnapshot, Preview->btnSnapShotOption,
-      Output->cbbFormatEx, Output->btnSetting, Output->edtOutputFolder, Output->btnOpenFolder, Output->btnConvert,
+      Output->cbbFormatEx, Output->btnSetting, Output->edtOutputFolder, Output->btnOpenFolder,
+      Output->chkCopyStreams, Output->cbbSimultaneous, Output->btnConvert,
   };
   for (std::size_t i = 1; i < std::size(chain); ++i)
     setTabOrder(chain[i - 1], chain[i]);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ extern "C" {
 #include "engine/task/TaskRunner.h"
 
 struct AVCodec;
+struct AVOutputFormat;
+enum class TTvNorm;
 struct AVStream;
 class TEngineThread;
 
@@ -60,10 +63,11 @@ public:
   using TProgressHandler =
       std::function<void(TCustomFFmpeg &task, int frameNumber, int fps, int currentDuration, float quality,
                          float bitRate, int64_t currentSize, int totalOutputDuration)>;
-  using TPreviewBitmapHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts)>;
+  using TPreviewBitmapHandler =
+      std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts)>;
   using TBeforeHookHandler = std::function<void(TCustomFFmpeg &task, int64_t pts, THookAction &action)>;
-  using TCustomHookHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber, int64_t pts,
-                                                bool &update, bool &stopHook)>;
+  using TCustomHookHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber,
+                                                int64_t pts, bool &update, bool &stopHook)>;
   TTerminateHandler OnTerminate;
   TProgressHandler OnProgress;
   TPreviewBitmapHandler OnPreviewBitmap;
@@ -184,6 +188,13 @@ private:
   void SetVideoHook(const std::string &value);
   void SetBitstreamFilter(const std::string &name, const std::string &value);
   void SetTargetOption(const std::string &value);
+  // The output record's parts, in the order ApplyOutputOptions applies them.
+  void ApplyOutputAudio(const TOutputOptions &o);
+  void ApplyOutputVideo(const TOutputOptions &o);
+  void ApplyOutputTimes(const TOutputOptions &o);
+  void ApplyOutputTags(const TOutputOptions &o);
+  // The norm the inputs' frame rates name, if any.
+  std::optional<TTvNorm> NormOfInputs() const;
   void NewStreamOption(const std::string &name);
 
   bool SetMuxerOption(const std::string &name, const std::string &value);
@@ -199,6 +210,19 @@ private:
   void ReadVideoStream(AVStream *st, unsigned index, AVCodecContext *decoder,
                        std::vector<const struct AVCodec *> &slots);
   const struct AVCodec *DecoderNamed(const std::string &name, AVMediaType type);
+  // Output file steps: a failing step sets FErrorText. The file being opened is the last one.
+  struct TStreamKinds {
+    bool Video = false, Audio = false, Subtitles = false;
+  };
+  AVFormatContext *AllocOutputContext(const std::string &fileName);
+  // The kinds the file gets: those its format or the settings ask for, the inputs have and no
+  // option disables.
+  bool ChooseStreamKinds(const AVOutputFormat &format, TStreamKinds &kinds);
+  // The failure's text, or nothing when every stream was added.
+  std::string AddOutputStreams(int output, const TStreamKinds &kinds);
+  int OpenOutputIo(const std::string &fileName, AVFormatContext &context);
+  // Takes the half-made last file out again; -1 for the caller to return.
+  int DropLastOutput(const std::string &errorText);
   TOutputStream &AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
                                  std::vector<std::string> &filters);
 

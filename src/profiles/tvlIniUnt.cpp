@@ -117,8 +117,11 @@ bool TIniOptions::SaveToFile(const std::string &path, std::string *error) const 
   keep(ini.WriteInteger("Output", "Format", OutputFormat));
   if (!OutputFolder.empty())
     keep(ini.WriteString("Output", "Folder", OutputFolder));
-  if (!Simultaneous.empty())
+  // Defaults (automatic, copying) add no key to a file that lacks it, and overwrite one it has.
+  if (!Simultaneous.empty() || !ini.ReadString("Output", "SimultaneousConversions", "").empty())
     keep(ini.WriteString("Output", "SimultaneousConversions", Simultaneous));
+  if (!CopyStreams || !ini.ReadString("Output", "CopyStreams", "").empty())
+    keep(ini.WriteInteger("Output", "CopyStreams", CopyStreams ? 1 : 0));
   keep(ini.WriteInteger("SnapShot", "Format", SnapShotFormat));
   if (!SnapShotFolder.empty())
     keep(ini.WriteString("SnapShot", "Folder", SnapShotFolder));

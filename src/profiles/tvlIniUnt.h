@@ -50,8 +50,8 @@ public:
   std::string Threads;
   // How many files convert at once as the settings file gives it; empty or "0": automatic.
   std::string Simultaneous;
-  // Streams that already fit the profile are copied instead of encoded again. Read only: the
-  // settings file's key, as Threads.
+  // Streams that already fit the profile are copied instead of encoded again; the window's check box
+  // and the settings file's key.
   bool CopyStreams = true;
   int32_t SnapShotFormat = 0;
   std::string SnapShotFolder;

@@ -45,7 +45,7 @@ TEST_F(Keyboard, TabFollowsTheLayoutShowsTheFocusAndNamesEveryStop) {
   // The disabled ones (Move Up on the last row, Stop while stopped, Snapshot) are passed over.
   EXPECT_EQ(stops.join(' '), "btnAbout btnAddFile btnAddFolder btnEditFile lvFileList btnRemoveFile btnClear "
                              "btnMoveUp tbarPreview btnPlay btnPrevious btnOpenSnapshot btnSnapShotOption "
-                             "cbbFormatEx btnSetting edtOutputFolder btnOpenFolder btnConvert");
+                             "cbbFormatEx btnSetting edtOutputFolder btnOpenFolder chkCopyStreams cbbSimultaneous btnConvert");
 
   // Focus is seen: the same button looks different with and without it.
   for (QWidget *control : std::initializer_list<QWidget *>{form.Queue->btnClear, form.Preview->btnPlay,

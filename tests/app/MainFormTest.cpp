@@ -10,6 +10,7 @@
 #include "platform/qt/QtSignals.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
@@ -68,7 +69,7 @@ protected:
 TEST_F(MainForm, StartsWithoutSettingsFileWithDefaultsAndQueueActionsDisabled) {
   auto &form = Start();
   EXPECT_EQ(form.windowTitle(), "Tavrelle Video Converter");
-  EXPECT_EQ(form.minimumSize(), QSize(730, 537));
+  EXPECT_EQ(form.minimumSize(), QSize(730, 571));
   EXPECT_EQ(form.Preview->pnlPreviewPlay->size(), QSize(280, 220));
 
   EXPECT_EQ(form.Output->cbbFormatEx->count(), 0);
@@ -186,6 +187,27 @@ TEST_F(MainForm, TheUsersProfileAndFolderChoicesAreWrittenAtCloseKeepingTheRestO
   EXPECT_EQ(ini.ReadString("Output", "Format", "?"), "0");
   EXPECT_EQ(ini.ReadString("Output", "Folder", "?"), "/data/videos");
   EXPECT_EQ(ini.ReadString("Format2", "Name", "?"), "Odd Category");
+}
+
+// Turning a choice back to its default must reach the file too, where an earlier run wrote it.
+TEST_F(MainForm, TheRunChoicesShowTheSettingsAndTheirChangesAreWrittenAtClose) {
+  WriteSettings(std::string(ThreeProfiles) + "SimultaneousConversions=3\n");
+  auto &form = Start();
+  EXPECT_TRUE(form.Output->chkCopyStreams->isChecked());
+  EXPECT_EQ(form.Output->cbbSimultaneous->currentText(), "3");
+  form.Output->chkCopyStreams->click();
+  QTest::keyClick(form.Output->cbbSimultaneous, Qt::Key_Home);
+  EXPECT_EQ(form.Output->cbbSimultaneous->currentText(), "Automatic");
+  Close();
+  platform::IniFile ini(Settings());
+  EXPECT_EQ(ini.ReadString("Output", "CopyStreams", "?"), "0");
+  EXPECT_EQ(ini.ReadString("Output", "SimultaneousConversions", "?"), "");
+
+  Start();
+  EXPECT_FALSE(Form->Output->chkCopyStreams->isChecked());
+  Form->Output->chkCopyStreams->click();
+  Close();
+  EXPECT_EQ(platform::IniFile(Settings()).ReadString("Output", "CopyStreams", "?"), "1");
 }
 
 // Logout ends the program with SIGTERM before any window closes: the choices are saved then.
@@ -405,5 +427,5 @@ TEST_F(MainForm, UnderTheSapphireSkinTheQueueColumnsFitTheirCaptionsAndTexts) {
     list->resizeColumnToContents(column);
     EXPECT_GE(width, list->columnWidth(column)) << list->headerItem()->text(column).toStdString();
   }
-  EXPECT_EQ(form.size(), QSize(730, 537));
+  EXPECT_EQ(form.size(), QSize(730, 571));
 }

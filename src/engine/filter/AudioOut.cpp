@@ -33,7 +33,8 @@ AVChannelLayout LayoutOf(const AVChannelLayout &layout) {
 }
 
 // Plane pointers of samples stored plane after plane (or interleaved in one plane), at a sample offset.
-void PlanesAt(uint8_t *base, AVSampleFormat format, int channels, int capacity, int offset, uint8_t **planes) {
+void PlanesAt(uint8_t *base, AVSampleFormat format, int channels, int capacity, int offset,
+              uint8_t **planes) {
   const int bytes = AVUtil.av_get_bytes_per_sample(format);
   if (AVUtil.av_sample_fmt_is_planar(format)) {
     for (int c = 0; c < channels; ++c)
@@ -43,7 +44,8 @@ void PlanesAt(uint8_t *base, AVSampleFormat format, int channels, int capacity, 
   }
 }
 
-template <typename T, typename Wide> void ScaleSamples(T *samples, size_t count, int volume, Wide low, Wide high) {
+template <typename T, typename Wide>
+void ScaleSamples(T *samples, size_t count, int volume, Wide low, Wide high) {
   for (size_t i = 0; i < count; ++i) {
     const Wide scaled = (static_cast<Wide>(samples[i]) * volume + 128) >> 8;
     samples[i] = static_cast<T>(std::clamp(scaled, low, high));
@@ -57,8 +59,8 @@ template <typename T> void ScaleFloats(T *samples, size_t count, int volume) {
 
 } // namespace
 
-TAudioOut::TAudioOut(AVCodecContext *encoder, AVStream *stream, const TAudioOutSettings &settings, TLogger log,
-                     TWriter write, int64_t &encodedBytes)
+TAudioOut::TAudioOut(AVCodecContext *encoder, AVStream *stream, const TAudioOutSettings &settings,
+                     TLogger log, TWriter write, int64_t &encodedBytes)
     : FEncoder(encoder), FStream(stream), S(settings), FLog(std::move(log)), FWrite(std::move(write)),
       FEncodedBytes(encodedBytes), FFrame(NewFrame()), FPacket(NewPacket()) {
   FFifo.reset(AVUtil.av_audio_fifo_alloc(encoder->sample_fmt, encoder->ch_layout.nb_channels, 1024));
@@ -103,7 +105,8 @@ void TAudioOut::PrepareConverter(const AVFrame &decoded) {
     FConverter.reset();
     if (AudioResample)
       throw FFmpegException(Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", channels,
-                                   decoded.sample_rate, FEncoder->ch_layout.nb_channels, FEncoder->sample_rate));
+                                   decoded.sample_rate, FEncoder->ch_layout.nb_channels,
+                                   FEncoder->sample_rate));
     const char *from = AVUtil.av_get_sample_fmt_name(static_cast<AVSampleFormat>(decoded.format));
     const char *to = AVUtil.av_get_sample_fmt_name(FEncoder->sample_fmt);
     throw FFmpegException(Format("Cannot convert %s sample format to %s sample format", from ? from : "none",
@@ -148,81 +151,110 @@ void TAudioOut::OutBlock(const AVFrame &decoded, int64_t syncPts, bool &atStart)
     AudioResample = true;
   PrepareConverter(decoded);
 
-  // The clock arithmetic counts samples per channel at the output rate, and bytes of 16-bit
-  // samples of all input channels, whatever the decoder's own format.
-  const int64_t frameBytes = 2LL * decChannels;
-  int64_t size = decoded.nb_samples * frameBytes;
-  int dropped = 0, silence = 0;
   const double syncTime = static_cast<double>(syncPts - S.StartTime) / 1000000.0;
   const int64_t buffered = AVUtil.av_audio_fifo_size(FFifo.get());
+  ShiftClockOnJump(syncTime, buffered);
+  const double clock = syncTime * encRate - static_cast<double>(FClockShift);
+  TSyncFix fix;
+  if (S.Async != 0)
+    fix =
+        SyncFix(clock - static_cast<double>(SyncPosition) - static_cast<double>(buffered), decoded, atStart);
+  else
+    SyncPosition = std::llrint(clock) - buffered;
+  if (fix.NothingLeft)
+    return;
+
+  const int samples = decoded.nb_samples - fix.Dropped;
+  ReserveBlock(fix.Silence + samples);
+  if (fix.Silence > 0 && !AppendSilence(decoded, fix.Silence))
+    return;
+  if (AppendDecoded(decoded, fix.Dropped))
+    DeliverBlock();
+  FBlockSamples = 0;
+}
+
+void TAudioOut::ShiftClockOnJump(double syncTime, int64_t buffered) {
   // A clock jump beyond the discontinuity threshold is not filled with silence nor answered by
   // dropping: the clock is shifted instead.
+  const int encRate = FEncoder->sample_rate;
   const double drift = syncTime * encRate - static_cast<double>(FClockShift + SyncPosition + buffered);
   if (std::fabs(drift) > encRate * static_cast<double>(S.DtsDeltaThreshold)) {
     const int64_t shift = std::llrint(drift);
     FClockShift += shift;
     if (S.Verbose >= 0)
-      Log(1, Format("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(shift * 1000000 / encRate),
+      Log(1, Format("timestamp discontinuity %lld, new offset= %lld",
+                    static_cast<long long>(shift * 1000000 / encRate),
                     static_cast<long long>(-FClockShift * 1000000 / encRate)));
   }
-  const double clock = syncTime * encRate - static_cast<double>(FClockShift);
-  if (S.Async != 0) {
-    const double delta = clock - static_cast<double>(SyncPosition) - static_cast<double>(buffered);
-    int64_t byteDelta = static_cast<int64_t>(std::trunc(delta * decRate / encRate)) * frameBytes;
-    if (std::fabs(delta) > SyncTolerance) {
-      if (atStart || std::fabs(delta) > encRate * static_cast<double>(S.DriftThreshold)) {
-        if (byteDelta < 0) {
-          byteDelta = std::max(byteDelta, -size);
-          size += byteDelta;
-          dropped = static_cast<int>(-byteDelta / frameBytes);
-          if (S.Verbose > 2)
-            Log(1, Format("discarding %d audio samples", static_cast<int>(std::trunc(-delta))));
-          if (size == 0)
-            return;
-          atStart = false;
-        } else {
-          if (size + byteDelta > MaxSilenceBytes)
-            byteDelta = std::max<int64_t>(MaxSilenceBytes - size, 0);
-          else
-            atStart = false;
-          silence = static_cast<int>(byteDelta / frameBytes);
-          if (S.Verbose > 2)
-            Log(1, Format("adding %d audio samples of silence", static_cast<int>(std::trunc(delta))));
-        }
-      } else if (S.Async > 1 && FConverter) {
-        const int comp = static_cast<int>(std::clamp<double>(std::trunc(delta), -S.Async, S.Async));
-        if (S.Verbose > 2)
-          Log(1, Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta, comp, encRate));
-        SwResample.swr_set_compensation(FConverter.get(), comp, encRate);
-      }
-    }
-  } else {
-    SyncPosition = std::llrint(clock) - buffered;
-  }
+}
 
-  const auto format = static_cast<AVSampleFormat>(decoded.format);
-  const int samples = decoded.nb_samples - dropped;
-  ReserveBlock(silence + samples);
-  if (silence > 0) {
-    const int bytes = AVUtil.av_samples_get_buffer_size(nullptr, decChannels, silence, format, 1);
-    if (bytes < 0)
-      return;
-    FSilence.resize(static_cast<size_t>(bytes));
-    uint8_t *planes[AV_NUM_DATA_POINTERS] = {};
-    PlanesAt(FSilence.data(), format, decChannels, silence, 0, planes);
-    AVUtil.av_samples_set_silence(planes, 0, silence, decChannels, format);
-    if (!AppendToBlock(planes, silence))
-      return;
+TAudioOut::TSyncFix TAudioOut::SyncFix(double delta, const AVFrame &decoded, bool &atStart) {
+  const int encRate = FEncoder->sample_rate;
+  if (std::fabs(delta) > SyncTolerance) {
+    if (atStart || std::fabs(delta) > encRate * static_cast<double>(S.DriftThreshold))
+      return DropOrFill(delta, decoded, atStart);
+    if (S.Async > 1 && FConverter) {
+      const int comp = static_cast<int>(std::clamp<double>(std::trunc(delta), -S.Async, S.Async));
+      if (S.Verbose > 2)
+        Log(1, Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta, comp, encRate));
+      SwResample.swr_set_compensation(FConverter.get(), comp, encRate);
+    }
   }
-  std::vector<const uint8_t *> input(static_cast<size_t>(decChannels));
+  return {};
+}
+
+TAudioOut::TSyncFix TAudioOut::DropOrFill(double delta, const AVFrame &decoded, bool &atStart) {
+  // The clock arithmetic counts samples per channel at the output rate, and bytes of 16-bit
+  // samples of all input channels, whatever the decoder's own format.
+  const int64_t frameBytes = 2LL * decoded.ch_layout.nb_channels;
+  int64_t size = decoded.nb_samples * frameBytes;
+  int64_t byteDelta =
+      static_cast<int64_t>(std::trunc(delta * decoded.sample_rate / FEncoder->sample_rate)) * frameBytes;
+  TSyncFix fix;
+  if (byteDelta < 0) {
+    byteDelta = std::max(byteDelta, -size);
+    size += byteDelta;
+    fix.Dropped = static_cast<int>(-byteDelta / frameBytes);
+    if (S.Verbose > 2)
+      Log(1, Format("discarding %d audio samples", static_cast<int>(std::trunc(-delta))));
+    fix.NothingLeft = size == 0;
+    if (!fix.NothingLeft)
+      atStart = false;
+    return fix;
+  }
+  if (size + byteDelta > MaxSilenceBytes)
+    byteDelta = std::max<int64_t>(MaxSilenceBytes - size, 0);
+  else
+    atStart = false;
+  fix.Silence = static_cast<int>(byteDelta / frameBytes);
+  if (S.Verbose > 2)
+    Log(1, Format("adding %d audio samples of silence", static_cast<int>(std::trunc(delta))));
+  return fix;
+}
+
+bool TAudioOut::AppendSilence(const AVFrame &decoded, int silence) {
+  const auto format = static_cast<AVSampleFormat>(decoded.format);
+  const int channels = decoded.ch_layout.nb_channels;
+  const int bytes = AVUtil.av_samples_get_buffer_size(nullptr, channels, silence, format, 1);
+  if (bytes < 0)
+    return false;
+  FSilence.resize(static_cast<size_t>(bytes));
+  uint8_t *planes[AV_NUM_DATA_POINTERS] = {};
+  PlanesAt(FSilence.data(), format, channels, silence, 0, planes);
+  AVUtil.av_samples_set_silence(planes, 0, silence, channels, format);
+  return AppendToBlock(planes, silence);
+}
+
+bool TAudioOut::AppendDecoded(const AVFrame &decoded, int dropped) {
+  const auto format = static_cast<AVSampleFormat>(decoded.format);
+  const int channels = decoded.ch_layout.nb_channels;
+  std::vector<const uint8_t *> input(static_cast<size_t>(channels));
   const bool planar = AVUtil.av_sample_fmt_is_planar(format);
   const int sampleBytes = AVUtil.av_get_bytes_per_sample(format);
-  for (int c = 0; c < (planar ? decChannels : 1); ++c)
+  for (int c = 0; c < (planar ? channels : 1); ++c)
     input[static_cast<size_t>(c)] =
-        decoded.extended_data[c] + static_cast<size_t>(dropped) * sampleBytes * (planar ? 1 : decChannels);
-  if (AppendToBlock(input.data(), samples))
-    DeliverBlock();
-  FBlockSamples = 0;
+        decoded.extended_data[c] + static_cast<size_t>(dropped) * sampleBytes * (planar ? 1 : channels);
+  return AppendToBlock(input.data(), decoded.nb_samples - dropped);
 }
 
 void TAudioOut::ReserveBlock(int samples) {
@@ -391,7 +423,8 @@ void ApplyVolume(AVFrame &frame, int volume) {
       break;
     case AV_SAMPLE_FMT_S32:
       ScaleSamples<int32_t, int64_t>(reinterpret_cast<int32_t *>(data), count, volume,
-                                     std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+                                     std::numeric_limits<int32_t>::min(),
+                                     std::numeric_limits<int32_t>::max());
       break;
     case AV_SAMPLE_FMT_FLT:
       ScaleFloats(reinterpret_cast<float *>(data), count, volume);

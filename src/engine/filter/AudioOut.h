@@ -17,7 +17,7 @@ extern "C" {
 #include "engine/filter/AudioFilter.h"
 
 struct TAudioOutSettings {
-  int Async = 0;               // 0: follow the input clock; 1: drop or insert; above 1: also stretch by that much
+  int Async = 0; // 0: follow the input clock; 1: drop or insert; above 1: also stretch by that much
   float DriftThreshold = 0.1f; // seconds
   int64_t StartTime = 0;       // microseconds
   bool ExitOnError = false;
@@ -48,7 +48,20 @@ public:
 private:
   void OutBlock(const AVFrame &decoded, int64_t syncPts, bool &atStart);
   void PassFiltered(bool &atStart);
+  // What meeting the clock takes of one block: input samples dropped or silent ones put first.
+  struct TSyncFix {
+    int Dropped = 0, Silence = 0;
+    bool NothingLeft = false; // every sample dropped
+  };
+
   void PrepareConverter(const AVFrame &decoded);
+  void ShiftClockOnJump(double syncTime, int64_t buffered);
+  // delta: samples the output is behind the clock (ahead when negative). Small drifts are left,
+  // or stretched away by the resampler; larger ones are answered by dropping or filling.
+  TSyncFix SyncFix(double delta, const AVFrame &decoded, bool &atStart);
+  TSyncFix DropOrFill(double delta, const AVFrame &decoded, bool &atStart);
+  bool AppendSilence(const AVFrame &decoded, int silence);
+  bool AppendDecoded(const AVFrame &decoded, int dropped);
   // Appends samples (in the decoded format) to the block in the encoder's format.
   bool AppendToBlock(const uint8_t *const *planes, int samples);
   void ReserveBlock(int samples);
@@ -74,7 +87,7 @@ private:
   int FBlockSamples = 0;
   bool FDrained = false;
   int64_t FNextPts = AV_NOPTS_VALUE; // of the next frame sent, in samples
-  int64_t FClockShift = 0; // samples taken out of the sync clock at discontinuities
+  int64_t FClockShift = 0;           // samples taken out of the sync clock at discontinuities
   TAudioFilter FFilter;
   TFramePtr FFiltered;
 };

@@ -21,6 +21,23 @@ double LocalBiasDays() {
   return static_cast<double>(local.tm_gmtoff / 60) / 1440.0;
 }
 
+// A typed field given a value overrides the same option from the record's option lines: a
+// library option when above 0, an option line when not empty, a number option when not negative.
+void SetPositive(TCustomFFmpeg &task, const char *name, int value) {
+  if (value > 0)
+    task.SetGenericOption(name, std::to_string(value));
+}
+
+void SetGiven(TCustomFFmpeg &task, const char *name, const std::string &value) {
+  if (!value.empty())
+    task.SetOption(name, value);
+}
+
+void SetNotNegative(TCustomFFmpeg &task, const char *name, int value) {
+  if (value >= 0)
+    task.SetOption(name, std::to_string(value));
+}
+
 } // namespace
 
 void TCustomFFmpeg::ApplyTargetPreset(const TOutputOptions &options) {
@@ -33,28 +50,23 @@ void TCustomFFmpeg::ApplyTargetPreset(const TOutputOptions &options) {
 }
 
 void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
-  // A typed field given a value overrides the same option from the record's option lines.
-  auto generic = [this](const char *name, int value) {
-    if (value > 0)
-      SetGenericOption(name, std::to_string(value));
-  };
-  auto option = [this](const char *name, const std::string &value) {
-    if (!value.empty())
-      SetOption(name, value);
-  };
-  auto number = [this](const char *name, int value) {
-    if (value >= 0)
-      SetOption(name, std::to_string(value));
-  };
-
   SetOutputFormat(o.FileFormat);
-  generic("packetsize", o.PacketSize);
-  generic("muxrate", o.MuxRate);
+  SetPositive(*this, "packetsize", o.PacketSize);
+  SetPositive(*this, "muxrate", o.MuxRate);
   if (o.MuxDelay > 0)
     S.MuxMaxDelay = o.MuxDelay;
   if (o.MuxPreload > 0)
     S.MuxPreload = o.MuxPreload;
-  option("acodec", o.AudioCodec);
+  ApplyOutputAudio(o);
+  ApplyOutputVideo(o);
+  S.SubtitleDisable = o.DisableSubtitle;
+  S.SubtitleLanguage = o.SubtitleLanguage;
+  ApplyOutputTimes(o);
+  ApplyOutputTags(o);
+}
+
+void TCustomFFmpeg::ApplyOutputAudio(const TOutputOptions &o) {
+  SetGiven(*this, "acodec", o.AudioCodec);
   S.AudioDisable = o.DisableAudio;
   if (o.AudioVolume >= 0)
     S.AudioVolume = o.AudioVolume;
@@ -62,37 +74,41 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
     S.AudioChannels = o.AudioChannels;
   if (o.AudioSampleRate > 0)
     S.AudioSampleRate = o.AudioSampleRate;
-  generic("ab", o.AudioBitrate);
-  generic("abt", o.AudioBitrateTolerance);
+  SetPositive(*this, "ab", o.AudioBitrate);
+  SetPositive(*this, "abt", o.AudioBitrateTolerance);
   S.AudioLanguage = o.AudioLanguage;
   S.AudioSyncMethod = o.AudioSync;
-  option("atag", o.AudioTag);
-  option("vcodec", o.VideoCodec);
+  SetGiven(*this, "atag", o.AudioTag);
+}
+
+void TCustomFFmpeg::ApplyOutputVideo(const TOutputOptions &o) {
+  SetGiven(*this, "vcodec", o.VideoCodec);
   S.VideoDisable = o.DisableVideo;
-  option("r", o.FrameRate);
-  option("s", o.FrameSize);
-  option("aspect", o.AspectRatio);
-  number("croptop", o.CropTop);
-  number("cropbottom", o.CropBottom);
-  number("cropleft", o.CropLeft);
-  number("cropright", o.CropRight);
-  number("padtop", o.PadTop);
-  number("padbottom", o.PadBottom);
-  number("padleft", o.PadLeft);
-  number("padright", o.PadRight);
+  SetGiven(*this, "r", o.FrameRate);
+  SetGiven(*this, "s", o.FrameSize);
+  SetGiven(*this, "aspect", o.AspectRatio);
+  SetNotNegative(*this, "croptop", o.CropTop);
+  SetNotNegative(*this, "cropbottom", o.CropBottom);
+  SetNotNegative(*this, "cropleft", o.CropLeft);
+  SetNotNegative(*this, "cropright", o.CropRight);
+  SetNotNegative(*this, "padtop", o.PadTop);
+  SetNotNegative(*this, "padbottom", o.PadBottom);
+  SetNotNegative(*this, "padleft", o.PadLeft);
+  SetNotNegative(*this, "padright", o.PadRight);
   SetPadColor(static_cast<int>(o.PadColor & 0xFFFFFF));
-  generic("gop", o.GopSize);
-  generic("vb", o.VideoBitrate);
-  generic("maxrate", o.VideoMaxRate);
-  generic("minrate", o.VideoMinRate);
-  generic("bt", o.VideoBitrateTolerance);
-  generic("bufsize", o.VideoBufSize);
+  SetPositive(*this, "gop", o.GopSize);
+  SetPositive(*this, "vb", o.VideoBitrate);
+  SetPositive(*this, "maxrate", o.VideoMaxRate);
+  SetPositive(*this, "minrate", o.VideoMinRate);
+  SetPositive(*this, "bt", o.VideoBitrateTolerance);
+  SetPositive(*this, "bufsize", o.VideoBufSize);
   S.VideoSyncMethod = o.VideoSync;
-  option("vtag", o.VideoTag);
-  option("vfilters", o.VideoFilters);
-  option("pix_fmt", o.PixelFormat);
-  S.SubtitleDisable = o.DisableSubtitle;
-  S.SubtitleLanguage = o.SubtitleLanguage;
+  SetGiven(*this, "vtag", o.VideoTag);
+  SetGiven(*this, "vfilters", o.VideoFilters);
+  SetGiven(*this, "pix_fmt", o.PixelFormat);
+}
+
+void TCustomFFmpeg::ApplyOutputTimes(const TOutputOptions &o) {
   S.CopyTs = o.CopyTimestamps;
   if (o.StartTimeMs > 0)
     S.StartTime = int64_t{o.StartTimeMs} * 1000;
@@ -103,7 +119,9 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
     S.RecTimestamp = std::time(nullptr);
   else if (o.Timestamp > 0)
     S.RecTimestamp = std::llround((o.Timestamp - UnixEpochDay - LocalBiasDays()) * 86400.0);
+}
 
+void TCustomFFmpeg::ApplyOutputTags(const TOutputOptions &o) {
   auto tag = [this](const char *key, const std::string &value, size_t capacity) {
     if (!value.empty())
       S.MetaData.emplace_back(key, value.substr(0, capacity));

@@ -9,6 +9,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
 #include "engine/options/OptionValues.h"
+#include "engine/output/VideoEncoderSettings.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVInline.h"
@@ -33,27 +34,6 @@ bool FiltersResize(const std::string &description) {
   return false;
 }
 
-// The sample aspect ratio that shows a width x height picture at the display aspect.
-AVRational SampleAspect(float aspect, int width, int height) {
-  const double value = int64_t{width} * height != 0 ? double{aspect} * height / width : double{aspect} * 3.0 / 4.0;
-  return AVUtil.av_d2q(value, 255);
-}
-
-constexpr int MaxRateTerm = 65535;
-
-// The rate nearest to the one wanted among those the encoder lists. MPEG-1 video lists, after its
-// eight standard rates, unofficial ones it takes only when unofficial streams are allowed.
-AVRational EncoderFrameRate(const AVCodec &codec, AVRational wanted, int strictness) {
-  constexpr size_t Mpeg1StandardRates = 8;
-  std::vector<AVRational> rates;
-  for (const AVRational *rate = codec.supported_framerates; rate->num != 0; ++rate)
-    rates.push_back(*rate);
-  if (codec.id == AV_CODEC_ID_MPEG1VIDEO && strictness > FF_COMPLIANCE_UNOFFICIAL)
-    rates.resize(std::min(rates.size(), Mpeg1StandardRates));
-  rates.push_back(AVRational{0, 0});
-  return rates[static_cast<size_t>(AVUtil.av_find_nearest_q_idx(wanted, rates.data()))];
-}
-
 // "YYYY-MM-DDTHH:MM:SS.000000Z", how muxers take a recording date.
 std::string IsoTime(int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
@@ -64,42 +44,32 @@ std::string IsoTime(int64_t seconds) {
   return text;
 }
 
-template <typename T> void *CopyToLibrary(const std::vector<T> &values) {
-  void *block = AVUtil.av_mallocz(values.size() * sizeof(T));
-  if (!block)
-    throw FFmpegException("Could not allocate memory");
-  std::copy(values.begin(), values.end(), static_cast<T *>(block));
-  return block;
+// Why the frame options cannot go together, or nothing when they can.
+std::string FrameOptionsConflict(const TTaskSettings &S) {
+  const bool cropping = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
+  const bool padding = S.FramePadTop || S.FramePadBottom || S.FramePadLeft || S.FramePadRight;
+  if (!S.VFilters.empty() && cropping)
+    return "Cannot enable crop options and filters at the same time.";
+  if (padding && FiltersResize(S.VFilters))
+    return "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
+           "scale, transpose, etc.)";
+  return {};
 }
 
-// "start,end,q/start,end,q..." frame ranges with a fixed quantizer (q > 0) or a quality factor.
-std::vector<RcOverride> ParseRcOverride(const std::string &text) {
-  std::vector<RcOverride> result;
-  TNumberReader reader(text);
-  while (true) {
-    RcOverride o{};
-    o.start_frame = static_cast<int>(reader.Integer());
-    if (reader.Peek() != ',')
-      throw FFmpegException("error parsing rc_override");
-    reader.Skip();
-    o.end_frame = static_cast<int>(reader.Integer());
-    if (reader.Peek() != ',')
-      throw FFmpegException("error parsing rc_override");
-    reader.Skip();
-    const int q = static_cast<int>(reader.Integer());
-    o.qscale = q > 0 ? q : 0;
-    o.quality_factor = q > 0 ? 1.0f : static_cast<float>(-q) / 100.0f;
-    result.push_back(o);
-    while (!reader.AtEnd() && reader.Peek() != '/')
-      reader.Skip();
-    if (!reader.Skip())
-      return result;
-  }
+// The recording date and the tags set for the file; the tags are used up.
+void SetFileTags(AVFormatContext &context, TTaskSettings &S) {
+  if (S.RecTimestamp != 0)
+    AVUtil.av_dict_set(&context.metadata, "creation_time", IsoTime(S.RecTimestamp).c_str(), 0);
+  // From the last pair to the first, so the first of two equal keys is the one kept.
+  for (auto it = S.MetaData.rbegin(); it != S.MetaData.rend(); ++it)
+    AVUtil.av_dict_set(&context.metadata, it->first.c_str(), it->second.c_str(), 0);
+  S.MetaData.clear();
 }
 
 } // namespace
 
 int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
+  // The forced formats serve one file only, whether it opens or not.
   struct TConsume {
     TTaskSettings &Settings;
     ~TConsume() {
@@ -108,15 +78,8 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
     }
   } consume{S};
 
-  const bool cropping = S.FrameTopBand || S.FrameBottomBand || S.FrameLeftBand || S.FrameRightBand;
-  const bool padding = S.FramePadTop || S.FramePadBottom || S.FramePadLeft || S.FramePadRight;
-  if (!S.VFilters.empty() && cropping) {
-    FErrorText = "Cannot enable crop options and filters at the same time.";
-    return -1;
-  }
-  if (padding && FiltersResize(S.VFilters)) {
-    FErrorText = "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
-                 "scale, transpose, etc.)";
+  if (std::string conflict = FrameOptionsConflict(S); !conflict.empty()) {
+    FErrorText = std::move(conflict);
     return -1;
   }
   FConfig.FiltersEnabled = !S.VFilters.empty();
@@ -124,91 +87,108 @@ int TCustomFFmpeg::OpenOutputFile(const std::string &fileName) {
     FErrorText = fileName + ": too many output files (at most 20)";
     return -1;
   }
+  TOutputFile added;
+  added.Context.reset(AllocOutputContext(fileName));
+  TStreamKinds kinds;
+  if (!added.Context || !ChooseStreamKinds(*added.Context->oformat, kinds))
+    return -1;
 
+  // The streams are added to the file in place; a failure takes the file out again.
+  FOutputs.Files.push_back(std::move(added));
+  AVFormatContext &context = *FOutputs.Files.back().Context;
+  const std::string failure = AddOutputStreams(static_cast<int>(FOutputs.Files.size()) - 1, kinds);
+  if (!failure.empty())
+    return DropLastOutput(failure);
+  SetFileTags(context, S);
+  return OpenOutputIo(fileName, context);
+}
+
+AVFormatContext *TCustomFFmpeg::AllocOutputContext(const std::string &fileName) {
   const AVOutputFormat *format = S.OutputFormat;
   if (!format)
     format = AVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
   if (!format) {
     FErrorText = "Unable to find a suitable output format for '" + fileName + "'";
-    return -1;
+    return nullptr;
   }
   AVFormatContext *raw = nullptr;
   const int allocated = AVFormat.avformat_alloc_output_context2(&raw, format, nullptr, fileName.c_str());
   if (allocated < 0 || !raw) {
     FErrorText = OpenErrorText(fileName, allocated < 0 ? allocated : AVERROR(ENOMEM));
-    return -1;
+    return nullptr;
   }
-  TOutputFile added;
-  added.Context.reset(raw);
+  return raw;
+}
 
-  bool useVideo = S.VideoCodec.Copy || format->video_codec != AV_CODEC_ID_NONE || !S.VideoCodec.Name.empty();
-  bool useAudio = S.AudioCodec.Copy || format->audio_codec != AV_CODEC_ID_NONE || !S.AudioCodec.Name.empty();
-  bool useSubtitles =
-      S.SubtitleCodec.Copy || format->subtitle_codec != AV_CODEC_ID_NONE || !S.SubtitleCodec.Name.empty();
+bool TCustomFFmpeg::ChooseStreamKinds(const AVOutputFormat &format, TStreamKinds &kinds) {
+  kinds.Video = S.VideoCodec.Copy || format.video_codec != AV_CODEC_ID_NONE || !S.VideoCodec.Name.empty();
+  kinds.Audio = S.AudioCodec.Copy || format.audio_codec != AV_CODEC_ID_NONE || !S.AudioCodec.Name.empty();
+  kinds.Subtitles =
+      S.SubtitleCodec.Copy || format.subtitle_codec != AV_CODEC_ID_NONE || !S.SubtitleCodec.Name.empty();
   if (!FInputs.Files.empty()) {
     bool hasVideo = false, hasAudio = false, hasSubtitles = false;
     try {
       InputStreamTypes(hasVideo, hasAudio, hasSubtitles);
     } catch (const FFmpegException &e) {
       FErrorText = std::string("check_audio_video_sub_inputs fail: ") + e.what();
-      return -1;
+      return false;
     }
-    useVideo = useVideo && hasVideo;
-    useAudio = useAudio && hasAudio;
-    useSubtitles = useSubtitles && hasSubtitles;
+    kinds.Video = kinds.Video && hasVideo;
+    kinds.Audio = kinds.Audio && hasAudio;
+    kinds.Subtitles = kinds.Subtitles && hasSubtitles;
   }
-  useVideo = useVideo && !S.VideoDisable;
-  useAudio = useAudio && !S.AudioDisable;
-  useSubtitles = useSubtitles && !S.SubtitleDisable;
+  kinds.Video = kinds.Video && !S.VideoDisable;
+  kinds.Audio = kinds.Audio && !S.AudioDisable;
+  kinds.Subtitles = kinds.Subtitles && !S.SubtitleDisable;
+  return true;
+}
 
-  // The streams are added to the file in place; a failure takes the file out again.
-  FOutputs.Files.push_back(std::move(added));
-  const int index = static_cast<int>(FOutputs.Files.size()) - 1;
-  auto fail = [this](const std::string &text) {
-    FErrorText = text;
-    FOutputs.StreamCount -= static_cast<int>(FOutputs.Files.back().Streams.size());
-    FOutputs.Files.pop_back();
-    return -1;
-  };
+std::string TCustomFFmpeg::AddOutputStreams(int output, const TStreamKinds &kinds) {
   try {
-    if (useVideo)
-      NewVideoStream(index);
+    if (kinds.Video)
+      NewVideoStream(output);
   } catch (const FFmpegException &e) {
-    return fail(std::string("new_video_stream fail: ") + e.what());
+    return std::string("new_video_stream fail: ") + e.what();
   }
   try {
-    if (useAudio)
-      NewAudioStream(index);
+    if (kinds.Audio)
+      NewAudioStream(output);
   } catch (const FFmpegException &e) {
-    return fail(std::string("new_audio_stream fail: ") + e.what());
+    return std::string("new_audio_stream fail: ") + e.what();
   }
   try {
-    if (useSubtitles)
-      NewSubtitleStream(index);
+    if (kinds.Subtitles)
+      NewSubtitleStream(output);
   } catch (const FFmpegException &e) {
-    return fail(std::string("new_subtitle_stream fail: ") + e.what());
+    return std::string("new_subtitle_stream fail: ") + e.what();
   }
+  return {};
+}
 
-  if (S.RecTimestamp != 0)
-    AVUtil.av_dict_set(&raw->metadata, "creation_time", IsoTime(S.RecTimestamp).c_str(), 0);
-  // From the last pair to the first, so the first of two equal keys is the one kept.
-  for (auto it = S.MetaData.rbegin(); it != S.MetaData.rend(); ++it)
-    AVUtil.av_dict_set(&raw->metadata, it->first.c_str(), it->second.c_str(), 0);
-  S.MetaData.clear();
+int TCustomFFmpeg::DropLastOutput(const std::string &errorText) {
+  FErrorText = errorText;
+  FOutputs.StreamCount -= static_cast<int>(FOutputs.Files.back().Streams.size());
+  FOutputs.Files.pop_back();
+  return -1;
+}
 
-  if ((format->flags & AVFMT_NEEDNUMBER) && !AVFormat.av_filename_number_test(fileName.c_str()))
-    return fail(OpenErrorText(fileName, AVERROR(EDOM)));
+int TCustomFFmpeg::OpenOutputIo(const std::string &fileName, AVFormatContext &context) {
+  const AVOutputFormat &format = *context.oformat;
+  if ((format.flags & AVFMT_NEEDNUMBER) && !AVFormat.av_filename_number_test(fileName.c_str()))
+    return DropLastOutput(OpenErrorText(fileName, AVERROR(EDOM)));
   // The reason (permission denied, disk full, no such folder) is what the user can act on.
-  const int opened = format->flags & AVFMT_NOFILE ? 0 : AVFormat.avio_open(&raw->pb, fileName.c_str(), AVIO_FLAG_WRITE);
+  const int opened =
+      format.flags & AVFMT_NOFILE ? 0 : AVFormat.avio_open(&context.pb, fileName.c_str(), AVIO_FLAG_WRITE);
   if (opened < 0)
-    return fail("Could not open '" + fileName + "': " + AVErrorText(opened));
+    return DropLastOutput("Could not open '" + fileName + "': " + AVErrorText(opened));
 
-  raw->max_delay = static_cast<int>(S.MuxMaxDelay * 1000000);
+  context.max_delay = static_cast<int>(S.MuxMaxDelay * 1000000);
   // Preload and loop count are options of the muxers that have them.
-  AVUtil.av_opt_set_int(raw, "preload", static_cast<int64_t>(S.MuxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
-  AVUtil.av_opt_set_int(raw, "loop", S.LoopOutput, AV_OPT_SEARCH_CHILDREN);
-  ApplyGenericOptions(raw, FConfig.FormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
-  ApplyMuxerOptions(raw);
+  AVUtil.av_opt_set_int(&context, "preload", static_cast<int64_t>(S.MuxPreload * 1000000),
+                        AV_OPT_SEARCH_CHILDREN);
+  AVUtil.av_opt_set_int(&context, "loop", S.LoopOutput, AV_OPT_SEARCH_CHILDREN);
+  ApplyGenericOptions(&context, FConfig.FormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
+  ApplyMuxerOptions(&context);
   return static_cast<int>(FOutputs.Files.size());
 }
 
@@ -261,62 +241,16 @@ void TCustomFFmpeg::NewVideoStream(int output) {
   S.VideoCodec = {};
   S.VideoDisable = false;
   TOutputStream &stream = AddOutputStream(output, AVMEDIA_TYPE_VIDEO, choice, S.VideoBitstreamFilters);
-  const AVFormatContext *context = FOutputs.Files[static_cast<size_t>(output)].Context.get();
-  AVCodecContext *c = stream.Encoder.get();
-  if (S.VideoCodecTag)
-    c->codec_tag = S.VideoCodecTag;
-  if ((S.VideoGlobalHeader & 1) || (S.VideoGlobalHeader == 0 && (context->oformat->flags & AVFMT_GLOBALHEADER)))
-    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (S.VideoGlobalHeader & 2)
-    c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+  AVCodecContext &c = *stream.Encoder;
+  SetVideoHeaderFlags(c, *FOutputs.Files[static_cast<size_t>(output)].Context->oformat, S);
   if (choice.Copy) {
-    c->sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, S.FrameWidth, S.FrameHeight);
-    stream.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
+    c.sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, S.FrameWidth, S.FrameHeight);
+    stream.Stream->sample_aspect_ratio = c.sample_aspect_ratio;
     return;
   }
-  AVRational fps = S.FrameRate.num != 0 ? S.FrameRate : AVRational{25, 1};
-  const struct AVCodec *codec = stream.Codec;
-  if (codec && codec->supported_framerates && !S.ForceFps)
-    fps = EncoderFrameRate(*codec, fps, c->strict_std_compliance);
-  // MPEG-4 Part 2 and its kin store the time base in 16 bits; nearly equal rates suit every encoder.
-  AVUtil.av_reduce(&fps.num, &fps.den, fps.num, fps.den, MaxRateTerm);
-  c->time_base = AVRational{fps.den, fps.num};
-  c->width = S.FrameWidth + S.FramePadLeft + S.FramePadRight;
-  c->height = S.FrameHeight + S.FramePadTop + S.FramePadBottom;
-  c->sample_aspect_ratio = SampleAspect(S.FrameAspectRatio, c->width, c->height);
-  stream.Stream->sample_aspect_ratio = c->sample_aspect_ratio;
-  c->pix_fmt = static_cast<AVPixelFormat>(S.FramePixFmt);
-  if (codec && codec->pix_fmts) {
-    const AVPixelFormat *p = codec->pix_fmts;
-    while (*p != AV_PIX_FMT_NONE && *p != c->pix_fmt)
-      ++p;
-    if (*p == AV_PIX_FMT_NONE)
-      c->pix_fmt = codec->pix_fmts[0];
-  }
-  if (S.IntraOnly)
-    c->gop_size = 0;
-  if (S.VideoQScale != 0.0f || S.SameQuality) {
-    c->flags |= AV_CODEC_FLAG_QSCALE;
-    c->global_quality = static_cast<int>(FF_QP2LAMBDA * S.VideoQScale);
-  }
-  if (!S.IntraMatrix.empty())
-    c->intra_matrix = static_cast<uint16_t *>(CopyToLibrary(S.IntraMatrix));
-  if (!S.InterMatrix.empty())
-    c->inter_matrix = static_cast<uint16_t *>(CopyToLibrary(S.InterMatrix));
-  if (!S.VideoRcOverride.empty()) {
-    const std::vector<RcOverride> overrides = ParseRcOverride(S.VideoRcOverride);
-    c->rc_override = static_cast<RcOverride *>(CopyToLibrary(overrides));
-    c->rc_override_count = static_cast<int>(overrides.size());
-  }
-  if (c->rc_initial_buffer_occupancy == 0)
-    c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
-  c->intra_dc_precision = S.IntraDcPrecision - 8;
-  if (S.DoPsnr)
-    c->flags |= AV_CODEC_FLAG_PSNR;
-  if (S.DoPass == 1)
-    c->flags |= AV_CODEC_FLAG_PASS1;
-  else if (S.DoPass == 2)
-    c->flags |= AV_CODEC_FLAG_PASS2;
+  SetVideoPicture(c, stream.Codec, S);
+  stream.Stream->sample_aspect_ratio = c.sample_aspect_ratio;
+  SetVideoRateControl(c, S);
 }
 
 void TCustomFFmpeg::NewAudioStream(int output) {

@@ -45,13 +45,14 @@ void TConvertForm::ConvertDone() {
   FTimeTick->stop();
   // Before a power-off: our own lock would hold it up.
   platform::Power().ReleaseSleep();
-  hide();
   if (QuietEnd && !Canceled) {
+    hide();
     FClosing = true;
     done(QDialog::Accepted);
     return;
   }
   NotifyWhenInactive();
+  hide();
   if (Canceled || !chkShutdown->isChecked())
     platform::ShowMessage(CompletionText(), platform::TMsgIcon::Information);
   if (!Canceled) {

@@ -1,6 +1,7 @@
 #include "app/OutputBar.h"
 
 #include "app/PanelKit.h"
+#include "convert/SizeTarget.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
 #include "profiles/SettingFrm.h"
@@ -55,8 +56,11 @@ void TOutputBar::CreateControls() {
   connect(cbbFormatEx, &QComboBox::activated, this, &TOutputBar::cbbFormatExChange);
   CreateFolderEdit();
   CreateRunChoices();
-  for (QWidget *field : {static_cast<QWidget *>(cbbFormatEx), static_cast<QWidget *>(edtOutputFolder)})
-    field->setMinimumSize(372, 30);
+  cbbFormatEx->setMinimumSize(372, 30);
+  // The folder and, beside it, what the queue will take of its free space share the list's width.
+  lblSizes = NewLabel(this, "lblSizes", "");
+  lblSizes->setMinimumWidth(150);
+  edtOutputFolder->setMinimumSize(372 - 150 - 6, 30);
 
   btnSetting = NewButton(this, "btnSetting", actFormatSetting, QSize(100, 30), Qt::ToolButtonTextOnly);
   btnOpenFolder = NewButton(this, "btnOpenFolder", actOpenFolder, QSize(100, 30), Qt::ToolButtonTextOnly);
@@ -72,7 +76,11 @@ void TOutputBar::CreateControls() {
   layout->addWidget(cbbFormatEx, 0, 1);
   layout->addWidget(btnSetting, 0, 2);
   layout->addWidget(lblOutputFolder, 1, 0);
-  layout->addWidget(edtOutputFolder, 1, 1);
+  auto *folderRow = new QHBoxLayout;
+  folderRow->setSpacing(6);
+  folderRow->addWidget(edtOutputFolder, 1);
+  folderRow->addWidget(lblSizes);
+  layout->addLayout(folderRow, 1, 1);
   layout->addWidget(btnOpenFolder, 1, 2);
   // The count's caption stands at the end of the field column, beside its list under the buttons.
   auto *runChoices = new QHBoxLayout;
@@ -170,6 +178,23 @@ void TOutputBar::ChooseOutputFolder() {
 
 void TOutputBar::cbbFormatExChange() {
   IniOptions.OutputFormat = Profile();
+  emit SizesMayChange();
+}
+
+int64_t TOutputBar::FreeBytes() const {
+  if (FreeSpace)
+    return FreeSpace();
+  std::error_code ec;
+  const auto space = std::filesystem::space(edtOutputFolder->text().toStdString(), ec);
+  return ec ? -1 : static_cast<int64_t>(space.available);
+}
+
+void TOutputBar::ShowSizes(int64_t total) {
+  const int64_t free = FreeBytes();
+  const QString need = QString::fromStdString(MegabytesText(total));
+  const QString room = free < 0 ? QString("?") : QString::fromStdString(MegabytesText(free));
+  lblSizes->setText(total > 0 ? need + " / " + room + " free" : room + " free");
+  lblSizes->setToolTip("The queue's estimated output: " + need + "; free in the output folder: " + room);
 }
 
 void TOutputBar::actFormatSettingExecute() {
@@ -183,6 +208,7 @@ void TOutputBar::actFormatSettingExecute() {
   if (dialog.Execute(index) != QDialog::Accepted)
     return;
   // The profile in memory has changed either way; the user must know when it will not survive.
+  emit SizesMayChange();
   if (!IniOptions.SaveFormatValues(FSettingsFile, index))
     platform::ShowMessage("The format settings could not be saved to \"" + FSettingsFile + "\".",
                           platform::TMsgIcon::Warning);
@@ -199,4 +225,5 @@ void TOutputBar::edtOutputFolderButtonClick() {
     return;
   edtOutputFolder->setText(QString::fromStdString(folder));
   IniOptions.OutputFolder = folder;
+  emit SizesMayChange();
 }

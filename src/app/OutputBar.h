@@ -5,6 +5,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -32,9 +34,14 @@ public:
   // The run's choices as the settings hold them.
   void ShowRunChoices();
   void LoadPictures();
+  // Shows the queue's estimated total beside the folder, with the folder's free space.
+  void ShowSizes(int64_t total);
+  // The output folder's free bytes; -1 when unknown. FreeSpace, when set, answers instead.
+  int64_t FreeBytes() const;
+  std::function<int64_t()> FreeSpace;
 
   // Controls. Their objectName is their field name.
-  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr, *lblSimultaneous = nullptr;
+  QLabel *lblFormat = nullptr, *lblOutputFolder = nullptr, *lblSimultaneous = nullptr, *lblSizes = nullptr;
   QComboBox *cbbFormatEx = nullptr, *cbbSimultaneous = nullptr;
   QCheckBox *chkCopyStreams = nullptr;
   QLineEdit *edtOutputFolder = nullptr;
@@ -44,6 +51,10 @@ public:
   QAction *actConvert = nullptr, *actOpenFolder = nullptr, *actFormatSetting = nullptr;
   // The folder button of the output folder edit.
   QAction *actBrowseOutputFolder = nullptr;
+
+signals:
+  // The profile, its settings or the folder changed: the estimates and the free space may differ.
+  void SizesMayChange();
 
 private:
   void CreateControls();

@@ -8,7 +8,7 @@
 
 namespace queue_columns {
 
-enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination };
+enum TColumnIndex { colSource, colType, colOriginal, colTrimmed, colStatus, colDestination, colEstimate };
 
 // A name to show: control characters as visible escapes, never as line breaks.
 inline QString ShownName(const std::string &path) {

@@ -8,6 +8,7 @@
 #include "convert/QueueFiller.h"
 #include "edit/EditFrm.h"
 #include "edit/TrackList.h"
+#include "edit/TargetSizeBox.h"
 #include "platform/Dialogs.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -44,6 +45,7 @@ struct TColumn {
 constexpr TColumn Columns[] = {
     {"Source", Qt::AlignLeft},   {"Type", Qt::AlignHCenter},   {"Original", Qt::AlignHCenter},
     {"Trimmed", Qt::AlignLeft}, {"Status", Qt::AlignHCenter}, {"Distination File", Qt::AlignLeft},
+    {"Size", Qt::AlignRight},
 };
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 100;
@@ -123,6 +125,7 @@ void TQueuePanel::CreateList() {
     header->setText(i, Columns[i].Caption);
     header->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   }
+  header->setToolTip(colEstimate, "Estimated output size with the chosen profile");
   FitColumns();
   // The selection stays visible while another control has the focus.
   QPalette palette = lvFileList->palette();
@@ -237,7 +240,7 @@ void TQueuePanel::FitColumns() {
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(24);
   header->setSectionResizeMode(colSource, QHeaderView::Stretch);
-  for (const int column : {colType, colOriginal, colTrimmed, colStatus})
+  for (const int column : {colType, colOriginal, colTrimmed, colStatus, colEstimate})
     header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   header->setSectionResizeMode(colDestination, QHeaderView::Interactive);
   lvFileList->setColumnWidth(colDestination, DestinationWidth);
@@ -271,7 +274,7 @@ QTreeWidgetItem *TQueuePanel::AddRow(const TInputFile &file) {
       IsTrimmed(file) ? QString::fromStdString(FormatSeconds(static_cast<int32_t>(OutputLengthMs(file) / 1000))) : length;
   auto *row =
       new QTreeWidgetItem(lvFileList, {FileNameOf(file.FileName),
-                                       QString::fromStdString(file.FileType), length, trimmed, "-", ""});
+                                       QString::fromStdString(file.FileType), length, trimmed, "-", "", ""});
   for (int i = 0; i < static_cast<int>(std::size(Columns)); ++i)
     row->setTextAlignment(i, Columns[i].Alignment | Qt::AlignVCenter);
   // What the file holds, not what its name says: a .webm or .ogg may be either.
@@ -419,6 +422,7 @@ void TQueuePanel::actEditExecute() {
   file.AudioChoice = form.lstTracks->AudioChoice();
   file.SubtitleChoice = form.lstTracks->SubtitleChoice();
   lvFileList->topLevelItem(position)->setToolTip(colSource, SourceTip(file));
+  file.TargetBytes = form.TargetSize->Bytes();
   const int64_t start = std::min(form.MarkIn, form.MarkOut);
   const int64_t length = form.MarkOut > form.MarkIn ? form.MarkOut - form.MarkIn : form.MarkIn - form.MarkOut;
   // Such a trim would convert into an empty file: the trim stays as it was, and the user is told. Marks

@@ -73,6 +73,8 @@ public:
   // earlier one. After it: each row shows its file's.
   void ClearResults(const std::function<bool(const TInputFile &)> &include = {});
   void ShowResults();
+  // Each row's estimated output size with the profile; the queue's total in bytes.
+  int64_t ShowEstimates(int profile);
   // The rows of the records already queued (a restored queue), with their results.
   void ShowRecords();
   void LoadPictures();

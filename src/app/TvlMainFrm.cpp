@@ -12,6 +12,7 @@
 #include "convert/ConvertFrm.h"
 #include "convert/ConvertUnt.h"
 #include "convert/QueueStore.h"
+#include "convert/SizeTarget.h"
 #include "edit/TrackBar.h"
 #include "platform/DataFolders.h"
 #include "platform/Dialogs.h"
@@ -208,6 +209,9 @@ void TTvlMainForm::WirePanels() {
   connect(Queue, &TQueuePanel::Changed, this, &TTvlMainForm::UpdateControls);
   connect(Queue, &TQueuePanel::Edited, this, [this] { FQueueSaver->SaveNow(); });
   connect(Queue, &TQueuePanel::Filled, this, [this] { FQueueSaver->Changed(); });
+  for (auto signal : {&TQueuePanel::Changed, &TQueuePanel::Edited, &TQueuePanel::Filled})
+    connect(Queue, signal, this, &TTvlMainForm::UpdateSizes);
+  connect(Output, &TOutputBar::SizesMayChange, this, &TTvlMainForm::UpdateSizes);
   connect(Queue, &TQueuePanel::PlayRequested, Preview, &TPreviewPanel::actPlayExecute);
   connect(Queue, &TQueuePanel::StopPreviewRequested, Preview, &TPreviewPanel::actStopExecute);
   connect(Preview, &TPreviewPanel::StepRequested, this, [this](int step) {
@@ -275,6 +279,21 @@ void TTvlMainForm::UpdateControls() {
   Output->actConvert->setEnabled(Queue->lvFileList->topLevelItemCount() > 0 && !Queue->Adding());
 }
 
+void TTvlMainForm::UpdateSizes() {
+  Output->ShowSizes(Queue->ShowEstimates(Output->Profile()));
+}
+
+bool TTvlMainForm::RoomForRun(const std::string &folder, int profile,
+                              const std::function<bool(const TInputFile &)> &include) {
+  const int64_t need = TvlConvert->EstimatedTotal(profile, include);
+  const int64_t free = Output->FreeBytes();
+  if (free < 0 || need <= free)
+    return true;
+  return platform::ShowMessage("The files need about " + MegabytesText(need) + ", but only " + MegabytesText(free) +
+                                   " is free in \"" + folder + "\". Convert anyway?",
+                               platform::TMsgIcon::Warning, platform::TMsgButtons::YesNo) == platform::TMsgResult::Yes;
+}
+
 void TTvlMainForm::actConvertExecute() {
   if (Queue->Adding())
     return;
@@ -306,16 +325,21 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
                           platform::TMsgIcon::Warning);
     return;
   }
+  const int profile = Output->Profile();
+  if (!RoomForRun(folder, profile, include))
+    return;
   // A run may end in a power-off, which ends the program before its window closes.
   SaveSettings();
   Queue->ClearResults(include);
-  const int profile = Output->Profile();
   // A close asked for during the run takes effect once the run is over.
   const auto closeAfterRun = qScopeGuard([this] {
     FRun = TRun::None;
     if (std::exchange(FCloseAfterRun, false))
       close();
   });
+  if (!FirstPassForSizes(profile, include))
+    return;
+  const auto passes = qScopeGuard([this] { EndSizePasses(); });
   bool built = false;
   {
     // Building a long queue keeps the window painting; no command may change the queue meanwhile.

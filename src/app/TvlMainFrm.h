@@ -44,6 +44,8 @@ public:
 
   // Refresh after every change of the queue or the selection.
   void UpdateControls();
+  // Each row's estimated size and the total beside the output folder, with its free space.
+  void UpdateSizes();
 
   // The conversion driver: the queue, in the order of the list rows, and the engine.
   std::unique_ptr<TTvlConvert> TvlConvert;
@@ -79,6 +81,12 @@ private:
   void actConvertExecute();
   // Converts the queued files the filter takes (all when it is empty).
   void ConvertQueue(const std::function<bool(const TInputFile &)> &include);
+  // True when the files fit the folder's free space, or the user converts anyway.
+  // The first of two passes for the files with a target size (the run's SizePass is then 2); false
+  // when it was refused or cancelled. EndSizePasses drops its statistics.
+  bool FirstPassForSizes(int profile, const std::function<bool(const TInputFile &)> &include);
+  void EndSizePasses();
+  bool RoomForRun(const std::string &folder, int profile, const std::function<bool(const TInputFile &)> &include);
   // The queue saved last comes back; a run it cut off may go on.
   void RestoreQueue();
   void OfferResume(const TQueueRun &run);

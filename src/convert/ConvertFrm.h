@@ -67,6 +67,9 @@ public:
   // now (-1 when none is left); the files' results may be read meanwhile, as no end report writes
   // them during the call.
   std::function<void(int runningTask)> OnFileEnded;
+  // A run that only prepares another (the first of two passes): it ends without a word, power-off
+  // or opened folder.
+  bool QuietEnd = false;
 
   bool Canceled = false;                      // main thread only
   std::atomic<uint8_t> State{stConverting};   // written by the end report of the run

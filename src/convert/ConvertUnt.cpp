@@ -7,6 +7,7 @@
 
 #include "convert/ConvertHelpers.h"
 #include "convert/CoverPicture.h"
+#include "convert/ColourMarks.h"
 #include "convert/JobBuilder.h"
 #include "convert/TrackPlan.h"
 #include "media/AVCodecStubs.h"
@@ -189,7 +190,7 @@ std::string OutputMuxer(const std::string &fileName) {
 
 bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder, int32_t category,
                                     const std::string &ext) {
-  const TFormatRec profile = FProfiles.GetFormat(ProfileIndex);
+  const TFormatRec profile = ForSizeTarget(FProfiles.GetFormat(ProfileIndex), file);
   TOutputOptions &out = file.OutputOptions;
   ResetOutputOptions(out);
   // Reset first: the file's name from an earlier run must not count as taken. A name another
@@ -214,8 +215,10 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
     return TCustomFFmpeg::HasEncoder(codec, video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO);
   };
   FillAudioSettings(out, profile, installed);
+  NormaliseLoudness(file, profile);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
+  FitToSize(file);
   KeepSourceMetadata(out);
   ReadTracks(file);
   // A file that cannot be read again converts as the engine chooses, and fails there if it must.
@@ -227,6 +230,7 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
       stream.Codec = out.AudioCodec;
   file.RunNote = JoinedNotes(file.RunNote, left);
   KeepCoverAsComment(file, ext);
+  file.RunNote = JoinedNotes(file.RunNote, FillColour(out, file.Source));
   // Only a muxer that is not taken from the name writes under another name.
   return !profile.Target.empty() || !out.FileFormat.empty();
 }
@@ -267,10 +271,24 @@ void TTvlConvert::ReadTracks(TInputFile &file) {
   probe.Close();
 }
 
+void TTvlConvert::NormaliseLoudness(TInputFile &file, const TFormatRec &profile) {
+  std::optional<TLoudness> measured;
+  if (!profile.Loudness.empty() && !file.OutputOptions.DisableAudio) {
+    // Reading a long film's sound takes a while: the windows keep answering meanwhile.
+    measured = MeasureLoudness(file.FileName, std::max<int64_t>(file.TrimStart, 0),
+                               IsTrimmed(file) ? OutputLengthMs(file) : -1, [this] {
+                                 platform::MainThread().ProcessPending();
+                                 return !CancelBuild;
+                               });
+  }
+  FillLoudness(file.OutputOptions, profile, measured);
+}
+
 void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
   file.RunNote.clear();
   // A disc standard asks for its own streams.
-  if (!FProfiles.CopyStreams || !profile.Target.empty())
+  // A size target is met by encoding.
+  if (!FProfiles.CopyStreams || !profile.Target.empty() || file.TargetBytes > 0)
     return;
   const bool trimmed = file.TrimStart > 0;
   TStreamFit fit = DecideFit(file.Source, file.OutputOptions, trimmed, true);

@@ -48,6 +48,8 @@ struct TInputFile {
   std::string StatusText;
   // What the run does with its streams beyond converting them (copies), told with its result.
   std::string RunNote;
+  // "Fit to size": the bytes the output may take at most; 0: the profile's bit rates or quality.
+  int64_t TargetBytes = 0;
 };
 
 // Whether the user cut the file: only then does its output get a length limit.
@@ -62,6 +64,9 @@ inline int64_t OutputLengthMs(const TInputFile &file) {
     return file.TrimDuration;
   return file.DurationMs < 0 ? -1 : std::max<int64_t>(file.DurationMs - std::max<int64_t>(file.TrimStart, 0), 0);
 }
+
+// The profile as a file converts with it: bit rates rather than a quality for a target size.
+TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file);
 
 // The queue in order; owns its records. A position outside 0 ... Count() - 1 throws
 // std::out_of_range.
@@ -154,6 +159,16 @@ public:
   // Drops the run's tasks; the statuses stay.
   void EndRun();
 
+  // The estimated bytes of the queued file's output with the profile: its trim, the streams that
+  // would be copied, its target size. 0 when its length is unknown.
+  int64_t EstimatedBytes(int position, int32_t profileIndex) const;
+  // Their sum over the files the filter takes (all when empty); files without an estimate add 0.
+  int64_t EstimatedTotal(int32_t profileIndex, const TRunFilter &include = {}) const;
+  // Files with a target size are encoded in two passes: 1 and 2 build those runs (the first writes
+  // statistics under PassLogPrefix), 0 a single pass at the computed bit rate.
+  int SizePass = 0;
+  std::string PassLogPrefix;
+
   // True when a queued file's output record already claims the name.
   bool IsOutputNameTaken(const std::string &name) const;
   // The partial output the file's cancelled conversion left behind, or "" when it left none.
@@ -176,6 +191,10 @@ private:
   void ReadTracks(TInputFile &file);
   // Copies the file's streams that already fit the profile (when the settings allow it).
   void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
+  // The video bit rate that fits a file with a target size; throws TTargetTooSmall.
+  void FitToSize(TInputFile &file);
+  // The sound to the profile's loudness, measured over the file's trim first.
+  void NormaliseLoudness(TInputFile &file, const TFormatRec &profile);
   // The shape of a run of the files the filter takes, with the profile.
   TRunShape ShapeOf(const TFormatRec &profile, const TRunFilter &include) const;
 

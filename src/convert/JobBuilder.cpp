@@ -186,3 +186,14 @@ void KeepSourceMetadata(TOutputOptions &out) {
   // Libraries sort by this date: the moment of conversion would put every converted file at today.
   out.Timestamp = -1.0;
 }
+
+void FillLoudness(TOutputOptions &out, const TFormatRec &profile, const std::optional<TLoudness> &measured) {
+  std::optional<double> target;
+  try {
+    target = LoudnessTarget(profile.Loudness);
+  } catch (const std::invalid_argument &e) {
+    throw TProfileItemError("Profile \"" + profile.Name + "\", setting Loudness: " + e.what());
+  }
+  if (target && !out.DisableAudio && out.AudioCodec != "copy")
+    out.ExtOptions += "afilters=" + LoudnessFilter(*target, out.AudioSampleRate, measured) + "\n";
+}

@@ -3,9 +3,11 @@
 // translating encoder labels and aspect choices, filling a file's output record and naming its
 // output file.
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
+#include "convert/Loudness.h"
 #include "engine/FFmpegOptions.h"
 #include "profiles/tvlIniUnt.h"
 
@@ -50,3 +52,8 @@ void FillVideoSettings(TOutputOptions &out, const TFormatRec &profile, int aspec
 // The source file's tags (title, artist, album, date, location, make, model...) and its own creation
 // date go into the output; tags the record sets itself win over them.
 void KeepSourceMetadata(TOutputOptions &out);
+
+// The profile's loudness target as the sound's filter line (nothing without a target, or without
+// sound); measured: the source's own loudness, for one constant gain. Throws TProfileItemError for a
+// target that is no loudness.
+void FillLoudness(TOutputOptions &out, const TFormatRec &profile, const std::optional<TLoudness> &measured);

@@ -1,5 +1,6 @@
 #include "convert/QueueStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -138,6 +139,7 @@ std::unique_ptr<TInputFile> ReadFile(const TSectionReader &in, bool &running, bo
   std::string wrong;
   if (!ValidTrackChoice(file->AudioChoice, true, wrong) || !ValidTrackChoice(file->SubtitleChoice, false, wrong))
     damaged = true;
+  file->TargetBytes = std::max<int64_t>(in.Number("TargetSize", 0), 0);
   if (const std::string reason = Unreadable(file->FileName); !reason.empty()) {
     file->Status = csMissing;
     file->StatusText = reason;
@@ -232,6 +234,8 @@ std::vector<TEntry> Entries(const TInputFileList &files, const TQueueRun &run) {
     add("Aspect", std::to_string(f.AspectIndex));
     add("Audio", Escape(f.AudioChoice));
     add("Subtitles", Escape(f.SubtitleChoice));
+    if (f.TargetBytes > 0)
+      add("TargetSize", std::to_string(f.TargetBytes));
   }
   return entries;
 }

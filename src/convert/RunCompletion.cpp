@@ -45,6 +45,12 @@ void TConvertForm::ConvertDone() {
   FTimeTick->stop();
   // Before a power-off: our own lock would hold it up.
   platform::Power().ReleaseSleep();
+  if (QuietEnd && !Canceled) {
+    hide();
+    FClosing = true;
+    done(QDialog::Accepted);
+    return;
+  }
   NotifyWhenInactive();
   hide();
   if (Canceled || !chkShutdown->isChecked())

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <charconv>
 
+int64_t SizePixels(const std::string &size) {
+  int width = 0, height = 0;
+  const char *end = size.data() + size.size();
+  const auto [x, failed] = std::from_chars(size.data(), end, width);
+  if (failed != std::errc() || x == end || (*x != 'x' && *x != 'X' && *x != '*') ||
+      std::from_chars(x + 1, end, height).ec != std::errc() || width <= 0 || height <= 0)
+    return 0;
+  return int64_t{width} * height;
+}
+
 bool IsLightConversion(bool writesPicture, const std::string &outputSize, int64_t sourcePixels) {
   if (!writesPicture)
     return true;
-  int64_t pixels = sourcePixels;
-  if (!outputSize.empty()) {
-    int width = 0, height = 0;
-    const char *end = outputSize.data() + outputSize.size();
-    const auto [x, failed] = std::from_chars(outputSize.data(), end, width);
-    if (failed != std::errc() || x == end || (*x != 'x' && *x != 'X' && *x != '*') ||
-        std::from_chars(x + 1, end, height).ec != std::errc())
-      return false;
-    pixels = int64_t{width} * height;
-  }
+  const int64_t pixels = outputSize.empty() ? sourcePixels : SizePixels(outputSize);
   return pixels > 0 && pixels <= SmallPicturePixels;
 }
 

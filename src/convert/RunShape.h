@@ -15,6 +15,9 @@ inline constexpr int64_t SmallPicturePixels = 640 * 480;
 // At most this many tasks at once, whatever the cores: each holds its own codecs and queues.
 inline constexpr int MaxSimultaneous = 16;
 
+// The pixels of a "WxH" (or "W*H") size; 0 when the text is no size.
+int64_t SizePixels(const std::string &size);
+
 // Whether a file's conversion is light: it writes no picture, or a small one. outputSize is the
 // profile's "WxH" ("" keeps the source's size, sourcePixels; 0 when unknown, which counts as big).
 bool IsLightConversion(bool writesPicture, const std::string &outputSize, int64_t sourcePixels);

@@ -29,6 +29,9 @@ void ReadVideo(const AVStream *st, TSourceFacts &facts) {
   facts.PixelFormat = par->format;
   facts.FrameRate = RateOf(st->avg_frame_rate) > 0 ? RateOf(st->avg_frame_rate) : RateOf(st->r_frame_rate);
   facts.VideoBitRate = BitRateOf(st);
+  facts.ColorPrimaries = par->color_primaries;
+  facts.ColorTransfer = par->color_trc;
+  facts.ColorSpace = par->color_space;
   for (int i = 0; i < st->nb_side_data; ++i)
     facts.Rotated = facts.Rotated || st->side_data[i].type == AV_PKT_DATA_DISPLAYMATRIX;
 }
@@ -63,12 +66,17 @@ bool VideoFits(const TSourceFacts &s, const TOutputOptions &out) {
          (out.PixelFormat.empty() || out.PixelFormat == "yuv420p") && rateFits;
 }
 
+// Sound that passes filters (loudness) is encoded anew.
+bool Filtered(const TOutputOptions &out) {
+  return out.ExtOptions.starts_with("afilters=") || out.ExtOptions.find("\nafilters=") != std::string::npos;
+}
+
 bool AudioFits(const TSourceFacts &s, const TOutputOptions &out) {
   const bool rateFits = out.AudioBitrate <= 0 || (s.AudioBitRate > 0 && s.AudioBitRate <= out.AudioBitrate);
   return s.AudioCodec != 0 && s.AudioCodec == CodecOf(out.AudioCodec) &&
          (out.AudioSampleRate <= 0 || out.AudioSampleRate == s.SampleRate) &&
          (out.AudioChannels <= 0 || out.AudioChannels == s.Channels) && (out.AudioVolume < 0 || out.AudioVolume == 256) &&
-         rateFits;
+         rateFits && !Filtered(out);
 }
 
 } // namespace

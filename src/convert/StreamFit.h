@@ -20,6 +20,7 @@ struct TSourceFacts {
   double FrameRate = 0;
   int64_t VideoBitRate = 0;
   bool Rotated = false;
+  int ColorPrimaries = 2, ColorTransfer = 2, ColorSpace = 2; // the library's values; 2: not told
   int AudioCodec = 0;
   int SampleRate = 0, Channels = 0;
   int64_t AudioBitRate = 0;

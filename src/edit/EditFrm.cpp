@@ -1,4 +1,5 @@
 #include "edit/EditFrm.h"
+#include "edit/TargetSizeBox.h"
 
 #include "convert/ConvertHelpers.h"
 #include "convert/ConvertUnt.h"
@@ -146,6 +147,7 @@ void TEditForm::CreateControls() {
   btnResetTrim = NewButton(this, "btnResetTrim", "Reset", QSize(90, 28));
   connect(btnResetTrim, &QPushButton::clicked, this, &TEditForm::btnResetTrimClick);
   lstTracks = Named(new TTrackList(this), "lstTracks");
+  TargetSize = Named(new TTargetSizeBox(this), "TargetSize");
 
   btnOK = Named(new QPushButton("&OK", this), "btnOK");
   btnCancel = Named(new QPushButton("&Cancel", this), "btnCancel");
@@ -199,6 +201,7 @@ void TEditForm::LayOut() {
   layChoices->addWidget(btnResetTrim, 0, Qt::AlignLeft);
   layChoices->addSpacing(8);
   layChoices->addWidget(lstTracks);
+  layChoices->addWidget(TargetSize);
   auto *picture = new QVBoxLayout;
   picture->setSpacing(6);
   picture->addWidget(pnlEditPlay);
@@ -256,6 +259,7 @@ void TEditForm::Prepare(int position) {
   FileName = file.FileName;
   cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);
   lstTracks->Show(file.Tracks, file.AudioChoice, file.SubtitleChoice);
+  TargetSize->SetBytes(file.TargetBytes);
   PlayFile(FileName);
   MarkIn = file.TrimStart;
   MarkOut = file.TrimStart + file.TrimDuration;

@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
+class TTargetSizeBox;
 class TTrackBar;
 class TTrackList;
 class TTvlConvert;
@@ -69,6 +70,8 @@ public:
   // choice is one more widget added here.
   QVBoxLayout *layChoices = nullptr;
   TTrackList *lstTracks = nullptr; // the file's tracks to keep; read by the caller after OK
+  // The file's target size, read by the caller after OK.
+  TTargetSizeBox *TargetSize = nullptr;
 
   // OK and Cancel end the playback: it is not heard behind what follows the window.
   void done(int result) override;

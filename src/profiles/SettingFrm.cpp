@@ -4,6 +4,7 @@
 
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -45,6 +46,8 @@ constexpr int MinChoiceWidth = 136;
 constexpr QSize SmallestSize(492, 294);
 // Engine volume of the unchanged level: the label shows the position as a percentage of it.
 constexpr int UnchangedVolume = 256;
+// The loudness of streaming services and podcasts.
+constexpr const char *DefaultLoudness = "-16";
 
 // The rows of a group: a caption and a drop-down list each, one below the other. The list is as wide
 // as its longest item ("Keep original size", "2 Channels Stereo"), the caption as its text.
@@ -67,7 +70,7 @@ QGroupBox *NewGroup(QWidget *parent, const char *name, const char *caption) {
   auto *grid = new QGridLayout(group);
   grid->setVerticalSpacing(12);
   grid->setColumnStretch(1, 1);
-  grid->setRowStretch(6, 1);
+  grid->setRowStretch(7, 1);
   return group;
 }
 
@@ -114,6 +117,8 @@ TSettingForm::TSettingForm(QWidget *parent, TIniOptions &options)
   tbarVolume->setTickInterval(500);
   tbarVolume->setTickPosition(QSlider::TicksBelow);
   connect(tbarVolume, &QSlider::valueChanged, this, &TSettingForm::tbarVolumeChange);
+  chkLoudness = new QCheckBox("Normalize loudness", grpAudio);
+  chkLoudness->setObjectName("chkLoudness");
 
   btnOK = new QPushButton("&OK", this);
   btnOK->setObjectName("btnOK");
@@ -132,6 +137,7 @@ void TSettingForm::LayOut() {
   auto *audio = static_cast<QGridLayout *>(grpAudio->layout());
   audio->addWidget(lblVolume, 4, 0, 1, 2);
   audio->addWidget(tbarVolume, 5, 0, 1, 2);
+  audio->addWidget(chkLoudness, 6, 0, 1, 2);
   auto *groups = new QHBoxLayout;
   groups->addWidget(grpVideo, 1);
   groups->addWidget(grpAudio, 1);
@@ -169,6 +175,7 @@ void TSettingForm::LoadValues(int index) {
     FillChoice(this->*choice.Control, r.*choice.List, r.*choice.Value);
   tbarVolume->setValue(r.Volume);
   tbarVolumeChange(tbarVolume->value());
+  chkLoudness->setChecked(!r.Loudness.empty());
 }
 
 void TSettingForm::SaveValues() {
@@ -178,6 +185,10 @@ void TSettingForm::SaveValues() {
   for (const TChoice &choice : AudioChoices)
     r.*choice.Value = (this->*choice.Control)->currentIndex();
   r.Volume = tbarVolume->value();
+  if (!chkLoudness->isChecked())
+    r.Loudness.clear();
+  else if (r.Loudness.empty())
+    r.Loudness = DefaultLoudness;
   if (!r.Quality.empty())
     r.QualityValue = cbbQuality->currentIndex() - 1;
   FOptions.SetFormat(FormatIndex, r);

@@ -7,6 +7,7 @@
 
 #include "profiles/tvlIniUnt.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -41,6 +42,8 @@ public:
             *cbbAudioBitrate = nullptr;
   QLabel *lblVolume = nullptr;
   QSlider *tbarVolume = nullptr;
+  // Checked: the sound is normalised to the profile's loudness target, -16 LUFS unless it names one.
+  QCheckBox *chkLoudness = nullptr;
   QPushButton *btnOK = nullptr, *btnCancel = nullptr;
 
 private:

@@ -93,6 +93,7 @@ void TIniOptions::LoadFromFile(const std::string &path) {
     f.PixelFormat = ini.ReadString(s, "PixelFormat", "");
     f.Quality = ini.ReadString(s, "Quality", "");
     f.QualityValue = ini.ReadInteger(s, "QualityValue", -1);
+    f.Loudness = ini.ReadString(s, "Loudness", "");
   }
   OutputFormat = ini.ReadInteger("Output", "Format", 0);
   OutputFolder = ini.ReadString("Output", "Folder", "");
@@ -152,6 +153,9 @@ bool TIniOptions::SaveFormatValues(const std::string &path, int index) const {
   // Files without a quality list stay as older versions wrote them.
   if (!f.Quality.empty())
     ini.WriteInteger(s, "QualityValue", f.QualityValue);
+  // Likewise without a loudness target, unless the file held one that is now switched off.
+  if (!f.Loudness.empty() || !ini.ReadString(s, "Loudness", "").empty())
+    ini.WriteString(s, "Loudness", f.Loudness);
   return ini.Save();
 }
 

@@ -36,6 +36,8 @@ struct TFormatRec {
   // Optional: a disc standard the output follows ("dvd", "pal-dvd"...), handed to the engine's
   // target option; the profile's own choices override what it sets.
   std::string Target;
+  // Optional: the loudness the sound is normalised to, in LUFS ("-16"); empty: left as it is.
+  std::string Loudness;
 
   bool operator==(const TFormatRec &) const = default;
 };

@@ -200,3 +200,44 @@ TEST_F(ConvertCommand, FilesHandedOverDuringARunWaitForItAndTheProgressWindowSta
 }
 
 } // namespace
+
+// Each row shows its estimated size with the chosen profile, the bar shows the total with the
+// folder's free space, and a folder too small for the queue warns before anything is converted.
+TEST_F(ConvertCommand, RowsShowTheirEstimatesAndAFolderTooSmallWarnsFirst) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  AddFiles({Media("clip25.avi"), Media("tone.wav")});
+  for (const QString &size : Column(6))
+    EXPECT_TRUE(size.endsWith(" kB") || size.endsWith(" MB")) << size.toStdString();
+  EXPECT_TRUE(form.Output->lblSizes->text().endsWith(" free")) << form.Output->lblSizes->text().toStdString();
+  form.Output->FreeSpace = [] { return int64_t{1000}; };
+  form.Queue->Changed();
+  EXPECT_EQ(form.Output->lblSizes->text().section(" / ", 1), "1 kB free");
+  Dialogs->QueueAnswer(platform::TMsgResult::No);
+  form.Output->actConvert->trigger();
+  ASSERT_EQ(Dialogs->Messages().size(), 1u);
+  EXPECT_TRUE(Dialogs->Messages()[0].Text.starts_with("The files need about ")) << Dialogs->Messages()[0].Text;
+  EXPECT_NE(Dialogs->Messages()[0].Text.find("but only 1 kB is free in \"" + Out() + "\". Convert anyway?"),
+            std::string::npos);
+  EXPECT_EQ(form.TvlConvert->Engine.TaskTotal(), 0);
+  EXPECT_TRUE(!std::filesystem::exists(Out()) || std::filesystem::is_empty(Out()));
+}
+
+// A file with a target size is converted in two passes in the window too: the first ends without a
+// word, the file fits under its target and fills at least nine tenths of it.
+TEST_F(ConvertCommand, AFileWithATargetSizeFitsIt) {
+  WriteSettings(Profiles(Out()));
+  auto &form = Start();
+  form.TvlConvert->Engine.SetLogLevel(llQuiet);
+  AddFiles({Media("scene.mp4")});
+  form.TvlConvert->Files[0].TargetBytes = 200000;
+  form.Queue->Changed();
+  EXPECT_EQ(Column(6), QStringList({"200 kB"}));
+  form.Output->actConvert->trigger();
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
+  ASSERT_EQ(Column(4), QStringList({"Success"}));
+  const auto bytes = std::filesystem::file_size(Out() + "/scene.mpg");
+  std::printf("window target 200000: %ju bytes\n", static_cast<uintmax_t>(bytes));
+  EXPECT_LE(bytes, 200000u);
+  EXPECT_GE(bytes, 180000u);
+}

@@ -5,6 +5,7 @@
 #include "convert/ConvertHelpers.h"
 #include "edit/EditFrm.h"
 #include "edit/TrackList.h"
+#include "edit/TargetSizeBox.h"
 #include "edit/TrackBar.h"
 #include "edit/VideoPanel.h"
 
@@ -245,7 +246,9 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
     edit.MarkIn = 1500;
     edit.MarkOut = 500;
     edit.cbbFrameAspectRatio->setCurrentIndex(2);
+    edit.TargetSize->cbbTargetSize->setCurrentText("12.5");
   });
+  EXPECT_EQ(Record().TargetBytes, 12500000);
   EXPECT_EQ(Record().TrimStart, 500);
   EXPECT_EQ(Record().TrimDuration, 1000);
   EXPECT_EQ(Record().AspectIndex, 2);
@@ -257,7 +260,14 @@ TEST_F(EditCommand, OkStoresTheSelectionAndTheAspectChoice) {
     EXPECT_EQ(edit.MarkIn, 500);
     EXPECT_EQ(edit.MarkOut, 1500);
     EXPECT_EQ(edit.cbbFrameAspectRatio->currentIndex(), 2);
+    EXPECT_EQ(edit.TargetSize->cbbTargetSize->currentText(), "12.5");
+    // "None" or a text that is no size: no target.
+    for (const char *none : {"None", "big", "-8", "0"}) {
+      edit.TargetSize->cbbTargetSize->setCurrentText(none);
+      EXPECT_EQ(edit.TargetSize->Bytes(), 0) << none;
+    }
   });
+  EXPECT_EQ(Record().TargetBytes, 0);
 }
 
 TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {

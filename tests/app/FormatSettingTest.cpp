@@ -5,6 +5,7 @@
 #include "MainFormFixture.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -198,6 +200,18 @@ TEST_F(SettingForm, AQualityChoiceGreysTheBitRate) {
   dialog.SaveValues();
   EXPECT_EQ(IniOptions.GetFormat(1).QualityValue, 2);
   EXPECT_FALSE(dialog.cbbVideoBitRate->isEnabled());
+  // "Normalize loudness": -16 LUFS when checked, a target the file names is kept, unchecked is off.
+  EXPECT_FALSE(dialog.chkLoudness->isChecked());
+  for (const auto &[checked, before, after] : {std::tuple{true, "", "-16"}, {true, "-23", "-23"}, {false, "-23", ""}}) {
+    r = IniOptions.GetFormat(1);
+    r.Loudness = before;
+    IniOptions.SetFormat(1, r);
+    dialog.LoadValues(1);
+    EXPECT_EQ(dialog.chkLoudness->isChecked(), !std::string(before).empty());
+    dialog.chkLoudness->setChecked(checked);
+    dialog.SaveValues();
+    EXPECT_EQ(IniOptions.GetFormat(1).Loudness, after);
+  }
 }
 
 class FormatSettingCommand : public TMainFormFixture {

@@ -453,7 +453,7 @@ TEST_F(MainForm, ActionsButtonsAndTheQueueCarryTheirCaptionsAndHints) {
   QStringList columns;
   for (int i = 0; i < form.Queue->lvFileList->columnCount(); ++i)
     columns << form.Queue->lvFileList->headerItem()->text(i);
-  EXPECT_EQ(columns.join('|'), "Source|Type|Original|Trimmed|Status|Distination File");
+  EXPECT_EQ(columns.join('|'), "Source|Type|Original|Trimmed|Status|Distination File|Size");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "CliOptions.h"
+#include "convert/SizeTarget.h"
 #include "convert/ShownName.h"
 
 #include "../TempFolder.h"
@@ -210,4 +211,35 @@ TEST(CliTest, EveryShippedProfileConverts) {
     ASSERT_EQ(run.Lines.size(), 1u) << list.Lines[i];
     EXPECT_EQ(run.Lines[0].rfind("Success ", 0), 0u) << list.Lines[i] << ": " << run.Lines[0];
   }
+}
+
+// 10 s of 640×360 with stereo sound: an estimate converts nothing; a target size is met in two
+// passes (never above it, at least nine tenths of it); a target too small is refused before the run.
+TEST(CliTest, EstimatesAndTargetSizes) {
+  TTempFolder temp;
+  const TCliRun estimate = RunCli({"--profile", "0", "--output", temp.Folder(), "--estimate", Media("scene.mp4")});
+  EXPECT_EQ(estimate.ExitCode, 0);
+  ASSERT_EQ(estimate.Lines.size(), 1u);
+  EXPECT_TRUE(estimate.Lines[0].starts_with("Estimate ")) << estimate.Lines[0];
+  EXPECT_TRUE(estimate.Lines[0].ends_with(" " + Media("scene.mp4"))) << estimate.Lines[0];
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Folder()));
+
+  for (const char *target : {"1MB", "600KiB"}) {
+    const TCliRun sized = RunCli({"--profile", "0", "--output", temp.Folder(), "--target-size", target, Media("scene.mp4")});
+    ASSERT_EQ(sized.Lines.size(), 1u);
+    ASSERT_EQ(sized.ExitCode, 0) << sized.Lines[0];
+    const auto bytes = static_cast<double>(std::filesystem::file_size(sized.Lines[0].substr(8)));
+    const double wanted = static_cast<double>(ParseTargetSize(target));
+    std::printf("target %s: %.0f bytes, %.1f %% of the target\n", target, bytes, 100 * bytes / wanted);
+    EXPECT_LE(bytes, wanted);
+    EXPECT_GE(bytes, 0.9 * wanted);
+  }
+  const TCliRun small = RunCli({"--profile", "0", "--output", temp.Folder(), "--target-size", "20kB", Media("scene.mp4")});
+  EXPECT_EQ(small.ExitCode, 1);
+  ASSERT_EQ(small.Lines.size(), 1u);
+  EXPECT_TRUE(small.Lines[0].starts_with("Failed The target size 20 kB is too small for \"" + Media("scene.mp4") +
+                                         "\": it needs at least"))
+      << small.Lines[0];
+  EXPECT_THROW(ParseCommandLine({"--target-size", "big", "a"}), std::invalid_argument);
+  EXPECT_THROW(ParseCommandLine({"--loudness", "-80", "a"}), std::invalid_argument);
 }

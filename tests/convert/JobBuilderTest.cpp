@@ -5,6 +5,7 @@
 
 #include "convert/JobBuilder.h"
 #include "convert/RunShape.h"
+#include "convert/SizeTarget.h"
 
 #include "../TempFolder.h"
 
@@ -235,4 +236,57 @@ TEST(RunShapeTest, LightFilesShareTheCoresAndBigPicturesGetThemAlone) {
   EXPECT_EQ(SimultaneousSetting("4"), 4);
   EXPECT_EQ(SimultaneousSetting("-2"), 0);
   EXPECT_EQ(SimultaneousSetting("999"), MaxSimultaneous);
+}
+
+TEST(JobBuilderTest, LoudnessTargetsBecomeTheSoundsFilter) {
+  TFormatRec p = VideoProfile();
+  TOutputOptions out;
+  FillAudioSettings(out, p);
+  FillLoudness(out, p, std::nullopt);
+  EXPECT_EQ(out.ExtOptions, "") << "no key: the sound is left alone";
+  p.Loudness = "-16";
+  FillLoudness(out, p, std::nullopt);
+  EXPECT_EQ(out.ExtOptions, "afilters=loudnorm=I=-16.00:TP=-1.50:LRA=11.00,aresample=44100\n");
+  // A measured source gets one gain; a range wider than the usual target widens the target.
+  out.ExtOptions.clear();
+  FillLoudness(out, p, TLoudness{-35.2, 14.0, -29.5, -45.2});
+  EXPECT_EQ(out.ExtOptions, "afilters=loudnorm=I=-16.00:TP=-1.50:LRA=15.00:measured_I=-35.20:measured_LRA=14.00:"
+                            "measured_TP=-29.50:measured_thresh=-45.20:linear=true,aresample=44100\n");
+  for (const char *bad : {"loud", "-100", "0", "-16 LUFS"}) {
+    p.Loudness = bad;
+    EXPECT_THROW(FillLoudness(out, p, std::nullopt), TProfileItemError) << bad;
+  }
+  p.Loudness = "-16";
+  out.ExtOptions.clear();
+  out.DisableAudio = true;
+  FillLoudness(out, p, std::nullopt);
+  EXPECT_EQ(out.ExtOptions, "");
+}
+
+TEST(SizeTargetTest, SizesParseAndTheVideoRateFillsTheTargetAboveItsFloor) {
+  for (const auto &[text, bytes] : {std::pair{"8MB", int64_t{8000000}}, {"700MiB", int64_t{734003200}},
+                                    {"123", int64_t{123}}, {"1.5GB", int64_t{1500000000}}, {"900 KiB", int64_t{921600}}})
+    EXPECT_EQ(ParseTargetSize(text), bytes) << text;
+  for (const char *bad : {"", "MB", "-5MB", "0", "8XB", "8MBs", "nan", "1e30GB"})
+    EXPECT_THROW(ParseTargetSize(bad), std::invalid_argument) << bad;
+  // 60 s of 640×360 at 25 fps with 128 kb/s of sound into 8 MB: what the streams and the
+  // container take adds up to the target's share.
+  TSizeNeeds needs{60000, 128000, 80 * 10.0, 4000, 640.0 * 360 * 25};
+  const int64_t video = VideoBitrateForSize(8000000, needs, "a.mp4");
+  const double total = (static_cast<double>(video) + 128000) * 60 / 8 + 800 * 60 + 4000;
+  EXPECT_LE(total, 8000000 * needs.Share);
+  EXPECT_GT(total, 8000000 * needs.Share - 1000);
+  // Ten minutes of 1080p into 8 MB leaves under 0.01 bits per pixel: refused with the least size.
+  needs = {600000, 128000, 80 * 10.0, 4000, 1920.0 * 1080 * 25};
+  try {
+    VideoBitrateForSize(8000000, needs, "film.mkv");
+    ADD_FAILURE() << "not refused";
+  } catch (const TTargetTooSmall &e) {
+    EXPECT_STREQ(e.what(), "The target size 8 MB is too small for \"film.mkv\": it needs at least 50.5 MB.");
+  }
+  // Just above that floor it is taken.
+  EXPECT_GE(VideoBitrateForSize(50500000, needs, "film.mkv"), 1920 * 1080 * 25 * MinBitsPerPixel);
+  // Sound alone over the target, and an unknown length, are refused too.
+  EXPECT_THROW(VideoBitrateForSize(100000, TSizeNeeds{60000, 128000, 0, 0, 0}, "song.mp3"), TTargetTooSmall);
+  EXPECT_THROW(VideoBitrateForSize(8000000, TSizeNeeds{-1, 128000, 0, 0, 640.0 * 360 * 25}, "x"), TTargetTooSmall);
 }

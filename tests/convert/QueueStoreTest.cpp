@@ -33,6 +33,7 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
   files[0].AspectIndex = 2;
   files[0].AudioChoice = "2,fre";
   files[0].SubtitleChoice = "none";
+  files[0].TargetBytes = 25000000;
   files[0].Status = csSuccess;
   files[0].OutputOptions.FileName = "/out/plain.mp4";
   files[1].Status = csFailed;
@@ -64,6 +65,7 @@ TEST(QueueStoreTest, EveryFieldAndAnyNameComesBackInOrder) {
     EXPECT_EQ(b.AspectIndex, a.AspectIndex);
     EXPECT_EQ(b.AudioChoice, a.AudioChoice);
     EXPECT_EQ(b.SubtitleChoice, a.SubtitleChoice);
+    EXPECT_EQ(b.TargetBytes, a.TargetBytes);
   }
   EXPECT_EQ(restored.Run.Running, 4);
   EXPECT_EQ(restored.Run.Profile, 7);

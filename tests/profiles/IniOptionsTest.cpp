@@ -160,6 +160,16 @@ TEST(IniOptions, SaveFormatValuesRewritesOnlyTheNineKeys) {
   back.LoadFromFile(path);
   EXPECT_EQ(back.Formats[1].QualityValue, 2);
   EXPECT_EQ(back.Formats[0].QualityValue, -1);
+  // Likewise loudness: no key until a target is set; switched off, it reads back as off.
+  EXPECT_EQ(dir.Read("VideoConverter.ini").find("Loudness"), std::string::npos);
+  for (const char *loudness : {"-16", ""}) {
+    f.Loudness = loudness;
+    o.SetFormat(1, f);
+    ASSERT_TRUE(o.SaveFormatValues(path, 1));
+    back.LoadFromFile(path);
+    EXPECT_EQ(back.Formats[1].Loudness, loudness);
+    EXPECT_EQ(back.Formats[0].Loudness, "");
+  }
 }
 
 TEST(IniOptions, SplitList) {

@@ -10,8 +10,10 @@
 enum class TStreamKind { Video, Audio, Subtitle, Data, Cover };
 
 // What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
-// or a white flash on the first frame of every second with a short tone burst starting together.
-enum class TContent { Pattern, Solid, Flashes };
+// or a white flash on the first frame of every second with a short tone burst starting together;
+// or the pattern with a tone whose level swells and fades twice every three seconds; or a still
+// ramp of grey levels from left to right in the stream's transfer (SDR, PQ or HLG).
+enum class TContent { Pattern, Solid, Flashes, Swell, Ramp };
 
 // A subtitle line shown from Start to End seconds.
 struct TCaption {
@@ -43,6 +45,8 @@ struct TStreamPlan {
   std::map<std::string, std::string> Metadata = {}; // the stream's tags (language, title)
   int Disposition = 0;                         // AV_DISPOSITION_* flags
   std::vector<TCaption> Captions = {};         // subtitles; none: one caption for the first second
+  double ToneLevel = 0.5;                     // audio: the tone's peak, of full scale
+  int Transfer = 0;                           // video: AVColorTransferCharacteristic; PQ and HLG are BT.2020
 };
 
 struct TClipPlan {

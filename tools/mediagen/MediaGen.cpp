@@ -69,6 +69,34 @@ TClipPlan Song() {
   return song;
 }
 
+// A quiet and a loud sound (about -35 and -8 LUFS) whose level swells and fades, for loudness
+// normalisation; a 640×360 clip long enough for rate control to settle, for sizes.
+void AddQualityClips(std::vector<TMediaFile> &files) {
+  TStreamPlan picture = VideoStream("mpeg4", 640, 360, 25);
+  picture.BitRate = 3000000;
+  files.push_back({"scene.mp4", Clip("mp4", 10, {picture, AudioStream("aac", 48000, 2)})});
+  for (const auto &[name, level] : {std::pair{"quiet.m4a", 0.028}, {"loud.m4a", 0.63}}) {
+    TStreamPlan tone = AudioStream("aac", 48000, 2);
+    tone.Content = TContent::Swell;
+    tone.ToneLevel = level;
+    files.push_back({name, Clip("ipod", 8, {tone})});
+  }
+}
+
+// The same still ramp of grey levels as 8-bit SDR (BT.709) and as 10-bit BT.2020 PQ and HLG, for
+// tone mapping: converted to SDR, the HDR ones look as the SDR one.
+void AddHdrClips(std::vector<TMediaFile> &files) {
+  for (const auto &[name, transfer] : {std::pair{"ramp-sdr.mkv", int{AVCOL_TRC_BT709}},
+                                       {"ramp-pq.mkv", int{AVCOL_TRC_SMPTE2084}},
+                                       {"ramp-hlg.mkv", int{AVCOL_TRC_ARIB_STD_B67}}}) {
+    TStreamPlan ramp = VideoStream("ffv1", 320, 180, 25);
+    ramp.Content = TContent::Ramp;
+    ramp.Transfer = transfer;
+    ramp.PixelFormat = transfer == AVCOL_TRC_BT709 ? "yuv420p" : "yuv420p10le";
+    files.push_back({name, Clip("matroska", 0.4, {ramp})});
+  }
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -145,6 +173,8 @@ std::vector<TMediaFile> MediaFiles() {
   jump.JumpAt = 1;
   jump.JumpBy = 3600;
   files.push_back({"jump.mkv", jump});
+  AddQualityClips(files);
+  AddHdrClips(files);
   return files;
 }
 

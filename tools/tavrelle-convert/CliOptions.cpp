@@ -1,6 +1,8 @@
 #include "CliOptions.h"
 
 #include "convert/SourceTracks.h"
+#include "convert/Loudness.h"
+#include "convert/SizeTarget.h"
 
 #include <charconv>
 #include <limits>
@@ -10,7 +12,8 @@ const char *const UsageText =
     R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
                    [--aspect 0..4] [--audio all|default|LIST] [--subtitles all|none|LIST]
-                   [--threads N] [--jobs N] [--no-copy] FILE...
+                   [--threads N] [--jobs N] [--no-copy] [--loudness LUFS]
+                   [--target-size SIZE] [--estimate] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
   tavrelle-convert --engine [--threads N] [--in NAME=VALUE]... [--out NAME=VALUE]... INPUT OUTPUT
   tavrelle-convert --help
@@ -37,6 +40,14 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
   --no-copy          encode every stream; without it, streams that already fit the profile
                      (same codec, size, rate, a bit rate not above it) are copied as they are,
                      unless the settings file's CopyStreams key in section Output is 0
+  --loudness LUFS    normalise the sound to this loudness (EBU R128), e.g. -16 or -23, with true
+                     peaks at most -1 dBTP; the sound is measured first, then given one gain
+                     (default: the profile's Loudness key, else the sound is left as it is)
+  --target-size SIZE fit each output to this size, e.g. 8MB (8,000,000 bytes), 700MiB or plain
+                     bytes: the video bit rate follows from the length, the sound and the
+                     container, encoded in two passes; a size too small for the length is refused
+  --estimate         print "Estimate <bytes> <path>" for each file: the expected output size with
+                     the profile, its trim and its target size; nothing is converted
   --list-profiles    print each profile: index, tab, extension, tab, name
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)
@@ -161,6 +172,20 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
       convertOptions = true;
     } else if (a == "--no-copy") {
       o.NoCopy = true;
+      convertOptions = true;
+    } else if (a == "--loudness") {
+      o.Loudness = value(i);
+      try {
+        LoudnessTarget(o.Loudness);
+      } catch (const std::invalid_argument &) {
+        throw std::invalid_argument("--loudness needs LUFS from -70 to -5");
+      }
+      convertOptions = true;
+    } else if (a == "--target-size") {
+      o.TargetBytes = ParseTargetSize(value(i));
+      convertOptions = true;
+    } else if (a == "--estimate") {
+      o.Estimate = true;
       convertOptions = true;
     } else if (a == "--threads") {
       o.Threads = WholeNumber(a, value(i));

@@ -20,6 +20,9 @@ struct TCliOptions {
   std::string Jobs;               // files at once; empty: the settings file's choice
   bool NoCopy = false;            // encode every stream, even those that fit the profile
   std::string Audio = "all", Subtitles = "all"; // the tracks every file keeps (see TTrackChoice)
+  bool Estimate = false;          // print each file's estimated output size, convert nothing
+  int64_t TargetBytes = 0;        // fit every file's output to this size; 0: no target
+  std::string Loudness;           // LUFS the sound is normalised to; empty: the profile's choice
   std::vector<std::string> InputLines, OutputLines; // --engine option lines
   std::vector<std::string> Files;
 };

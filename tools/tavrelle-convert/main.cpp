@@ -119,6 +119,66 @@ std::string ResultOf(const TInputFile &file) {
   return "Failed " + (file.StatusText.empty() ? std::string("the file was not converted") : file.StatusText);
 }
 
+// Builds a run of the queued files the filter takes and converts it into the folder; the refusal of
+// the build, or "".
+std::string RunQueue(TTvlConvert &driver, int profile, const std::string &folder,
+                     const TTvlConvert::TRunFilter &include = {}) {
+  if (driver.Files.Count() == 0)
+    return "";
+  if (!driver.BuildRun(profile, folder, include))
+    return driver.BuildError();
+  if (driver.Engine.TaskTotal() > 0)
+    RunTasks(
+        driver.Engine, driver.Shape().Simultaneous,
+        [&](int task, bool finished, bool failed, const std::string &message) {
+          driver.TaskEnded(task, finished, failed, message);
+        },
+        [&](int task) {
+          const TInputFile *file = driver.FileOfTask(task);
+          return file ? file->FileName : std::string();
+        });
+  return "";
+}
+
+// Files with a target size: the first pass writes each file's statistics (its output goes to a
+// scratch folder, removed after), the second the output the statistics shape. A file whose first
+// pass failed keeps that result.
+std::string RunInTwoPasses(TTvlConvert &driver, int profile, const std::string &folder) {
+  std::error_code ec;
+  const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path(ec) / ("tavrelle-passes-" + std::to_string(getpid()));
+  std::filesystem::create_directories(scratch, ec);
+  driver.PassLogPrefix = (scratch / "stats-").string();
+  driver.SizePass = 1;
+  std::string error = RunQueue(driver, profile, scratch.string());
+  driver.EndRun();
+  if (error.empty() && !Interrupted) {
+    driver.SizePass = 2;
+    error = RunQueue(driver, profile, folder, [](const TInputFile &file) { return file.Status == csSuccess; });
+  }
+  driver.SizePass = 0;
+  std::filesystem::remove_all(scratch, ec);
+  return error;
+}
+
+int PrintEstimates(const TTvlConvert &driver, int profile, const std::vector<std::string> &results,
+                   const std::vector<int> &positions) {
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (positions[i] < 0) {
+      std::printf("%s\n", EscapeControls(results[i]).c_str());
+      continue;
+    }
+    const TInputFile &file = driver.Files[positions[i]];
+    try {
+      const int64_t bytes = driver.EstimatedBytes(positions[i], profile);
+      std::printf("Estimate %lld %s\n", static_cast<long long>(bytes), EscapeControls(file.FileName).c_str());
+    } catch (const std::exception &e) {
+      std::printf("Failed %s\n", EscapeControls(e.what()).c_str());
+    }
+  }
+  return 0;
+}
+
 int Convert(const TCliOptions &o, const TIniOptions &options) {
   const int profile = ProfileIndexOf(options, o.Profile);
   if (profile < 0 || profile >= static_cast<int>(options.Formats.size())) {
@@ -164,24 +224,14 @@ int Convert(const TCliOptions &o, const TIniOptions &options) {
         file.AspectIndex = *o.AspectIndex;
       file.AudioChoice = o.Audio;
       file.SubtitleChoice = o.Subtitles;
+      file.TargetBytes = o.TargetBytes;
     }
   }
 
-  std::string buildError;
-  if (driver.Files.Count() > 0) {
-    if (!driver.BuildRun(profile, folder))
-      buildError = driver.BuildError();
-    else if (driver.Engine.TaskTotal() > 0)
-      RunTasks(
-          driver.Engine, driver.Shape().Simultaneous,
-          [&](int task, bool finished, bool failed, const std::string &message) {
-            driver.TaskEnded(task, finished, failed, message);
-          },
-          [&](int task) {
-            const TInputFile *file = driver.FileOfTask(task);
-            return file ? file->FileName : std::string();
-          });
-  }
+  if (o.Estimate)
+    return PrintEstimates(driver, profile, results, positions);
+  const std::string buildError =
+      o.TargetBytes > 0 ? RunInTwoPasses(driver, profile, folder) : RunQueue(driver, profile, folder);
 
   bool allSucceeded = true;
   for (std::size_t i = 0; i < o.Files.size(); ++i) {
@@ -285,5 +335,8 @@ int main(int argc, char **argv) {
     options.Simultaneous = o.Jobs;
   if (o.NoCopy)
     options.CopyStreams = false;
+  if (!o.Loudness.empty())
+    for (TFormatRec &format : options.Formats)
+      format.Loudness = o.Loudness;
   return o.Mode == TCliMode::ListProfiles ? ListProfiles(options) : Convert(o, options);
 }

@@ -21,7 +21,8 @@ constexpr int SubtitleBufferSize = 65536;
 void TTranscoder::AudioOut(TOutputStreamState &ost, AVFrame *frame) {
   if (!ost.AudioPath) {
     const TAudioOutSettings settings{S.AudioSyncMethod, S.AudioDriftThreshold, S.StartTime,
-                                     S.ExitOnError,     S.Verbose,             S.DtsDeltaThreshold};
+                                     S.ExitOnError,     S.Verbose,             S.DtsDeltaThreshold,
+                                     S.AudioFilters};
     ost.AudioPath = std::make_unique<TAudioOut>(
         ost.Encoder, ost.Stream, settings, [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FAudioBytes);

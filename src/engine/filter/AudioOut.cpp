@@ -118,6 +118,27 @@ void TAudioOut::PrepareConverter(const AVFrame &decoded) {
 }
 
 void TAudioOut::Out(const AVFrame &decoded, int64_t syncPts, bool &atStart) {
+  if (S.Filters.empty())
+    return OutBlock(decoded, syncPts, atStart);
+  std::string error;
+  if (!FFilter.Built() && !FFilter.Build(S.Filters, decoded, error))
+    throw FFmpegException(error);
+  if (!FFilter.Push(&decoded, syncPts))
+    throw FFmpegException("Audio filtering failed");
+  PassFiltered(atStart);
+}
+
+// Filtered blocks carry their own start: a filter that holds samples back (loudness look-ahead)
+// must not shift the sound against the pictures.
+void TAudioOut::PassFiltered(bool &atStart) {
+  if (!FFiltered)
+    FFiltered = NewFrame();
+  int64_t start = 0;
+  while (FFilter.Pull(*FFiltered, start))
+    OutBlock(*FFiltered, start, atStart);
+}
+
+void TAudioOut::OutBlock(const AVFrame &decoded, int64_t syncPts, bool &atStart) {
   const int decChannels = decoded.ch_layout.nb_channels;
   const int encChannels = FEncoder->ch_layout.nb_channels;
   const int decRate = decoded.sample_rate, encRate = FEncoder->sample_rate;
@@ -349,6 +370,10 @@ void TAudioOut::Encode(AVFrame *frame) {
 void TAudioOut::Flush() {
   if (FDrained)
     return;
+  if (FFilter.Built() && FFilter.Push(nullptr, 0)) {
+    bool atStart = false;
+    PassFiltered(atStart);
+  }
   FBlockSamples = 0;
   if (FConverter) {
     ReserveBlock(0);

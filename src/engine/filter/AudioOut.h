@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "engine/LibraryObjects.h"
+#include "engine/filter/AudioFilter.h"
 
 struct TAudioOutSettings {
   int Async = 0; // 0: follow the input clock; 1: drop or insert; above 1: also stretch by that much
@@ -22,6 +23,7 @@ struct TAudioOutSettings {
   bool ExitOnError = false;
   int Verbose = 1;
   float DtsDeltaThreshold = 10.0f; // seconds: a larger clock jump is a discontinuity
+  std::string Filters{};           // an audio filter description the decoded blocks pass first; empty: none
 };
 
 class TAudioOut {
@@ -44,6 +46,8 @@ public:
   void Flush();
 
 private:
+  void OutBlock(const AVFrame &decoded, int64_t syncPts, bool &atStart);
+  void PassFiltered(bool &atStart);
   // What meeting the clock takes of one block: input samples dropped or silent ones put first.
   struct TSyncFix {
     int Dropped = 0, Silence = 0;
@@ -84,6 +88,8 @@ private:
   bool FDrained = false;
   int64_t FNextPts = AV_NOPTS_VALUE; // of the next frame sent, in samples
   int64_t FClockShift = 0;           // samples taken out of the sync clock at discontinuities
+  TAudioFilter FFilter;
+  TFramePtr FFiltered;
 };
 
 // The volume rule: 256 leaves samples untouched, 512 doubles them, clipping at the format's range

@@ -52,7 +52,8 @@ constexpr TField<std::string> TextOptions[] = {{"passlogfile", &TTaskSettings::P
                                                {"rc_override", &TTaskSettings::VideoRcOverride},
                                                {"alang", &TTaskSettings::AudioLanguage},
                                                {"slang", &TTaskSettings::SubtitleLanguage},
-                                               {"tvstd", &TTaskSettings::VideoStandard}};
+                                               {"tvstd", &TTaskSettings::VideoStandard},
+                                               {"afilters", &TTaskSettings::AudioFilters}};
 
 template <typename T, size_t N>
 T TTaskSettings::*SettingOfOption(const TField<T> (&table)[N], std::string_view name) {

@@ -119,6 +119,7 @@ struct TTaskSettings {
   int AudioSampleFmt = -1;
   uint64_t AudioChannelLayout = 0;
   int AudioVolume = 256;
+  std::string AudioFilters;                                       // afilters
   std::string AudioLanguage;
   bool SubtitleDisable = false;                                   // sn
   TCodecChoice SubtitleCodec;

@@ -1,5 +1,6 @@
 #include "app/OutputBar.h"
 #include "app/PreviewPanel.h"
+#include "app/QueueColumns.h"
 #include "app/QueuePanel.h"
 #include "app/TvlMainFrm.h"
 #include "edit/TrackBar.h"
@@ -121,7 +122,7 @@ TEST_F(MainForm, TheWindowComesBackAsItWasLeftAndAnUnfitPlaceIsNotTaken) {
   QApplication::processEvents();
   form.splMain->setSizes({600, 376});
   const QList<int> divided = form.splMain->sizes();
-  const int last = form.Queue->lvFileList->columnCount() - 1;
+  const int last = queue_columns::colDestination; // a column the user sizes
   form.Queue->lvFileList->setColumnWidth(last, 150);
   Close();
   platform::IniFile ini(Settings());

@@ -1,10 +1,11 @@
 #include "CliOptions.h"
 
-#include "convert/SourceTracks.h"
 #include "convert/Loudness.h"
 #include "convert/SizeTarget.h"
+#include "convert/SourceTracks.h"
 
 #include <charconv>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 
@@ -133,77 +134,48 @@ std::optional<int64_t> ParseTimeMs(const std::string &text) {
   return total * 1000 + ms;
 }
 
-TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
-  TCliOptions o;
-  const auto value = [&](std::size_t &i) -> const std::string & {
-    if (i + 1 >= args.size())
-      throw std::invalid_argument(args[i] + " needs a value");
-    return args[++i];
-  };
-  bool convertOptions = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    if (a == "--help" || a == "-h") {
-      o.Mode = TCliMode::Help;
-      return o;
-    } else if (a == "--list-profiles") {
-      o.Mode = TCliMode::ListProfiles;
-    } else if (a == "--engine") {
-      o.Mode = TCliMode::Engine;
-    } else if (a == "--ini") {
-      o.IniFile = value(i);
-    } else if (a == "--profile") {
-      o.Profile = value(i);
-      convertOptions = true;
-    } else if (a == "--output") {
-      o.OutputFolder = value(i);
-      convertOptions = true;
-    } else if (a == "--trim") {
-      ReadTrim(value(i), o);
-      convertOptions = true;
-    } else if (a == "--aspect") {
-      const std::string &text = value(i);
-      if (text.size() != 1 || text[0] < '0' || text[0] > '4')
-        throw std::invalid_argument("--aspect needs a number from 0 to 4");
-      o.AspectIndex = text[0] - '0';
-      convertOptions = true;
-    } else if (a == "--audio" || a == "--subtitles") {
-      (a == "--audio" ? o.Audio : o.Subtitles) = TrackChoice(a, value(i), a == "--audio");
-      convertOptions = true;
-    } else if (a == "--no-copy") {
-      o.NoCopy = true;
-      convertOptions = true;
-    } else if (a == "--loudness") {
-      o.Loudness = value(i);
-      try {
-        LoudnessTarget(o.Loudness);
-      } catch (const std::invalid_argument &) {
-        throw std::invalid_argument("--loudness needs LUFS from -70 to -5");
-      }
-      convertOptions = true;
-    } else if (a == "--target-size") {
-      o.TargetBytes = ParseTargetSize(value(i));
-      convertOptions = true;
-    } else if (a == "--estimate") {
-      o.Estimate = true;
-      convertOptions = true;
-    } else if (a == "--threads") {
-      o.Threads = WholeNumber(a, value(i));
-    } else if (a == "--jobs") {
-      o.Jobs = WholeNumber(a, value(i));
-      convertOptions = true;
-    } else if (a == "--in" || a == "--out") {
-      const std::string &line = value(i);
-      if (line.find('=') == std::string::npos)
-        throw std::invalid_argument(a + " needs NAME=VALUE");
-      (a == "--in" ? o.InputLines : o.OutputLines).push_back(line);
-    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-      throw std::invalid_argument("unknown option " + a);
-    } else {
-      o.Files.insert(o.Files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + (a == "--"), args.end());
-      break;
+namespace {
+
+using TValue = std::function<const std::string &()>;
+
+// The options that shape a conversion; false when the argument is none of them.
+bool ReadConvertOption(const std::string &a, const TValue &value, TCliOptions &o) {
+  if (a == "--profile") {
+    o.Profile = value();
+  } else if (a == "--output") {
+    o.OutputFolder = value();
+  } else if (a == "--trim") {
+    ReadTrim(value(), o);
+  } else if (a == "--aspect") {
+    const std::string &text = value();
+    if (text.size() != 1 || text[0] < '0' || text[0] > '4')
+      throw std::invalid_argument("--aspect needs a number from 0 to 4");
+    o.AspectIndex = text[0] - '0';
+  } else if (a == "--audio" || a == "--subtitles") {
+    (a == "--audio" ? o.Audio : o.Subtitles) = TrackChoice(a, value(), a == "--audio");
+  } else if (a == "--no-copy") {
+    o.NoCopy = true;
+  } else if (a == "--loudness") {
+    o.Loudness = value();
+    try {
+      LoudnessTarget(o.Loudness);
+    } catch (const std::invalid_argument &) {
+      throw std::invalid_argument("--loudness needs LUFS from -70 to -5");
     }
+  } else if (a == "--target-size") {
+    o.TargetBytes = ParseTargetSize(value());
+  } else if (a == "--estimate") {
+    o.Estimate = true;
+  } else if (a == "--jobs") {
+    o.Jobs = WholeNumber(a, value());
+  } else {
+    return false;
   }
+  return true;
+}
+
+// Each mode takes only its own options.
+void CheckMode(const TCliOptions &o, bool convertOptions) {
   switch (o.Mode) {
   case TCliMode::ListProfiles:
     if (!o.Files.empty() || convertOptions || !o.InputLines.empty() || !o.OutputLines.empty())
@@ -219,5 +191,45 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
     if (!o.InputLines.empty() || !o.OutputLines.empty())
       throw std::invalid_argument("--in and --out belong to --engine");
   }
+}
+
+} // namespace
+
+TCliOptions ParseCommandLine(const std::vector<std::string> &args) {
+  TCliOptions o;
+  bool convertOptions = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    const TValue value = [&]() -> const std::string & {
+      if (i + 1 >= args.size())
+        throw std::invalid_argument(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      o.Mode = TCliMode::Help;
+      return o;
+    } else if (a == "--list-profiles") {
+      o.Mode = TCliMode::ListProfiles;
+    } else if (a == "--engine") {
+      o.Mode = TCliMode::Engine;
+    } else if (a == "--ini") {
+      o.IniFile = value();
+    } else if (a == "--threads") {
+      o.Threads = WholeNumber(a, value());
+    } else if (ReadConvertOption(a, value, o)) {
+      convertOptions = true;
+    } else if (a == "--in" || a == "--out") {
+      const std::string &line = value();
+      if (line.find('=') == std::string::npos)
+        throw std::invalid_argument(a + " needs NAME=VALUE");
+      (a == "--in" ? o.InputLines : o.OutputLines).push_back(line);
+    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+      throw std::invalid_argument("unknown option " + a);
+    } else {
+      o.Files.insert(o.Files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + (a == "--"), args.end());
+      break;
+    }
+  }
+  CheckMode(o, convertOptions);
   return o;
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -24,16 +23,16 @@ extern "C" {
 #include "engine/feedback/TaskEvents.h"
 #include "engine/input/InputSet.h"
 #include "engine/options/TaskConfig.h"
+#include "engine/options/TaskOptions.h"
 #include "engine/output/OutputSet.h"
 #include "engine/task/TaskRunner.h"
 
 struct AVCodec;
 struct AVOutputFormat;
-enum class TTvNorm;
 struct AVStream;
 class TEngineThread;
 
-class TCustomFFmpeg : private TTaskEvents {
+class TCustomFFmpeg : private TTaskEvents, private TOptionHost {
 public:
   // Engine message levels: -1 quiet, 0 error, 1 info, 2 debug, 3 all.
   using TLogHandler = std::function<void(int level, const std::string &text)>;
@@ -105,23 +104,29 @@ public:
 
   // Back to every default; creates the generic option contexts (the libraries must be bound).
   void Reset();
-  void SetVerbose(int level);
+  void SetVerbose(int level) { FOptions.SetVerbose(level); }
 
-  // Options.
-  void AddOptions(const std::string &text, bool streamPass);
-  void SetOption(const std::string &name, const std::string &value);
-  bool SetGenericOption(const std::string &name, const std::string &value);
-  void ApplyGenericOptions(void *target, void *templateContext, int flags) const;
-  void SetInputFormat(const std::string &name);
-  void SetOutputFormat(const std::string &name);
-  void ApplyTarget(const std::string &type, const std::string &norm, const std::string &fallbackNorm);
-  void ApplyTargetPreset(const TOutputOptions &options);
-  void ApplyOutputOptions(const TOutputOptions &options);
-  void ApplyHookRanges(const std::string &text);
-  void SetRecordingTimeMs(int64_t ms);
-  void SetRecordingTimeUs(int64_t us);
-  void SetStartTimeUs(int64_t us);
-  void SetProgramId(int id);
+  // Options, parsed by the task's options.
+  void AddOptions(const std::string &text, bool streamPass) { FOptions.AddOptions(text, streamPass); }
+  void SetOption(const std::string &name, const std::string &value) { FOptions.SetOption(name, value); }
+  bool SetGenericOption(const std::string &name, const std::string &value) {
+    return FOptions.SetGenericOption(name, value);
+  }
+  void ApplyGenericOptions(void *target, void *templateContext, int flags) const {
+    FOptions.ApplyGenericOptions(target, templateContext, flags);
+  }
+  void SetInputFormat(const std::string &name) { FOptions.SetInputFormat(name); }
+  void SetOutputFormat(const std::string &name) { FOptions.SetOutputFormat(name); }
+  void ApplyTarget(const std::string &type, const std::string &norm, const std::string &fallbackNorm) {
+    FOptions.ApplyTarget(type, norm, fallbackNorm);
+  }
+  void ApplyTargetPreset(const TOutputOptions &options) { FOptions.ApplyTargetPreset(options); }
+  void ApplyOutputOptions(const TOutputOptions &options) { FOptions.ApplyOutputOptions(options); }
+  void ApplyHookRanges(const std::string &text) { FOptions.ApplyHookRanges(text); }
+  void SetRecordingTimeMs(int64_t ms) { FOptions.SetRecordingTimeMs(ms); }
+  void SetRecordingTimeUs(int64_t us) { FOptions.SetRecordingTimeUs(us); }
+  void SetStartTimeUs(int64_t us) { FOptions.SetStartTimeUs(us); }
+  void SetProgramId(int id) { FOptions.SetProgramId(id); }
 
   // Files.
   bool OpenInputFile(const std::string &fileName);
@@ -150,7 +155,7 @@ public:
   const std::vector<THookRange> &HookRanges() const { return FConfig.HookRanges; }
   const std::vector<std::vector<std::string>> &VideoHooks() const { return FConfig.VideoHooks; }
   const std::vector<std::string> &SetOptionNames() const { return FConfig.SetOptionNames; }
-  AVCodecContext *CodecTemplate(AVMediaType type) const;
+  AVCodecContext *CodecTemplate(AVMediaType type) const { return FOptions.CodecTemplate(type); }
   AVFormatContext *FormatTemplate() const { return FConfig.FormatTemplate.get(); }
 
 protected:
@@ -171,43 +176,16 @@ private:
   void CustomHook(TBitmap *bitmap, int frameNumber, int64_t pts, bool &update, bool &stopHook) override;
   uint8_t &PreviewFlagBits() override { return PreviewFlags; }
 
+  // What the options reach beyond the configuration.
+  bool LogsOptions() const override { return static_cast<bool>(OnLog); }
+  void LogOption(int level, const std::string &text) const override { Log(level, text); }
+  void SetTotalDurationMs(int ms) override { TotalDurationMs = ms; }
+  int InputCount() const override { return static_cast<int>(FInputs.Files.size()); }
+  std::vector<AVRational> InputVideoFrameRates() const override;
+  int OutputCount() const override { return static_cast<int>(FOutputs.Files.size()); }
+  void NewStream(AVMediaType type, int output) override;
+
 private:
-  // Option actions that take more than one line.
-  bool SetSimpleOption(const std::string &name, const std::string &value);
-  bool SetVideoOption(const std::string &name, const std::string &value);
-  bool SetAudioOption(const std::string &name, const std::string &value);
-  void SetFormat(const std::string &value);
-  int64_t ParseTime(const std::string &name, const std::string &value, bool duration) const;
-  void SetStreamMap(const std::string &value);
-  void SetMetaDataMap(const std::string &value);
-  void SetItsScale(const std::string &value);
-  void SetMetaData(const std::string &value);
-  void SetBitrate(const std::string &name, const std::string &value);
-  void SetFrameSize(const std::string &value);
-  void SetAspect(const std::string &value);
-  void SetCrop(const std::string &name, int value);
-  void SetPad(const std::string &name, int value);
-  void SetPadColor(int rgb);
-  void ListFormats(bool pixelFormats) const;
-  void SetMatrix(std::vector<uint16_t> &matrix, const std::string &value);
-  uint32_t ParseTag(const std::string &value, const char *assertion) const;
-  void SetVStats();
-  void SetVideoHook(const std::string &value);
-  void SetBitstreamFilter(const std::string &name, const std::string &value);
-  void SetTargetOption(const std::string &value);
-  // The output record's parts, in the order ApplyOutputOptions applies them.
-  void ApplyOutputAudio(const TOutputOptions &o);
-  void ApplyOutputVideo(const TOutputOptions &o);
-  void ApplyOutputTimes(const TOutputOptions &o);
-  void ApplyOutputTags(const TOutputOptions &o);
-  // The norm the inputs' frame rates name, if any.
-  std::optional<TTvNorm> NormOfInputs() const;
-  void NewStreamOption(const std::string &name);
-
-  bool SetMuxerOption(const std::string &name, const std::string &value);
-  bool SetEncoderOption(const std::string &name, const std::string &value);
-  void ApplyMuxerOptions(AVFormatContext *output) const;
-
   // File setup steps.
   const struct AVCodec *LookupCodec(const std::string &name, AVMediaType type, bool encoder);
   void ClearInputConsumables();
@@ -238,7 +216,8 @@ private:
                                  std::vector<std::string> &filters);
 
   TTaskConfig FConfig;
-  TTaskSettings &S = FConfig.Settings; // the settings the option actions set
+  TTaskSettings &S = FConfig.Settings;
+  TTaskOptions FOptions{FConfig, *this};
   std::string FErrorText;
   TInputSet FInputs;
   TOutputSet FOutputs; // declared after the inputs: closed before them

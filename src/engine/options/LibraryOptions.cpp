@@ -1,21 +1,61 @@
 // Names the option table does not know go to the libraries' own option system: they are set on
-// the task's template contexts and copied from there onto every context the task creates.
+// the task's template contexts, made here, and copied from there onto every context the task creates.
 #include <memory>
 
-#include "engine/FFmpeg.h"
+#include "engine/FFmpegException.h"
 #include "engine/options/OptionValues.h"
+#include "engine/options/TaskOptions.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/AVUtilStubs.h"
+#include "media/SwScaleStubs.h"
 
 namespace {
+
+// The generic option contexts by media type, in the order the fallback searches them.
+constexpr AVMediaType TemplateTypes[] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
+                                         AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
 
 // Flag masks of the codec templates, in template order (video, audio, data, subtitle, attachment).
 constexpr int TemplateMasks[] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0, AV_OPT_FLAG_SUBTITLE_PARAM, 0};
 
+// Engine levels -1..3 on the library's scale, which spaces its levels further apart.
+int LibraryLogLevel(int level) {
+  if (level < 0)
+    return AV_LOG_QUIET;
+  constexpr int levels[] = {AV_LOG_ERROR, AV_LOG_INFO, AV_LOG_DEBUG, AV_LOG_TRACE};
+  return levels[level > 3 ? 3 : level];
+}
+
 } // namespace
 
-bool TCustomFFmpeg::SetGenericOption(const std::string &name, const std::string &value) {
+void TTaskOptions::CreateTemplates() {
+  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i) {
+    FConfig.CodecTemplates[i].reset(AVCodecLib.avcodec_alloc_context3(nullptr));
+    if (!FConfig.CodecTemplates[i])
+      throw FFmpegException("Could not allocate the codec option context");
+    FConfig.CodecTemplates[i]->codec_type = TemplateTypes[i];
+  }
+  FConfig.FormatTemplate.reset(AVFormat.avformat_alloc_context());
+  FConfig.ScalerTemplate.reset(SwScale.sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
+                                                      S.SwsFlags, nullptr, nullptr, nullptr));
+  if (!FConfig.FormatTemplate || !FConfig.ScalerTemplate)
+    throw FFmpegException("Could not allocate the format and scaler option contexts");
+}
+
+AVCodecContext *TTaskOptions::CodecTemplate(AVMediaType type) const {
+  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i)
+    if (TemplateTypes[i] == type)
+      return FConfig.CodecTemplates[i].get();
+  return nullptr;
+}
+
+void TTaskOptions::SetVerbose(int level) {
+  S.Verbose = level;
+  AVUtil.av_log_set_level(LibraryLogLevel(level));
+}
+
+bool TTaskOptions::SetGenericOption(const std::string &name, const std::string &value) {
   if (Trim(name).empty() || Trim(value).empty() || !FConfig.FormatTemplate)
     return false;
   const AVOption *found = nullptr;
@@ -60,7 +100,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string &name, const std::string 
   return true;
 }
 
-bool TCustomFFmpeg::SetMuxerOption(const std::string &name, const std::string &value) {
+bool TTaskOptions::SetMuxerOption(const std::string &name, const std::string &value) {
   // Options such as "muxrate" and "preload" belong to some muxers only: they are kept by name and
   // set on the output when its muxer has them.
   void *iterator = nullptr;
@@ -75,7 +115,7 @@ bool TCustomFFmpeg::SetMuxerOption(const std::string &name, const std::string &v
   return false;
 }
 
-bool TCustomFFmpeg::SetEncoderOption(const std::string &name, const std::string &value) {
+bool TTaskOptions::SetEncoderOption(const std::string &name, const std::string &value) {
   // Constant-quality controls such as "crf" belong to some encoders only: kept by name like the
   // muxer options and set on each encoder that has them before it opens.
   void *iterator = nullptr;
@@ -90,14 +130,14 @@ bool TCustomFFmpeg::SetEncoderOption(const std::string &name, const std::string 
   return false;
 }
 
-void TCustomFFmpeg::ApplyMuxerOptions(AVFormatContext *output) const {
+void TTaskOptions::ApplyMuxerOptions(AVFormatContext *output) const {
   for (const auto &[name, value] : FConfig.MuxerOptions)
     if (AVUtil.av_opt_find(output, name.c_str(), nullptr, 0, AV_OPT_SEARCH_CHILDREN) &&
         AVUtil.av_opt_set(output, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
       AVUtil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
 }
 
-void TCustomFFmpeg::ApplyGenericOptions(void *target, void *templateContext, int flags) const {
+void TTaskOptions::ApplyGenericOptions(void *target, void *templateContext, int flags) const {
   if (!target || !templateContext)
     return;
   for (const std::string &name : FConfig.SetOptionNames) {

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <limits>
 
-#include "engine/FFmpeg.h"
+#include "engine/options/TaskOptions.h"
 #include "engine/FFmpegException.h"
 #include "engine/options/OptionValues.h"
 #include "media/AVCodecStubs.h"
@@ -52,12 +52,12 @@ int ClampToInt(int64_t value) {
 
 } // namespace
 
-void TCustomFFmpeg::SetFormat(const std::string &value) {
+void TTaskOptions::SetFormat(const std::string &value) {
   std::string name = value;
   if (name == "pgmyuv") {
     name = "image2";
     S.PgmyuvMode = true;
-    Log(1, "pgmyuv format is deprecated, use image2");
+    FHost.LogOption(1, "pgmyuv format is deprecated, use image2");
   }
   S.InputFormat = AVFormat.av_find_input_format(name.c_str());
   S.OutputFormat = AVFormat.av_guess_format(name.c_str(), nullptr, nullptr);
@@ -65,7 +65,7 @@ void TCustomFFmpeg::SetFormat(const std::string &value) {
     throw FFmpegException("Unknown input or output format: " + name);
 }
 
-void TCustomFFmpeg::SetInputFormat(const std::string &name) {
+void TTaskOptions::SetInputFormat(const std::string &name) {
   if (name.empty())
     return;
   S.InputFormat = AVFormat.av_find_input_format(name.c_str());
@@ -73,7 +73,7 @@ void TCustomFFmpeg::SetInputFormat(const std::string &name) {
     throw FFmpegException("Unknown input format: " + name);
 }
 
-void TCustomFFmpeg::SetOutputFormat(const std::string &name) {
+void TTaskOptions::SetOutputFormat(const std::string &name) {
   if (name.empty())
     return;
   S.OutputFormat = AVFormat.av_guess_format(name.c_str(), nullptr, nullptr);
@@ -81,7 +81,7 @@ void TCustomFFmpeg::SetOutputFormat(const std::string &name) {
     throw FFmpegException("Unknown output format: " + name);
 }
 
-int64_t TCustomFFmpeg::ParseTime(const std::string &name, const std::string &value, bool duration) const {
+int64_t TTaskOptions::ParseTime(const std::string &name, const std::string &value, bool duration) const {
   int64_t t = std::numeric_limits<int64_t>::min();
   if (AVUtil.av_parse_time(&t, value.c_str(), duration ? 1 : 0) < 0 || t == std::numeric_limits<int64_t>::min())
     throw FFmpegException("Invalid " + std::string(duration ? "duration" : "date") + " specification for " +
@@ -89,31 +89,31 @@ int64_t TCustomFFmpeg::ParseTime(const std::string &name, const std::string &val
   return t;
 }
 
-void TCustomFFmpeg::SetRecordingTimeMs(int64_t ms) {
+void TTaskOptions::SetRecordingTimeMs(int64_t ms) {
   if (ms > 0 && ms <= std::numeric_limits<int64_t>::max() / 1000) {
     S.RecordingTime = ms * 1000;
-    TotalDurationMs = ClampToInt(ms);
+    FHost.SetTotalDurationMs(ClampToInt(ms));
   }
 }
 
-void TCustomFFmpeg::SetRecordingTimeUs(int64_t us) {
+void TTaskOptions::SetRecordingTimeUs(int64_t us) {
   if (us > 0) {
     S.RecordingTime = us;
-    TotalDurationMs = ClampToInt(us / 1000);
+    FHost.SetTotalDurationMs(ClampToInt(us / 1000));
   }
 }
 
-void TCustomFFmpeg::SetStartTimeUs(int64_t us) {
+void TTaskOptions::SetStartTimeUs(int64_t us) {
   if (us > 0)
     S.StartTime = us;
 }
 
-void TCustomFFmpeg::SetProgramId(int id) {
+void TTaskOptions::SetProgramId(int id) {
   if (id >= 0)
     S.ProgramId = id;
 }
 
-void TCustomFFmpeg::SetStreamMap(const std::string &value) {
+void TTaskOptions::SetStreamMap(const std::string &value) {
   if (S.StreamMaps.size() >= MaxStreamMaps)
     throw FFmpegException("Too many stream maps (at most 400)");
   TNumberReader reader(value);
@@ -132,7 +132,7 @@ void TCustomFFmpeg::SetStreamMap(const std::string &value) {
   S.StreamMaps.push_back(map);
 }
 
-void TCustomFFmpeg::SetMetaDataMap(const std::string &value) {
+void TTaskOptions::SetMetaDataMap(const std::string &value) {
   if (S.MetaDataMaps.size() >= MaxMetaDataMaps)
     throw FFmpegException("Too many metadata maps (at most 20)");
   TNumberReader reader(value);
@@ -143,7 +143,7 @@ void TCustomFFmpeg::SetMetaDataMap(const std::string &value) {
   S.MetaDataMaps.push_back(map);
 }
 
-void TCustomFFmpeg::SetItsScale(const std::string &value) {
+void TTaskOptions::SetItsScale(const std::string &value) {
   TNumberReader reader(value);
   const long long stream = reader.Integer();
   reader.Skip();
@@ -151,28 +151,29 @@ void TCustomFFmpeg::SetItsScale(const std::string &value) {
   if (stream < 0 || stream >= MaxFiles)
     throw FFmpegException("stream index over MAX_STREAMS(" + std::to_string(MaxFiles) + ")");
   // The scale belongs to the input that is opened next; there is none after the last slot.
-  if (FInputs.Files.size() >= MaxFiles)
+  const int next = FHost.InputCount();
+  if (next >= MaxFiles)
     throw FFmpegException("input file index over MAX_FILES(" + std::to_string(MaxFiles) + ")");
-  S.InputTsScale[FInputs.Files.size()][static_cast<size_t>(stream)] = scale;
+  S.InputTsScale[static_cast<size_t>(next)][static_cast<size_t>(stream)] = scale;
 }
 
-void TCustomFFmpeg::SetMetaData(const std::string &value) {
+void TTaskOptions::SetMetaData(const std::string &value) {
   const size_t eq = value.find('=');
   if (eq == std::string::npos)
     throw FFmpegException("Missing =");
   S.MetaData.emplace_back(value.substr(0, eq), value.substr(eq + 1));
 }
 
-void TCustomFFmpeg::SetBitrate(const std::string &name, const std::string &value) {
-  if (!SetGenericOption(name, value) || !OnLog)
+void TTaskOptions::SetBitrate(const std::string &name, const std::string &value) {
+  if (!SetGenericOption(name, value) || !FHost.LogsOptions())
     return;
   int64_t bitrate = 0;
   AVUtil.av_opt_get_int(CodecTemplate(name[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO), "b", 0, &bitrate);
   if (bitrate < 1000)
-    Log(1, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
+    FHost.LogOption(1, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
 }
 
-void TCustomFFmpeg::SetFrameSize(const std::string &value) {
+void TTaskOptions::SetFrameSize(const std::string &value) {
   int width = 0, height = 0;
   if (AVUtil.av_parse_video_size(&width, &height, value.c_str()) < 0)
     throw FFmpegException("Incorrect frame size");
@@ -182,7 +183,7 @@ void TCustomFFmpeg::SetFrameSize(const std::string &value) {
   S.FrameHeight = height;
 }
 
-void TCustomFFmpeg::SetAspect(const std::string &value) {
+void TTaskOptions::SetAspect(const std::string &value) {
   double aspect = 0;
   const size_t colon = value.find(':');
   if (colon != std::string::npos) {
@@ -198,7 +199,7 @@ void TCustomFFmpeg::SetAspect(const std::string &value) {
   S.FrameAspectRatio = static_cast<float>(aspect);
 }
 
-void TCustomFFmpeg::SetCrop(const std::string &name, int value) {
+void TTaskOptions::SetCrop(const std::string &name, int value) {
   if (value < 0)
     return;
   if (value % 2 != 0)
@@ -220,7 +221,7 @@ void TCustomFFmpeg::SetCrop(const std::string &name, int value) {
   size -= value;
 }
 
-void TCustomFFmpeg::SetPad(const std::string &name, int value) {
+void TTaskOptions::SetPad(const std::string &name, int value) {
   if (value < 0)
     return;
   if (value % 2 != 0)
@@ -235,15 +236,15 @@ void TCustomFFmpeg::SetPad(const std::string &name, int value) {
     S.FramePadRight = value;
 }
 
-void TCustomFFmpeg::SetPadColor(int rgb) {
+void TTaskOptions::SetPadColor(int rgb) {
   const int r = rgb & 0xFF, g = (rgb >> 8) & 0xFF, b = (rgb >> 16) & 0xFF;
   S.PadColor[0] = (307 * r + 602 * g + 117 * b + 512) >> 10;
   S.PadColor[1] = ((-173 * r - 340 * g + 512 * b + 511) >> 10) + 128;
   S.PadColor[2] = ((512 * r - 429 * g - 84 * b + 511) >> 10) + 128;
 }
 
-void TCustomFFmpeg::ListFormats(bool pixelFormats) const {
-  if (!OnLog)
+void TTaskOptions::ListFormats(bool pixelFormats) const {
+  if (!FHost.LogsOptions())
     return;
   char line[128];
   // Index -1 gives the heading line; then every format the library knows.
@@ -257,11 +258,11 @@ void TCustomFFmpeg::ListFormats(bool pixelFormats) const {
         break;
       AVUtil.av_get_sample_fmt_string(line, sizeof line, static_cast<AVSampleFormat>(i));
     }
-    Log(1, Trim(line));
+    FHost.LogOption(1, Trim(line));
   }
 }
 
-void TCustomFFmpeg::SetMatrix(std::vector<uint16_t> &matrix, const std::string &value) {
+void TTaskOptions::SetMatrix(std::vector<uint16_t> &matrix, const std::string &value) {
   matrix.assign(64, 0);
   size_t pos = 0;
   for (int i = 0; i < 64; ++i) {
@@ -277,7 +278,7 @@ void TCustomFFmpeg::SetMatrix(std::vector<uint16_t> &matrix, const std::string &
   }
 }
 
-uint32_t TCustomFFmpeg::ParseTag(const std::string &value, const char *assertion) const {
+uint32_t TTaskOptions::ParseTag(const std::string &value, const char *assertion) const {
   if (value.size() != 4)
     throw FFmpegException(assertion);
   return static_cast<uint32_t>(static_cast<unsigned char>(value[0])) |
@@ -286,7 +287,7 @@ uint32_t TCustomFFmpeg::ParseTag(const std::string &value, const char *assertion
          static_cast<uint32_t>(static_cast<unsigned char>(value[3])) << 24;
 }
 
-void TCustomFFmpeg::SetVStats() {
+void TTaskOptions::SetVStats() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -295,7 +296,7 @@ void TCustomFFmpeg::SetVStats() {
   S.VStatsFileName = platform::ExeFolder() + "vstats_" + stamp + ".log";
 }
 
-void TCustomFFmpeg::SetVideoHook(const std::string &value) {
+void TTaskOptions::SetVideoHook(const std::string &value) {
   const char separator = value.find('|') != std::string::npos ? '|' : ' ';
   std::vector<std::string> words;
   size_t pos = 0;
@@ -312,7 +313,7 @@ void TCustomFFmpeg::SetVideoHook(const std::string &value) {
   S.HooksEnabled = true;
 }
 
-void TCustomFFmpeg::SetBitstreamFilter(const std::string &name, const std::string &value) {
+void TTaskOptions::SetBitstreamFilter(const std::string &name, const std::string &value) {
   if (value.empty() || value[0] == '=')
     return;
   const std::string filter = value.substr(0, value.find('='));
@@ -324,14 +325,12 @@ void TCustomFFmpeg::SetBitstreamFilter(const std::string &name, const std::strin
   chain.push_back(filter);
 }
 
-void TCustomFFmpeg::NewStreamOption(const std::string &name) {
-  if (FOutputs.Files.empty())
+void TTaskOptions::NewStreamOption(const std::string &name) {
+  const int outputs = FHost.OutputCount();
+  if (outputs == 0)
     throw FFmpegException("At least one output file must be specified");
-  const int last = static_cast<int>(FOutputs.Files.size()) - 1;
-  if (name == "newvideo")
-    NewVideoStream(last);
-  else if (name == "newaudio")
-    NewAudioStream(last);
-  else
-    NewSubtitleStream(last);
+  const AVMediaType type = name == "newvideo"   ? AVMEDIA_TYPE_VIDEO
+                           : name == "newaudio" ? AVMEDIA_TYPE_AUDIO
+                                                : AVMEDIA_TYPE_SUBTITLE;
+  FHost.NewStream(type, outputs - 1);
 }

@@ -1,7 +1,7 @@
 // The option table: every name a task understands and the setting it changes.
 #include <string_view>
 
-#include "engine/FFmpeg.h"
+#include "engine/options/TaskOptions.h"
 #include "engine/FFmpegException.h"
 #include "engine/options/OptionValues.h"
 #include "media/AVUtilStubs.h"
@@ -73,7 +73,7 @@ void SetCodecChoice(TCodecChoice &choice, const std::string &value) {
 
 } // namespace
 
-void TCustomFFmpeg::AddOptions(const std::string &text, bool streamPass) {
+void TTaskOptions::AddOptions(const std::string &text, bool streamPass) {
   const std::string all = Trim(text);
   std::string lines;
   lines.reserve(all.size());
@@ -102,10 +102,10 @@ void TCustomFFmpeg::AddOptions(const std::string &text, bool streamPass) {
   }
 }
 
-void TCustomFFmpeg::SetOption(const std::string &name, const std::string &value) {
+void TTaskOptions::SetOption(const std::string &name, const std::string &value) {
   for (std::string_view n : DoNothingOptions)
     if (n == name) {
-      Log(1, "Do nothing: option - " + name);
+      FHost.LogOption(1, "Do nothing: option - " + name);
       return;
     }
   if (auto field = SettingOfOption(BoolOptions, name)) {
@@ -123,7 +123,7 @@ void TCustomFFmpeg::SetOption(const std::string &name, const std::string &value)
   }
 }
 
-bool TCustomFFmpeg::SetSimpleOption(const std::string &name, const std::string &value) {
+bool TTaskOptions::SetSimpleOption(const std::string &name, const std::string &value) {
   if (name == "f") {
     SetFormat(value);
   } else if (name == "map") {
@@ -158,7 +158,7 @@ bool TCustomFFmpeg::SetSimpleOption(const std::string &name, const std::string &
   return true;
 }
 
-bool TCustomFFmpeg::SetVideoOption(const std::string &name, const std::string &value) {
+bool TTaskOptions::SetVideoOption(const std::string &name, const std::string &value) {
   if (name == "b" || name == "vb") {
     SetBitrate(name, value);
   } else if (name == "r") {
@@ -214,7 +214,7 @@ bool TCustomFFmpeg::SetVideoOption(const std::string &name, const std::string &v
   return true;
 }
 
-bool TCustomFFmpeg::SetAudioOption(const std::string &name, const std::string &value) {
+bool TTaskOptions::SetAudioOption(const std::string &name, const std::string &value) {
   if (name == "ab") {
     SetBitrate(name, value);
   } else if (name == "ar" || name == "ac") {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "engine/FFmpeg.h"
+#include "engine/options/TaskOptions.h"
 #include "engine/options/OptionValues.h"
 
 namespace {
@@ -23,24 +23,24 @@ double LocalBiasDays() {
 
 // A typed field given a value overrides the same option from the record's option lines: a
 // library option when above 0, an option line when not empty, a number option when not negative.
-void SetPositive(TCustomFFmpeg &task, const char *name, int value) {
+void SetPositive(TTaskOptions &options, const char *name, int value) {
   if (value > 0)
-    task.SetGenericOption(name, std::to_string(value));
+    options.SetGenericOption(name, std::to_string(value));
 }
 
-void SetGiven(TCustomFFmpeg &task, const char *name, const std::string &value) {
+void SetGiven(TTaskOptions &options, const char *name, const std::string &value) {
   if (!value.empty())
-    task.SetOption(name, value);
+    options.SetOption(name, value);
 }
 
-void SetNotNegative(TCustomFFmpeg &task, const char *name, int value) {
+void SetNotNegative(TTaskOptions &options, const char *name, int value) {
   if (value >= 0)
-    task.SetOption(name, std::to_string(value));
+    options.SetOption(name, std::to_string(value));
 }
 
 } // namespace
 
-void TCustomFFmpeg::ApplyTargetPreset(const TOutputOptions &options) {
+void TTaskOptions::ApplyTargetPreset(const TOutputOptions &options) {
   if (options.Target < 1 || options.Target > 3)
     return;
   static const char *const types[] = {"vcd", "svcd", "dvd"};
@@ -49,7 +49,7 @@ void TCustomFFmpeg::ApplyTargetPreset(const TOutputOptions &options) {
   ApplyTarget(types[options.Target - 1], norm, fallback);
 }
 
-void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
+void TTaskOptions::ApplyOutputOptions(const TOutputOptions &o) {
   SetOutputFormat(o.FileFormat);
   SetPositive(*this, "packetsize", o.PacketSize);
   SetPositive(*this, "muxrate", o.MuxRate);
@@ -65,7 +65,7 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions &o) {
   ApplyOutputTags(o);
 }
 
-void TCustomFFmpeg::ApplyOutputAudio(const TOutputOptions &o) {
+void TTaskOptions::ApplyOutputAudio(const TOutputOptions &o) {
   SetGiven(*this, "acodec", o.AudioCodec);
   S.AudioDisable = o.DisableAudio;
   if (o.AudioVolume >= 0)
@@ -81,7 +81,7 @@ void TCustomFFmpeg::ApplyOutputAudio(const TOutputOptions &o) {
   SetGiven(*this, "atag", o.AudioTag);
 }
 
-void TCustomFFmpeg::ApplyOutputVideo(const TOutputOptions &o) {
+void TTaskOptions::ApplyOutputVideo(const TOutputOptions &o) {
   SetGiven(*this, "vcodec", o.VideoCodec);
   S.VideoDisable = o.DisableVideo;
   SetGiven(*this, "r", o.FrameRate);
@@ -108,7 +108,7 @@ void TCustomFFmpeg::ApplyOutputVideo(const TOutputOptions &o) {
   SetGiven(*this, "pix_fmt", o.PixelFormat);
 }
 
-void TCustomFFmpeg::ApplyOutputTimes(const TOutputOptions &o) {
+void TTaskOptions::ApplyOutputTimes(const TOutputOptions &o) {
   S.CopyTs = o.CopyTimestamps;
   if (o.StartTimeMs > 0)
     S.StartTime = int64_t{o.StartTimeMs} * 1000;
@@ -121,7 +121,7 @@ void TCustomFFmpeg::ApplyOutputTimes(const TOutputOptions &o) {
     S.RecTimestamp = std::llround((o.Timestamp - UnixEpochDay - LocalBiasDays()) * 86400.0);
 }
 
-void TCustomFFmpeg::ApplyOutputTags(const TOutputOptions &o) {
+void TTaskOptions::ApplyOutputTags(const TOutputOptions &o) {
   auto tag = [this](const char *key, const std::string &value, size_t capacity) {
     if (!value.empty())
       S.MetaData.emplace_back(key, value.substr(0, capacity));
@@ -138,7 +138,7 @@ void TCustomFFmpeg::ApplyOutputTags(const TOutputOptions &o) {
   tag("genre", o.Genre, 31);
 }
 
-void TCustomFFmpeg::ApplyHookRanges(const std::string &text) {
+void TTaskOptions::ApplyHookRanges(const std::string &text) {
   FConfig.HookRanges.clear();
   auto number = [](const std::string &part) -> int64_t {
     const std::string t = Trim(part);

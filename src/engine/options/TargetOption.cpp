@@ -1,10 +1,9 @@
 // The target option: the norm for a target, decided from the inputs when not named, and the
 // preset's option lines applied through the option table.
-#include "engine/FFmpeg.h"
+#include "engine/options/TaskOptions.h"
 #include "engine/FFmpegException.h"
 #include "engine/options/OptionValues.h"
 #include "engine/presets/TargetPresets.h"
-#include "media/AVFormatStubs.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ std::optional<TTvNorm> NamedNorm(const std::string &norm) {
 
 } // namespace
 
-void TCustomFFmpeg::ApplyTarget(const std::string &type, const std::string &norm,
+void TTaskOptions::ApplyTarget(const std::string &type, const std::string &norm,
                                 const std::string &fallbackNorm) {
   std::optional<TTvNorm> n = NamedNorm(norm);
   if (!n) {
@@ -28,12 +27,12 @@ void TCustomFFmpeg::ApplyTarget(const std::string &type, const std::string &norm
     if (!n)
       n = fallbackNorm == "film" ? TTvNorm::Film : fallbackNorm == "ntsc" ? TTvNorm::Ntsc : TTvNorm::Pal;
     if (S.Verbose > 0)
-      Log(1, std::string("Assuming ") + (n == TTvNorm::Pal ? "PAL" : "NTSC") + " for target.");
+      FHost.LogOption(1, std::string("Assuming ") + (n == TTvNorm::Pal ? "PAL" : "NTSC") + " for target.");
   }
   const TTargetStart start{S.FrameAspectRatio != 0.0f, S.AudioChannels};
   for (const auto &[name, value] : TargetOptionLines(type, *n, start)) {
     if (name == "aspect")
-      Log(1, "Assuming " + value + " for aspect ratio");
+      FHost.LogOption(1, "Assuming " + value + " for aspect ratio");
     // A target names the format it writes; "f" in the table would force the next input's too.
     if (name == "f")
       SetOutputFormat(value);
@@ -42,23 +41,18 @@ void TCustomFFmpeg::ApplyTarget(const std::string &type, const std::string &norm
   }
 }
 
-std::optional<TTvNorm> TCustomFFmpeg::NormOfInputs() const {
+std::optional<TTvNorm> TTaskOptions::NormOfInputs() const {
   // The last opened input's frame rate, else the rates of the input video streams.
   if (S.FrameRate.den == 0)
     throw FFmpegException("frame_rate is invalid.");
   std::optional<TTvNorm> norm = NormOfFrameRate(S.FrameRate.num, S.FrameRate.den);
-  for (const TOpenedInput &file : FInputs.Files) {
-    for (unsigned i = 0; !norm && i < file.Context->nb_streams; ++i) {
-      const AVStream *st = file.Context->streams[i];
-      if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->avg_frame_rate.num > 0 &&
-          st->avg_frame_rate.den > 0)
-        norm = NormOfFrameRate(st->avg_frame_rate.num, st->avg_frame_rate.den);
-    }
-  }
+  for (const AVRational &rate : FHost.InputVideoFrameRates())
+    if (!norm && rate.num > 0 && rate.den > 0)
+      norm = NormOfFrameRate(rate.num, rate.den);
   return norm;
 }
 
-void TCustomFFmpeg::SetTargetOption(const std::string &value) {
+void TTaskOptions::SetTargetOption(const std::string &value) {
   const std::string target = Trim(value);
   for (const char *norm : {"pal", "ntsc", "film"}) {
     const std::string prefix = std::string(norm) + "-";

@@ -188,7 +188,7 @@ int TCustomFFmpeg::OpenOutputIo(const std::string &fileName, AVFormatContext &co
                         AV_OPT_SEARCH_CHILDREN);
   AVUtil.av_opt_set_int(&context, "loop", S.LoopOutput, AV_OPT_SEARCH_CHILDREN);
   ApplyGenericOptions(&context, FConfig.FormatTemplate.get(), AV_OPT_FLAG_ENCODING_PARAM);
-  ApplyMuxerOptions(&context);
+  FOptions.ApplyMuxerOptions(&context);
   return static_cast<int>(FOutputs.Files.size());
 }
 

@@ -1,27 +1,5 @@
 #include "engine/FFmpeg.h"
 
-#include "engine/FFmpegException.h"
-#include "media/AVCodecStubs.h"
-#include "media/AVFormatStubs.h"
-#include "media/AVUtilStubs.h"
-#include "media/SwScaleStubs.h"
-
-namespace {
-
-// The generic option contexts by media type, in the order the fallback searches them.
-constexpr AVMediaType TemplateTypes[] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
-                                         AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
-
-// Engine levels -1..3 on the library's scale, which spaces its levels further apart.
-int LibraryLogLevel(int level) {
-  if (level < 0)
-    return AV_LOG_QUIET;
-  constexpr int levels[] = {AV_LOG_ERROR, AV_LOG_INFO, AV_LOG_DEBUG, AV_LOG_TRACE};
-  return levels[level > 3 ? 3 : level];
-}
-
-} // namespace
-
 TCustomFFmpeg::~TCustomFFmpeg() { CleanupTask(); }
 
 void TCustomFFmpeg::Reset() {
@@ -36,34 +14,12 @@ void TCustomFFmpeg::Reset() {
   FConfig.HookRanges.clear();
   FConfig.VideoHooks.clear();
 
-  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i) {
-    FConfig.CodecTemplates[i].reset(AVCodecLib.avcodec_alloc_context3(nullptr));
-    if (!FConfig.CodecTemplates[i])
-      throw FFmpegException("Could not allocate the codec option context");
-    FConfig.CodecTemplates[i]->codec_type = TemplateTypes[i];
-  }
-  FConfig.FormatTemplate.reset(AVFormat.avformat_alloc_context());
-  FConfig.ScalerTemplate.reset(SwScale.sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
-                                               S.SwsFlags, nullptr, nullptr, nullptr));
-  if (!FConfig.FormatTemplate || !FConfig.ScalerTemplate)
-    throw FFmpegException("Could not allocate the format and scaler option contexts");
-}
-
-void TCustomFFmpeg::SetVerbose(int level) {
-  S.Verbose = level;
-  AVUtil.av_log_set_level(LibraryLogLevel(level));
+  FOptions.CreateTemplates();
 }
 
 void TCustomFFmpeg::Log(int level, const std::string &text) const {
   if (OnLog)
     OnLog(level, text);
-}
-
-AVCodecContext *TCustomFFmpeg::CodecTemplate(AVMediaType type) const {
-  for (size_t i = 0; i < FConfig.CodecTemplates.size(); ++i)
-    if (TemplateTypes[i] == type)
-      return FConfig.CodecTemplates[i].get();
-  return nullptr;
 }
 
 void TCustomFFmpeg::CleanupTask() {

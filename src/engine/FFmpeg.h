@@ -137,7 +137,7 @@ public:
   // The record's mapped streams (see TOutputOptions::Streams): their maps before the file opens,
   // their streams after (false with the reason in ErrorText when one cannot be added); both do
   // nothing for a record without them.
-  void MapRecordStreams(const TOutputOptions &options);
+  void MapRecordStreams(const TOutputOptions &options) { FOptions.MapRecordStreams(options); }
   bool AddMappedStreams(const TOutputOptions &options);
   void AddMappedStream(const TMappedStream &mapped);
   bool FindCodecId(const std::string &name, AVMediaType type, bool encoder, AVCodecID &id);

@@ -166,3 +166,17 @@ void TTaskOptions::ApplyHookRanges(const std::string &text) {
   std::stable_sort(FConfig.HookRanges.begin(), FConfig.HookRanges.end(),
                    [](const THookRange &a, const THookRange &b) { return a.End < b.End; });
 }
+
+void TTaskOptions::MapRecordStreams(const TOutputOptions &o) {
+  if ((o.VideoSource < 0 && o.Streams.empty()) || FHost.InputCount() == 0)
+    return;
+  const std::string input = std::to_string(FHost.InputCount() - 1) + ":";
+  if (!o.DisableVideo && o.VideoSource >= 0)
+    SetStreamMap(input + std::to_string(o.VideoSource));
+  for (const TMappedStream &mapped : o.Streams)
+    SetStreamMap(input + std::to_string(mapped.Source));
+  // Opening the file makes the picture only; AddMappedStreams adds the rest in the record's order.
+  S.AudioDisable = S.SubtitleDisable = true;
+  S.VideoDisable = S.VideoDisable || o.VideoSource < 0;
+  S.CopyChapters = o.KeepChapters;
+}

@@ -36,6 +36,8 @@ public:
   void ApplyTarget(const std::string &type, const std::string &norm, const std::string &fallbackNorm);
   void ApplyTargetPreset(const TOutputOptions &options);
   void ApplyOutputOptions(const TOutputOptions &options);
+  // The record's picture, sound and subtitle sources mapped; their streams are added after opening.
+  void MapRecordStreams(const TOutputOptions &options);
   void ApplyHookRanges(const std::string &text);
   void SetRecordingTimeMs(int64_t ms);
   void SetRecordingTimeUs(int64_t us);

@@ -1,21 +1,8 @@
 // The output record's mapped streams: each source stream named there gets an output stream of its
 // own, after the picture, with its own codec; the other settings of its kind apply to each alike.
+// The options stage maps them (MapRecordStreams); these add their streams once the file is open.
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegException.h"
-
-void TCustomFFmpeg::MapRecordStreams(const TOutputOptions &o) {
-  if ((o.VideoSource < 0 && o.Streams.empty()) || FInputs.Files.empty())
-    return;
-  const std::string input = std::to_string(FInputs.Files.size() - 1) + ":";
-  if (!o.DisableVideo && o.VideoSource >= 0)
-    SetStreamMap(input + std::to_string(o.VideoSource));
-  for (const TMappedStream &mapped : o.Streams)
-    SetStreamMap(input + std::to_string(mapped.Source));
-  // Opening the file makes the picture only; AddMappedStreams adds the rest in the record's order.
-  S.AudioDisable = S.SubtitleDisable = true;
-  S.VideoDisable = S.VideoDisable || o.VideoSource < 0;
-  S.CopyChapters = o.KeepChapters;
-}
 
 bool TCustomFFmpeg::AddMappedStreams(const TOutputOptions &o) {
   try {

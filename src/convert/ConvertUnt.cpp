@@ -91,7 +91,9 @@ void KeepTracks(TInputFile &file, const AVFormatContext *context) {
 }
 
 TTrackSource TrackSourceOf(const TInputFile &file) {
-  return {file.Tracks, file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice};
+  return {file.Tracks,          file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice,
+          file.FileName,        std::max<int64_t>(file.TrimStart, 0),
+          BurnTrack(file.SubtitleChoice) > 0 && InstalledFilter("subtitles")};
 }
 
 std::string JoinedNotes(const std::string &first, const std::string &second) {

@@ -72,7 +72,7 @@ int BurnedSubtitle(const TTrackSource &source, std::string &note) {
 }
 
 void BurnIn(TOutputOptions &out, const TTrackSource &source, int index) {
-  const std::string burn = BurnInFilter(source.FileName, index, source.TrimStartMs);
+  const std::string burn = BurnInFilter(source.FileName, index, source.StartMs);
   out.VideoFilters = out.VideoFilters.empty() ? burn : out.VideoFilters + "," + burn;
 }
 

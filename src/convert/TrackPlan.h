@@ -15,7 +15,7 @@ struct TTrackSource {
   int Cover = -1;   // see CoverStream
   TTrackChoice Audio, Subtitles;
   std::string FileName;        // read again by a burn-in
-  int64_t TrimStartMs = 0;
+  int64_t StartMs = 0;         // the source time of the output's first picture
   bool CanBurn = false;        // the filter library draws text subtitles
 };
 

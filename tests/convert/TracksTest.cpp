@@ -1,9 +1,11 @@
 // A film with two sound tracks, two subtitle tracks, chapters and tags, and a song with a cover,
 // converted with the shipped profiles: what each kind of container keeps of them.
+#include <algorithm>
 #include <filesystem>
 
 #include "ShippedFixture.h"
 #include "convert/BurnIn.h"
+#include "convert/TrackPlan.h"
 
 #include "../MediaFrames.h"
 #include "../TrackFacts.h"
@@ -202,6 +204,14 @@ TEST_F(TTracksTest, ABurnedLineIsDrawnWhileItIsShownAndKeepsStepWithATrim) {
   EXPECT_TRUE(ValidTrackChoice("burn:2", false, error));
   EXPECT_FALSE(ValidTrackChoice("burn:2", true, error));
   EXPECT_FALSE(ValidTrackChoice("burn:0", false, error));
+  // A track that cannot be burned leaves the subtitles as tracks, and says why.
+  TOutputOptions out;
+  const TInputFile &film = Driver.Files[0];
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false};
+  EXPECT_NE(MapTracks(out, source, ".mkv").find("cannot draw them"), std::string::npos);
+  EXPECT_TRUE(out.VideoFilters.empty());
+  EXPECT_EQ(std::count_if(out.Streams.begin(), out.Streams.end(),
+                          [](const TMappedStream &s) { return s.Kind == TMappedKind::Subtitle; }), 2);
   EXPECT_EQ(FilterGraphValue("/tmp/it's [a],b;c:d\\e.mkv"), "/tmp/it\\\\\\'s \\[a\\]\\,b\\;c\\\\:d\\\\\\\\e.mkv");
 }
 

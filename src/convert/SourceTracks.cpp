@@ -81,8 +81,18 @@ int PictureStream(const AVFormatContext *context) { return FirstVideo(context, f
 
 int CoverStream(const AVFormatContext *context) { return FirstVideo(context, true); }
 
+int BurnTrack(const TTrackChoice &choice) {
+  const std::vector<std::string> words = ChoiceWords(choice);
+  if (words.size() != 1 || words[0].rfind("burn:", 0) != 0)
+    return 0;
+  const std::string number = words[0].substr(5);
+  return IsNumber(number) ? std::stoi(number) : 0;
+}
+
 bool ValidTrackChoice(const TTrackChoice &choice, bool audio, std::string &error) {
   const std::vector<std::string> words = ChoiceWords(choice);
+  if (!audio && BurnTrack(choice) > 0)
+    return true;
   if (words.size() == 1 && (words[0] == "all" || words[0] == "none" || (audio && words[0] == "default")))
     return true;
   for (const std::string &word : words)
@@ -111,7 +121,8 @@ std::vector<TSourceTrack> ChosenTracks(const std::vector<TSourceTrack> &tracks, 
   const std::vector<std::string> words = ChoiceWords(choice);
   const std::string only = words.size() == 1 ? words[0] : "";
   std::vector<TSourceTrack> chosen;
-  if (only == "none")
+  // A burned track is part of the picture: no subtitle track is kept beside it.
+  if (only == "none" || BurnTrack(choice) > 0)
     return chosen;
   if (only == "default") {
     if (const TSourceTrack *track = DefaultTrack(tracks, kind))

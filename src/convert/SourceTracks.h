@@ -27,8 +27,12 @@ int CoverStream(const AVFormatContext *context);
 
 // Which tracks of a kind to keep: "all", "default" (audio: the track flagged default, else the
 // first), "none", or a comma-separated list of track numbers (1 = the kind's first) and language
-// codes. Case does not matter; an empty text means "all".
+// codes. Case does not matter; an empty text means "all". Subtitles also take "burn:N": text
+// subtitle track N drawn into the picture, no subtitle track kept.
 using TTrackChoice = std::string;
+
+// The subtitle track number a "burn:N" choice draws into the picture; 0 for the other forms.
+int BurnTrack(const TTrackChoice &choice);
 
 // Whether the choice is one of those forms; a wrong one says why in error.
 bool ValidTrackChoice(const TTrackChoice &choice, bool audio, std::string &error);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "convert/BurnIn.h"
 #include "convert/ConvertHelpers.h"
 
 namespace {
@@ -54,9 +55,34 @@ void MapAudio(TOutputOptions &out, const TTrackSource &source, const std::string
     out.Streams.push_back({TMappedKind::Audio, track.Stream, out.AudioCodec});
 }
 
+// The subtitle stream a burn-in draws, counted among the file's subtitle streams; -1 when the
+// choice burns none. A track that cannot be burned leaves the subtitles soft, with a note why.
+int BurnedSubtitle(const TTrackSource &source, std::string &note) {
+  const int number = BurnTrack(source.Subtitles);
+  if (number == 0)
+    return -1;
+  std::vector<TSourceTrack> texts = ChosenTracks(source.Tracks, TTrackKind::Subtitle, "all");
+  if (number > static_cast<int>(texts.size()) || texts[number - 1].Picture)
+    note += "The subtitles were kept as tracks: subtitle " + std::to_string(number) + " is no text subtitle track. ";
+  else if (!source.CanBurn)
+    note += "The subtitles were kept as tracks: the installed filter library cannot draw them into the picture. ";
+  else
+    return number - 1;
+  return -1;
+}
+
+void BurnIn(TOutputOptions &out, const TTrackSource &source, int index) {
+  const std::string burn = BurnInFilter(source.FileName, index, source.StartMs);
+  out.VideoFilters = out.VideoFilters.empty() ? burn : out.VideoFilters + "," + burn;
+}
+
 void MapSubtitles(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
+  if (const int burned = BurnedSubtitle(source, note); burned >= 0)
+    return BurnIn(out, source, burned);
+  const bool burnRefused = BurnTrack(source.Subtitles) > 0;
   int left = 0, pictures = 0;
-  for (const TSourceTrack &track : ChosenTracks(source.Tracks, TTrackKind::Subtitle, source.Subtitles)) {
+  for (const TSourceTrack &track :
+       ChosenTracks(source.Tracks, TTrackKind::Subtitle, burnRefused ? "all" : source.Subtitles)) {
     const std::string codec = SubtitleCodec(track, ext);
     if (codec.empty()) {
       ++left;

@@ -1,6 +1,7 @@
 #pragma once
 // The edit window's list of a file's sound and subtitle tracks, a check box each: the tracks its
-// output keeps.
+// output keeps, and a "Burn in" box for each text subtitle track (at most one checked): that track is
+// drawn into the picture instead.
 #include <QTreeWidget>
 
 #include <vector>
@@ -14,10 +15,11 @@ public:
 
   // Lists the tracks, checked as the choices keep them.
   void Show(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio, const TTrackChoice &subtitles);
-  // The choices the check boxes make: "all", "none" or the checked track numbers.
+  // The choices the check boxes make: "all", "none", the checked track numbers or "burn:N".
   TTrackChoice AudioChoice() const { return ChoiceOf(TTrackKind::Audio); }
   TTrackChoice SubtitleChoice() const { return ChoiceOf(TTrackKind::Subtitle); }
 
 private:
+  void KeepOneBurned(QTreeWidgetItem *changed, int column);
   TTrackChoice ChoiceOf(TTrackKind kind) const;
 };

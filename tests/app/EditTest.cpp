@@ -286,7 +286,16 @@ TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {
   EXPECT_EQ(Record().SubtitleChoice, "1");
   EXPECT_TRUE(Form->Queue->lvFileList->topLevelItem(0)->toolTip(0).endsWith("\n1 audio, 1 subtitle"));
   // Reopened on the stored choice.
-  EditWith([](TEditForm &edit) { EXPECT_EQ(edit.lstTracks->topLevelItem(0)->checkState(0), Qt::Unchecked); });
+  EditWith([](TEditForm &edit) {
+    EXPECT_EQ(edit.lstTracks->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    // One text subtitle track at most is burned in.
+    edit.lstTracks->topLevelItem(2)->setCheckState(5, Qt::Checked);
+    edit.lstTracks->topLevelItem(3)->setCheckState(5, Qt::Checked);
+    EXPECT_EQ(edit.lstTracks->topLevelItem(2)->checkState(5), Qt::Unchecked);
+    EXPECT_FALSE(edit.lstTracks->topLevelItem(0)->data(5, Qt::CheckStateRole).isValid());
+  });
+  EXPECT_EQ(Record().SubtitleChoice, "burn:2");
+  EditWith([](TEditForm &edit) { EXPECT_EQ(edit.lstTracks->topLevelItem(3)->checkState(5), Qt::Checked); });
 }
 
 // Space is the focused control's when that control takes it (here Cancel), and the window's playback

@@ -111,6 +111,7 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
   const TCliOptions tracks = ParseCommandLine({"--audio", "default", "--subtitles", "eng, 2", "a.avi"});
   EXPECT_EQ(tracks.Audio, "default");
   EXPECT_EQ(tracks.Subtitles, "eng, 2");
+  EXPECT_EQ(ParseCommandLine({"--subtitles", "burn:2", "a.avi"}).Subtitles, "burn:2");
 
   for (const std::vector<std::string> &bad :
        std::vector<std::vector<std::string>>{{},
@@ -129,6 +130,9 @@ TEST(CliOptionsTest, TimesAndUsageErrors) {
                                              {"--audio", "", "a"},
                                              {"--subtitles", "default", "a"},
                                              {"--subtitles", "1,english", "a"},
+                                             {"--subtitles", "burn:0", "a"},
+                                             {"--subtitles", "burn:1,2", "a"},
+                                             {"--audio", "burn:1", "a"},
                                              {"--what", "a"}})
     EXPECT_THROW(ParseCommandLine(bad), std::invalid_argument);
 }

@@ -1,9 +1,13 @@
 // A film with two sound tracks, two subtitle tracks, chapters and tags, and a song with a cover,
 // converted with the shipped profiles: what each kind of container keeps of them.
+#include <algorithm>
 #include <filesystem>
 
 #include "ShippedFixture.h"
+#include "convert/BurnIn.h"
+#include "convert/TrackPlan.h"
 
+#include "../MediaFrames.h"
 #include "../TrackFacts.h"
 
 namespace {
@@ -150,6 +154,65 @@ TEST_F(TTracksTest, ThePerFileChoiceKeepsTheChosenTracks) {
   EXPECT_FALSE(ValidTrackChoice("default", false, error));
   EXPECT_FALSE(ValidTrackChoice("0", true, error));
   EXPECT_FALSE(ValidTrackChoice("first", false, error));
+}
+
+// The luma of the lower third of the picture shown at the time.
+std::vector<int> LowerLuma(const std::string &file, double seconds) {
+  std::vector<int> luma;
+  PictureAt(file, seconds, [&](const AVFrame &frame) {
+    for (int y = frame.height * 2 / 3; y < frame.height; ++y)
+      for (int x = 0; x < frame.width; ++x)
+        luma.push_back(frame.data[0][y * frame.linesize[0] + x]);
+  });
+  return luma;
+}
+
+double MeanDifference(const std::vector<int> &a, const std::vector<int> &b) {
+  if (a.empty() || a.size() != b.size())
+    return -1;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    sum += std::abs(a[i] - b[i]);
+  return sum / static_cast<double>(a.size());
+}
+
+// Trimmed by half a second, so the burned line must follow the source's times: the first line
+// (0.2-0.8 s) shows at the output's start and is gone by 0.7 s (1.2 s in the source).
+TEST_F(TTracksTest, ABurnedLineIsDrawnWhileItIsShownAndKeepsStepWithATrim) {
+  const auto trimmed = [](const std::string &subtitles) {
+    return [subtitles](TInputFile &file) {
+      file.TrimStart = 500;
+      file.TrimDuration = 1200;
+      file.SubtitleChoice = subtitles;
+    };
+  };
+  const int index = ShippedProfile(Profiles, "MP4 - H.264");
+  ASSERT_GE(index, 0);
+  const std::string plain = Convert(Media("film.mkv"), index, trimmed("none"));
+  fs::rename(plain, plain + ".plain.mp4");
+  const std::string burned = Convert(Media("film.mkv"), index, trimmed("burn:1"));
+  ASSERT_FALSE(burned.empty());
+  EXPECT_EQ(ReadFileFacts(burned).Count(AVMEDIA_TYPE_SUBTITLE), 0);
+  const double during = MeanDifference(LowerLuma(burned, 0.05), LowerLuma(plain + ".plain.mp4", 0.05));
+  EXPECT_GT(during, 1.0) << during;
+  const double after = MeanDifference(LowerLuma(burned, 0.7), LowerLuma(plain + ".plain.mp4", 0.7));
+  EXPECT_GE(after, 0);
+  // What is left is the encoder's noise from pictures that differed before.
+  EXPECT_LT(after, during / 3) << during;
+
+  std::string error;
+  EXPECT_TRUE(ValidTrackChoice("burn:2", false, error));
+  EXPECT_FALSE(ValidTrackChoice("burn:2", true, error));
+  EXPECT_FALSE(ValidTrackChoice("burn:0", false, error));
+  // A track that cannot be burned leaves the subtitles as tracks, and says why.
+  TOutputOptions out;
+  const TInputFile &film = Driver.Files[0];
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false};
+  EXPECT_NE(MapTracks(out, source, ".mkv").find("cannot draw them"), std::string::npos);
+  EXPECT_TRUE(out.VideoFilters.empty());
+  EXPECT_EQ(std::count_if(out.Streams.begin(), out.Streams.end(),
+                          [](const TMappedStream &s) { return s.Kind == TMappedKind::Subtitle; }), 2);
+  EXPECT_EQ(FilterGraphValue("/tmp/it's [a],b;c:d\\e.mkv"), "/tmp/it\\\\\\'s \\[a\\]\\,b\\;c\\\\:d\\\\\\\\e.mkv");
 }
 
 } // namespace

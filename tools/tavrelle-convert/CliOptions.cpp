@@ -12,7 +12,7 @@
 const char *const UsageText =
     R"usage(Usage:
   tavrelle-convert [--ini FILE] [--profile INDEX|NAME] [--output DIR] [--trim START-END]
-                   [--aspect 0..4] [--audio all|default|LIST] [--subtitles all|none|LIST]
+                   [--aspect 0..4] [--audio all|default|LIST] [--subtitles all|none|LIST|burn:N]
                    [--threads N] [--jobs N] [--no-copy] [--loudness LUFS]
                    [--target-size SIZE] [--estimate] FILE...
   tavrelle-convert --list-profiles [--ini FILE]
@@ -30,7 +30,8 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
   --audio CHOICE     the sound tracks kept: all (default), default (the track flagged default,
                      else the first) or LIST; containers that hold one track get the default one
   --subtitles CHOICE the subtitle tracks kept: all (default), none or LIST; text subtitles become
-                     the container's text form, picture subtitles are kept where it takes them
+                     the container's text form, picture subtitles are kept where it takes them;
+                     burn:N draws text subtitle track N into the picture and keeps no track
                      LIST: track numbers (1 = the file's first track of the kind) and language
                      codes, comma-separated, e.g. "1,3" or "eng,fre"
   --threads N        codec threads per conversion; 0 uses every core (default: the settings
@@ -95,7 +96,7 @@ void ReadTrim(const std::string &range, TCliOptions &o) {
 const std::string &TrackChoice(const std::string &option, const std::string &text, bool audio) {
   std::string error;
   if (!ValidTrackChoice(text, audio, error) || (audio && text == "none") || text.empty())
-    throw std::invalid_argument(option + (audio ? " needs all, default or" : " needs all, none or") +
+    throw std::invalid_argument(option + (audio ? " needs all, default or" : " needs all, none, burn:N or") +
                                 " a comma-separated list of track numbers and language codes" +
                                 (error.empty() ? "" : ": " + error));
   return text;

@@ -48,7 +48,7 @@ constexpr TColumn Columns[] = {
     {"Size", Qt::AlignRight},
 };
 // The destination column's width until the user gives it another.
-constexpr int DestinationWidth = 100;
+constexpr int DestinationWidth = 60;
 
 // The column shows the name only, often cut off; the tip adds the tracks the output keeps.
 QString SourceTip(const TInputFile &file) {

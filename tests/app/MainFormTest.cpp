@@ -143,7 +143,7 @@ TEST_F(MainForm, TheWindowComesBackAsItWasLeftAndAnUnfitPlaceIsNotTaken) {
   auto &unfit = Start();
   EXPECT_EQ(unfit.size(), QSize(730, 571));
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(unfit.geometry().center()));
-  EXPECT_EQ(unfit.Queue->lvFileList->columnWidth(last), 100);
+  EXPECT_EQ(unfit.Queue->lvFileList->columnWidth(last), 60);
 }
 
 TEST_F(MainForm, FirstCloseWritesTheSettingsThatTheNextStartReads) {

@@ -77,11 +77,20 @@ bool FileGets(const TTempFolder &folder, const std::string &name, const std::str
 TEST(Program, ASecondStartHandsItsFilesToTheRunningProgram) {
   const std::string program = TVL_INSTALL_DIR "/tavrelle";
   // The build's program keeps its queue beside itself: this run must not leave its files there.
-  const std::filesystem::path queue = TVL_INSTALL_DIR "/Queue.ini";
-  const bool hadQueue = std::filesystem::exists(queue);
-  const std::filesystem::path kept = queue.string() + ".before-test";
-  if (hadQueue)
-    std::filesystem::rename(queue, kept);
+  struct TKeptQueue {
+    const std::filesystem::path Queue = TVL_INSTALL_DIR "/Queue.ini", Kept = Queue.string() + ".before-test";
+    const bool Had = std::filesystem::exists(Queue);
+    TKeptQueue() {
+      if (Had)
+        std::filesystem::rename(Queue, Kept);
+    }
+    ~TKeptQueue() {
+      std::error_code ignored;
+      std::filesystem::remove(Queue, ignored);
+      if (Had)
+        std::filesystem::rename(Kept, Queue, ignored);
+    }
+  } keptQueue;
   TTempFolder runtime, media;
   for (const char *copy : {"first/one.avi", "second/two.avi", "second/three.avi"}) {
     std::filesystem::create_directories((media.Path() / copy).parent_path());
@@ -111,9 +120,6 @@ TEST(Program, ASecondStartHandsItsFilesToTheRunningProgram) {
 
   first.kill();
   first.waitForFinished(60000);
-  std::filesystem::remove(queue);
-  if (hadQueue)
-    std::filesystem::rename(kept, queue);
 }
 
 // A copy of the program in a folder of its own whose Lib holds a broken avutil: an empty file, then a

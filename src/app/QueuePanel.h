@@ -75,6 +75,8 @@ public:
   void ShowResults();
   // Each row's estimated output size with the profile; the queue's total in bytes.
   int64_t ShowEstimates(int profile);
+  // One row's estimate shown; its bytes.
+  int64_t ShowEstimate(int position, int profile);
   // The rows of the records already queued (a restored queue), with their results.
   void ShowRecords();
   void LoadPictures();

@@ -209,8 +209,9 @@ void TTvlMainForm::WirePanels() {
   connect(Queue, &TQueuePanel::Changed, this, &TTvlMainForm::UpdateControls);
   connect(Queue, &TQueuePanel::Edited, this, [this] { FQueueSaver->SaveNow(); });
   connect(Queue, &TQueuePanel::Filled, this, [this] { FQueueSaver->Changed(); });
-  for (auto signal : {&TQueuePanel::Changed, &TQueuePanel::Edited, &TQueuePanel::Filled})
+  for (auto signal : {&TQueuePanel::Changed, &TQueuePanel::Edited})
     connect(Queue, signal, this, &TTvlMainForm::UpdateSizes);
+  connect(Queue, &TQueuePanel::Filled, this, &TTvlMainForm::AddAddedSize);
   connect(Output, &TOutputBar::SizesMayChange, this, &TTvlMainForm::UpdateSizes);
   connect(Queue, &TQueuePanel::PlayRequested, Preview, &TPreviewPanel::actPlayExecute);
   connect(Queue, &TQueuePanel::StopPreviewRequested, Preview, &TPreviewPanel::actStopExecute);
@@ -279,8 +280,15 @@ void TTvlMainForm::UpdateControls() {
   Output->actConvert->setEnabled(Queue->lvFileList->topLevelItemCount() > 0 && !Queue->Adding());
 }
 
+void TTvlMainForm::AddAddedSize() {
+  // The added file's row is the last one.
+  FEstimatedTotal += Queue->ShowEstimate(Queue->lvFileList->topLevelItemCount() - 1, Output->Profile());
+  Output->ShowSizes(FEstimatedTotal);
+}
+
 void TTvlMainForm::UpdateSizes() {
-  Output->ShowSizes(Queue->ShowEstimates(Output->Profile()));
+  FEstimatedTotal = Queue->ShowEstimates(Output->Profile());
+  Output->ShowSizes(FEstimatedTotal);
 }
 
 bool TTvlMainForm::RoomForRun(const std::string &folder, int profile,

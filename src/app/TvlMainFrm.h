@@ -46,6 +46,8 @@ public:
   void UpdateControls();
   // Each row's estimated size and the total beside the output folder, with its free space.
   void UpdateSizes();
+  // A file added in the background: only its row is estimated, so a long add stays linear.
+  void AddAddedSize();
 
   // The conversion driver: the queue, in the order of the list rows, and the engine.
   std::unique_ptr<TTvlConvert> TvlConvert;
@@ -71,6 +73,7 @@ protected:
   void SaveSettings();
 
 private:
+  int64_t FEstimatedTotal = 0; // the queue's estimate as last shown
   void CreateControls();
   void WirePanels();
   // Tab follows the layout: the banner, the queue, the preview, the output bar.

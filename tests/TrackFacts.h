@@ -1,6 +1,6 @@
 #pragma once
 // A file's container facts as the tracks tests compare them: each stream's kind, codec, language,
-// title and flags, the chapters, the tags and the times of the subtitle lines.
+// title and flags, the chapters, the tags, the times of the subtitle lines and the attachments.
 #include <cctype>
 #include <map>
 #include <string>
@@ -15,6 +15,9 @@ struct TTrackFacts {
   std::string Codec, Language, Title;
   int Disposition = 0;
   std::vector<double> Lines; // subtitles: the start of each line in seconds
+  // Attachments and attached pictures: the attached file's name, type and size in bytes.
+  std::string FileName, MimeType;
+  int Bytes = 0;
 };
 
 struct TChapterFacts {
@@ -64,9 +67,12 @@ inline TFileFacts ReadFileFacts(const std::string &path) {
       const AVStream *st = input->streams[i];
       // MP4 names tracks by their handler.
       const std::string title = DictValue(st->metadata, "title");
+      const bool attached = st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT;
       facts.Streams.push_back({st->codecpar->codec_type, AVCodecLib.avcodec_get_name(st->codecpar->codec_id),
                                DictValue(st->metadata, "language"),
-                               title.empty() ? DictValue(st->metadata, "handler_name") : title, st->disposition, {}});
+                               title.empty() ? DictValue(st->metadata, "handler_name") : title, st->disposition, {},
+                               DictValue(st->metadata, "filename"), DictValue(st->metadata, "mimetype"),
+                               attached ? st->codecpar->extradata_size : st->attached_pic.size});
     }
     for (unsigned i = 0; i < input->nb_chapters; ++i) {
       const AVChapter *c = input->chapters[i];

@@ -87,6 +87,7 @@ void KeepTracks(TInputFile &file, const AVFormatContext *context) {
   file.Tracks = ReadSourceTracks(context);
   file.PictureStream = PictureStream(context);
   file.CoverStream = CoverStream(context);
+  file.Attachments = AttachmentStreams(context);
   file.StartMs = context && context->start_time != AV_NOPTS_VALUE ? context->start_time / 1000 : 0;
   file.TracksRead = true;
 }
@@ -94,7 +95,7 @@ void KeepTracks(TInputFile &file, const AVFormatContext *context) {
 TTrackSource TrackSourceOf(const TInputFile &file) {
   return {file.Tracks,          file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice,
           file.FileName,        file.StartMs + std::max<int64_t>(file.TrimStart, 0),
-          BurnTrack(file.SubtitleChoice) > 0 && InstalledFilter("subtitles")};
+          BurnTrack(file.SubtitleChoice) > 0 && InstalledFilter("subtitles"), file.Attachments};
 }
 
 std::string JoinedNotes(const std::string &first, const std::string &second) {

@@ -34,6 +34,7 @@ struct TInputFile {
   bool TracksRead = false;
   std::vector<TSourceTrack> Tracks;
   int PictureStream = -1, CoverStream = -1;
+  std::vector<int> Attachments; // see AttachmentStreams
   int64_t StartMs = 0; // the file's first time: the engine's pictures start at 0, a burn-in reads from here
   // Which tracks the user keeps (see TTrackChoice).
   TTrackChoice AudioChoice = "all", SubtitleChoice = "all";

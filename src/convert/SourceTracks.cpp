@@ -81,6 +81,18 @@ int PictureStream(const AVFormatContext *context) { return FirstVideo(context, f
 
 int CoverStream(const AVFormatContext *context) { return FirstVideo(context, true); }
 
+std::vector<int> AttachmentStreams(const AVFormatContext *context) {
+  std::vector<int> streams;
+  for (unsigned i = 0; context && i < context->nb_streams; ++i) {
+    const AVStream *st = context->streams[i];
+    // An empty one would only fail the output's header.
+    if ((st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT && st->codecpar->extradata_size > 0) ||
+        ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) && st->attached_pic.size > 0))
+      streams.push_back(static_cast<int>(i));
+  }
+  return streams;
+}
+
 int BurnTrack(const TTrackChoice &choice) {
   const std::vector<std::string> words = ChoiceWords(choice);
   if (words.size() != 1 || words[0].rfind("burn:", 0) != 0)

@@ -24,6 +24,9 @@ std::vector<TSourceTrack> ReadSourceTracks(const AVFormatContext *context);
 int PictureStream(const AVFormatContext *context);
 // An audio file's cover (an attached picture), or -1.
 int CoverStream(const AVFormatContext *context);
+// The files attached to the source (fonts for its subtitles and others) and its attached pictures,
+// in the file's order: what a Matroska output attaches.
+std::vector<int> AttachmentStreams(const AVFormatContext *context);
 
 // Which tracks of a kind to keep: "all", "default" (audio: the track flagged default, else the
 // first), "none", or a comma-separated list of track numbers (1 = the kind's first) and language

@@ -31,9 +31,11 @@ std::string SubtitleCodec(const TSourceTrack &track, const std::string &ext) {
   return "";
 }
 
-// Audio files whose container stores a cover picture. Matroska's muxer would write one as a video
-// track of a single frame, not as an attachment.
+// Audio files whose container stores a cover picture as one. Matroska's muxer would write it as a
+// video track of a single frame: it gets the cover as an attachment instead.
 bool TakesCover(const std::string &ext) { return ExtIn(ext, {".mp3", ".m4a", ".flac"}); }
+
+bool TakesAttachments(const std::string &ext) { return ExtIn(ext, {".mkv", ".mka"}); }
 
 bool TakesChapters(const std::string &ext) { return ExtIn(ext, {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".m4a"}); }
 
@@ -118,6 +120,9 @@ std::string MapTracks(TOutputOptions &out, const TTrackSource &source, const std
     MapSubtitles(out, source, lower, note);
   if (out.VideoSource < 0 && source.Cover >= 0 && TakesCover(lower))
     out.Streams.push_back({TMappedKind::Picture, source.Cover, "copy"});
+  if (TakesAttachments(lower))
+    for (const int attached : source.Attachments)
+      out.Streams.push_back({TMappedKind::Attachment, attached, ""});
   out.KeepChapters = TakesChapters(lower);
   if (!note.empty())
     note.pop_back();

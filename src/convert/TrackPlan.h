@@ -1,7 +1,8 @@
 #pragma once
 // Which of a source's tracks an output keeps, in the form its container takes them: every chosen
 // sound track where the container holds several (else the default one), text subtitles as the
-// container's text form, picture subtitles where it takes them, an audio file's cover, chapters.
+// container's text form, picture subtitles where it takes them, an audio file's cover, chapters;
+// Matroska also keeps the attached files and pictures as attachments.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct TTrackSource {
   std::string FileName;        // read again by a burn-in
   int64_t StartMs = 0;         // the source time of the output's first picture
   bool CanBurn = false;        // the filter library draws text subtitles
+  std::vector<int> Attachments; // see AttachmentStreams
 };
 
 // Fills the record's mapped streams for the profile's extension (with its dot); the record's audio

@@ -214,6 +214,8 @@ private:
   int DropLastOutput(const std::string &errorText);
   TOutputStream &AddOutputStream(int output, AVMediaType type, const TCodecChoice &choice,
                                  std::vector<std::string> &filters);
+  // The input's stream (a file attached to it or an attached picture) as an attachment of the output.
+  void AddAttachment(int output, int source);
 
   TTaskConfig FConfig;
   TTaskSettings &S = FConfig.Settings;

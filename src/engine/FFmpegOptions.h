@@ -14,8 +14,10 @@ struct TInputOptions {
 };
 
 // A stream of the input file given an output stream of its own. Its language, title and flags
-// (default, forced, attached picture) go with it.
-enum class TMappedKind { Audio, Subtitle, Picture };
+// (default, forced, attached picture) go with it. An attachment (a file attached to the input, or
+// an attached picture) becomes a Matroska attachment: its bytes, name and type, written with the
+// header; it takes no codec and no stream map.
+enum class TMappedKind { Audio, Subtitle, Picture, Attachment };
 struct TMappedStream {
   TMappedKind Kind = TMappedKind::Audio;
   int Source = -1;   // the stream's index in the input file

@@ -75,6 +75,14 @@ TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
   ExpectSubtitles(facts, "subrip", "ass");
   ExpectChapters(facts);
   EXPECT_EQ(facts.Tags.at("creation_time"), "2019-06-01T10:20:30.000000Z");
+  // The font of the subtitles, byte for byte.
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_ATTACHMENT), 1);
+  const TTrackFacts font = facts.Of(AVMEDIA_TYPE_ATTACHMENT);
+  EXPECT_EQ(font.FileName, "TestSans.ttf");
+  EXPECT_EQ(font.MimeType, "application/x-truetype-font");
+  EXPECT_EQ(font.Bytes, ReadFileFacts(Media("film.mkv")).Of(AVMEDIA_TYPE_ATTACHMENT).Bytes);
+  EXPECT_GT(font.Bytes, 0);
+  EXPECT_EQ(Film("MP4 - H.264").Count(AVMEDIA_TYPE_ATTACHMENT), 0);
 }
 
 TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
@@ -119,6 +127,24 @@ TEST_F(TTracksTest, AudioFilesKeepTagsAndCoverAndVideoProfilesMakeNoPictureOfIt)
   const TFileFacts video = ReadFileFacts(Convert(Media("song.mp3"), H264));
   EXPECT_EQ(video.Count(AVMEDIA_TYPE_VIDEO), 0);
   EXPECT_EQ(video.Count(AVMEDIA_TYPE_AUDIO), 1);
+  // Matroska attaches the cover, which the libraries read back as a picture with its name: a
+  // picture track of one frame would have none. Alike for a video and an audio profile.
+  const int mkv = ShippedProfile(Profiles, "MKV - H.264");
+  const int coverBytes = ReadFileFacts(Media("song.mp3")).Of(AVMEDIA_TYPE_VIDEO).Bytes;
+  for (const int category : {1, 0}) {
+    SCOPED_TRACE(category);
+    Profiles.Formats[static_cast<std::size_t>(mkv)].Category = category;
+    const TFileFacts matroska = ReadFileFacts(Convert(Media("song.mp3"), mkv));
+    EXPECT_EQ(matroska.Count(AVMEDIA_TYPE_AUDIO), 1);
+    EXPECT_EQ(matroska.Tags.count("title") ? matroska.Tags.at("title") : "", "Test Song");
+    ASSERT_EQ(matroska.Count(AVMEDIA_TYPE_VIDEO), 1);
+    const TTrackFacts cover = matroska.Of(AVMEDIA_TYPE_VIDEO);
+    EXPECT_TRUE(cover.Disposition & AV_DISPOSITION_ATTACHED_PIC);
+    EXPECT_EQ(cover.FileName, "cover.jpg");
+    EXPECT_EQ(cover.MimeType, "image/jpeg");
+    EXPECT_EQ(cover.Bytes, coverBytes);
+    EXPECT_GT(cover.Bytes, 0);
+  }
 }
 
 TEST_F(TTracksTest, ATrimShiftsAndCutsSubtitlesAndChapters) {
@@ -207,7 +233,7 @@ TEST_F(TTracksTest, ABurnedLineIsDrawnWhileItIsShownAndKeepsStepWithATrim) {
   // A track that cannot be burned leaves the subtitles as tracks, and says why.
   TOutputOptions out;
   const TInputFile &film = Driver.Files[0];
-  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false};
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false, {}};
   EXPECT_NE(MapTracks(out, source, ".mkv").find("cannot draw them"), std::string::npos);
   EXPECT_TRUE(out.VideoFilters.empty());
   EXPECT_EQ(std::count_if(out.Streams.begin(), out.Streams.end(),

@@ -359,22 +359,30 @@ bool WriteSideStreams(TClip &clip, const TClipPlan &plan, std::string &error) {
   return true;
 }
 
-bool AddSubtitleStream(TOutStream &s, std::string &error) {
-  s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
-  s.Stream->codecpar->codec_id = s.Plan.Codec == "ass" ? AV_CODEC_ID_ASS : AV_CODEC_ID_SUBRIP;
-  s.Stream->time_base = AVRational{1, 1000};
-  if (s.Plan.Codec != "ass")
-    return true;
-  const size_t size = sizeof AssHeader - 1;
-  auto *extradata = static_cast<uint8_t *>(AVUtil.av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+bool SetExtradata(AVCodecParameters *par, const std::string &bytes, std::string &error) {
+  auto *extradata = static_cast<uint8_t *>(AVUtil.av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
   if (!extradata) {
     error = "out of memory";
     return false;
   }
-  std::memcpy(extradata, AssHeader, size);
-  s.Stream->codecpar->extradata = extradata;
-  s.Stream->codecpar->extradata_size = static_cast<int>(size);
+  std::memcpy(extradata, bytes.data(), bytes.size());
+  par->extradata = extradata;
+  par->extradata_size = static_cast<int>(bytes.size());
   return true;
+}
+
+// The attached file's bytes: any will do, players only hand them to the subtitle renderer.
+bool AddAttachment(TOutStream &s, std::string &error) {
+  s.Stream->codecpar->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+  s.Stream->codecpar->codec_id = AV_CODEC_ID_TTF;
+  return SetExtradata(s.Stream->codecpar, "TestSans: not a real font, only bytes to attach.", error);
+}
+
+bool AddSubtitleStream(TOutStream &s, std::string &error) {
+  s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+  s.Stream->codecpar->codec_id = s.Plan.Codec == "ass" ? AV_CODEC_ID_ASS : AV_CODEC_ID_SUBRIP;
+  s.Stream->time_base = AVRational{1, 1000};
+  return s.Plan.Codec != "ass" || SetExtradata(s.Stream->codecpar, std::string(AssHeader, sizeof AssHeader - 1), error);
 }
 
 bool AddChapters(AVFormatContext *context, const TClipPlan &plan, std::string &error) {
@@ -400,6 +408,9 @@ bool AddStream(TClip &clip, const TStreamPlan &plan, std::string &error) {
   }
   if (s.Plan.Kind == TStreamKind::Subtitle) {
     if (!AddSubtitleStream(s, error))
+      return false;
+  } else if (s.Plan.Kind == TStreamKind::Attachment) {
+    if (!AddAttachment(s, error))
       return false;
   } else if (s.Plan.Kind == TStreamKind::Data) {
     s.Stream->codecpar->codec_type = AVMEDIA_TYPE_DATA;

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-// Cover: one picture stored as an audio file's attached picture.
-enum class TStreamKind { Video, Audio, Subtitle, Data, Cover };
+// Cover: one picture stored as an audio file's attached picture. Attachment: a file attached to a
+// Matroska file (a font), named by the stream's filename and mimetype tags.
+enum class TStreamKind { Video, Audio, Subtitle, Data, Cover, Attachment };
 
 // What the pictures and the sound show: the moving pattern and the steady tone; one solid colour;
 // or a white flash on the first frame of every second with a short tone burst starting together;

@@ -44,7 +44,8 @@ TStreamPlan Track(TStreamPlan plan, const char *language, const char *title, int
   return plan;
 }
 
-// A film as people keep them: two sound tracks, two kinds of subtitles, chapters, a title and a date.
+// A film as people keep them: two sound tracks, two kinds of subtitles, chapters, a title, a date
+// and a font for its subtitles.
 TClipPlan Film() {
   TStreamPlan srt = Track({TStreamKind::Subtitle, "subrip"}, "eng", "English", AV_DISPOSITION_DEFAULT);
   srt.Captions = {{0.2, 0.8, "First line"}, {1.5, 2.5, "Second line"}};
@@ -54,6 +55,9 @@ TClipPlan Film() {
                         {VideoStream("mpeg4", 160, 120, 25),
                          Track(AudioStream("mp2"), "eng", "", AV_DISPOSITION_DEFAULT),
                          Track(AudioStream("mp2"), "fre", "Commentary", 0), srt, ass});
+  TStreamPlan font{TStreamKind::Attachment, ""};
+  font.Metadata = {{"filename", "TestSans.ttf"}, {"mimetype", "application/x-truetype-font"}};
+  film.Streams.push_back(font);
   film.Metadata = {{"title", "Test Film"}, {"creation_time", "2019-06-01T10:20:30.000000Z"}};
   film.Chapters = {{0, 1.5, "Opening"}, {1.5, 3, "Ending"}};
   return film;

@@ -174,7 +174,8 @@ void TTaskOptions::MapRecordStreams(const TOutputOptions &o) {
   if (!o.DisableVideo && o.VideoSource >= 0)
     SetStreamMap(input + std::to_string(o.VideoSource));
   for (const TMappedStream &mapped : o.Streams)
-    SetStreamMap(input + std::to_string(mapped.Source));
+    if (mapped.Kind != TMappedKind::Attachment) // no packets to route: written with the header
+      SetStreamMap(input + std::to_string(mapped.Source));
   // Opening the file makes the picture only; AddMappedStreams adds the rest in the record's order.
   S.AudioDisable = S.SubtitleDisable = true;
   S.VideoDisable = S.VideoDisable || o.VideoSource < 0;

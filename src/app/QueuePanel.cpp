@@ -50,8 +50,11 @@ constexpr TColumn Columns[] = {
 // The destination column's width until the user gives it another.
 constexpr int DestinationWidth = 60;
 
-// The column shows the name only, often cut off; the tip adds the tracks the output keeps.
+// The column shows the name only, often cut off; the tip adds the tracks the output keeps, once
+// they are known (a restored record reads them when it is edited or converted).
 QString SourceTip(const TInputFile &file) {
+  if (!file.TracksRead)
+    return ShownName(file.FileName);
   return ShownName(file.FileName) + "\n" +
          QString::fromStdString(TrackSummary(file.Tracks, file.AudioChoice, file.SubtitleChoice));
 }

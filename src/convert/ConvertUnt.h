@@ -117,6 +117,8 @@ public:
 
   // Binds the engine's libraries from "Lib" beside the program; tells the user when that fails.
   bool LoadLibraries();
+  // Reads the file's tracks into its record when it has not got them yet (a restored record).
+  void ReadTracks(TInputFile &file);
   // Probes the file and queues it: its position, Unusable when it cannot be converted, or
   // AlreadyQueued when the same path is queued already.
   int AddFile(const std::string &path);
@@ -189,8 +191,6 @@ private:
   std::string InputLines(const TInputFile &file, int32_t category) const;
   // An Ogg or Opus output takes an audio file's cover as a comment.
   void KeepCoverAsComment(TInputFile &file, const std::string &ext);
-  // Reads the file's tracks into its record when it has not got them yet.
-  void ReadTracks(TInputFile &file);
   // Copies the file's streams that already fit the profile (when the settings allow it).
   void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
   // The video bit rate that fits a file with a target size; throws TTargetTooSmall.

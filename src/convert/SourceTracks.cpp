@@ -64,6 +64,17 @@ bool IsLanguage(const std::string &word) {
   return (word.size() == 2 || word.size() == 3) && word.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
 }
 
+// Whether a word of a list choice names the track, the kind's position-th (1 = its first).
+bool Names(const std::string &word, const TSourceTrack &track, int position) {
+  return word == std::to_string(position) || (!track.Language.empty() && word == LowerCase(track.Language));
+}
+
+// "all", "none", "default" and "burn:N" name no single tracks.
+bool IsList(const std::vector<std::string> &words) {
+  return !(words.size() == 1 && (words[0] == "all" || words[0] == "none" || words[0] == "default" ||
+                                 words[0].rfind("burn:", 0) == 0));
+}
+
 } // namespace
 
 std::vector<TSourceTrack> ReadSourceTracks(const AVFormatContext *context) {
@@ -145,21 +156,45 @@ std::vector<TSourceTrack> ChosenTracks(const std::vector<TSourceTrack> &tracks, 
   for (const TSourceTrack &track : tracks) {
     if (track.Kind != kind)
       continue;
-    const std::string position = std::to_string(++number);
-    const std::string language = LowerCase(track.Language);
+    ++number;
     bool keep = words.empty() || only == "all";
     for (const std::string &word : words)
-      keep = keep || word == position || (!language.empty() && word == language);
+      keep = keep || Names(word, track, number);
     if (keep)
       chosen.push_back(track);
   }
   return chosen;
 }
 
+std::vector<std::string> MissingTracks(const std::vector<TSourceTrack> &tracks, TTrackKind kind,
+                                       const TTrackChoice &choice) {
+  std::vector<std::string> missing;
+  const std::vector<std::string> words = ChoiceWords(choice);
+  if (!IsList(words))
+    return missing;
+  for (const std::string &word : words) {
+    int number = 0;
+    bool named = false;
+    for (const TSourceTrack &track : tracks)
+      if (track.Kind == kind && Names(word, track, ++number))
+        named = true;
+    if (!named)
+      missing.push_back(word);
+  }
+  return missing;
+}
+
+TTrackChoice FollowedChoice(const std::vector<TSourceTrack> &tracks, TTrackKind kind, const TTrackChoice &choice) {
+  const std::vector<std::string> words = ChoiceWords(choice);
+  const bool namesNone = IsList(words) && !words.empty() && MissingTracks(tracks, kind, choice).size() == words.size();
+  return namesNone ? "all" : choice;
+}
+
 std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio,
                          const TTrackChoice &subtitles) {
-  const std::size_t sounds = ChosenTracks(tracks, TTrackKind::Audio, audio).size();
-  const std::size_t texts = ChosenTracks(tracks, TTrackKind::Subtitle, subtitles).size();
+  const std::size_t sounds = ChosenTracks(tracks, TTrackKind::Audio, FollowedChoice(tracks, TTrackKind::Audio, audio)).size();
+  const std::size_t texts =
+      ChosenTracks(tracks, TTrackKind::Subtitle, FollowedChoice(tracks, TTrackKind::Subtitle, subtitles)).size();
   std::string summary = sounds == 0 ? "no audio" : std::to_string(sounds) + " audio";
   if (texts > 0)
     summary += ", " + std::to_string(texts) + (texts == 1 ? " subtitle" : " subtitles");

@@ -43,9 +43,17 @@ bool ValidTrackChoice(const TTrackChoice &choice, bool audio, std::string &error
 // The tracks of the kind the choice keeps, in the file's order.
 std::vector<TSourceTrack> ChosenTracks(const std::vector<TSourceTrack> &tracks, TTrackKind kind,
                                        const TTrackChoice &choice);
+// The words of a list choice that name none of the file's tracks of the kind (a number past its
+// last one, a language none of them has): the file changed after the choice was made.
+std::vector<std::string> MissingTracks(const std::vector<TSourceTrack> &tracks, TTrackKind kind,
+                                       const TTrackChoice &choice);
+// The choice as the file can follow it: a list naming none of its tracks of the kind keeps them all,
+// as by default; the other choices as they are.
+TTrackChoice FollowedChoice(const std::vector<TSourceTrack> &tracks, TTrackKind kind, const TTrackChoice &choice);
 // The track the "default" choice keeps: flagged default, else the first; null without any.
 const TSourceTrack *DefaultTrack(const std::vector<TSourceTrack> &tracks, TTrackKind kind);
 
-// "2 audio, 1 subtitle" for what the choices keep of the file ("2 audio, 3 subtitles", "no audio").
+// "2 audio, 1 subtitle" for what the choices keep of the file ("2 audio, 3 subtitles", "no audio"),
+// as they are followed.
 std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio,
                          const TTrackChoice &subtitles);

@@ -44,8 +44,26 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// A stored choice may name tracks the file no longer has (it was replaced or changed since): those
+// still there are kept, the file's tracks as by default when none is, and the note says so.
+TTrackChoice CheckedChoice(const TTrackSource &source, TTrackKind kind, const TTrackChoice &choice,
+                           std::string &note) {
+  const std::vector<std::string> missing = MissingTracks(source.Tracks, kind, choice);
+  if (missing.empty())
+    return choice;
+  const std::string what = kind == TTrackKind::Audio ? "audio" : "subtitle";
+  std::string names;
+  for (const std::string &name : missing)
+    names += (names.empty() ? "" : ", ") + name;
+  const TTrackChoice followed = FollowedChoice(source.Tracks, kind, choice);
+  note += "The file no longer has " + what + (missing.size() > 1 ? " tracks " : " track ") + names + ": " +
+          (followed == choice ? "the other chosen ones were kept. " : "all its " + what + " tracks were kept. ");
+  return followed;
+}
+
 void MapAudio(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
-  std::vector<TSourceTrack> chosen = ChosenTracks(source.Tracks, TTrackKind::Audio, source.Audio);
+  std::vector<TSourceTrack> chosen =
+      ChosenTracks(source.Tracks, TTrackKind::Audio, CheckedChoice(source, TTrackKind::Audio, source.Audio, note));
   if (chosen.size() > 1 && !TakesSeveralAudio(ext)) {
     const TSourceTrack kept = *DefaultTrack(chosen, TTrackKind::Audio);
     chosen = {kept};
@@ -81,10 +99,10 @@ void BurnIn(TOutputOptions &out, const TTrackSource &source, int index) {
 void MapSubtitles(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
   if (const int burned = BurnedSubtitle(source, note); burned >= 0)
     return BurnIn(out, source, burned);
-  const bool burnRefused = BurnTrack(source.Subtitles) > 0;
+  const TTrackChoice choice =
+      BurnTrack(source.Subtitles) > 0 ? "all" : CheckedChoice(source, TTrackKind::Subtitle, source.Subtitles, note);
   int left = 0, pictures = 0;
-  for (const TSourceTrack &track :
-       ChosenTracks(source.Tracks, TTrackKind::Subtitle, burnRefused ? "all" : source.Subtitles)) {
+  for (const TSourceTrack &track : ChosenTracks(source.Tracks, TTrackKind::Subtitle, choice)) {
     const std::string codec = SubtitleCodec(track, ext);
     if (codec.empty()) {
       ++left;

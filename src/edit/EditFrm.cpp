@@ -255,6 +255,8 @@ bool TEditForm::Edit(int position) {
 
 void TEditForm::Prepare(int position) {
   PlayingSection = false;
+  // A restored record has its choice of tracks but not yet the tracks to show it on.
+  FConvert.ReadTracks(FConvert.Files[position]);
   const TInputFile &file = FConvert.Files[position];
   FileName = file.FileName;
   cbbFrameAspectRatio->setCurrentIndex(file.AspectIndex);

@@ -37,7 +37,8 @@ void TTrackList::Show(const std::vector<TSourceTrack> &tracks, const TTrackChoic
   const int burned = BurnTrack(subtitles);
   int numbers[2] = {0, 0};
   for (TTrackKind kind : {TTrackKind::Audio, TTrackKind::Subtitle}) {
-    const std::vector<TSourceTrack> kept = ChosenTracks(tracks, kind, kind == TTrackKind::Audio ? audio : subtitles);
+    const std::vector<TSourceTrack> kept =
+        ChosenTracks(tracks, kind, FollowedChoice(tracks, kind, kind == TTrackKind::Audio ? audio : subtitles));
     for (const TSourceTrack &track : tracks) {
       if (track.Kind != kind)
         continue;

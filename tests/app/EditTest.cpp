@@ -296,6 +296,19 @@ TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {
   });
   EXPECT_EQ(Record().SubtitleChoice, "burn:2");
   EditWith([](TEditForm &edit) { EXPECT_EQ(edit.lstTracks->topLevelItem(3)->checkState(5), Qt::Checked); });
+
+  // A restored record reads its tracks for the window; of a choice naming a track the file no
+  // longer has, those still there stay checked.
+  Record().Tracks.clear();
+  Record().TracksRead = false;
+  Record().AudioChoice = "2,3";
+  EditWith([](TEditForm &edit) {
+    ASSERT_EQ(edit.lstTracks->topLevelItemCount(), 4);
+    EXPECT_EQ(edit.lstTracks->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(edit.lstTracks->topLevelItem(1)->checkState(0), Qt::Checked);
+  });
+  EXPECT_EQ(Record().AudioChoice, "2");
+  EXPECT_EQ(Record().SubtitleChoice, "burn:2");
 }
 
 // Space is the focused control's when that control takes it (here Cancel), and the window's playback

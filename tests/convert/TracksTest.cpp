@@ -182,6 +182,36 @@ TEST_F(TTracksTest, ThePerFileChoiceKeepsTheChosenTracks) {
   EXPECT_FALSE(ValidTrackChoice("first", false, error));
 }
 
+// A restored record's choice names tracks the file no longer has: those still there are kept, else
+// all of them, and the row's note says so; a burn-in of a track that is gone keeps them soft.
+TEST_F(TTracksTest, AStoredChoiceOfTracksTheFileNoLongerHasFallsBackAndSaysSo) {
+  const TFileFacts facts = Film("MKV - H.264", [](TInputFile &file) {
+    file.Tracks.clear();
+    file.TracksRead = false;
+    file.AudioChoice = "2,3";
+    file.SubtitleChoice = "ger";
+  });
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 1);
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_AUDIO).Title, "Commentary");
+  EXPECT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 2);
+  EXPECT_NE(Note.find("The file no longer has audio track 3: the other chosen ones were kept."), std::string::npos)
+      << Note;
+  EXPECT_NE(Note.find("The file no longer has subtitle track ger: all its subtitle tracks were kept."),
+            std::string::npos)
+      << Note;
+  const TInputFile &film = Driver.Files[0];
+  EXPECT_EQ(TrackSummary(film.Tracks, film.AudioChoice, film.SubtitleChoice), "1 audio, 2 subtitles");
+
+  TOutputOptions out;
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "4,5", "burn:3", film.FileName, 0, true, {}};
+  const std::string note = MapTracks(out, source, ".mkv");
+  EXPECT_NE(note.find("no longer has audio tracks 4, 5: all its audio tracks were kept."), std::string::npos) << note;
+  EXPECT_NE(note.find("The subtitles were kept as tracks: subtitle 3 is no text subtitle track."), std::string::npos)
+      << note;
+  EXPECT_TRUE(out.VideoFilters.empty());
+  EXPECT_EQ(out.Streams.size(), 4u); // both sound tracks, both subtitles
+}
+
 // The luma of the lower third of the picture shown at the time.
 std::vector<int> LowerLuma(const std::string &file, double seconds) {
   std::vector<int> luma;

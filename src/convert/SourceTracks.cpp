@@ -193,9 +193,15 @@ TTrackChoice FollowedChoice(const std::vector<TSourceTrack> &tracks, TTrackKind 
 std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio,
                          const TTrackChoice &subtitles) {
   const std::size_t sounds = ChosenTracks(tracks, TTrackKind::Audio, FollowedChoice(tracks, TTrackKind::Audio, audio)).size();
-  const std::size_t texts =
-      ChosenTracks(tracks, TTrackKind::Subtitle, FollowedChoice(tracks, TTrackKind::Subtitle, subtitles)).size();
   std::string summary = sounds == 0 ? "no audio" : std::to_string(sounds) + " audio";
+  // A track that cannot be burned in stays soft, with the others.
+  const std::vector<TSourceTrack> all = ChosenTracks(tracks, TTrackKind::Subtitle, "all");
+  const std::size_t burned = static_cast<std::size_t>(BurnTrack(subtitles));
+  if (burned > 0 && burned <= all.size() && !all[burned - 1].Picture)
+    return summary + ", 1 subtitle burned in";
+  const std::size_t texts =
+      burned > 0 ? all.size()
+                 : ChosenTracks(tracks, TTrackKind::Subtitle, FollowedChoice(tracks, TTrackKind::Subtitle, subtitles)).size();
   if (texts > 0)
     summary += ", " + std::to_string(texts) + (texts == 1 ? " subtitle" : " subtitles");
   return summary;

@@ -53,7 +53,7 @@ TTrackChoice FollowedChoice(const std::vector<TSourceTrack> &tracks, TTrackKind 
 // The track the "default" choice keeps: flagged default, else the first; null without any.
 const TSourceTrack *DefaultTrack(const std::vector<TSourceTrack> &tracks, TTrackKind kind);
 
-// "2 audio, 1 subtitle" for what the choices keep of the file ("2 audio, 3 subtitles", "no audio"),
-// as they are followed.
+// "2 audio, 1 subtitle" for what the choices keep of the file ("2 audio, 3 subtitles", "no audio",
+// "2 audio, 1 subtitle burned in"), as they are followed.
 std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackChoice &audio,
                          const TTrackChoice &subtitles);

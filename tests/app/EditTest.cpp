@@ -295,6 +295,7 @@ TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {
     EXPECT_FALSE(edit.lstTracks->topLevelItem(0)->data(5, Qt::CheckStateRole).isValid());
   });
   EXPECT_EQ(Record().SubtitleChoice, "burn:2");
+  EXPECT_TRUE(Form->Queue->lvFileList->topLevelItem(0)->toolTip(0).endsWith("\n1 audio, 1 subtitle burned in"));
   EditWith([](TEditForm &edit) { EXPECT_EQ(edit.lstTracks->topLevelItem(3)->checkState(5), Qt::Checked); });
 
   // A restored record reads its tracks for the window; of a choice naming a track the file no

@@ -210,6 +210,8 @@ TEST_F(TTracksTest, AStoredChoiceOfTracksTheFileNoLongerHasFallsBackAndSaysSo) {
       << note;
   EXPECT_TRUE(out.VideoFilters.empty());
   EXPECT_EQ(out.Streams.size(), 4u); // both sound tracks, both subtitles
+  EXPECT_EQ(TrackSummary(film.Tracks, "4,5", "burn:3"), "2 audio, 2 subtitles");
+  EXPECT_EQ(TrackSummary(film.Tracks, "all", "burn:2"), "2 audio, 1 subtitle burned in");
 }
 
 // The luma of the lower third of the picture shown at the time.

@@ -175,6 +175,8 @@ void TTaskOptions::MapRecordStreams(const TOutputOptions &o) {
     SetStreamMap(input + std::to_string(o.VideoSource));
   for (const TMappedStream &mapped : o.Streams)
     SetStreamMap(input + std::to_string(mapped.Source));
+  if (o.BurnSubtitle >= 0)
+    SetBurnSubtitle(input + std::to_string(o.BurnSubtitle));
   // Opening the file makes the picture only; AddMappedStreams adds the rest in the record's order.
   S.AudioDisable = S.SubtitleDisable = true;
   S.VideoDisable = S.VideoDisable || o.VideoSource < 0;

@@ -282,7 +282,7 @@ protected:
 // line), clipped to the picture; broken rects and lines before their time leave it alone.
 TEST_F(SubtitleOverlayTest, LinesShowInTheirTimeInsideThePicture) {
   TSquareLine white(150, 110, 20, 0xFFFFFFFF, 500);
-  Overlay.Add(white.Sub, 1000000, 0);
+  Overlay.Add(white.Sub, 1000000, 0, 0, 0);
   EXPECT_EQ(LumaAt(900000, 155, 115), 100);
   EXPECT_EQ(LumaAt(1200000, 155, 115), 235);
   EXPECT_EQ(LumaAt(1200000, 100, 100), 100);
@@ -290,21 +290,27 @@ TEST_F(SubtitleOverlayTest, LinesShowInTheirTimeInsideThePicture) {
 
   TSquareLine half(0, 0, 8, 0x80000000, 0), broken(0, 0, 8, 0xFFFFFFFF, 0);
   broken.Rect.nb_colors = 0;
-  Overlay.Add(half.Sub, 2000000, 1000000);
-  Overlay.Add(broken.Sub, 4000000, 0);
+  Overlay.Add(half.Sub, 2000000, 1000000, 160, 120);
+  Overlay.Add(broken.Sub, 4000000, 0, 0, 0);
   const int halfBlack = LumaAt(2500000, 4, 4);
   EXPECT_GT(halfBlack, 16);
   EXPECT_LT(halfBlack, 100);
   EXPECT_EQ(LumaAt(3100000, 4, 4), 100); // the packet's end
   TSquareLine open(0, 0, 8, 0xFFFFFFFF, 0), clear(0, 0, 8, 0xFFFFFFFF, 0);
   clear.Sub.num_rects = 0;
-  Overlay.Add(open.Sub, 5000000, 0);
-  Overlay.Add(clear.Sub, 6000000, 0);
+  Overlay.Add(open.Sub, 5000000, 0, 0, 0);
+  Overlay.Add(clear.Sub, 6000000, 0, 0, 0);
   EXPECT_EQ(LumaAt(5900000, 4, 4), 235);
   EXPECT_EQ(LumaAt(6000000, 4, 4), 100);
+  // Bitmaps made for a bigger canvas (a film scaled down before its subtitles were kept) shrink with it.
+  TSquareLine big(200, 200, 40, 0xFFFFFFFF, 0);
+  Overlay.Add(big.Sub, 6500000, 0, 320, 240);
+  EXPECT_EQ(LumaAt(6500000, 105, 105), 235);
+  EXPECT_EQ(LumaAt(6500000, 99, 105), 100);
+  EXPECT_EQ(LumaAt(6500000, 120, 105), 100);
 
   // Deeper samples take the colour at their depth; pictures without planar YUV are refused.
-  Overlay.Add(open.Sub, 7000000, 0);
+  Overlay.Add(open.Sub, 7000000, 0, 0, 0);
   TFramePtr deep = NewFrame(), rgb = NewFrame();
   for (auto [frame, format] : {std::pair{deep.get(), AV_PIX_FMT_YUV420P10LE}, {rgb.get(), AV_PIX_FMT_RGB24}}) {
     frame->format = format;

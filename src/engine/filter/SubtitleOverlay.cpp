@@ -55,6 +55,24 @@ TSubtitleBitmap BitmapOf(const AVSubtitleRect &rect) {
   return bitmap;
 }
 
+// The bitmap's place and pixels on a picture of another size than its canvas (nearest pixels).
+void ScaleBitmap(TSubtitleBitmap &bitmap, int fromWidth, int fromHeight, int toWidth, int toHeight) {
+  const auto scaled = [](int value, int to, int from) { return static_cast<int>(int64_t{value} * to / from); };
+  TSubtitleBitmap out;
+  out.X = scaled(bitmap.X, toWidth, fromWidth);
+  out.Y = scaled(bitmap.Y, toHeight, fromHeight);
+  out.Width = std::max(scaled(bitmap.Width, toWidth, fromWidth), 1);
+  out.Height = std::max(scaled(bitmap.Height, toHeight, fromHeight), 1);
+  out.Palette = bitmap.Palette;
+  out.Pixels.resize(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height));
+  for (int y = 0; y < out.Height; ++y)
+    for (int x = 0; x < out.Width; ++x)
+      out.Pixels[static_cast<size_t>(y) * static_cast<size_t>(out.Width) + static_cast<size_t>(x)] =
+          bitmap.Pixels[static_cast<size_t>(scaled(y, bitmap.Height, out.Height)) * static_cast<size_t>(bitmap.Width) +
+                        static_cast<size_t>(scaled(x, bitmap.Width, out.Width))];
+  bitmap = std::move(out);
+}
+
 // Where a line ends: the decoder's end, else the packet's, else never (the next line ends it).
 int64_t LineEnd(const AVSubtitle &sub, int64_t pts, int64_t durationUs) {
   if (sub.end_display_time > sub.start_display_time && sub.end_display_time != std::numeric_limits<uint32_t>::max())
@@ -157,10 +175,15 @@ void DrawBitmap(AVFrame &picture, const AVPixFmtDescriptor &desc, const TSubtitl
 
 } // namespace
 
-void TSubtitleOverlay::Add(const AVSubtitle &sub, int64_t pts, int64_t durationUs) {
+void TSubtitleOverlay::Add(const AVSubtitle &sub, int64_t pts, int64_t durationUs, int canvasWidth,
+                           int canvasHeight) {
   TLine line;
   line.Start = pts + int64_t{sub.start_display_time} * 1000;
   line.End = LineEnd(sub, pts, durationUs);
+  if (canvasWidth > 0 && canvasHeight > 0 && canvasWidth <= MaxSide && canvasHeight <= MaxSide) {
+    line.CanvasWidth = canvasWidth;
+    line.CanvasHeight = canvasHeight;
+  }
   for (unsigned i = 0; sub.rects && i < sub.num_rects; ++i)
     if (sub.rects[i] && UsableBitmap(*sub.rects[i]))
       line.Bitmaps.push_back(BitmapOf(*sub.rects[i]));
@@ -171,7 +194,7 @@ void TSubtitleOverlay::Add(const AVSubtitle &sub, int64_t pts, int64_t durationU
     FLines.pop_front();
 }
 
-const TSubtitleOverlay::TLine *TSubtitleOverlay::Shown(int64_t pts) {
+TSubtitleOverlay::TLine *TSubtitleOverlay::Shown(int64_t pts) {
   while (FLines.size() > 1 && FLines[1].Start <= pts)
     FLines.pop_front();
   while (!FLines.empty() && FLines.front().End <= pts)
@@ -182,7 +205,7 @@ const TSubtitleOverlay::TLine *TSubtitleOverlay::Shown(int64_t pts) {
 }
 
 void TSubtitleOverlay::Draw(AVFrame &picture, int64_t pts) {
-  const TLine *line = Shown(pts);
+  TLine *line = Shown(pts);
   if (!line)
     return;
   const auto format = static_cast<AVPixelFormat>(picture.format);
@@ -190,6 +213,13 @@ void TSubtitleOverlay::Draw(AVFrame &picture, int64_t pts) {
   if (!Drawable(desc)) {
     const char *name = AVUtil.av_get_pix_fmt_name(format);
     throw FFmpegException(std::string("Cannot draw the subtitles into pictures of format ") + (name ? name : "unknown"));
+  }
+  // Scaled once: the pictures of a film keep their size.
+  if (line->CanvasWidth > 0 && (line->CanvasWidth != picture.width || line->CanvasHeight != picture.height)) {
+    for (TSubtitleBitmap &bitmap : line->Bitmaps)
+      ScaleBitmap(bitmap, line->CanvasWidth, line->CanvasHeight, picture.width, picture.height);
+    line->CanvasWidth = picture.width;
+    line->CanvasHeight = picture.height;
   }
   // The decoder may still refer to the picture's buffer for the ones after it.
   if (AVUtil.av_frame_make_writable(&picture) < 0)

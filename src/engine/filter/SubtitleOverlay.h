@@ -23,8 +23,9 @@ public:
   // A decoded line whose packet is shown at pts (microseconds on the pictures' clock); the line's
   // own display times count from there. durationUs: the packet's, 0 when unknown. A line without an
   // end shows until the next one starts; one without bitmaps clears the picture. Rects that are no
-  // bitmaps, or broken ones, are left out.
-  void Add(const AVSubtitle &sub, int64_t pts, int64_t durationUs);
+  // bitmaps, or broken ones, are left out. The bitmaps stand on a canvas of the given size (the
+  // subtitle decoder's; 0 when unknown: the picture's), scaled onto pictures of another size.
+  void Add(const AVSubtitle &sub, int64_t pts, int64_t durationUs, int canvasWidth, int canvasHeight);
   // Draws the line shown at pts onto the picture, made writable first. Fails with FFmpegException
   // when a line shows but the picture's format cannot take it (planar YUV of 8 to 16 bits can):
   // a film asked for with its subtitles must not come out without them.
@@ -33,10 +34,11 @@ public:
 private:
   struct TLine {
     int64_t Start = 0, End = 0;
+    int CanvasWidth = 0, CanvasHeight = 0; // what the bitmaps' places count on
     std::vector<TSubtitleBitmap> Bitmaps;
   };
   // Drops the lines that have ended or been followed by pts; the one shown then, or null.
-  const TLine *Shown(int64_t pts);
+  TLine *Shown(int64_t pts);
 
   std::deque<TLine> FLines; // by start time
 };

@@ -109,7 +109,7 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     FOverlay->Add(sub,
                   pkt->pts == AV_NOPTS_VALUE ? ist.Pts
                                              : AVUtil.av_rescale_q(pkt->pts, ist.Stream->time_base, AV_TIME_BASE_Q),
-                  PacketDurationUs(ist.Stream, *pkt));
+                  PacketDurationUs(ist.Stream, *pkt), ist.Decoder->width, ist.Decoder->height);
   if (InTime(ist, ist.Pts))
     for (auto &ost : FOutputStreams)
       if (ost->SourceIndex == istIndex && ost->EncodingNeeded)

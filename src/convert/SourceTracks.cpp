@@ -194,10 +194,10 @@ std::string TrackSummary(const std::vector<TSourceTrack> &tracks, const TTrackCh
                          const TTrackChoice &subtitles) {
   const std::size_t sounds = ChosenTracks(tracks, TTrackKind::Audio, FollowedChoice(tracks, TTrackKind::Audio, audio)).size();
   std::string summary = sounds == 0 ? "no audio" : std::to_string(sounds) + " audio";
-  // A track that cannot be burned in stays soft, with the others.
+  // A track the file lacks cannot be burned in: the subtitles stay soft.
   const std::vector<TSourceTrack> all = ChosenTracks(tracks, TTrackKind::Subtitle, "all");
   const std::size_t burned = static_cast<std::size_t>(BurnTrack(subtitles));
-  if (burned > 0 && burned <= all.size() && !all[burned - 1].Picture)
+  if (burned > 0 && burned <= all.size())
     return summary + ", 1 subtitle burned in";
   const std::size_t texts =
       burned > 0 ? all.size()

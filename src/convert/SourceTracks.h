@@ -30,8 +30,8 @@ std::vector<int> AttachmentStreams(const AVFormatContext *context);
 
 // Which tracks of a kind to keep: "all", "default" (audio: the track flagged default, else the
 // first), "none", or a comma-separated list of track numbers (1 = the kind's first) and language
-// codes. Case does not matter; an empty text means "all". Subtitles also take "burn:N": text
-// subtitle track N drawn into the picture, no subtitle track kept.
+// codes. Case does not matter; an empty text means "all". Subtitles also take "burn:N": subtitle
+// track N (text or pictures) drawn into the picture, no subtitle track kept.
 using TTrackChoice = std::string;
 
 // The subtitle track number a "burn:N" choice draws into the picture; 0 for the other forms.

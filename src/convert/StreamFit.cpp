@@ -56,7 +56,7 @@ bool VideoFits(const TSourceFacts &s, const TOutputOptions &out) {
   std::string size = out.FrameSize;
   std::replace(size.begin(), size.end(), '*', 'x');
   const bool sameSize = size.empty() || size == std::to_string(s.Width) + "x" + std::to_string(s.Height);
-  const bool reshaped = !out.AspectRatio.empty() || !out.VideoFilters.empty() || out.CropTop > 0 ||
+  const bool reshaped = !out.AspectRatio.empty() || !out.VideoFilters.empty() || out.BurnSubtitle >= 0 || out.CropTop > 0 ||
                         out.CropBottom > 0 || out.CropLeft > 0 || out.CropRight > 0 || out.PadTop > 0 ||
                         out.PadBottom > 0 || out.PadLeft > 0 || out.PadRight > 0;
   // A bit rate the file does not tell may be anything: the stream is encoded to the profile's.

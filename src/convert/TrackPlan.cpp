@@ -1,6 +1,7 @@
 #include "convert/TrackPlan.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "convert/BurnIn.h"
 #include "convert/ConvertHelpers.h"
@@ -75,30 +76,35 @@ void MapAudio(TOutputOptions &out, const TTrackSource &source, const std::string
     out.Streams.push_back({TMappedKind::Audio, track.Stream, out.AudioCodec});
 }
 
-// The subtitle stream a burn-in draws, counted among the file's subtitle streams; -1 when the
-// choice burns none. A track that cannot be burned leaves the subtitles soft, with a note why.
-int BurnedSubtitle(const TTrackSource &source, std::string &note) {
+// The subtitle track a burn-in draws; none when the choice burns none. A track that cannot be
+// burned leaves the subtitles soft, with a note why.
+std::optional<TSourceTrack> BurnedTrack(const TTrackSource &source, std::string &note) {
   const int number = BurnTrack(source.Subtitles);
   if (number == 0)
-    return -1;
-  std::vector<TSourceTrack> texts = ChosenTracks(source.Tracks, TTrackKind::Subtitle, "all");
-  if (number > static_cast<int>(texts.size()) || texts[number - 1].Picture)
-    note += "The subtitles were kept as tracks: subtitle " + std::to_string(number) + " is no text subtitle track. ";
-  else if (!source.CanBurn)
+    return std::nullopt;
+  std::vector<TSourceTrack> tracks = ChosenTracks(source.Tracks, TTrackKind::Subtitle, "all");
+  if (number > static_cast<int>(tracks.size()))
+    note += "The subtitles were kept as tracks: the file has no subtitle " + std::to_string(number) + ". ";
+  else if (!tracks[static_cast<size_t>(number - 1)].Picture && !source.CanBurn)
     note += "The subtitles were kept as tracks: the installed filter library cannot draw them into the picture. ";
   else
-    return number - 1;
-  return -1;
+    return tracks[static_cast<size_t>(number - 1)];
+  return std::nullopt;
 }
 
-void BurnIn(TOutputOptions &out, const TTrackSource &source, int index) {
-  const std::string burn = BurnInFilter(source.FileName, index, source.StartMs);
+// Picture subtitles are drawn by the engine at the source's size, text ones by the filter library.
+void BurnIn(TOutputOptions &out, const TTrackSource &source, const TSourceTrack &track) {
+  if (track.Picture) {
+    out.BurnSubtitle = track.Stream;
+    return;
+  }
+  const std::string burn = BurnInFilter(source.FileName, BurnTrack(source.Subtitles) - 1, source.StartMs);
   out.VideoFilters = out.VideoFilters.empty() ? burn : out.VideoFilters + "," + burn;
 }
 
 void MapSubtitles(TOutputOptions &out, const TTrackSource &source, const std::string &ext, std::string &note) {
-  if (const int burned = BurnedSubtitle(source, note); burned >= 0)
-    return BurnIn(out, source, burned);
+  if (const std::optional<TSourceTrack> burned = BurnedTrack(source, note))
+    return BurnIn(out, source, *burned);
   const TTrackChoice choice =
       BurnTrack(source.Subtitles) > 0 ? "all" : CheckedChoice(source, TTrackKind::Subtitle, source.Subtitles, note);
   int left = 0, pictures = 0;
@@ -128,6 +134,7 @@ std::string MapTracks(TOutputOptions &out, const TTrackSource &source, const std
   const std::string lower = LowerCase(ext);
   std::string note;
   out.Streams.clear();
+  out.BurnSubtitle = -1;
   // A video profile gives no picture track to a file whose only picture is its cover.
   out.VideoSource = out.DisableVideo ? -1 : source.Picture;
   if (out.VideoSource < 0)

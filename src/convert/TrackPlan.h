@@ -23,5 +23,6 @@ struct TTrackSource {
 
 // Fills the record's mapped streams for the profile's extension (with its dot); the record's audio
 // codec is the one each sound track gets. Returns what is left out and why ("" when nothing), for the
-// row's status tooltip. A burned subtitle track joins the record's video filters.
+// row's status tooltip. A burned text subtitle track joins the record's video filters, a burned
+// picture subtitle track is the record's BurnSubtitle.
 std::string MapTracks(TOutputOptions &out, const TTrackSource &source, const std::string &ext);

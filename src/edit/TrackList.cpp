@@ -50,7 +50,7 @@ void TTrackList::Show(const std::vector<TSourceTrack> &tracks, const TTrackChoic
       item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
       item->setData(0, KindRole, static_cast<int>(kind));
       item->setData(0, NumberRole, number);
-      if (kind == TTrackKind::Subtitle && !track.Picture)
+      if (kind == TTrackKind::Subtitle)
         item->setCheckState(BurnColumn, number == burned ? Qt::Checked : Qt::Unchecked);
     }
   }

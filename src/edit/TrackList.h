@@ -1,6 +1,6 @@
 #pragma once
 // The edit window's list of a file's sound and subtitle tracks, a check box each: the tracks its
-// output keeps, and a "Burn in" box for each text subtitle track (at most one checked): that track is
+// output keeps, and a "Burn in" box for each subtitle track (at most one checked): that track is
 // drawn into the picture instead.
 #include <QTreeWidget>
 

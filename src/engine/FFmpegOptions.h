@@ -88,6 +88,7 @@ struct TOutputOptions {
   int VideoSource = -1;
   std::vector<TMappedStream> Streams;
   bool KeepChapters = false; // the input's chapters, shifted and cut as the output is
+  int BurnSubtitle = -1;     // the input stream whose picture subtitles are drawn into the picture
 };
 
 void ResetInputOptions(TInputOptions &options);

@@ -288,7 +288,7 @@ TEST_F(EditCommand, TheTrackListStoresTheTracksKeptAndTheTooltipTellsThem) {
   // Reopened on the stored choice.
   EditWith([](TEditForm &edit) {
     EXPECT_EQ(edit.lstTracks->topLevelItem(0)->checkState(0), Qt::Unchecked);
-    // One text subtitle track at most is burned in.
+    // One subtitle track at most is burned in.
     edit.lstTracks->topLevelItem(2)->setCheckState(5, Qt::Checked);
     edit.lstTracks->topLevelItem(3)->setCheckState(5, Qt::Checked);
     EXPECT_EQ(edit.lstTracks->topLevelItem(2)->checkState(5), Qt::Unchecked);

@@ -18,9 +18,14 @@ class TTracksTest : public TShippedTest {
 protected:
   // The film converted with the shipped profile whose name starts with the text.
   TFileFacts Film(const std::string &profile, const std::function<void(TInputFile &)> &edit = {}) {
+    return Converted("film.mkv", profile, edit);
+  }
+
+  TFileFacts Converted(const std::string &source, const std::string &profile,
+                       const std::function<void(TInputFile &)> &edit = {}) {
     const int index = ShippedProfile(Profiles, profile);
     EXPECT_GE(index, 0) << profile;
-    const std::string output = index < 0 ? "" : Convert(Media("film.mkv"), index, edit);
+    const std::string output = index < 0 ? "" : Convert(Media(source), index, edit);
     Note = output.empty() ? "" : Driver.Files[0].RunNote;
     return output.empty() ? TFileFacts{} : ReadFileFacts(output);
   }
@@ -37,6 +42,13 @@ void ExpectBothAudioTracks(const TFileFacts &facts) {
   EXPECT_EQ(second.Language, "fre");
   EXPECT_EQ(second.Title, "Commentary");
   EXPECT_FALSE(second.Disposition & AV_DISPOSITION_DEFAULT);
+}
+
+// The DVD subtitle track of dvdsubs.mkv, kept as it is.
+void ExpectDvdSubtitles(const TFileFacts &facts) {
+  ASSERT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 1);
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_SUBTITLE).Codec, "dvd_subtitle");
+  EXPECT_EQ(facts.Of(AVMEDIA_TYPE_SUBTITLE).Lines.size(), 2u);
 }
 
 // The subtitles in the container's text form, each with its language and its lines.
@@ -66,6 +78,8 @@ TEST_F(TTracksTest, Mp4AndMovKeepEveryTrackWithTextSubtitlesAndChapters) {
   ExpectBothAudioTracks(facts);
   ExpectSubtitles(facts, "mov_text", "mov_text");
   ExpectChapters(facts);
+  EXPECT_EQ(Converted("dvdsubs.mkv", "MP4 - H.264").Count(AVMEDIA_TYPE_SUBTITLE), 0);
+  EXPECT_EQ(Note, "Picture subtitles were left out: MP4 files hold text subtitles only.");
 }
 
 TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
@@ -83,6 +97,13 @@ TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
   EXPECT_EQ(font.Bytes, ReadFileFacts(Media("film.mkv")).Of(AVMEDIA_TYPE_ATTACHMENT).Bytes);
   EXPECT_GT(font.Bytes, 0);
   EXPECT_EQ(Film("MP4 - H.264").Count(AVMEDIA_TYPE_ATTACHMENT), 0);
+  for (const char *source : {"dvdsubs.mkv", "dvdsubs.vob"}) {
+    SCOPED_TRACE(source);
+    const TFileFacts dvd = Converted(source, "MKV - H.264");
+    ExpectDvdSubtitles(dvd);
+    // Program streams name no languages.
+    EXPECT_EQ(dvd.Of(AVMEDIA_TYPE_SUBTITLE).Language, std::string(source) == "dvdsubs.mkv" ? "eng" : "");
+  }
 }
 
 TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
@@ -90,6 +111,8 @@ TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
   ExpectBothAudioTracks(facts);
   ExpectSubtitles(facts, "webvtt", "webvtt");
   ExpectChapters(facts);
+  EXPECT_EQ(Converted("dvdsubs.mkv", "WebM - VP8").Count(AVMEDIA_TYPE_SUBTITLE), 0);
+  EXPECT_EQ(Note, "Picture subtitles were left out: WEBM files hold text subtitles only.");
 }
 
 // Program streams take every sound track but no text subtitles; 3GP and AVI one sound track and no
@@ -110,6 +133,8 @@ TEST_F(TTracksTest, ContainersWithoutSubtitlesKeepWhatTheyHoldAndSaySo) {
     EXPECT_EQ(facts.Count(AVMEDIA_TYPE_SUBTITLE), 0);
     EXPECT_NE(Note.find(c.Note), std::string::npos) << Note;
   }
+  // A DVD's own subtitles stay on the way to a DVD.
+  ExpectDvdSubtitles(Converted("dvdsubs.mkv", "MPEG-2 Video for DVD"));
 }
 
 TEST_F(TTracksTest, AudioFilesKeepTagsAndCoverAndVideoProfilesMakeNoPictureOfIt) {
@@ -206,7 +231,7 @@ TEST_F(TTracksTest, AStoredChoiceOfTracksTheFileNoLongerHasFallsBackAndSaysSo) {
   const TTrackSource source{film.Tracks, film.PictureStream, -1, "4,5", "burn:3", film.FileName, 0, true, {}};
   const std::string note = MapTracks(out, source, ".mkv");
   EXPECT_NE(note.find("no longer has audio tracks 4, 5: all its audio tracks were kept."), std::string::npos) << note;
-  EXPECT_NE(note.find("The subtitles were kept as tracks: subtitle 3 is no text subtitle track."), std::string::npos)
+  EXPECT_NE(note.find("The subtitles were kept as tracks: the file has no subtitle 3."), std::string::npos)
       << note;
   EXPECT_TRUE(out.VideoFilters.empty());
   EXPECT_EQ(out.Streams.size(), 4u); // both sound tracks, both subtitles
@@ -271,6 +296,51 @@ TEST_F(TTracksTest, ABurnedLineIsDrawnWhileItIsShownAndKeepsStepWithATrim) {
   EXPECT_EQ(std::count_if(out.Streams.begin(), out.Streams.end(),
                           [](const TMappedStream &s) { return s.Kind == TMappedKind::Subtitle; }), 2);
   EXPECT_EQ(FilterGraphValue("/tmp/it's [a],b;c:d\\e.mkv"), "/tmp/it\\\\\\'s \\[a\\]\\,b\\;c\\\\:d\\\\\\\\e.mkv");
+}
+
+// DVD subtitles drawn by the engine itself: dvdsubs.mkv trimmed by half a second (its lines at
+// 0.2-0.8 s and 1.5-2.5 s show at 0-0.3 s and from 1.0 s of the output), and dvdsubs.vob untrimmed,
+// whose program stream starts late (its lines show at the same times as the file's own start).
+TEST_F(TTracksTest, APictureSubtitleLineIsBurnedWhileItIsShownAndKeepsStepWithATrim) {
+  struct TCase {
+    const char *Source;
+    int TrimStart;
+    std::vector<double> Shown, Hidden;
+  };
+  for (const TCase &c : {TCase{"dvdsubs.mkv", 500, {0.05, 1.1}, {0.5}}, TCase{"dvdsubs.vob", 0, {0.4, 1.8}, {1.1}}}) {
+    SCOPED_TRACE(c.Source);
+    const auto edit = [&c](const std::string &subtitles) {
+      return [&c, subtitles](TInputFile &file) {
+        if (c.TrimStart > 0) {
+          file.TrimStart = c.TrimStart;
+          file.TrimDuration = 1200;
+        }
+        file.SubtitleChoice = subtitles;
+      };
+    };
+    const std::string plain = Convert(Media(c.Source), H264, edit("none")) + ".plain.mp4";
+    fs::rename(plain.substr(0, plain.size() - 10), plain);
+    const std::string burned = Convert(Media(c.Source), H264, edit("burn:1"));
+    ASSERT_FALSE(burned.empty());
+    EXPECT_EQ(ReadFileFacts(burned).Count(AVMEDIA_TYPE_SUBTITLE), 0);
+    // The bar covers about a fifth of the lower third; what is left without it is the encoder's noise.
+    for (double t : c.Shown)
+      EXPECT_GT(MeanDifference(LowerLuma(burned, t), LowerLuma(plain, t)), 10) << t;
+    for (double t : c.Hidden) {
+      const double hidden = MeanDifference(LowerLuma(burned, t), LowerLuma(plain, t));
+      EXPECT_GE(hidden, 0) << t;
+      EXPECT_LT(hidden, 2) << t;
+    }
+  }
+  // The engine draws picture subtitles itself, whatever the filter library can do.
+  TOutputOptions out;
+  const TInputFile &film = Driver.Files[0];
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false};
+  EXPECT_EQ(MapTracks(out, source, ".mp4"), "");
+  EXPECT_EQ(out.BurnSubtitle, film.Tracks.back().Stream);
+  EXPECT_TRUE(out.VideoFilters.empty());
+  EXPECT_TRUE(std::none_of(out.Streams.begin(), out.Streams.end(),
+                           [](const TMappedStream &s) { return s.Kind == TMappedKind::Subtitle; }));
 }
 
 } // namespace

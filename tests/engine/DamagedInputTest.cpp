@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -123,6 +124,41 @@ TEST_F(DamagedInputTest, AClockJumpOfAnHourIsCorrectedNotFilled) {
   EXPECT_NEAR(Facts(copied, AVMEDIA_TYPE_VIDEO).Seconds, 2.0, 0.3);
   EXPECT_NEAR(Facts(copied, AVMEDIA_TYPE_AUDIO).Seconds, 2.0, 0.3);
 
+}
+
+// A copy of the file with the bytes of every packet of the stream overwritten where the file holds
+// them (the container's own structure stays whole): the first packet's with 0xFF, the others' with
+// a running pattern.
+void DamageStream(const std::string &source, const std::string &copy, int stream) {
+  std::ifstream in(source, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  AVFormatContext *context = nullptr;
+  ASSERT_GE(AVFormat.avformat_open_input(&context, source.c_str(), nullptr, nullptr), 0);
+  AVPacket *pkt = AVCodecLib.av_packet_alloc();
+  int damaged = 0;
+  while (AVFormat.av_read_frame(context, pkt) >= 0) {
+    const size_t at = pkt->stream_index == stream && pkt->pos >= 0
+                          ? bytes.find(std::string(reinterpret_cast<const char *>(pkt->data), static_cast<size_t>(pkt->size)),
+                                       static_cast<size_t>(pkt->pos))
+                          : std::string::npos;
+    for (size_t i = 0; at != std::string::npos && i < static_cast<size_t>(pkt->size); ++i)
+      bytes[at + i] = static_cast<char>(damaged == 0 ? 0xFF : i * 37 + 1);
+    damaged += at != std::string::npos;
+    AVCodecLib.av_packet_unref(pkt);
+  }
+  AVCodecLib.av_packet_free(&pkt);
+  AVFormat.avformat_close_input(&context);
+  EXPECT_GT(damaged, 1);
+  std::ofstream(copy, std::ios::binary) << bytes;
+}
+
+TEST_F(DamagedInputTest, DamagedSubtitlesToBurnLeaveThePicturesAsTheyAre) {
+  const std::string source = Temp.File("damaged-dvdsubs.mkv"), output = Temp.File("burned.mkv");
+  DamageStream(Media("dvdsubs.mkv"), source, 2);
+  Convert(source, output, {{"vcodec", "mpeg4"}, {"an", ""}, {"sn", ""}, {"sburn", "0:2"}});
+  ASSERT_FALSE(Task.Failed) << Task.EndMessage;
+  EXPECT_TRUE(Task.Finished);
+  EXPECT_NEAR(Facts(output, AVMEDIA_TYPE_VIDEO).Seconds, 3.0, 0.3);
 }
 
 TEST_F(DamagedInputTest, NoOutputOutgrowsTheInput) {

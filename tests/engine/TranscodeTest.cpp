@@ -222,6 +222,8 @@ TEST_F(TranscodeTest, MapsSelectAndValidateSources) {
       {{{"map", "0.0"}, {"map", "0.1:1.0"}}, "Could not find sync stream #1.0"},
       {{{"map", "0.1"}, {"map", "0.0"}}, "Codec type mismatch for mapping #0.1 -> #0.0"},
       {{{"acodec", "copy"}, {"vol", "512"}}, "-acodec copy and -vol are incompatible (frames are not decoded)"},
+      {{{"sburn", "0.7"}}, "Could not find input stream #0.7"},
+      {{{"sburn", "0:1"}}, "Input stream #0.1 holds no picture subtitles to draw"},
   };
   for (const TCase &c : cases) {
     SCOPED_TRACE(c.Message);
@@ -234,6 +236,11 @@ TEST_F(TranscodeTest, MapsSelectAndValidateSources) {
     EXPECT_EQ(Failure(), c.Message);
     EXPECT_FALSE(Task.Finished);
   }
+
+  // A copied picture cannot take burned subtitles.
+  Task.Reset();
+  Convert(Media("dvdsubs.mkv"), Temp.File("burned.mkv"), {{"vcodec", "copy"}, {"sburn", "0:2"}});
+  EXPECT_EQ(Failure(), "-vcodec copy and sburn are incompatible (frames are not decoded)");
 
   // A map with its own sync stream is named in the mapping.
   Task.Reset();

@@ -1,6 +1,9 @@
-// The video output path: frame-rate sync, frame limit, crop, scale and pad.
+// The video output path: frame-rate sync, frame limit, crop, scale and pad; burned subtitles.
+#include <cstring>
+
 #include "PathFixture.h"
 #include "engine/FFmpegException.h"
+#include "engine/filter/SubtitleOverlay.h"
 #include "engine/filter/VideoFilters.h"
 #include "engine/filter/VideoOut.h"
 #include "media/AVFilterStubs.h"
@@ -236,6 +239,89 @@ TEST_F(VideoFilterTest, RefusedCombinations) {
   Error.clear();
   EXPECT_EQ(ConfigureFilters(Filter, 160, 120, AV_PIX_FMT_YUV420P, AVRational{1, 1}, "", enc.get(), S, Error), -1);
   EXPECT_EQ(Error, "");
+}
+
+} // namespace
+
+namespace {
+
+// A line of one square bitmap in one colour (0xAARRGGBB), shown from pts for endMs (0: no end).
+struct TSquareLine {
+  TSquareLine(int x, int y, int side, uint32_t colour, uint32_t endMs) : Pixels(side * side, 1) {
+    Palette[1] = colour;
+    Rect.x = x;
+    Rect.y = y;
+    Rect.w = Rect.h = Rect.linesize[0] = side;
+    Rect.nb_colors = 2;
+    Rect.data[0] = Pixels.data();
+    Rect.data[1] = reinterpret_cast<uint8_t *>(Palette);
+    Rect.type = SUBTITLE_BITMAP;
+    Sub.num_rects = 1;
+    Sub.rects = Rects;
+    Sub.end_display_time = endMs;
+  }
+  std::vector<uint8_t> Pixels;
+  uint32_t Palette[256] = {};
+  AVSubtitleRect Rect{};
+  AVSubtitleRect *Rects[1] = {&Rect};
+  AVSubtitle Sub{};
+};
+
+class SubtitleOverlayTest : public TPathTest {
+protected:
+  // The luma at (x, y) after drawing at pts onto a flat grey picture.
+  int LumaAt(int64_t pts, int x, int y) {
+    auto picture = Picture(160, 120, [](int, int) { return 100; });
+    Overlay.Draw(*picture, pts);
+    return picture->data[0][y * picture->linesize[0] + x];
+  }
+  TSubtitleOverlay Overlay;
+};
+
+// Each line shows from its start to its end (the decoder's, else the packet's, else until the next
+// line), clipped to the picture; broken rects and lines before their time leave it alone.
+TEST_F(SubtitleOverlayTest, LinesShowInTheirTimeInsideThePicture) {
+  TSquareLine white(150, 110, 20, 0xFFFFFFFF, 500);
+  Overlay.Add(white.Sub, 1000000, 0, 0, 0);
+  EXPECT_EQ(LumaAt(900000, 155, 115), 100);
+  EXPECT_EQ(LumaAt(1200000, 155, 115), 235);
+  EXPECT_EQ(LumaAt(1200000, 100, 100), 100);
+  EXPECT_EQ(LumaAt(1600000, 155, 115), 100);
+
+  TSquareLine half(0, 0, 8, 0x80000000, 0), broken(0, 0, 8, 0xFFFFFFFF, 0);
+  broken.Rect.nb_colors = 0;
+  Overlay.Add(half.Sub, 2000000, 1000000, 160, 120);
+  Overlay.Add(broken.Sub, 4000000, 0, 0, 0);
+  const int halfBlack = LumaAt(2500000, 4, 4);
+  EXPECT_GT(halfBlack, 16);
+  EXPECT_LT(halfBlack, 100);
+  EXPECT_EQ(LumaAt(3100000, 4, 4), 100); // the packet's end
+  TSquareLine open(0, 0, 8, 0xFFFFFFFF, 0), clear(0, 0, 8, 0xFFFFFFFF, 0);
+  clear.Sub.num_rects = 0;
+  Overlay.Add(open.Sub, 5000000, 0, 0, 0);
+  Overlay.Add(clear.Sub, 6000000, 0, 0, 0);
+  EXPECT_EQ(LumaAt(5900000, 4, 4), 235);
+  EXPECT_EQ(LumaAt(6000000, 4, 4), 100);
+  // Bitmaps made for a bigger canvas (a film scaled down before its subtitles were kept) shrink with it.
+  TSquareLine big(200, 200, 40, 0xFFFFFFFF, 0);
+  Overlay.Add(big.Sub, 6500000, 0, 320, 240);
+  EXPECT_EQ(LumaAt(6500000, 105, 105), 235);
+  EXPECT_EQ(LumaAt(6500000, 99, 105), 100);
+  EXPECT_EQ(LumaAt(6500000, 120, 105), 100);
+
+  // Deeper samples take the colour at their depth; pictures without planar YUV are refused.
+  Overlay.Add(open.Sub, 7000000, 0, 0, 0);
+  TFramePtr deep = NewFrame(), rgb = NewFrame();
+  for (auto [frame, format] : {std::pair{deep.get(), AV_PIX_FMT_YUV420P10LE}, {rgb.get(), AV_PIX_FMT_RGB24}}) {
+    frame->format = format;
+    frame->width = 16;
+    frame->height = 16;
+    ASSERT_EQ(AVUtil.av_frame_get_buffer(frame, 0), 0);
+  }
+  std::memset(deep->data[0], 0, static_cast<size_t>(deep->linesize[0]) * 16);
+  Overlay.Draw(*deep, 7000000);
+  EXPECT_EQ(reinterpret_cast<const uint16_t *>(deep->data[0])[0], 940);
+  EXPECT_THROW(Overlay.Draw(*rgb, 7000000), FFmpegException);
 }
 
 } // namespace

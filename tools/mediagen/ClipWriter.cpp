@@ -16,7 +16,7 @@ namespace {
 struct TOutStream {
   TStreamPlan Plan;
   AVStream *Stream = nullptr;
-  AVCodecContext *Codec = nullptr; // null for subtitle and data streams
+  AVCodecContext *Codec = nullptr; // null for text subtitle and data streams
   AVFrame *Frame = nullptr;
   int64_t NextPts = 0; // in the encoder's time base
   int64_t Frames = 0;  // pictures or audio frames sent
@@ -312,6 +312,38 @@ constexpr const char AssHeader[] = "[Script Info]\nScriptType: v4.00+\nPlayResX:
                                    "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
                                    "Effect, Text\n";
 
+// A DVD subtitle line as a disc holds it: a white bar edged in black across the lower part of the
+// picture, where lines stand, shown for the caption's time.
+std::string BitmapCaption(const TOutStream &s, const TCaption &caption, std::string &error) {
+  const int width = s.Plan.Width * 3 / 4, height = 24;
+  std::vector<uint8_t> pixels(static_cast<size_t>(width * height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      pixels[static_cast<size_t>(y * width + x)] = y < 3 || y >= height - 3 || x < 3 || x >= width - 3 ? 2 : 1;
+  uint32_t palette[256] = {0x00000000, 0xFFFFFFFF, 0xFF000000, 0xFF808080};
+  AVSubtitleRect rect{};
+  rect.x = (s.Plan.Width - width) / 2;
+  rect.y = s.Plan.Height - height - 16;
+  rect.w = width;
+  rect.h = height;
+  rect.nb_colors = 4;
+  rect.data[0] = pixels.data();
+  rect.linesize[0] = width;
+  rect.data[1] = reinterpret_cast<uint8_t *>(palette);
+  rect.type = SUBTITLE_BITMAP;
+  AVSubtitleRect *rects[] = {&rect};
+  AVSubtitle sub{};
+  sub.num_rects = 1;
+  sub.rects = rects;
+  sub.end_display_time = static_cast<uint32_t>(std::lround((caption.End - caption.Start) * 1000));
+  sub.pts = std::llround(caption.Start * 1000000);
+  std::vector<uint8_t> buffer(1 << 16);
+  const int size = AVCodecLib.avcodec_encode_subtitle(s.Codec, buffer.data(), static_cast<int>(buffer.size()), &sub);
+  if (Failed(size, "encode dvdsub", error))
+    return "";
+  return std::string(reinterpret_cast<const char *>(buffer.data()), static_cast<size_t>(size));
+}
+
 bool WriteCaptions(TClip &clip, const TOutStream &s, std::string &error) {
   const AVRational tb = s.Stream->time_base;
   const auto ticks = [tb](double seconds) { return static_cast<int64_t>(seconds * tb.den / tb.num + 0.5); };
@@ -320,6 +352,12 @@ bool WriteCaptions(TClip &clip, const TOutStream &s, std::string &error) {
     captions.push_back({0, 1, "Test caption"});
   int order = 0;
   for (const TCaption &caption : captions) {
+    if (s.Plan.Codec == "dvdsub") {
+      const std::string payload = BitmapCaption(s, caption, error);
+      if (payload.empty() || !WriteRawPacket(clip, s, payload, ticks(caption.Start), ticks(caption.End - caption.Start), error))
+        return false;
+      continue;
+    }
     // Matroska's ASS packets: read order, layer, style, name, margins, effect, text.
     const std::string payload = s.Plan.Codec == "ass"
                                     ? std::to_string(order++) + ",0,Default,,0,0,0,," + caption.Text
@@ -359,6 +397,24 @@ bool WriteSideStreams(TClip &clip, const TClipPlan &plan, std::string &error) {
   return true;
 }
 
+// The dvdsub encoder, opened for the picture's size; its palette goes into the stream.
+bool OpenBitmapSubtitles(TOutStream &s, std::string &error) {
+  const AVCodec *codec = AVCodecLib.avcodec_find_encoder_by_name("dvdsub");
+  s.Codec = codec ? AVCodecLib.avcodec_alloc_context3(codec) : nullptr;
+  if (!s.Codec) {
+    error = "no encoder dvdsub";
+    return false;
+  }
+  s.Codec->width = s.Plan.Width;
+  s.Codec->height = s.Plan.Height;
+  s.Codec->time_base = AVRational{1, 1000};
+  // Written with the other side streams, not in the loop over encoded pictures and sound.
+  s.Done = true;
+  s.Stream->time_base = s.Codec->time_base;
+  return !Failed(AVCodecLib.avcodec_open2(s.Codec, codec, nullptr), "open encoder dvdsub", error) &&
+         !Failed(AVCodecLib.avcodec_parameters_from_context(s.Stream->codecpar, s.Codec), "stream parameters", error);
+}
+
 bool SetExtradata(AVCodecParameters *par, const std::string &bytes, std::string &error) {
   auto *extradata = static_cast<uint8_t *>(AVUtil.av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
   if (!extradata) {
@@ -379,6 +435,8 @@ bool AddAttachment(TOutStream &s, std::string &error) {
 }
 
 bool AddSubtitleStream(TOutStream &s, std::string &error) {
+  if (s.Plan.Codec == "dvdsub")
+    return OpenBitmapSubtitles(s, error);
   s.Stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
   s.Stream->codecpar->codec_id = s.Plan.Codec == "ass" ? AV_CODEC_ID_ASS : AV_CODEC_ID_SUBRIP;
   s.Stream->time_base = AVRational{1, 1000};

@@ -29,7 +29,7 @@ struct TChapter {
 
 struct TStreamPlan {
   TStreamKind Kind;
-  std::string Codec; // encoder name; subtitles: "ass", else SubRip; unused for data streams
+  std::string Codec; // encoder name; subtitles: "ass", "dvdsub" (Width × Height), else SubRip; unused for data streams
   int Width = 0, Height = 0;
   int RateNum = 0, RateDen = 1; // frames per second
   int SarNum = 0, SarDen = 1;   // sample aspect ratio; 0 leaves it unknown

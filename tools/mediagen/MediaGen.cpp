@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -61,6 +62,17 @@ TClipPlan Film() {
   film.Metadata = {{"title", "Test Film"}, {"creation_time", "2019-06-01T10:20:30.000000Z"}};
   film.Chapters = {{0, 1.5, "Opening"}, {1.5, 3, "Ending"}};
   return film;
+}
+
+// A film with DVD subtitles (picture lines at 0.2-0.8 s and 1.5-2.5 s), in Matroska and in a DVD's
+// program stream.
+void AddPictureSubtitleClips(std::vector<TMediaFile> &files) {
+  TStreamPlan lines = Track({TStreamKind::Subtitle, "dvdsub"}, "eng", "", 0);
+  lines.Width = 320;
+  lines.Height = 240;
+  lines.Captions = {{0.2, 0.8, ""}, {1.5, 2.5, ""}};
+  for (const auto &[name, format, video] : {std::tuple{"dvdsubs.mkv", "matroska", "mpeg4"}, {"dvdsubs.vob", "vob", "mpeg2video"}})
+    files.push_back({name, Clip(format, 3, {VideoStream(video, 320, 240, 25), AudioStream("mp2"), lines})});
 }
 
 // A song with ID3 tags and its album's cover.
@@ -120,6 +132,7 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back({"tone.mp3", Clip("mp3", 2, {AudioStream("libmp3lame")})});
   files.push_back({"film.mkv", Film()});
   files.push_back({"song.mp3", Song()});
+  AddPictureSubtitleClips(files);
   files.push_back({"tone.wav", Clip("wav", 2, {AudioStream("pcm_s16le")})});
   files.push_back({"tone.m4a", Clip("ipod", 2, {AudioStream("aac")})});
   // H.264 and AAC as the H.264 profile writes them, in the containers they come in: copied, not

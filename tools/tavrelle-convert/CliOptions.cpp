@@ -31,7 +31,7 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
                      else the first) or LIST; containers that hold one track get the default one
   --subtitles CHOICE the subtitle tracks kept: all (default), none or LIST; text subtitles become
                      the container's text form, picture subtitles are kept where it takes them;
-                     burn:N draws text subtitle track N into the picture and keeps no track
+                     burn:N draws subtitle track N into the picture and keeps no track
                      LIST: track numbers (1 = the file's first track of the kind) and language
                      codes, comma-separated, e.g. "1,3" or "eng,fre"
   --threads N        codec threads per conversion; 0 uses every core (default: the settings

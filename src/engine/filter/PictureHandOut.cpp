@@ -1,9 +1,10 @@
-// Decoded pictures on their way to the video outputs: frame hooks and deinterlacing, then the
-// video filter graph.
+// Decoded pictures on their way to the video outputs: burned subtitles, frame hooks and
+// deinterlacing, then the video filter graph.
 #include <memory>
 
 #include "engine/FFmpegException.h"
 #include "engine/transcode/Transcoder.h"
+#include "media/AVCodecStubs.h"
 #include "media/AVFilterStubs.h"
 #include "media/AVUtilStubs.h"
 
@@ -26,6 +27,38 @@ void TTranscoder::PrepareHooks() {
     };
   if (FEvents.HasBeforeHook())
     FHooks.BeforeHook = [this](int64_t pts, THookAction &action) { FEvents.BeforeHook(pts, action); };
+}
+
+void TTranscoder::PrepareOverlay() {
+  const TStreamRef &burn = S.BurnSubtitle;
+  if (burn.File < 0)
+    return;
+  const std::string label = StreamLabel(burn.File, burn.Stream);
+  if (burn.File >= static_cast<int>(FFiles.size()) || burn.Stream < 0 ||
+      burn.Stream >= FFiles[static_cast<size_t>(burn.File)].StreamCount)
+    Fail("Could not find input stream " + label);
+  const int source = FFiles[static_cast<size_t>(burn.File)].FirstStream + burn.Stream;
+  TInputStreamState &ist = *FInputStreams[static_cast<size_t>(source)];
+  const AVCodecDescriptor *codec = AVCodecLib.avcodec_descriptor_get(ist.Stream->codecpar->codec_id);
+  if (ist.Stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || !ist.Decoder || !codec ||
+      !(codec->props & AV_CODEC_PROP_BITMAP_SUB))
+    Fail("Input stream " + label + " holds no picture subtitles to draw");
+  for (const auto &ost : FOutputStreams) {
+    if (ost->Encoder->codec_type != AVMEDIA_TYPE_VIDEO)
+      continue;
+    if (!ost->EncodingNeeded)
+      Fail("-vcodec copy and sburn are incompatible (frames are not decoded)");
+    if (FOverlayTarget < 0)
+      FOverlayTarget = ost->SourceIndex;
+  }
+  // Without a picture there is nothing to draw on.
+  if (FOverlayTarget < 0)
+    return;
+  FOverlaySource = source;
+  FOverlay = std::make_unique<TSubtitleOverlay>();
+  ist.Discard = 0;
+  ist.DecodingNeeded = 1;
+  ist.Stream->discard = AVDISCARD_DEFAULT;
 }
 
 void TTranscoder::ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist, int width, int height,
@@ -62,6 +95,8 @@ void TTranscoder::HandOut(int istIndex, AVFrame *frame) {
     HandOutToOutputs(istIndex, frame);
     return;
   }
+  if (istIndex == FOverlayTarget)
+    FOverlay->Draw(*frame, ist.Pts);
   FHooks.PreProcessVideo(*frame, ist.Pts);
   if (!ist.Filter.FilterIn) {
     HandOutToOutputs(istIndex, frame);

@@ -104,6 +104,12 @@ int TTranscoder::DecodeSubtitle(TInputStreamState &ist, int istIndex, AVPacket *
     ~TSubtitleFree() { AVCodecLib.avsubtitle_free(&Sub); }
   } owned{sub};
   ist.Pts = ist.NextPts;
+  // A burned line may have begun before the trim and still show after it.
+  if (istIndex == FOverlaySource)
+    FOverlay->Add(sub,
+                  pkt->pts == AV_NOPTS_VALUE ? ist.Pts
+                                             : AVUtil.av_rescale_q(pkt->pts, ist.Stream->time_base, AV_TIME_BASE_Q),
+                  PacketDurationUs(ist.Stream, *pkt), ist.Decoder->width, ist.Decoder->height);
   if (InTime(ist, ist.Pts))
     for (auto &ost : FOutputStreams)
       if (ost->SourceIndex == istIndex && ost->EncodingNeeded)

@@ -132,6 +132,13 @@ void TTaskOptions::SetStreamMap(const std::string &value) {
   S.StreamMaps.push_back(map);
 }
 
+void TTaskOptions::SetBurnSubtitle(const std::string &value) {
+  TNumberReader reader(value);
+  S.BurnSubtitle.File = static_cast<int>(reader.Integer());
+  reader.Skip();
+  S.BurnSubtitle.Stream = static_cast<int>(reader.Integer());
+}
+
 void TTaskOptions::SetMetaDataMap(const std::string &value) {
   if (S.MetaDataMaps.size() >= MaxMetaDataMaps)
     throw FFmpegException("Too many metadata maps (at most 20)");

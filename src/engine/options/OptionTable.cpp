@@ -128,6 +128,8 @@ bool TTaskOptions::SetSimpleOption(const std::string &name, const std::string &v
     SetFormat(value);
   } else if (name == "map") {
     SetStreamMap(value);
+  } else if (name == "sburn") {
+    SetBurnSubtitle(value);
   } else if (name == "map_meta_data") {
     SetMetaDataMap(value);
   } else if (name == "t") {

@@ -176,6 +176,8 @@ void TTaskOptions::MapRecordStreams(const TOutputOptions &o) {
   for (const TMappedStream &mapped : o.Streams)
     if (mapped.Kind != TMappedKind::Attachment) // no packets to route: written with the header
       SetStreamMap(input + std::to_string(mapped.Source));
+  if (o.BurnSubtitle >= 0)
+    SetBurnSubtitle(input + std::to_string(o.BurnSubtitle));
   // Opening the file makes the picture only; AddMappedStreams adds the rest in the record's order.
   S.AudioDisable = S.SubtitleDisable = true;
   S.VideoDisable = S.VideoDisable || o.VideoSource < 0;

@@ -53,6 +53,7 @@ private:
   int64_t ParseTime(const std::string &name, const std::string &value, bool duration) const;
   void SetStreamMap(const std::string &value);
   void SetMetaDataMap(const std::string &value);
+  void SetBurnSubtitle(const std::string &value);
   void SetItsScale(const std::string &value);
   void SetMetaData(const std::string &value);
   void SetBitrate(const std::string &name, const std::string &value);

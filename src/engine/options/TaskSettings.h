@@ -33,6 +33,12 @@ struct TMetaDataMap {
   int InFile = 0;
 };
 
+// An input stream, as "file:stream" names it; -1 for none.
+struct TStreamRef {
+  int File = -1;
+  int Stream = -1;
+};
+
 // A codec choice of one media kind: a name, or "copy" (the flag), or neither.
 struct TCodecChoice {
   std::string Name;
@@ -124,4 +130,5 @@ struct TTaskSettings {
   bool SubtitleDisable = false;                                   // sn
   TCodecChoice SubtitleCodec;
   std::string SubtitleLanguage;
+  TStreamRef BurnSubtitle; // sburn: the picture subtitles drawn into the pictures
 };

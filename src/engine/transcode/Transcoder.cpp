@@ -41,6 +41,7 @@ bool TTranscoder::Transcode() {
     PrepareStream(*ost);
     OpenTwoPassLog(*ost, number++);
   }
+  PrepareOverlay();
   for (size_t i = 0; i < FOutputs.Files.size(); ++i)
     AVFormat.av_dump_format(FOutputs.Files[i].Context.get(), static_cast<int>(i),
                             FOutputs.Files[i].Context->url, 1);

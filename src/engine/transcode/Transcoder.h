@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/feedback/TaskEvents.h"
+#include "engine/filter/SubtitleOverlay.h"
 #include "engine/input/InputSet.h"
 #include "engine/options/TaskConfig.h"
 #include "engine/output/OutputSet.h"
@@ -86,6 +87,8 @@ private:
   void HandOut(int istIndex, AVFrame *frame);
   void HandOutToOutputs(int istIndex, AVFrame *frame);
   void PrepareHooks();
+  // With sburn: the subtitle stream decoded beside the picture it is drawn on.
+  void PrepareOverlay();
   void ConfigureFilterGraph(TOutputStreamState &ost, TInputStreamState &ist, int width, int height,
                             AVPixelFormat format);
   void DrainFilterGraph(int istIndex);
@@ -127,5 +130,7 @@ private:
   int64_t FLastPreview = 0;
   std::unique_ptr<TVideoStats> FVideoStats; // with vstats_file
   std::vector<uint8_t> FSubtitleBuffer;
+  std::unique_ptr<TSubtitleOverlay> FOverlay; // with sburn
+  int FOverlaySource = -1, FOverlayTarget = -1; // input streams: the subtitles, the picture they go on
   std::string FDecodeError; // the failed call of the last decode error and the library's text
 };

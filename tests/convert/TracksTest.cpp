@@ -335,7 +335,7 @@ TEST_F(TTracksTest, APictureSubtitleLineIsBurnedWhileItIsShownAndKeepsStepWithAT
   // The engine draws picture subtitles itself, whatever the filter library can do.
   TOutputOptions out;
   const TInputFile &film = Driver.Files[0];
-  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false};
+  const TTrackSource source{film.Tracks, film.PictureStream, -1, "all", "burn:1", film.FileName, 0, false, {}};
   EXPECT_EQ(MapTracks(out, source, ".mp4"), "");
   EXPECT_EQ(out.BurnSubtitle, film.Tracks.back().Stream);
   EXPECT_TRUE(out.VideoFilters.empty());

@@ -161,7 +161,8 @@ std::string RunInTwoPasses(TTvlConvert &driver, int profile, const std::string &
   return error;
 }
 
-int PrintEstimates(const TTvlConvert &driver, int profile, const std::vector<std::string> &results,
+// Constant-quality outputs are measured by encoding a few short samples of each file first.
+int PrintEstimates(TTvlConvert &driver, int profile, const std::vector<std::string> &results,
                    const std::vector<int> &positions) {
   for (std::size_t i = 0; i < positions.size(); ++i) {
     if (positions[i] < 0) {
@@ -170,6 +171,7 @@ int PrintEstimates(const TTvlConvert &driver, int profile, const std::vector<std
     }
     const TInputFile &file = driver.Files[positions[i]];
     try {
+      driver.SampleSize(positions[i], profile);
       const int64_t bytes = driver.EstimatedBytes(positions[i], profile);
       std::printf("Estimate %lld %s\n", static_cast<long long>(bytes), EscapeControls(file.FileName).c_str());
     } catch (const std::exception &e) {

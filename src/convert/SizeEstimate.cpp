@@ -134,7 +134,7 @@ TContainerCost ContainerCost(const TOutputOptions &out) {
     return {8.0, 4000};
   if (ext == ".wav" || ext == ".mp3" || ext == ".ac3" || ext == ".mp2" || ext == ".flac")
     return {0.0, 1000};
-  return {10.0, 4000}; // MP4 family: an index entry and a sample table line each
+  return {10.0, 1500}; // MP4 family: an index entry and a sample table line each
 }
 
 double VideoPacketRate(const TOutputOptions &out, const TSourceFacts &source) {

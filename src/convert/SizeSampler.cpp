@@ -44,6 +44,20 @@ std::vector<TSamplePiece> SamplePieces(int64_t startMs, int64_t lengthMs) {
   return pieces;
 }
 
+void TSizeSampler::Stop() {
+  std::lock_guard guard(FTaskLock);
+  FStopped = true;
+  // A stop asked just before the task begins is lost to it; its progress reports look again.
+  if (FTask)
+    FTask->RequestStop();
+}
+
+bool TSizeSampler::Hand(TCustomFFmpeg *task) {
+  std::lock_guard guard(FTaskLock);
+  FTask = FStopped ? nullptr : task;
+  return !FStopped;
+}
+
 std::optional<TSampledRates> TSizeSampler::Measure(const TSampleJob &job) {
   int64_t video = 0, audio = 0, sampledMs = 0;
   for (const TSamplePiece &piece : SamplePieces(job.StartMs, job.LengthMs)) {
@@ -100,6 +114,30 @@ std::optional<std::pair<int64_t, int64_t>> ReadStreamBytes(const std::string &pa
 
 } // namespace
 
+bool TSizeSampler::RunPiece(const TInputOptions &input, const TOutputOptions &output) {
+  try {
+    TFFmpeg task;
+    task.Reset();
+    task.SetVerbose(-1);
+    task.ProgressIntervalUs = StopCheckUs;
+    task.OnProgress = [this](TCustomFFmpeg &running, int, int, int, float, float, int64_t, int) {
+      if (FStopped)
+        running.RequestStop();
+    };
+    if (!task.OpenInput(input.FileName, &input) || !task.OpenOutput(output.FileName, &output) || !Hand(&task))
+      return false;
+    struct TLetGo {
+      TSizeSampler &Sampler;
+      ~TLetGo() { Sampler.Hand(nullptr); }
+    } letGo{*this};
+    task.Start(false, tpIdle);
+    return task.Finished && !task.Failed && !FStopped;
+  } catch (const std::exception &) {
+    // A piece the engine refuses measures nothing; the guess stays.
+    return false;
+  }
+}
+
 std::optional<TSizeSampler::TStreamBytes> TSizeSampler::EncodePiece(const TSampleJob &job,
                                                                     const TSamplePiece &piece) {
   TInputOptions input;
@@ -113,23 +151,7 @@ std::optional<TSizeSampler::TStreamBytes> TSizeSampler::EncodePiece(const TSampl
   TOutputOptions output = job.Output;
   output.FileName = PiecePath(job.Output.FileExt);
   output.RecordTimeMs = static_cast<int>(piece.LeadMs + piece.LengthMs);
-  bool finished = false;
-  try {
-    TFFmpeg task;
-    task.Reset();
-    task.SetVerbose(-1);
-    task.ProgressIntervalUs = StopCheckUs;
-    task.OnProgress = [this](TCustomFFmpeg &running, int, int, int, float, float, int64_t, int) {
-      if (FStopped)
-        running.RequestStop();
-    };
-    if (task.OpenInput(job.FileName, &input) && task.OpenOutput(output.FileName, &output)) {
-      task.Start(false, tpIdle);
-      finished = task.Finished && !task.Failed && !FStopped;
-    }
-  } catch (const std::exception &) {
-    // A piece the engine refuses measures nothing; the guess stays.
-  }
+  const bool finished = RunPiece(input, output);
   const auto bytes =
       finished ? ReadStreamBytes(output.FileName, static_cast<double>(piece.LeadMs) / 1000.0) : std::nullopt;
   std::error_code ec;

@@ -6,12 +6,15 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/SizeEstimate.h"
 #include "engine/FFmpegOptions.h"
+
+class TCustomFFmpeg;
 
 // What a file's samples are encoded with.
 struct TSampleJob {
@@ -45,8 +48,8 @@ public:
   // Encodes the job's pieces one after another on the calling thread (the engine's libraries bound);
   // none when a piece fails or the sampling was stopped. Each piece's file is removed.
   std::optional<TSampledRates> Measure(const TSampleJob &job);
-  // Any thread: the piece in hand stops soon and Measure gives none, until Rearm.
-  void Stop() { FStopped = true; }
+  // Any thread: the piece in hand stops and Measure gives none, until Rearm.
+  void Stop();
   void Rearm() { FStopped = false; }
   bool Stopped() const { return FStopped; }
 
@@ -56,6 +59,12 @@ private:
     int64_t Audio = 0;
   };
   std::optional<TStreamBytes> EncodePiece(const TSampleJob &job, const TSamplePiece &piece);
+  // Runs the piece's task on this thread; true when it finished.
+  bool RunPiece(const TInputOptions &input, const TOutputOptions &output);
+  // Makes the task the piece in hand (null: none); false when stopped already.
+  bool Hand(TCustomFFmpeg *task);
 
   std::atomic<bool> FStopped{false};
+  std::mutex FTaskLock;
+  TCustomFFmpeg *FTask = nullptr; // the piece in hand; guarded by FTaskLock
 };

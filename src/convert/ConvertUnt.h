@@ -167,7 +167,7 @@ public:
   // length is unknown. unsampled, when given, gets the samples that would measure it better, or none.
   int64_t EstimatedBytes(int position, int32_t profileIndex, std::optional<TSampleJob> *unsampled = nullptr) const;
   // Encodes the samples of the file with the profile now, when it has any, and keeps their rates;
-  // false when it has none or they failed.
+  // false when they failed (the estimate stays a guess).
   bool SampleSize(int position, int32_t profileIndex, int threads = 0);
   // Rates measured by samples, by the key of their job. Read and written by one thread.
   TSampleCache Samples;

@@ -101,7 +101,7 @@ bool TTvlConvert::SampleSize(int position, int32_t profileIndex, int threads) {
   std::optional<TSampleJob> job;
   EstimatedBytes(position, profileIndex, &job);
   if (!job)
-    return false;
+    return true;
   job->Threads = threads;
   const std::optional<TSampledRates> rates = TSizeSampler().Measure(*job);
   if (rates)

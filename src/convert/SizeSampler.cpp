@@ -1,6 +1,10 @@
 #include "convert/SizeSampler.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -22,12 +26,28 @@ constexpr int64_t LeadMs = 1000;
 // How often a running piece looks whether it was stopped.
 constexpr int64_t StopCheckUs = 50000;
 
+constexpr const char *PiecePrefix = "tavrelle-sample-";
+
+// Pieces a program left behind when it was ended while it encoded them (killed, or the power gone).
+bool RemoveOrphanedPieces(const std::filesystem::path &folder) {
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(PiecePrefix))
+      continue;
+    const int pid = std::atoi(name.c_str() + std::strlen(PiecePrefix));
+    if (pid > 0 && pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
+      std::filesystem::remove(entry.path(), ec);
+  }
+  return true;
+}
+
 std::string PiecePath(const std::string &ext) {
   static std::atomic<unsigned> counter{0};
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-  return (folder / ("tavrelle-sample-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ext))
-      .string();
+  [[maybe_unused]] static const bool swept = RemoveOrphanedPieces(folder);
+  return (folder / (PiecePrefix + std::to_string(getpid()) + "-" + std::to_string(++counter) + ext)).string();
 }
 
 } // namespace

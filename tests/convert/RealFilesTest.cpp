@@ -209,7 +209,7 @@ TEST_F(TRealFilesTest, EstimatesComeWithinAQuarterOfTheRealSizes) {
       Driver.Clear();
       ASSERT_EQ(Driver.AddFile(Media(name)), 0);
       const int64_t guess = Driver.EstimatedBytes(0, profile);
-      Driver.SampleSize(0, profile);
+      EXPECT_TRUE(Driver.SampleSize(0, profile));
       const int64_t estimate = Driver.EstimatedBytes(0, profile);
       const std::string output = Convert(Media(name), profile);
       ASSERT_FALSE(output.empty());

@@ -171,7 +171,9 @@ int PrintEstimates(TTvlConvert &driver, int profile, const std::vector<std::stri
     }
     const TInputFile &file = driver.Files[positions[i]];
     try {
-      driver.SampleSize(positions[i], profile);
+      if (!driver.SampleSize(positions[i], profile))
+        std::fprintf(stderr, "tavrelle-convert: the samples of %s could not be encoded; its estimate is a guess\n",
+                     EscapeControls(file.FileName).c_str());
       const int64_t bytes = driver.EstimatedBytes(positions[i], profile);
       std::printf("Estimate %lld %s\n", static_cast<long long>(bytes), EscapeControls(file.FileName).c_str());
     } catch (const std::exception &e) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -31,16 +32,21 @@ bool TSizeSampling::Known(const std::string &key) const {
 void TSizeSampling::Want(std::vector<TSampleJob> jobs) {
   {
     std::lock_guard guard(FLock);
-    const auto wanted = [&](const std::string &key) {
-      return std::any_of(jobs.begin(), jobs.end(), [&](const TSampleJob &job) { return job.Key == key; });
-    };
-    std::erase_if(FWaiting, [&](const TSampleJob &job) { return !wanted(job.Key); });
-    if (FInHand && !wanted(FInHand->Key)) {
+    // A long queue asks again at each change of the selection: by set, not job by job.
+    std::unordered_set<std::string> wanted, known;
+    for (const TSampleJob &job : jobs)
+      wanted.insert(job.Key);
+    std::erase_if(FWaiting, [&](const TSampleJob &job) { return !wanted.contains(job.Key); });
+    if (FInHand && !wanted.contains(FInHand->Key)) {
       FInHandDropped = true;
       FSampler.Stop();
     }
+    for (const TSampleJob &job : FWaiting)
+      known.insert(job.Key);
+    if (FInHand && !FInHandDropped)
+      known.insert(FInHand->Key);
     for (TSampleJob &job : jobs)
-      if (!Known(job.Key))
+      if (known.insert(job.Key).second)
         FWaiting.push_back(std::move(job));
   }
   FWake.notify_all();

@@ -75,6 +75,8 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
     progress.Show();
     guard.lock();
   }
+  // The end's handler takes the lock under the engine's end lock; clearing it takes the end lock.
+  guard.unlock();
   progress.Clear();
   engine.OnProgress = nullptr;
   engine.OnTerminate = nullptr;

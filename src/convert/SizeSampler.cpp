@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <unistd.h>
 
-#include "convert/ConvertUnt.h"
 #include "engine/FFmpeg.h"
 #include "engine/LibraryObjects.h"
 #include "media/AVCodecStubs.h"
@@ -30,14 +29,15 @@ constexpr const char *PiecePrefix = "tavrelle-sample-";
 
 // Pieces a program left behind when it was ended while it encoded them (killed, or the power gone).
 bool RemoveOrphanedPieces(const std::filesystem::path &folder) {
-  std::error_code ec;
-  for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
+  std::error_code ec, removed;
+  for (auto entry = std::filesystem::directory_iterator(folder, ec);
+       !ec && entry != std::filesystem::directory_iterator(); entry.increment(ec)) {
+    const std::string name = entry->path().filename().string();
     if (!name.starts_with(PiecePrefix))
       continue;
     const int pid = std::atoi(name.c_str() + std::strlen(PiecePrefix));
     if (pid > 0 && pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
-      std::filesystem::remove(entry.path(), ec);
+      std::filesystem::remove(entry->path(), removed);
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include "convert/ConvertUnt.h"
 #include "convert/QueueEdit.h"
 #include "convert/QueueFiller.h"
+#include "convert/SizeSampling.h"
 #include "edit/EditFrm.h"
 #include "edit/TrackList.h"
 #include "edit/TargetSizeBox.h"

@@ -25,8 +25,10 @@ class QTreeWidgetItem;
 class TTvlConvert;
 class TQueueFiller;
 class TQueueUndo;
+class TSizeSampling;
 struct TInputFile;
 struct TProbedFile;
+struct TSampleJob;
 
 class TQueuePanel : public QWidget {
   Q_OBJECT
@@ -67,15 +69,17 @@ public:
   QString SelectedStatusReason() const;
   void actRemoveFileExecute();
   // A run is being built or converts: the rows of files probed meanwhile wait (the run reads the queue
-  // from worker threads).
-  void SetConverting(bool converting) { FConverting = converting; }
+  // from worker threads), and no size sample is encoded.
+  void SetConverting(bool converting);
   // Before a run: no row of a file the filter takes (all, when it is empty) shows the result of an
   // earlier one. After it: each row shows its file's.
   void ClearResults(const std::function<bool(const TInputFile &)> &include = {});
   void ShowResults();
-  // Each row's estimated output size with the profile; the queue's total in bytes.
+  // Each row's estimated output size with the profile; the queue's total in bytes. Rows whose size
+  // samples tell better get them encoded in the background (those no longer shown are given up),
+  // and show the measured size once it is known (see SampledSize).
   int64_t ShowEstimates(int profile);
-  // One row's estimate shown; its bytes.
+  // One row's estimate shown, its samples wanted after the others'; its bytes.
   int64_t ShowEstimate(int position, int profile);
   // The rows of the records already queued (a restored queue), with their results.
   void ShowRecords();
@@ -112,6 +116,8 @@ signals:
   // saved now, or soon.
   void Edited();
   void Filled();
+  // Measured samples changed the shown estimates by that many bytes.
+  void SampledSize(qint64 change);
   // A double click on a row.
   void PlayRequested();
   // One playback at a time, and none of a row that goes: the preview stops first.
@@ -177,4 +183,13 @@ private:
   QTimer *FAddTimer = nullptr;
   std::vector<std::string> FPendingPaths;
   bool FRetryScheduled = false;
+
+  // Shows the row's estimate; the samples it waits for are added to jobs.
+  int64_t ShowRowEstimate(int position, int profile, std::vector<TSampleJob> &jobs);
+  // Takes the measured samples and shows them in the rows that wait for them.
+  void TakeSamples();
+  TSizeSampling &Sampling();
+  int FEstimateProfile = -1; // of the estimates shown
+  // Last: its worker stops before anything it reports to goes.
+  std::unique_ptr<TSizeSampling> FSampling;
 };

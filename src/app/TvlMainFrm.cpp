@@ -212,6 +212,10 @@ void TTvlMainForm::WirePanels() {
   for (auto signal : {&TQueuePanel::Changed, &TQueuePanel::Edited})
     connect(Queue, signal, this, &TTvlMainForm::UpdateSizes);
   connect(Queue, &TQueuePanel::Filled, this, &TTvlMainForm::AddAddedSize);
+  connect(Queue, &TQueuePanel::SampledSize, this, [this](qint64 change) {
+    FEstimatedTotal += change;
+    Output->ShowSizes(FEstimatedTotal);
+  });
   connect(Output, &TOutputBar::SizesMayChange, this, &TTvlMainForm::UpdateSizes);
   connect(Queue, &TQueuePanel::PlayRequested, Preview, &TPreviewPanel::actPlayExecute);
   connect(Queue, &TQueuePanel::StopPreviewRequested, Preview, &TPreviewPanel::actStopExecute);

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/OutputClaim.h"
 #include "convert/RunShape.h"
+#include "convert/SizeSampler.h"
 #include "convert/SourceTracks.h"
 #include "convert/StreamFit.h"
 #include "engine/FFmpegOptions.h"
@@ -164,8 +166,14 @@ public:
   void EndRun();
 
   // The estimated bytes of the queued file's output with the profile: its trim, the streams that
-  // would be copied, its target size. 0 when its length is unknown.
-  int64_t EstimatedBytes(int position, int32_t profileIndex) const;
+  // would be copied, its target size; sampled rates from Samples where they are kept. 0 when its
+  // length is unknown. unsampled, when given, gets the samples that would measure it better, or none.
+  int64_t EstimatedBytes(int position, int32_t profileIndex, std::optional<TSampleJob> *unsampled = nullptr) const;
+  // Encodes the samples of the file with the profile now, when it has any, and keeps their rates;
+  // false when they failed (the estimate stays a guess).
+  bool SampleSize(int position, int32_t profileIndex, int threads = 0);
+  // Rates measured by samples, by the key of their job. Read and written by one thread.
+  TSampleCache Samples;
   // Their sum over the files the filter takes (all when empty); files without an estimate add 0.
   int64_t EstimatedTotal(int32_t profileIndex, const TRunFilter &include = {}) const;
   // Files with a target size are encoded in two passes: 1 and 2 build those runs (the first writes

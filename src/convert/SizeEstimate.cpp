@@ -70,6 +70,7 @@ int64_t VideoBitsPerSecond(const TOutputOptions &out, const TSourceFacts &source
     return 0;
   if (out.VideoCodec == "copy")
     return source.VideoBitRate;
+  // VP8 keeps its bit rate as a ceiling of its quality.
   const bool quality = out.VideoBitrate <= 0 || out.VideoCodec == "libvpx";
   if (!quality)
     return out.VideoBitrate;
@@ -83,6 +84,20 @@ int64_t VideoBitsPerSecond(const TOutputOptions &out, const TSourceFacts &source
 }
 
 } // namespace
+
+bool VideoSizeVaries(const TOutputOptions &out, const TSourceFacts &source) {
+  return !out.DisableVideo && source.VideoCodec != 0 && out.VideoCodec != "copy";
+}
+
+bool AudioSizeVaries(const TOutputOptions &out, const TSourceFacts &source) {
+  if (out.DisableAudio || source.AudioCodec == 0)
+    return false;
+  const std::string &codec = out.AudioCodec;
+  if (codec == "copy" || codec.starts_with("pcm_") || codec == "mp2" || codec == "ac3" ||
+      codec.find("amr") != std::string::npos)
+    return false;
+  return codec != "libmp3lame" || !OptionValue(out.ExtOptions, "aq").empty();
+}
 
 int64_t AudioBitsPerSecond(const TOutputOptions &out, const TSourceFacts &source) {
   if (out.DisableAudio || source.AudioCodec == 0)
@@ -119,7 +134,7 @@ TContainerCost ContainerCost(const TOutputOptions &out) {
     return {8.0, 4000};
   if (ext == ".wav" || ext == ".mp3" || ext == ".ac3" || ext == ".mp2" || ext == ".flac")
     return {0.0, 1000};
-  return {10.0, 4000}; // MP4 family: an index entry and a sample table line each
+  return {10.0, 1500}; // MP4 family: an index entry and a sample table line each
 }
 
 double VideoPacketRate(const TOutputOptions &out, const TSourceFacts &source) {
@@ -133,12 +148,17 @@ double AudioPacketRate(const TOutputOptions &out, const TSourceFacts &source) {
   return rate / 1024.0;
 }
 
-int64_t EstimateOutputBytes(const TOutputOptions &out, const TSourceFacts &source, int64_t lengthMs) {
+int64_t EstimateOutputBytes(const TOutputOptions &out, const TSourceFacts &source, int64_t lengthMs,
+                            const TSampledRates *sampled) {
   if (lengthMs <= 0)
     return 0;
   const double seconds = static_cast<double>(lengthMs) / 1000.0;
-  const double bits =
-      static_cast<double>(VideoBitsPerSecond(out, source) + AudioBitsPerSecond(out, source)) * seconds;
+  const auto rate = [sampled](const std::optional<double> TSampledRates::*measured, int64_t guess) {
+    return sampled && (sampled->*measured) ? *(sampled->*measured) * 8.0 : static_cast<double>(guess);
+  };
+  const double bits = (rate(&TSampledRates::VideoBytesPerSecond, VideoBitsPerSecond(out, source)) +
+                       rate(&TSampledRates::AudioBytesPerSecond, AudioBitsPerSecond(out, source))) *
+                      seconds;
   const TContainerCost cost = ContainerCost(out);
   const double packets = (VideoPacketRate(out, source) + AudioPacketRate(out, source)) * seconds;
   return static_cast<int64_t>(bits / 8.0 + packets * cost.PacketBytes) + cost.FixedBytes;

@@ -1,10 +1,12 @@
 // The driver's part of sizes: estimating a queued file's output and fitting it to a target size.
+#include <filesystem>
 #include <functional>
 
 #include "convert/ConvertUnt.h"
 #include "convert/JobBuilder.h"
 #include "convert/RunShape.h"
 #include "convert/SizeEstimate.h"
+#include "convert/SizeSampler.h"
 #include "convert/SizeTarget.h"
 
 TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file) {
@@ -14,12 +16,11 @@ TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file) {
   return profile;
 }
 
-int64_t TTvlConvert::EstimatedBytes(int position, int32_t profileIndex) const {
-  const TInputFile &file = Files[position];
-  const TFormatRec profile = ForSizeTarget(FProfiles.GetFormat(profileIndex), file);
-  const int64_t length = OutputLengthMs(file);
-  if (file.TargetBytes > 0)
-    return length > 0 ? file.TargetBytes : 0;
+namespace {
+
+// The output record of a file as far as its size goes: the profile's streams, and copies of those
+// that fit.
+TOutputOptions SizedRecord(const TFormatRec &profile, const TInputFile &file, bool copyStreams) {
   TOutputOptions out;
   ResetOutputOptions(out);
   out.FileExt = profile.Ext;
@@ -27,12 +28,85 @@ int64_t TTvlConvert::EstimatedBytes(int position, int32_t profileIndex) const {
   FillAudioSettings(out, profile);
   if (!out.DisableVideo)
     FillVideoSettings(out, profile, file.AspectIndex);
-  if (FProfiles.CopyStreams && profile.Target.empty()) {
+  if (copyStreams && profile.Target.empty()) {
     TStreamFit fit = DecideFit(file.Source, out, file.TrimStart > 0, true);
     fit.CopyAudio = fit.CopyAudio && profile.Loudness.empty();
     ApplyFit(out, fit);
   }
+  return out;
+}
+
+// The file as it is now (a file changed since it was sampled is sampled again), the settings that
+// shape the output's streams and the range.
+std::string SampleKey(const TInputFile &file, const TOutputOptions &out) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file.FileName, ec);
+  const auto time = std::filesystem::last_write_time(file.FileName, ec).time_since_epoch().count();
+  std::string key;
+  for (const std::string &part :
+       {file.FileName, std::to_string(size), std::to_string(time), std::to_string(file.TrimStart),
+        std::to_string(OutputLengthMs(file)), out.FileExt, out.AudioCodec, std::to_string(out.DisableAudio),
+        std::to_string(out.AudioChannels), std::to_string(out.AudioSampleRate), std::to_string(out.AudioBitrate),
+        std::to_string(out.AudioVolume), out.VideoCodec, std::to_string(out.DisableVideo), out.FrameRate,
+        out.FrameSize, out.AspectRatio, std::to_string(out.VideoBitrate), out.PixelFormat, out.VideoTag,
+        out.ExtOptions})
+    key += part + '\x1f';
+  return key;
+}
+
+// The samples that measure the file's output better than its guess; none when the size of every
+// stream follows from its bit rate, or from a target.
+std::optional<TSampleJob> SampleJobOf(const TFormatRec &profile, const TInputFile &file, const TOutputOptions &out) {
+  const int64_t length = OutputLengthMs(file);
+  const bool video = VideoSizeVaries(out, file.Source), audio = AudioSizeVaries(out, file.Source);
+  if (length <= 0 || file.TargetBytes > 0 || (!video && !audio))
+    return std::nullopt;
+  TSampleJob job;
+  job.Key = SampleKey(file, out);
+  job.FileName = file.FileName;
+  job.Output = out;
+  job.Output.DisableVideo = !video;
+  job.Output.DisableAudio = !audio;
+  // A disc standard names its muxer and its rates, and the profile's own choices come after them.
+  if (profile.Target.empty())
+    job.Output.FileFormat = OutputMuxer("sample" + profile.Ext);
+  else
+    job.Output.ExtOptions = "target=" + profile.Target + "\n" + job.Output.ExtOptions;
+  job.StartMs = std::max<int64_t>(file.TrimStart, 0);
+  job.LengthMs = length;
+  return job;
+}
+
+} // namespace
+
+int64_t TTvlConvert::EstimatedBytes(int position, int32_t profileIndex, std::optional<TSampleJob> *unsampled) const {
+  const TInputFile &file = Files[position];
+  const TFormatRec profile = ForSizeTarget(FProfiles.GetFormat(profileIndex), file);
+  const int64_t length = OutputLengthMs(file);
+  if (unsampled)
+    unsampled->reset();
+  if (file.TargetBytes > 0)
+    return length > 0 ? file.TargetBytes : 0;
+  const TOutputOptions out = SizedRecord(profile, file, FProfiles.CopyStreams);
+  std::optional<TSampleJob> job = SampleJobOf(profile, file, out);
+  const auto sampled = job ? Samples.find(job->Key) : Samples.end();
+  if (sampled != Samples.end())
+    return EstimateOutputBytes(out, file.Source, length, &sampled->second);
+  if (unsampled)
+    *unsampled = std::move(job);
   return EstimateOutputBytes(out, file.Source, length);
+}
+
+bool TTvlConvert::SampleSize(int position, int32_t profileIndex, int threads) {
+  std::optional<TSampleJob> job;
+  EstimatedBytes(position, profileIndex, &job);
+  if (!job)
+    return true;
+  job->Threads = threads;
+  const std::optional<TSampledRates> rates = TSizeSampler().Measure(*job);
+  if (rates)
+    Samples[job->Key] = *rates;
+  return rates.has_value();
 }
 
 int64_t TTvlConvert::EstimatedTotal(int32_t profileIndex, const TRunFilter &include) const {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "convert/ConvertFrm.h"
+#include "convert/SizeTarget.h"
 #include "platform/IniFile.h"
 
 namespace {
@@ -210,6 +211,14 @@ TEST_F(ConvertCommand, RowsShowTheirEstimatesAndAFolderTooSmallWarnsFirst) {
   for (const QString &size : Column(6))
     EXPECT_TRUE(size.endsWith(" kB") || size.endsWith(" MB")) << size.toStdString();
   EXPECT_TRUE(form.Output->lblSizes->text().endsWith(" free")) << form.Output->lblSizes->text().toStdString();
+  // The picture's size is measured by samples encoded in the background (the sound's follows from its
+  // constant rate); its row and the total then show the measured size.
+  TTvlConvert &convert = *form.TvlConvert;
+  const QString guessed = Column(6)[0];
+  ASSERT_TRUE(QTest::qWaitFor([&] { return convert.Samples.size() == 1; }, 60000));
+  EXPECT_EQ(Column(6)[0].toStdString(), MegabytesText(convert.EstimatedBytes(0, 0)));
+  EXPECT_EQ(form.Output->lblSizes->text().section(" / ", 0, 0).toStdString(), MegabytesText(convert.EstimatedTotal(0)));
+  EXPECT_NE(Column(6)[0], guessed) << "the encoder misses its low bit rate on this picture";
   form.Output->FreeSpace = [] { return int64_t{1000}; };
   form.Queue->Changed();
   EXPECT_EQ(form.Output->lblSizes->text().section(" / ", 1), "1 kB free");

@@ -217,16 +217,25 @@ TEST(CliTest, EveryShippedProfileConverts) {
   }
 }
 
-// 10 s of 640×360 with stereo sound: an estimate converts nothing; a target size is met in two
-// passes (never above it, at least nine tenths of it); a target too small is refused before the run.
+// 10 s of 640×360 with stereo sound: an estimate converts nothing, and removes the samples a
+// program ended mid-sample left; a target size is met in two passes (never above it, at least nine
+// tenths of it); a target too small is refused before the run.
 TEST(CliTest, EstimatesAndTargetSizes) {
   TTempFolder temp;
+  const pid_t ended = fork();
+  if (ended == 0)
+    _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::filesystem::path orphan =
+      std::filesystem::temp_directory_path() / ("tavrelle-sample-" + std::to_string(ended) + "-1.mp4");
+  std::fclose(std::fopen(orphan.c_str(), "w"));
   const TCliRun estimate = RunCli({"--profile", "0", "--output", temp.Folder(), "--estimate", Media("scene.mp4")});
   EXPECT_EQ(estimate.ExitCode, 0);
   ASSERT_EQ(estimate.Lines.size(), 1u);
   EXPECT_TRUE(estimate.Lines[0].starts_with("Estimate ")) << estimate.Lines[0];
   EXPECT_TRUE(estimate.Lines[0].ends_with(" " + Media("scene.mp4"))) << estimate.Lines[0];
   EXPECT_TRUE(std::filesystem::is_empty(temp.Folder()));
+  EXPECT_FALSE(std::filesystem::exists(orphan));
 
   for (const char *target : {"1MB", "600KiB"}) {
     const TCliRun sized = RunCli({"--profile", "0", "--output", temp.Folder(), "--target-size", target, Media("scene.mp4")});

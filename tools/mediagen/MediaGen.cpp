@@ -86,11 +86,15 @@ TClipPlan Song() {
 }
 
 // A quiet and a loud sound (about -35 and -8 LUFS) whose level swells and fades, for loudness
-// normalisation; a 640×360 clip long enough for rate control to settle, for sizes.
+// normalisation; a 640×360 and a 1080p clip long enough for rate control to settle, for sizes.
 void AddQualityClips(std::vector<TMediaFile> &files) {
   TStreamPlan picture = VideoStream("mpeg4", 640, 360, 25);
   picture.BitRate = 3000000;
   files.push_back({"scene.mp4", Clip("mp4", 10, {picture, AudioStream("aac", 48000, 2)})});
+  // Its 1080p kin, just long enough to be sampled in pieces rather than whole.
+  TStreamPlan large = VideoStream("mpeg4", 1920, 1080, 25);
+  large.BitRate = 12000000;
+  files.push_back({"scene1080.mp4", Clip("mp4", 7, {large, AudioStream("aac", 48000, 2)})});
   for (const auto &[name, level] : {std::pair{"quiet.m4a", 0.028}, {"loud.m4a", 0.63}}) {
     TStreamPlan tone = AudioStream("aac", 48000, 2);
     tone.Content = TContent::Swell;

@@ -49,7 +49,8 @@ Converts files like the Convert command of Tavrelle Video Converter, without win
                      bytes: the video bit rate follows from the length, the sound and the
                      container, encoded in two passes; a size too small for the length is refused
   --estimate         print "Estimate <bytes> <path>" for each file: the expected output size with
-                     the profile, its trim and its target size; nothing is converted
+                     the profile, its trim and its target size; nothing is converted (a constant
+                     quality is measured by encoding three short samples of the file first)
   --list-profiles    print each profile: index, tab, extension, tab, name
   --engine           run one engine task: --in lines are input option lines, --out lines output
                      option lines (NAME=VALUE, as the engine's option names)

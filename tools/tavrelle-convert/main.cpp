@@ -75,6 +75,8 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
     progress.Show();
     guard.lock();
   }
+  // The end's handler takes the lock under the engine's end lock; clearing it takes the end lock.
+  guard.unlock();
   progress.Clear();
   engine.OnProgress = nullptr;
   engine.OnTerminate = nullptr;
@@ -161,7 +163,8 @@ std::string RunInTwoPasses(TTvlConvert &driver, int profile, const std::string &
   return error;
 }
 
-int PrintEstimates(const TTvlConvert &driver, int profile, const std::vector<std::string> &results,
+// Constant-quality outputs are measured by encoding a few short samples of each file first.
+int PrintEstimates(TTvlConvert &driver, int profile, const std::vector<std::string> &results,
                    const std::vector<int> &positions) {
   for (std::size_t i = 0; i < positions.size(); ++i) {
     if (positions[i] < 0) {
@@ -170,6 +173,9 @@ int PrintEstimates(const TTvlConvert &driver, int profile, const std::vector<std
     }
     const TInputFile &file = driver.Files[positions[i]];
     try {
+      if (!driver.SampleSize(positions[i], profile))
+        std::fprintf(stderr, "tavrelle-convert: the samples of %s could not be encoded; its estimate is a guess\n",
+                     EscapeControls(file.FileName).c_str());
       const int64_t bytes = driver.EstimatedBytes(positions[i], profile);
       std::printf("Estimate %lld %s\n", static_cast<long long>(bytes), EscapeControls(file.FileName).c_str());
     } catch (const std::exception &e) {

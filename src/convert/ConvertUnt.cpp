@@ -427,6 +427,7 @@ void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std
   const bool kept = FinishOutput(taskIndex, !failed, error);
   file->Status = finished && kept ? csSuccess : failed || !kept ? csFailed : csCanceled;
   file->StatusText = kept ? message : error;
+  NoteFirstPass(*file);
   if (file->Status == csSuccess && !file->RunNote.empty())
     file->StatusText += (file->StatusText.empty() ? "" : "\n") + file->RunNote;
 }

@@ -51,6 +51,9 @@ struct TInputFile {
   std::string RunNote;
   // "Fit to size": the bytes the output may take at most; 0: the profile's bit rates or quality.
   int64_t TargetBytes = 0;
+  // The bytes its first pass for the target wrote; set by that pass's end report (same thread
+  // rules as Status), 0 when none.
+  int64_t FirstPassBytes = 0;
 };
 
 // Whether the user cut the file: only then does its output get a length limit.
@@ -194,6 +197,8 @@ private:
   void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
   // The video bit rate that fits a file with a target size; throws TTargetTooSmall.
   void FitToSize(TInputFile &file);
+  // Keeps the size of a file's finished first pass for its second.
+  void NoteFirstPass(TInputFile &file) const;
   // The sound to the profile's loudness, measured over the file's trim first.
   void NormaliseLoudness(TInputFile &file, const TFormatRec &profile);
   // The shape of a run of the files the filter takes, with the profile.

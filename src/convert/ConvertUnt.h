@@ -172,6 +172,10 @@ public:
   // statistics under PassLogPrefix), 0 a single pass at the computed bit rate.
   int SizePass = 0;
   std::string PassLogPrefix;
+  // Taken before the first pass, with the run's filter: the filter of the second pass, which takes
+  // the files the run's filter takes now (the first pass's results would change its answer), less
+  // those whose first pass failed: they keep that pass's reason.
+  TRunFilter SecondPassFilter(const TRunFilter &include) const;
 
   // True when a queued file's output record already claims the name.
   bool IsOutputNameTaken(const std::string &name) const;

@@ -1,6 +1,7 @@
 // The driver's part of sizes: estimating a queued file's output and fitting it to a target size.
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "convert/ConvertUnt.h"
 #include "convert/JobBuilder.h"
@@ -105,6 +106,16 @@ void TTvlConvert::FitToSize(TInputFile &file) {
   if (SizePass != 0)
     out.ExtOptions += TwoPassLines(kind, out.VideoCodec, SizePass,
                                    PassLogPrefix + std::to_string(std::hash<std::string>{}(file.FileName)));
+}
+
+TTvlConvert::TRunFilter TTvlConvert::SecondPassFilter(const TRunFilter &include) const {
+  std::set<const TInputFile *> taken;
+  for (int p = 0; p < Files.Count(); ++p)
+    if (!include || include(Files[p]))
+      taken.insert(&Files[p]);
+  return [taken = std::move(taken)](const TInputFile &file) {
+    return taken.contains(&file) && (file.TargetBytes <= 0 || file.Status == csSuccess);
+  };
 }
 
 void TTvlConvert::NoteFirstPass(TInputFile &file) const {

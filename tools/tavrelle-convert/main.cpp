@@ -75,6 +75,8 @@ void RunTasks(TFFmpegVCL &engine, int simultaneous, const TTaskEnded &taskEnded,
     progress.Show();
     guard.lock();
   }
+  // Clearing the events takes the engine's end lock, under which the end handler takes ours.
+  guard.unlock();
   progress.Clear();
   engine.OnProgress = nullptr;
   engine.OnTerminate = nullptr;

@@ -203,8 +203,11 @@ private:
   void FitToSize(TInputFile &file);
   // Keeps the size of a file's finished first pass for its second.
   void NoteFirstPass(TInputFile &file) const;
-  // The sound to the profile's loudness, measured over the file's trim first.
+  // The sound to the profile's loudness: a filter that adjusts as it goes, replaced by one constant
+  // gain once MeasureLoudnessFirst's measurement over the file's trim is in.
   void NormaliseLoudness(TInputFile &file, const TFormatRec &profile);
+  // Has the file's task measure its sound on its own thread before converting it.
+  void MeasureLoudnessFirst(int task, const TInputFile &file);
   // The shape of a run of the files the filter takes, with the profile.
   TRunShape ShapeOf(const TFormatRec &profile, const TRunFilter &include) const;
 

@@ -349,6 +349,7 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
     if (std::exchange(FCloseAfterRun, false))
       close();
   });
+  const TTvlConvert::TRunFilter second = TvlConvert->SecondPassFilter(include);
   if (!FirstPassForSizes(profile, include))
     return;
   const auto passes = qScopeGuard([this] { EndSizePasses(); });
@@ -358,7 +359,7 @@ void TTvlMainForm::ConvertQueue(const std::function<bool(const TInputFile &)> &i
     setEnabled(false);
     const auto enable = qScopeGuard([this] { setEnabled(true); });
     FRun = TRun::Building;
-    built = TvlConvert->BuildRun(profile, folder, include);
+    built = TvlConvert->BuildRun(profile, folder, second);
   }
   // An unusable profile stops the command before anything is converted, and says why.
   if (!built) {

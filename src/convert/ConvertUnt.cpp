@@ -10,6 +10,7 @@
 #include "convert/ColourMarks.h"
 #include "convert/JobBuilder.h"
 #include "convert/TrackPlan.h"
+#include "engine/FFmpegException.h"
 #include "media/AVCodecStubs.h"
 #include "media/AVFormatStubs.h"
 #include "media/FFmpegLoader.h"
@@ -276,16 +277,27 @@ void TTvlConvert::ReadTracks(TInputFile &file) {
 }
 
 void TTvlConvert::NormaliseLoudness(TInputFile &file, const TFormatRec &profile) {
-  std::optional<TLoudness> measured;
-  if (!profile.Loudness.empty() && !file.OutputOptions.DisableAudio) {
-    // Reading a long film's sound takes a while: the windows keep answering meanwhile.
-    measured = MeasureLoudness(file.FileName, std::max<int64_t>(file.TrimStart, 0),
-                               IsTrimmed(file) ? OutputLengthMs(file) : -1, [this] {
-                                 platform::MainThread().ProcessPending();
-                                 return !CancelBuild;
-                               });
-  }
-  FillLoudness(file.OutputOptions, profile, measured);
+  // Until the file's task has measured its sound, the filter adjusts as it goes.
+  FillLoudness(file.OutputOptions, profile, std::nullopt);
+}
+
+void TTvlConvert::MeasureLoudnessFirst(int task, const TInputFile &file) {
+  const TOutputOptions &out = file.OutputOptions;
+  const std::optional<double> target = LoudnessTarget(FProfiles.GetFormat(ProfileIndex).Loudness);
+  if (!target || out.DisableAudio || out.AudioCodec == "copy")
+    return;
+  // Reading a long film's sound takes a while: the file's own task does it, beside the others.
+  Engine.SetAudioFilterBeforeRun(
+      task, [name = file.FileName, start = std::max<int64_t>(file.TrimStart, 0),
+             length = IsTrimmed(file) ? OutputLengthMs(file) : -1, target = *target,
+             rate = out.AudioSampleRate](const std::function<bool()> &keepGoing) -> std::optional<std::string> {
+        const std::optional<TLoudness> measured = MeasureLoudness(name, start, length, keepGoing);
+        if (!keepGoing())
+          return std::nullopt;
+        if (!measured)
+          throw FFmpegException("The loudness of the sound could not be measured: it cannot be read.");
+        return LoudnessFilter(target, rate, measured);
+      });
 }
 
 void TTvlConvert::CopyWhatFits(TInputFile &file, const TFormatRec &profile) {
@@ -327,6 +339,7 @@ bool TTvlConvert::PrepareJob(int position, const std::string &folder, int32_t ca
   // The live picture of the progress window would otherwise refuse a copied picture.
   if (file.OutputOptions.VideoCodec == "copy")
     Engine.KeepPreviewsOff(task);
+  MeasureLoudnessFirst(task, file);
   const std::string written = temporary ? claim->TemporaryName() : file.OutputOptions.FileName;
   if (!Engine.OpenTaskOutput(task, written, &file.OutputOptions)) {
     FJobError = Engine.ErrorText();
@@ -428,6 +441,7 @@ void TTvlConvert::TaskEnded(int taskIndex, bool finished, bool failed, const std
   const bool kept = FinishOutput(taskIndex, !failed, error);
   file->Status = finished && kept ? csSuccess : failed || !kept ? csFailed : csCanceled;
   file->StatusText = kept ? message : error;
+  NoteFirstPass(*file);
   if (file->Status == csSuccess && !file->RunNote.empty())
     file->StatusText += (file->StatusText.empty() ? "" : "\n") + file->RunNote;
 }

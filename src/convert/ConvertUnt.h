@@ -54,6 +54,9 @@ struct TInputFile {
   std::string RunNote;
   // "Fit to size": the bytes the output may take at most; 0: the profile's bit rates or quality.
   int64_t TargetBytes = 0;
+  // The bytes its first pass for the target wrote; set by that pass's end report (same thread
+  // rules as Status), 0 when none.
+  int64_t FirstPassBytes = 0;
 };
 
 // Whether the user cut the file: only then does its output get a length limit.
@@ -180,6 +183,10 @@ public:
   // statistics under PassLogPrefix), 0 a single pass at the computed bit rate.
   int SizePass = 0;
   std::string PassLogPrefix;
+  // Taken before the first pass, with the run's filter: the filter of the second pass, which takes
+  // the files the run's filter takes now (the first pass's results would change its answer), less
+  // those whose first pass failed: they keep that pass's reason.
+  TRunFilter SecondPassFilter(const TRunFilter &include) const;
 
   // True when a queued file's output record already claims the name.
   bool IsOutputNameTaken(const std::string &name) const;
@@ -203,8 +210,13 @@ private:
   void CopyWhatFits(TInputFile &file, const TFormatRec &profile);
   // The video bit rate that fits a file with a target size; throws TTargetTooSmall.
   void FitToSize(TInputFile &file);
-  // The sound to the profile's loudness, measured over the file's trim first.
+  // Keeps the size of a file's finished first pass for its second.
+  void NoteFirstPass(TInputFile &file) const;
+  // The sound to the profile's loudness: a filter that adjusts as it goes, replaced by one constant
+  // gain once MeasureLoudnessFirst's measurement over the file's trim is in.
   void NormaliseLoudness(TInputFile &file, const TFormatRec &profile);
+  // Has the file's task measure its sound on its own thread before converting it.
+  void MeasureLoudnessFirst(int task, const TInputFile &file);
   // The shape of a run of the files the filter takes, with the profile.
   TRunShape ShapeOf(const TFormatRec &profile, const TRunFilter &include) const;
 

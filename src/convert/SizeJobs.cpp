@@ -1,6 +1,7 @@
 // The driver's part of sizes: estimating a queued file's output and fitting it to a target size.
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "convert/ConvertUnt.h"
 #include "convert/JobBuilder.h"
@@ -17,6 +18,31 @@ TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file) {
 }
 
 namespace {
+
+// x265 takes its options as one list of name=value pairs parted by ':'.
+std::string X265ParamValue(const std::string &text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == ':' || c == '=' || c == '\\' || c == '\'')
+      escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// The options of one pass for the encoder, its statistics under log. x264 and x265 write their own
+// beside the engine's; SVT-AV1's first pass is an ordinary encode.
+std::string TwoPassLines(TTwoPassKind kind, const std::string &codec, int pass, const std::string &log) {
+  const std::string number = std::to_string(pass);
+  if (kind == TTwoPassKind::TrialFirst)
+    return "";
+  if (codec == "libx265")
+    return "x265-params=pass=" + number + ":stats=" + X265ParamValue(log + "-x265.log") + "\n";
+  std::string lines = "pass=" + number + "\npasslogfile=" + log + "\n";
+  if (codec == "libx264")
+    lines += "stats=" + log + "-x264.log\n";
+  return lines;
+}
 
 // The output record of a file as far as its size goes: the profile's streams, and copies of those
 // that fit.
@@ -137,13 +163,34 @@ void TTvlConvert::FitToSize(TInputFile &file) {
   needs.FixedBytes = cost.FixedBytes;
   needs.PixelsPerSecond = static_cast<double>(pixels) * VideoPacketRate(out, file.Source);
   needs.Share = TargetShareOf(out.VideoCodec);
-  out.VideoBitrate = static_cast<int>(std::min<int64_t>(VideoBitrateForSize(file.TargetBytes, needs, file.FileName),
-                                                        INT32_MAX));
-  if (SizePass == 0)
-    return;
-  // Each file keeps its own statistics between the passes; x264 writes its own beside them.
-  const std::string log = PassLogPrefix + std::to_string(std::hash<std::string>{}(file.FileName));
-  out.ExtOptions += "pass=" + std::to_string(SizePass) + "\npasslogfile=" + log + "\n";
-  if (out.VideoCodec == "libx264")
-    out.ExtOptions += "stats=" + log + "-x264.log\n";
+  needs.FloorBitsPerPixel = FloorBitsPerPixelOf(out.VideoCodec);
+  const int64_t rate = VideoBitrateForSize(file.TargetBytes, needs, file.FileName);
+  const TTwoPassKind kind = TwoPassKindOf(out.VideoCodec);
+  const int64_t second =
+      SizePass == 2 ? SecondPassBitrate(kind, rate, file.FirstPassBytes, file.TargetBytes, needs) : rate;
+  out.VideoBitrate = static_cast<int>(std::min<int64_t>(second, INT32_MAX));
+  if (SizePass == 1)
+    file.FirstPassBytes = 0;
+  // Each file keeps its own statistics between the passes.
+  if (SizePass != 0)
+    out.ExtOptions += TwoPassLines(kind, out.VideoCodec, SizePass,
+                                   PassLogPrefix + std::to_string(std::hash<std::string>{}(file.FileName)));
+}
+
+TTvlConvert::TRunFilter TTvlConvert::SecondPassFilter(const TRunFilter &include) const {
+  std::set<const TInputFile *> taken;
+  for (int p = 0; p < Files.Count(); ++p)
+    if (!include || include(Files[p]))
+      taken.insert(&Files[p]);
+  return [taken = std::move(taken)](const TInputFile &file) {
+    return taken.contains(&file) && (file.TargetBytes <= 0 || file.Status == csSuccess);
+  };
+}
+
+void TTvlConvert::NoteFirstPass(TInputFile &file) const {
+  std::error_code ec;
+  if (SizePass == 1 && file.Status == csSuccess && file.TargetBytes > 0) {
+    const auto bytes = std::filesystem::file_size(file.OutputOptions.FileName, ec);
+    file.FirstPassBytes = ec ? 0 : static_cast<int64_t>(bytes);
+  }
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -67,6 +68,11 @@ public:
   using TBeforeHookHandler = std::function<void(TCustomFFmpeg &task, int64_t pts, THookAction &action)>;
   using TCustomHookHandler = std::function<void(TCustomFFmpeg &task, TBitmap *bitmap, int frameNumber,
                                                 int64_t pts, bool &update, bool &stopHook)>;
+  // Asked on the task's thread just before it converts, while keepGoing waits out a pause and turns
+  // false once the task is stopped: the audio filter to convert with, or none when stopped (the
+  // task then ends cancelled). Throws FFmpegException to fail the task. Set before the task starts.
+  using TAudioFilterSource = std::function<std::optional<std::string>(const std::function<bool()> &keepGoing)>;
+  TAudioFilterSource AudioFilterBeforeRun;
   TTerminateHandler OnTerminate;
   TProgressHandler OnProgress;
   TPreviewBitmapHandler OnPreviewBitmap;
@@ -101,6 +107,8 @@ public:
   // Read before every packet: waits while the task is paused; whether a stop was asked.
   bool CheckStop();
   void Transcode();
+  // The audio filter AudioFilterBeforeRun gives, in the settings; false when the task was stopped.
+  bool TakeAudioFilter();
 
   // Back to every default; creates the generic option contexts (the libraries must be bound).
   void Reset();

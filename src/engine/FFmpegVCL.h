@@ -91,6 +91,9 @@ public:
   // A task that copies its picture decodes none, so it cannot show one: previews asked of the
   // component, now or later, pass it by instead of failing it.
   void KeepPreviewsOff(int index);
+  // What the task asks for its audio filter on its own thread before it converts (see
+  // TCustomFFmpeg::AudioFilterBeforeRun). Before the tasks start.
+  void SetAudioFilterBeforeRun(int index, TCustomFFmpeg::TAudioFilterSource source);
   int ProgressInterval() const;
   void SetProgressInterval(int milliseconds);
   TConvertPriority ThreadPriority() const;

@@ -55,6 +55,12 @@ void TCustomFFmpegVCL::KeepPreviewsOff(int index) {
   task.PreviewFlags = 0;
 }
 
+void TCustomFFmpegVCL::SetAudioFilterBeforeRun(int index, TCustomFFmpeg::TAudioFilterSource source) {
+  std::lock_guard guard(FEventLock);
+  if (index >= 0 && index < FTasks.Count())
+    FTasks.Items(index)->AudioFilterBeforeRun = std::move(source);
+}
+
 int TCustomFFmpegVCL::ProgressInterval() const {
   std::lock_guard guard(FEventLock);
   return FProgressInterval;

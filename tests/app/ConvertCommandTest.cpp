@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <unistd.h>
 
 #include "convert/ConvertFrm.h"
 #include "convert/SizeTarget.h"
@@ -233,20 +235,49 @@ TEST_F(ConvertCommand, RowsShowTheirEstimatesAndAFolderTooSmallWarnsFirst) {
 }
 
 // A file with a target size is converted in two passes in the window too: the first ends without a
-// word, the file fits under its target and fills at least nine tenths of it.
+// word, the file fits under its target and fills at least nine tenths of it. A file whose first pass
+// fails keeps that pass's reason, not the second pass's want of statistics.
 TEST_F(ConvertCommand, AFileWithATargetSizeFitsIt) {
   WriteSettings(Profiles(Out()));
   auto &form = Start();
   form.TvlConvert->Engine.SetLogLevel(llQuiet);
-  AddFiles({Media("scene.mp4")});
-  form.TvlConvert->Files[0].TargetBytes = 200000;
+  const std::string spoilt = Copy("scene.mp4", "in/spoilt.mp4");
+  AddFiles({Media("scene.mp4"), spoilt});
+  // Its streams still read, but every seventh byte of what they hold is spoilt.
+  std::string data = TTempFolder::ReadFile(spoilt);
+  const std::size_t from = data.find("mdat") + 64, to = data.find("moov");
+  ASSERT_LT(from, to);
+  for (std::size_t i = from; i + 8 < to; i += 7)
+    data[i] = static_cast<char>(data[i] ^ 0x5a);
+  Install.Write("in/spoilt.mp4", data);
+  for (int p = 0; p < 2; ++p)
+    form.TvlConvert->Files[p].TargetBytes = 200000;
   form.Queue->Changed();
-  EXPECT_EQ(Column(6), QStringList({"200 kB"}));
+  EXPECT_EQ(Column(6), QStringList({"200 kB", "200 kB"}));
   form.Output->actConvert->trigger();
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Convert Completed."});
-  ASSERT_EQ(Column(4), QStringList({"Success"}));
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_TRUE(MessageTexts()[0].starts_with("Convert Completed.")) << MessageTexts()[0];
+  ASSERT_EQ(Column(4), QStringList({"Success", "Failed"}));
+  const std::string reason = form.TvlConvert->Files[1].StatusText;
+  std::printf("first pass failed: %s\n", reason.c_str());
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(reason.find("log file"), std::string::npos) << reason;
   const auto bytes = std::filesystem::file_size(Out() + "/scene.mpg");
   std::printf("window target 200000: %ju bytes\n", static_cast<uintmax_t>(bytes));
   EXPECT_LE(bytes, 200000u);
   EXPECT_GE(bytes, 180000u);
+
+  // No place for the first pass at all (a file stands where its folder goes): that is what the
+  // file is told.
+  form.TvlConvert->Files[0].Status = csNone;
+  const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("tavrelle-passes-" + std::to_string(getpid()));
+  std::ofstream(scratch.string()) << "in the way";
+  form.Output->actConvert->trigger();
+  std::filesystem::remove(scratch);
+  ASSERT_EQ(Column(4), QStringList({"Failed", "Failed"}));
+  const std::string why = form.TvlConvert->Files[0].StatusText;
+  std::printf("no first pass: %s\n", why.c_str());
+  EXPECT_NE(why.find(scratch.string()), std::string::npos) << why;
+  EXPECT_EQ(why.find("log file"), std::string::npos) << why;
 }

@@ -289,4 +289,12 @@ TEST(SizeTargetTest, SizesParseAndTheVideoRateFillsTheTargetAboveItsFloor) {
   // Sound alone over the target, and an unknown length, are refused too.
   EXPECT_THROW(VideoBitrateForSize(100000, TSizeNeeds{60000, 128000, 0, 0, 0}, "song.mp3"), TTargetTooSmall);
   EXPECT_THROW(VideoBitrateForSize(8000000, TSizeNeeds{-1, 128000, 0, 0, 640.0 * 360 * 25}, "x"), TTargetTooSmall);
+  // The second pass: a first pass of sound alone (1 MB measured) leaves the rest of the share of
+  // 8 MB over 10 s; a trial 10 % too big lowers the rate; statistics keep it.
+  needs = {10000, 128000, 0, 0, 640.0 * 360 * 25};
+  EXPECT_EQ(SecondPassBitrate(TTwoPassKind::SoundOnlyFirst, 5000000, 1000000, 8000000, needs),
+            static_cast<int64_t>((8000000 * needs.Share - 1000000) * 8 / 10));
+  EXPECT_LT(SecondPassBitrate(TTwoPassKind::TrialFirst, 5000000, int64_t(8000000 * needs.Share * 1.1), 8000000, needs),
+            5000000 * 0.9);
+  EXPECT_EQ(SecondPassBitrate(TTwoPassKind::Statistics, 5000000, 1000000, 8000000, needs), 5000000);
 }

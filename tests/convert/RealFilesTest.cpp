@@ -165,24 +165,34 @@ TEST_F(TRealFilesTest, EveryProfileKeepsTheSourcesTagsAndCreationDate) {
   EXPECT_EQ(phone["location"], "+48.8584+002.2945/");
 }
 
-// A quiet and a loud source come out at the target loudness with true peaks under -1 dBTP, as long
-// as they went in: the filter's look-ahead neither shifts nor cuts the sound.
+// A quiet and a loud source, converted in one run (each measured by its own task, side by side),
+// come out at the target loudness with true peaks under -1 dBTP, as long as they went in: the
+// filter's look-ahead neither shifts nor cuts the sound.
 TEST_F(TRealFilesTest, QuietAndLoudSoundComeOutAtTheTargetLoudness) {
+  Driver.AllowSimultaneous = true;
+  const char *names[] = {"quiet.m4a", "loud.m4a"};
   for (const int profile : {Mp3, H264}) {
     Profiles.Formats[static_cast<std::size_t>(profile)].Loudness = "-16";
-    for (const char *name : {"quiet.m4a", "loud.m4a"}) {
-      SCOPED_TRACE(std::string(name) + " with " + Profiles.Formats[static_cast<std::size_t>(profile)].Name);
-      const auto in = MeasureLoudness(Media(name), 0, -1);
-      const std::string output = Convert(Media(name), profile);
-      ASSERT_TRUE(in && !output.empty());
-      const auto out = MeasureLoudness(output, 0, -1);
-      ASSERT_TRUE(out);
-      std::printf("%s: %.2f LUFS %.2f dBTP -> %.2f LUFS %.2f dBTP\n", name, in->Integrated, in->TruePeak,
+    SCOPED_TRACE(Profiles.Formats[static_cast<std::size_t>(profile)].Name);
+    Driver.Clear();
+    for (const char *name : names)
+      ASSERT_GE(Driver.AddFile(Media(name)), 0) << name;
+    ASSERT_TRUE(Driver.BuildRun(profile, Out())) << Driver.BuildError();
+    ASSERT_EQ(Driver.Engine.TaskTotal(), 2);
+    ASSERT_TRUE(RunToEnd());
+    Driver.EndRun();
+    for (int p = 0; p < 2; ++p) {
+      const TInputFile &file = Driver.Files[p];
+      ASSERT_EQ(file.Status, csSuccess) << names[p] << ": " << file.StatusText;
+      const auto in = MeasureLoudness(file.FileName, 0, -1);
+      const auto out = MeasureLoudness(file.OutputOptions.FileName, 0, -1);
+      ASSERT_TRUE(in && out) << names[p];
+      std::printf("%s: %.2f LUFS %.2f dBTP -> %.2f LUFS %.2f dBTP\n", names[p], in->Integrated, in->TruePeak,
                   out->Integrated, out->TruePeak);
-      EXPECT_NEAR(out->Integrated, -16.0, 1.5);
-      EXPECT_LE(out->TruePeak, -1.0);
-      ExpectSameLength(ReadMediaFacts(Media(name)), ReadMediaFacts(output), false);
-      fs::remove(output);
+      EXPECT_NEAR(out->Integrated, -16.0, 1.5) << names[p];
+      EXPECT_LE(out->TruePeak, -1.0) << names[p];
+      ExpectSameLength(ReadMediaFacts(file.FileName), ReadMediaFacts(file.OutputOptions.FileName), false);
+      fs::remove(file.OutputOptions.FileName);
     }
   }
 }

@@ -152,11 +152,12 @@ std::string RunInTwoPasses(TTvlConvert &driver, int profile, const std::string &
   std::filesystem::create_directories(scratch, ec);
   driver.PassLogPrefix = (scratch / "stats-").string();
   driver.SizePass = 1;
+  const TTvlConvert::TRunFilter second = driver.SecondPassFilter({});
   std::string error = RunQueue(driver, profile, scratch.string());
   driver.EndRun();
   if (error.empty() && !Interrupted) {
     driver.SizePass = 2;
-    error = RunQueue(driver, profile, folder, [](const TInputFile &file) { return file.Status == csSuccess; });
+    error = RunQueue(driver, profile, folder, second);
   }
   driver.SizePass = 0;
   std::filesystem::remove_all(scratch, ec);

@@ -41,7 +41,7 @@ int TTranscoder::VideoOut(TOutputStreamState &ost, AVFrame *frame) {
         ost.Encoder, ost.Stream, S, variableFps,
         [this](int level, const std::string &text) { FEvents.LogLine(level, text); },
         [this, &ost](AVPacket &pkt) { WriteFrame(ost, &pkt); }, FVideoBytes);
-    ost.VideoPath->TwoPassLog = ost.TwoPassLog.get();
+    ost.VideoPath->TwoPassLog = &ost.TwoPassLog;
     ost.VideoPath->StopRequested = [this] { return FStop.StopRequested(); };
     ost.VideoPath->Preview = [this](const AVFrame &picture, int64_t pts) { PreviewPicture(picture, pts); };
     ost.VideoPath->Setup(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
@@ -107,12 +107,13 @@ int TTranscoder::Encode(TOutputStreamState &ost, AVFrame *frame) {
   EncodeFrame(enc, frame, *pkt, video ? "Video encoding failed" : "Audio encoding failed", [&](AVPacket &packet) {
     written += packet.size;
     (video ? FVideoBytes : FAudioBytes) += packet.size;
-    if (ost.TwoPassLog && enc->stats_out)
-      std::fputs(enc->stats_out, ost.TwoPassLog.get());
+    ost.TwoPassLog.AfterPacket(*enc);
     packet.stream_index = ost.Index;
     AVCodecLib.av_packet_rescale_ts(&packet, enc->time_base, ost.Stream->time_base);
     packet.time_base = ost.Stream->time_base;
     WriteFrame(ost, &packet);
   });
+  if (!frame)
+    ost.TwoPassLog.AfterDrain(*enc);
   return written;
 }

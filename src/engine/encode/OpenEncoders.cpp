@@ -49,8 +49,7 @@ void TTranscoder::OpenTwoPassLog(TOutputStreamState &ost, int number) {
   if (name.size() > 1023)
     name.resize(1023);
   if (pass & AV_CODEC_FLAG_PASS1) {
-    ost.TwoPassLog.reset(std::fopen(name.c_str(), "w"));
-    if (!ost.TwoPassLog)
+    if (!ost.TwoPassLog.Open(name))
       Fail("Cannot write log file " + name + " for pass-1 encoding");
     return;
   }

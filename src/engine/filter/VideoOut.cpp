@@ -314,8 +314,8 @@ void TVideoOut::Deliver(AVPacket &pkt) {
   if (packet->duration <= 0)
     packet->duration = 1;
   FVideoBytes += packet->size;
-  if (TwoPassLog && FEncoder->stats_out)
-    std::fputs(FEncoder->stats_out, TwoPassLog);
+  if (TwoPassLog)
+    TwoPassLog->AfterPacket(*FEncoder);
   packet->stream_index = FStream->index;
   AVCodecLib.av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
   packet->time_base = FStream->time_base;
@@ -327,4 +327,6 @@ void TVideoOut::Flush() {
     return;
   FDrained = true;
   Encode(nullptr);
+  if (TwoPassLog)
+    TwoPassLog->AfterDrain(*FEncoder);
 }

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "engine/LibraryObjects.h"
+#include "engine/encode/PassLog.h"
 #include "engine/options/TaskSettings.h"
 
 class TVideoOut {
@@ -47,7 +48,7 @@ public:
   int LastQuality = 0;
   int LastPictureType = 0;
   uint64_t LastError[3] = {};
-  std::FILE *TwoPassLog = nullptr; // the pass-1 statistics file, owned by the setup
+  TPassLog *TwoPassLog = nullptr; // the pass-1 statistics, owned by the setup
   TPreview Preview;
   std::function<bool()> StopRequested;
 

@@ -94,7 +94,8 @@ void TTranscoder::CheckEveryStreamWritten() const {
     return; // a cancelled task keeps what it has, however little
   bool audio = false, video = false;
   for (const auto &ost : FOutputStreams) {
-    if (ost->PacketsWritten > 0)
+    // A first pass may give statistics only (libvpx): its picture is not wanted.
+    if (ost->PacketsWritten > 0 || ost->TwoPassLog.IsOpen())
       continue;
     audio |= ost->Encoder->codec_type == AVMEDIA_TYPE_AUDIO;
     video |= ost->Encoder->codec_type == AVMEDIA_TYPE_VIDEO;

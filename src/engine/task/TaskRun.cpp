@@ -52,10 +52,20 @@ void TCustomFFmpeg::Transcode() {
   Finished = TTranscoder({FConfig, FInputs, FOutputs, *this, FRunner, times}).Transcode();
 }
 
+bool TCustomFFmpeg::TakeAudioFilter() {
+  if (!AudioFilterBeforeRun)
+    return true;
+  const std::optional<std::string> filter = AudioFilterBeforeRun([this] { return !CheckStop(); });
+  if (filter)
+    S.AudioFilters = *filter;
+  return filter.has_value();
+}
+
 void TCustomFFmpeg::Run() {
   Finished = false;
   try {
-    Transcode();
+    if (TakeAudioFilter())
+      Transcode();
   } catch (const std::exception &e) {
     Log(-1, e.what());
     Failed = true;

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "engine/output/OutputSet.h"
 #include "engine/LibraryObjects.h"
+#include "engine/encode/PassLog.h"
 #include "engine/encode/VideoStats.h"
 #include "engine/feedback/Previewer.h"
 #include "engine/feedback/ProgressReport.h"
@@ -81,7 +82,7 @@ struct TOutputStreamState {
   bool PastLimit = false;             // reached the bound of the output's length
   std::vector<TBsfPtr> Filters;
   int AudioResample = 0; // handed to the audio path when it is made
-  TFilePtr TwoPassLog;
+  TPassLog TwoPassLog; // the first pass's statistics, when the encoder writes one
   std::unique_ptr<TAudioOut> AudioPath; // made with the first decoded block
   std::unique_ptr<TVideoOut> VideoPath; // made with the first decoded picture
 };

@@ -93,12 +93,6 @@ void KeepTracks(TInputFile &file, const AVFormatContext *context) {
   file.TracksRead = true;
 }
 
-TTrackSource TrackSourceOf(const TInputFile &file) {
-  return {file.Tracks,          file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice,
-          file.FileName,        file.StartMs + std::max<int64_t>(file.TrimStart, 0),
-          BurnTrack(file.SubtitleChoice) > 0 && InstalledFilter("subtitles"), file.Attachments};
-}
-
 std::string JoinedNotes(const std::string &first, const std::string &second) {
   return first.empty() ? second : second.empty() ? first : first + " " + second;
 }
@@ -119,6 +113,12 @@ bool OnlyFirstAudioKept(const TInputFile &file) {
 }
 
 } // namespace
+
+TTrackSource TrackSourceOf(const TInputFile &file) {
+  return {file.Tracks,          file.PictureStream, file.CoverStream, file.AudioChoice, file.SubtitleChoice,
+          file.FileName,        file.StartMs + std::max<int64_t>(file.TrimStart, 0),
+          BurnTrack(file.SubtitleChoice) > 0 && InstalledFilter("subtitles"), file.Attachments};
+}
 
 TTvlConvert::TTvlConvert(const TIniOptions &profiles) : FProfiles(profiles) {}
 
@@ -223,11 +223,12 @@ bool TTvlConvert::FillOutputOptions(TInputFile &file, const std::string &folder,
   NormaliseLoudness(file, profile);
   if (category == 1)
     FillVideoSettings(out, profile, file.AspectIndex, installed);
-  FitToSize(file);
   KeepSourceMetadata(out);
   ReadTracks(file);
   // A file that cannot be read again converts as the engine chooses, and fails there if it must.
   const std::string left = file.TracksRead ? MapTracks(out, TrackSourceOf(file), ext) : "";
+  // After the tracks are mapped: every sound track kept takes its share of a target.
+  FitToSize(file);
   CopyWhatFits(file, profile);
   // Every sound track gets the profile's audio, or is copied when the one kept fits.
   for (TMappedStream &stream : out.Streams)

@@ -72,6 +72,10 @@ inline int64_t OutputLengthMs(const TInputFile &file) {
   return file.DurationMs < 0 ? -1 : std::max<int64_t>(file.DurationMs - std::max<int64_t>(file.TrimStart, 0), 0);
 }
 
+// The file's tracks and the user's choice of them, for the track plan (see TrackPlan.h).
+struct TTrackSource;
+TTrackSource TrackSourceOf(const TInputFile &file);
+
 // The profile as a file converts with it: bit rates rather than a quality for a target size.
 TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file);
 

@@ -148,6 +148,12 @@ double AudioPacketRate(const TOutputOptions &out, const TSourceFacts &source) {
   return rate / 1024.0;
 }
 
+int AudioTrackCount(const TOutputOptions &out) {
+  const auto mapped = std::count_if(out.Streams.begin(), out.Streams.end(),
+                                    [](const TMappedStream &stream) { return stream.Kind == TMappedKind::Audio; });
+  return std::max(static_cast<int>(mapped), 1);
+}
+
 int64_t EstimateOutputBytes(const TOutputOptions &out, const TSourceFacts &source, int64_t lengthMs,
                             const TSampledRates *sampled) {
   if (lengthMs <= 0)
@@ -156,10 +162,11 @@ int64_t EstimateOutputBytes(const TOutputOptions &out, const TSourceFacts &sourc
   const auto rate = [sampled](const std::optional<double> TSampledRates::*measured, int64_t guess) {
     return sampled && (sampled->*measured) ? *(sampled->*measured) * 8.0 : static_cast<double>(guess);
   };
+  const int tracks = AudioTrackCount(out);
   const double bits = (rate(&TSampledRates::VideoBytesPerSecond, VideoBitsPerSecond(out, source)) +
-                       rate(&TSampledRates::AudioBytesPerSecond, AudioBitsPerSecond(out, source))) *
+                       rate(&TSampledRates::AudioBytesPerSecond, AudioBitsPerSecond(out, source)) * tracks) *
                       seconds;
   const TContainerCost cost = ContainerCost(out);
-  const double packets = (VideoPacketRate(out, source) + AudioPacketRate(out, source)) * seconds;
+  const double packets = (VideoPacketRate(out, source) + AudioPacketRate(out, source) * tracks) * seconds;
   return static_cast<int64_t>(bits / 8.0 + packets * cost.PacketBytes) + cost.FixedBytes;
 }

@@ -42,5 +42,8 @@ TContainerCost ContainerCost(const TOutputOptions &out);
 double VideoPacketRate(const TOutputOptions &out, const TSourceFacts &source);
 double AudioPacketRate(const TOutputOptions &out, const TSourceFacts &source);
 
+// The sound tracks the record keeps: those it maps, else its one (the rates above are each track's).
+int AudioTrackCount(const TOutputOptions &out);
+
 // The sound's bits a second the record asks for (the source's for a copy); 0 without sound.
 int64_t AudioBitsPerSecond(const TOutputOptions &out, const TSourceFacts &source);

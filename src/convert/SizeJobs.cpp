@@ -9,6 +9,7 @@
 #include "convert/SizeEstimate.h"
 #include "convert/SizeSampler.h"
 #include "convert/SizeTarget.h"
+#include "convert/TrackPlan.h"
 
 TFormatRec ForSizeTarget(TFormatRec profile, const TInputFile &file) {
   // A size is met by bit rates; a quality would give any size.
@@ -114,13 +115,17 @@ int64_t TTvlConvert::EstimatedBytes(int position, int32_t profileIndex, std::opt
   if (file.TargetBytes > 0)
     return length > 0 ? file.TargetBytes : 0;
   const TOutputOptions out = SizedRecord(profile, file, FProfiles.CopyStreams);
+  // The samples measure one sound track; the estimate counts every one the file keeps.
+  TOutputOptions kept = out;
+  if (file.TracksRead)
+    MapTracks(kept, TrackSourceOf(file), profile.Ext);
   std::optional<TSampleJob> job = SampleJobOf(profile, file, out);
   const auto sampled = job ? Samples.find(job->Key) : Samples.end();
   if (sampled != Samples.end())
-    return EstimateOutputBytes(out, file.Source, length, &sampled->second);
+    return EstimateOutputBytes(kept, file.Source, length, &sampled->second);
   if (unsampled)
     *unsampled = std::move(job);
-  return EstimateOutputBytes(out, file.Source, length);
+  return EstimateOutputBytes(kept, file.Source, length);
 }
 
 bool TTvlConvert::SampleSize(int position, int32_t profileIndex, int threads) {
@@ -157,9 +162,10 @@ void TTvlConvert::FitToSize(TInputFile &file) {
   const TContainerCost cost = ContainerCost(out);
   TSizeNeeds needs;
   needs.LengthMs = OutputLengthMs(file);
-  needs.AudioBitsPerSecond = AudioBitsPerSecond(out, file.Source);
+  const int tracks = AudioTrackCount(out);
+  needs.AudioBitsPerSecond = AudioBitsPerSecond(out, file.Source) * tracks;
   needs.PacketBytesPerSecond =
-      (VideoPacketRate(out, file.Source) + AudioPacketRate(out, file.Source)) * cost.PacketBytes;
+      (VideoPacketRate(out, file.Source) + AudioPacketRate(out, file.Source) * tracks) * cost.PacketBytes;
   needs.FixedBytes = cost.FixedBytes;
   needs.PixelsPerSecond = static_cast<double>(pixels) * VideoPacketRate(out, file.Source);
   needs.Share = TargetShareOf(out.VideoCodec);

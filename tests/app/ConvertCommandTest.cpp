@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <unistd.h>
+#include <utility>
 
 #include "convert/ConvertFrm.h"
 #include "convert/SizeTarget.h"
@@ -216,11 +217,14 @@ TEST_F(ConvertCommand, RowsShowTheirEstimatesAndAFolderTooSmallWarnsFirst) {
   // The picture's size is measured by samples encoded in the background (the sound's follows from its
   // constant rate); its row and the total then show the measured size.
   TTvlConvert &convert = *form.TvlConvert;
-  const QString guessed = Column(6)[0];
   ASSERT_TRUE(QTest::qWaitFor([&] { return convert.Samples.size() == 1; }, 60000));
   EXPECT_EQ(Column(6)[0].toStdString(), MegabytesText(convert.EstimatedBytes(0, 0)));
   EXPECT_EQ(form.Output->lblSizes->text().section(" / ", 0, 0).toStdString(), MegabytesText(convert.EstimatedTotal(0)));
-  EXPECT_NE(Column(6)[0], guessed) << "the encoder misses its low bit rate on this picture";
+  // The samples may be in before the row is first read: the guess is worked out without them.
+  const auto measured = std::exchange(convert.Samples, {});
+  const int64_t guessed = convert.EstimatedBytes(0, 0);
+  convert.Samples = measured;
+  EXPECT_NE(Column(6)[0].toStdString(), MegabytesText(guessed)) << "the encoder misses its low bit rate on this picture";
   form.Output->FreeSpace = [] { return int64_t{1000}; };
   form.Queue->Changed();
   EXPECT_EQ(form.Output->lblSizes->text().section(" / ", 1), "1 kB free");

@@ -30,6 +30,8 @@ protected:
     return output.empty() ? TFileFacts{} : ReadFileFacts(output);
   }
 
+  TFileFacts FilmInTextContainer(const std::string &profile, const std::string &codec, const std::string &container);
+
   std::string Note;
 };
 
@@ -72,14 +74,23 @@ void ExpectChapters(const TFileFacts &facts) {
   EXPECT_EQ(facts.Tags.at("title"), "Test Film");
 }
 
-TEST_F(TTracksTest, Mp4AndMovKeepEveryTrackWithTextSubtitlesAndChapters) {
-  const TFileFacts facts = Film("MP4 - H.264");
-  EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+// The film in a container that holds text subtitles only: every track, its subtitles as codec, its
+// chapters; picture subtitles left out with a note naming the container.
+TFileFacts TTracksTest::FilmInTextContainer(const std::string &profile, const std::string &codec,
+                                            const std::string &container) {
+  const TFileFacts facts = Film(profile);
   ExpectBothAudioTracks(facts);
-  ExpectSubtitles(facts, "mov_text", "mov_text");
+  ExpectSubtitles(facts, codec, codec);
   ExpectChapters(facts);
-  EXPECT_EQ(Converted("dvdsubs.mkv", "MP4 - H.264").Count(AVMEDIA_TYPE_SUBTITLE), 0);
-  EXPECT_EQ(Note, "Picture subtitles were left out: MP4 files hold text subtitles only.");
+  EXPECT_EQ(Converted("dvdsubs.mkv", profile).Count(AVMEDIA_TYPE_SUBTITLE), 0);
+  EXPECT_EQ(Note, "Picture subtitles were left out: " + container + " files hold text subtitles only.");
+  return facts;
+}
+
+TEST_F(TTracksTest, Mp4AndMovKeepEveryTrackWithTextSubtitlesAndChapters) {
+  const TFileFacts facts = FilmInTextContainer("MP4 - H.264", "mov_text", "MP4");
+  EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+  EXPECT_EQ(facts.Count(AVMEDIA_TYPE_ATTACHMENT), 0);
 }
 
 TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
@@ -96,7 +107,6 @@ TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
   EXPECT_EQ(font.MimeType, "application/x-truetype-font");
   EXPECT_EQ(font.Bytes, ReadFileFacts(Media("film.mkv")).Of(AVMEDIA_TYPE_ATTACHMENT).Bytes);
   EXPECT_GT(font.Bytes, 0);
-  EXPECT_EQ(Film("MP4 - H.264").Count(AVMEDIA_TYPE_ATTACHMENT), 0);
   for (const char *source : {"dvdsubs.mkv", "dvdsubs.vob"}) {
     SCOPED_TRACE(source);
     const TFileFacts dvd = Converted(source, "MKV - H.264");
@@ -107,12 +117,7 @@ TEST_F(TTracksTest, MkvKeepsEveryTrackAsItIs) {
 }
 
 TEST_F(TTracksTest, WebmKeepsEveryTrackWithWebVttSubtitles) {
-  const TFileFacts facts = Film("WebM - VP8");
-  ExpectBothAudioTracks(facts);
-  ExpectSubtitles(facts, "webvtt", "webvtt");
-  ExpectChapters(facts);
-  EXPECT_EQ(Converted("dvdsubs.mkv", "WebM - VP8").Count(AVMEDIA_TYPE_SUBTITLE), 0);
-  EXPECT_EQ(Note, "Picture subtitles were left out: WEBM files hold text subtitles only.");
+  FilmInTextContainer("WebM - VP8", "webvtt", "WEBM");
 }
 
 // Program streams take every sound track but no text subtitles; 3GP and AVI one sound track and no

@@ -117,6 +117,31 @@ void AddHdrClips(std::vector<TMediaFile> &files) {
   }
 }
 
+// Files as phones, DVDs, screen recorders and films give them.
+void AddDeviceClips(std::vector<TMediaFile> &files) {
+  TStreamPlan bframes = VideoStream("libx264", 160, 120, 25);
+  bframes.MaxBFrames = 2;
+  files.push_back({"bframes.mp4", Clip("mp4", 1, {bframes, AudioStream("aac")})});
+  TStreamPlan phone = VideoStream("libx264", 160, 96, 24);
+  phone.ClockRate = 90000;
+  phone.Rotation = 90;
+  TClipPlan phoneClip = Clip("mp4", 1, {phone, AudioStream("aac", 48000)});
+  phoneClip.Metadata = {{"creation_time", "2019-06-01T10:20:30.000000Z"}, {"location", "+48.8584+002.2945/"}};
+  files.push_back({"phone.mp4", phoneClip});
+  TStreamPlan chroma = VideoStream("mpeg2video", 160, 120, 25);
+  chroma.PixelFormat = "yuv422p";
+  files.push_back({"chroma422.mkv", Clip("matroska", 1, {chroma, AudioStream("mp2")})});
+  TStreamPlan surround = AudioStream("aac", 48000, 6);
+  surround.RepeatTimestampEvery = 8;
+  files.push_back({"surround.mkv", Clip("matroska", 1, {VideoStream("mpeg4", 160, 120, 25), surround})});
+  // The header's nominal bit rate is far above the real one: the length estimated from it is short.
+  TStreamPlan raw = VideoStream("mpeg1video", 160, 120, 25);
+  raw.BitRate = 20000000;
+  files.push_back({"estimated.m1v", Clip("mpeg1video", 6, {raw})});
+  // DVD menus: 0.8 s, the navigation packets come first.
+  files.push_back({"menu.vob", Clip("vob", 0.8, {VideoStream("mpeg2video", 160, 120, 25), AudioStream("mp2", 48000)})});
+}
+
 std::vector<TMediaFile> MediaFiles() {
   std::vector<TMediaFile> files;
   files.push_back(
@@ -158,28 +183,7 @@ std::vector<TMediaFile> MediaFiles() {
   files.push_back(
       {"databetweenaudio.ts",
        Clip("mpegts", 2, {AudioStream("mp2"), TStreamPlan{TStreamKind::Data, {}}, AudioStream("mp2")})});
-  // Files as phones, DVDs, screen recorders and films give them.
-  TStreamPlan bframes = VideoStream("libx264", 160, 120, 25);
-  bframes.MaxBFrames = 2;
-  files.push_back({"bframes.mp4", Clip("mp4", 1, {bframes, AudioStream("aac")})});
-  TStreamPlan phone = VideoStream("libx264", 160, 96, 24);
-  phone.ClockRate = 90000;
-  phone.Rotation = 90;
-  TClipPlan phoneClip = Clip("mp4", 1, {phone, AudioStream("aac", 48000)});
-  phoneClip.Metadata = {{"creation_time", "2019-06-01T10:20:30.000000Z"}, {"location", "+48.8584+002.2945/"}};
-  files.push_back({"phone.mp4", phoneClip});
-  TStreamPlan chroma = VideoStream("mpeg2video", 160, 120, 25);
-  chroma.PixelFormat = "yuv422p";
-  files.push_back({"chroma422.mkv", Clip("matroska", 1, {chroma, AudioStream("mp2")})});
-  TStreamPlan surround = AudioStream("aac", 48000, 6);
-  surround.RepeatTimestampEvery = 8;
-  files.push_back({"surround.mkv", Clip("matroska", 1, {VideoStream("mpeg4", 160, 120, 25), surround})});
-  // The header's nominal bit rate is far above the real one: the length estimated from it is short.
-  TStreamPlan raw = VideoStream("mpeg1video", 160, 120, 25);
-  raw.BitRate = 20000000;
-  files.push_back({"estimated.m1v", Clip("mpeg1video", 6, {raw})});
-  // DVD menus: 0.8 s, the navigation packets come first.
-  files.push_back({"menu.vob", Clip("vob", 0.8, {VideoStream("mpeg2video", 160, 120, 25), AudioStream("mp2", 48000)})});
+  AddDeviceClips(files);
   // For the player: a stereo and a 5.1 tone (AAC decodes to planar float), and solid red pictures
   // in SD (BT.601 values) and HD (BT.709 values, colour space not marked).
   files.push_back({"stereo.m4a", Clip("ipod", 1, {AudioStream("aac", 22050, 2)})});
